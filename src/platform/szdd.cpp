@@ -1,0 +1,65 @@
+#include "platform/szdd.h"
+
+#include <mspack.h>
+
+namespace szdd {
+namespace {
+
+struct Decompressor {
+    Decompressor() : d(mspack_create_szdd_decompressor(nullptr)) {}
+    ~Decompressor() {
+        if (d != nullptr) mspack_destroy_szdd_decompressor(d);
+    }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+    msszdd_decompressor* d;
+};
+
+const char* ErrorText(int code) {
+    switch (code) {
+        case MSPACK_ERR_OPEN: return "cannot open the file";
+        case MSPACK_ERR_READ: return "read error";
+        case MSPACK_ERR_WRITE: return "write error";
+        case MSPACK_ERR_SIGNATURE: return "not an SZDD-compressed file";
+        case MSPACK_ERR_DATAFORMAT: return "corrupt compressed data";
+        case MSPACK_ERR_NOMEMORY: return "out of memory";
+        default: return "expansion failed";
+    }
+}
+
+}  // namespace
+
+bool IsCompressed(const char* path) {
+    Decompressor dec;
+    if (dec.d == nullptr || path == nullptr) return false;
+    msszddd_header* h = dec.d->open(dec.d, path);
+    if (h == nullptr) return false;
+    dec.d->close(dec.d, h);
+    return true;
+}
+
+char MissingChar(const char* path) {
+    Decompressor dec;
+    if (dec.d == nullptr || path == nullptr) return 0;
+    msszddd_header* h = dec.d->open(dec.d, path);
+    if (h == nullptr) return 0;
+    const char c = h->missing_char;
+    dec.d->close(dec.d, h);
+    return c;
+}
+
+bool Expand(const char* source, const char* target, CString& error) {
+    Decompressor dec;
+    if (dec.d == nullptr) {
+        error = "Cannot create the SZDD decompressor";
+        return false;
+    }
+    const int r = dec.d->decompress(dec.d, source, target);
+    if (r != MSPACK_ERR_OK) {
+        error.Format("%s: %s", source, ErrorText(r));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace szdd

@@ -1,0 +1,22 @@
+#include "support/return_buf.h"
+
+namespace {
+
+CString& Buffer() {
+    thread_local CString buffer;
+    return buffer;
+}
+
+}  // namespace
+
+const char* CReturnBuf::CString2LPSTR(const CString& text) {
+    CString& buffer = Buffer();
+    buffer = text;
+    return buffer.GetString();
+}
+
+const char* CReturnBuf::CString2LPSTR(CString&& text) {
+    CString& buffer = Buffer();
+    buffer = std::move(text);
+    return buffer.GetString();
+}
