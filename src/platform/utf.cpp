@@ -18,6 +18,16 @@ int32_t DecodeOne(const unsigned char* p, const unsigned char* end, size_t& len)
     else if (c >= 0xE0 && c <= 0xEF) { need = 2; cp = c & 0x0Fu; min = 0x800; }
     else if (c >= 0xF0 && c <= 0xF4) { need = 3; cp = c & 0x07u; min = 0x10000; }
     else return -1;
+    // The second byte's range excludes overlong forms, surrogates and values
+    // past U+10FFFF, so a bad sequence is replaced byte by byte (Unicode's
+    // "maximal subpart" practice).
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (c == 0xE0) lo = 0xA0;
+    else if (c == 0xED) hi = 0x9F;
+    else if (c == 0xF0) lo = 0x90;
+    else if (c == 0xF4) hi = 0x8F;
+    if (p + 1 >= end || p[1] < lo || p[1] > hi) return -1;
     for (int i = 1; i <= need; ++i) {
         if (p + i >= end || (p[i] & 0xC0) != 0x80) {
             len = static_cast<size_t>(i);  // the broken sequence ends before p[i]
