@@ -50,6 +50,29 @@ typedef int (*OrvexMessageBoxHandler)(void* owner, const char* text, const char*
 ORVEX_EXPORT void Orvex_SetMessageBoxHandler(OrvexMessageBoxHandler handler);
 
 /* ---------------------------------------------------------------------------
+ * Handles and their one delete function
+ * ------------------------------------------------------------------------ */
+
+typedef struct OrvexHttpRequest* HTTP_HANDLE;  /* a request, plain or SOAP */
+typedef struct OrvexSoapMessage* SOAP_HANDLE;  /* a SOAP message */
+typedef struct OrvexRecordSet* SRS_HANDLE;     /* a record set */
+typedef struct OrvexXmlNode* XML_NODE;         /* a node of an XML tree */
+typedef struct OrvexXmlParser* XML_PARSER;     /* a tree parser */
+
+/*
+ * HTTP_delete, SOAP_delete, SRS_delete and XML_delete are one function under
+ * four names: each destroys any object of this library through its virtual
+ * destructor. NULL is ignored. Pass only objects you own: handles from the
+ * _new functions and NewXMLTreeParser, and tree roots from XML_new; never a
+ * record set or tree that a SOAP message returned, nor a child node.
+ */
+ORVEX_EXPORT void HTTP_delete(HTTP_HANDLE handle);
+ORVEX_EXPORT void SOAP_delete(SOAP_HANDLE handle);
+ORVEX_EXPORT void SRS_delete(SRS_HANDLE handle);
+/* Takes an XML_NODE tree root or an XML_PARSER, or any other handle. */
+ORVEX_EXPORT void XML_delete(void* handle);
+
+/* ---------------------------------------------------------------------------
  * HTTP requests
  * ------------------------------------------------------------------------ */
 

@@ -2,7 +2,7 @@
 
 #include "platform/code_page.h"
 #include "platform/utf.h"
-#include "support/test_support.h"
+#include "common/test_support.h"
 
 #include <gtest/gtest.h>
 

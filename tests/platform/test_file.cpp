@@ -1,6 +1,6 @@
 #include <orvex/file.h>
 
-#include "support/test_support.h"
+#include "common/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "support/test_support.h"
+#include "common/test_support.h"
 
 #include "platform/code_page.h"
 

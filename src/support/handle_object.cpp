@@ -1,0 +1,3 @@
+#include <orvex/handle_object.h>
+
+CHandleObject::~CHandleObject() = default;
