@@ -17,6 +17,7 @@ public:
     // The variable's value; type receives 1 (a plain string) when found,
     // 0 when absent (the result then is empty).
     CString Env_Get(const char* name, int* type) const;
+    HKEY GetRoot() const { return m_hRoot; }
 
 private:
     HKEY m_hRoot;

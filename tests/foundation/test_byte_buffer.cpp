@@ -190,7 +190,8 @@ TEST(CBufferCopy, CopyConstructionAndAssignmentAreDeep) {
     a.SetBuf(Bytes("xyz"), 3);
     EXPECT_EQ(Content(b), "abc");
     EXPECT_EQ(Content(c), "abc");
-    c = c;
+    CBuffer& alias = c;
+    c = alias;
     EXPECT_EQ(Content(c), "abc");
 }
 
