@@ -16,10 +16,15 @@ constexpr uint8_t kInvalid = 0xFF;
 constexpr uint8_t kPadMark = 0xFE;
 constexpr uint8_t kLineBreak = 0xFD;
 
+// Set in a shifted value when the character is not a plain alphabet one.
+constexpr uint32_t kNotPlain = 0x01000000;
+
 struct Tables {
     // Two output characters for every 12-bit value.
     std::array<uint16_t, 4096> pairs{};
     std::array<uint8_t, 256> values{};
+    // Each character's value already in place for its position in a group.
+    std::array<uint32_t, 256> shifted[4]{};
 
     Tables() {
         for (int v = 0; v < 4096; ++v) {
@@ -33,6 +38,11 @@ struct Tables {
         values[static_cast<uint8_t>(kPad)] = kPadMark;
         values['\r'] = kLineBreak;
         values['\n'] = kLineBreak;
+        for (int c = 0; c < 256; ++c) {
+            const uint32_t v = values[static_cast<size_t>(c)];
+            for (int k = 0; k < 4; ++k)
+                shifted[k][static_cast<size_t>(c)] = v < 64 ? v << (18 - 6 * k) : kNotPlain;
+        }
     }
 };
 
@@ -88,29 +98,28 @@ int CBase64::Decode(CString& text, CBuffer& out) {
     const long long groups = (static_cast<long long>(n) + 3) / 4;
     out.AutoAlloc(static_cast<int>(groups * 3 + 1));
 
-    const auto& values = T().values;
+    const Tables& t = T();
+    const auto& values = t.values;
     const auto* src = reinterpret_cast<const unsigned char*>(text.GetString());
     unsigned char* dst = out.m_pBuf;
     int pos = 0;
     int result = 1;
     for (long long g = 0; g < groups; ++g) {
-        uint32_t v[4];
-        // The common case: four alphabet characters in a row.
+        // The common case: four alphabet characters in a row. The store
+        // writes one byte past the group; the next group or the block's
+        // spare bytes take it.
         if (pos + 4 <= n) {
-            v[0] = values[src[pos]];
-            v[1] = values[src[pos + 1]];
-            v[2] = values[src[pos + 2]];
-            v[3] = values[src[pos + 3]];
-            if (((v[0] | v[1] | v[2] | v[3]) & 0xC0) == 0) {
-                const uint32_t bits = v[0] << 18 | v[1] << 12 | v[2] << 6 | v[3];
-                dst[0] = static_cast<unsigned char>(bits >> 16);
-                dst[1] = static_cast<unsigned char>(bits >> 8);
-                dst[2] = static_cast<unsigned char>(bits);
+            const uint32_t bits = t.shifted[0][src[pos]] | t.shifted[1][src[pos + 1]] |
+                                  t.shifted[2][src[pos + 2]] | t.shifted[3][src[pos + 3]];
+            if (bits < kNotPlain) {
+                const uint32_t be = __builtin_bswap32(bits << 8);
+                std::memcpy(dst, &be, 4);
                 dst += 3;
                 pos += 4;
                 continue;
             }
         }
+        uint32_t v[4];
         int pads = 0;
         for (uint32_t& value : v) {
             while (pos < n && values[src[pos]] == kLineBreak) ++pos;
