@@ -40,9 +40,15 @@ public:
     CString& operator=(const char* text);
     CString& operator=(char ch);
     CString& operator=(const std::u16string& wide) { return *this = FromUTF16(wide); }
-    CString& operator+=(const CString& text) { m_str += text.m_str; return *this; }
+    CString& operator+=(const CString& text) {
+        m_str += text.m_str;
+        return *this;
+    }
     CString& operator+=(const char* text);
-    CString& operator+=(char ch) { m_str += ch; return *this; }
+    CString& operator+=(char ch) {
+        m_str += ch;
+        return *this;
+    }
     void Append(const char* bytes, int length);
 
     int Compare(const char* text) const;

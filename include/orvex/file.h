@@ -11,9 +11,23 @@
 
 class ORVEX_API CFileException {
 public:
-    enum { none = 0, genericException, fileNotFound, badPath, tooManyOpenFiles, accessDenied,
-           invalidFile, removeCurrentDir, directoryFull, badSeek, hardIO, sharingViolation,
-           lockViolation, diskFull, endOfFile };
+    enum {
+        none = 0,
+        genericException,
+        fileNotFound,
+        badPath,
+        tooManyOpenFiles,
+        accessDenied,
+        invalidFile,
+        removeCurrentDir,
+        directoryFull,
+        badSeek,
+        hardIO,
+        sharingViolation,
+        lockViolation,
+        diskFull,
+        endOfFile
+    };
 
     CFileException() = default;
     CFileException(int cause, int osError, const char* fileName);
@@ -31,10 +45,18 @@ public:
 class ORVEX_API CFile {
 public:
     enum OpenFlags : unsigned {
-        modeRead = 0x0000, modeWrite = 0x0001, modeReadWrite = 0x0002,
-        shareCompat = 0x0000, shareExclusive = 0x0010, shareDenyWrite = 0x0020,
-        shareDenyRead = 0x0030, shareDenyNone = 0x0040,
-        modeNoTruncate = 0x2000, modeCreate = 0x1000, typeText = 0x4000, typeBinary = 0x8000
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareCompat = 0x0000,
+        shareExclusive = 0x0010,
+        shareDenyWrite = 0x0020,
+        shareDenyRead = 0x0030,
+        shareDenyNone = 0x0040,
+        modeNoTruncate = 0x2000,
+        modeCreate = 0x1000,
+        typeText = 0x4000,
+        typeBinary = 0x8000
     };
     enum SeekPosition { begin = 0, current = 1, end = 2 };
 

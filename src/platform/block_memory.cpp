@@ -25,6 +25,9 @@ size_t RoundToPages(size_t n) { return (n + kPage - 1) / kPage * kPage; }
 unsigned char* Map(size_t length) {
     void* base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) throw std::bad_alloc();
+    // Large blocks fill with large pages where the system offers them: far
+    // fewer page faults for a block that is written through once.
+    madvise(base, length, MADV_HUGEPAGE);
     static_cast<Header*>(base)->mapped = length;
     return DataOf(base);
 }
@@ -60,6 +63,7 @@ unsigned char* Grow(unsigned char* block, size_t used, size_t oldSize, size_t ne
     const size_t want = RoundToPages(kHeader + newSize * 2);
     void* base = mremap(h, h->mapped, want, MREMAP_MAYMOVE);
     if (base == MAP_FAILED) throw std::bad_alloc();
+    madvise(base, want, MADV_HUGEPAGE);
     static_cast<Header*>(base)->mapped = want;
     return DataOf(base);
 }
@@ -67,8 +71,10 @@ unsigned char* Grow(unsigned char* block, size_t used, size_t oldSize, size_t ne
 void Free(unsigned char* block) {
     if (block == nullptr) return;
     Header* h = HeaderOf(block);
-    if (h->mapped == 0) std::free(h);
-    else munmap(h, h->mapped);
+    if (h->mapped == 0)
+        std::free(h);
+    else
+        munmap(h, h->mapped);
 }
 
 }  // namespace blockmem

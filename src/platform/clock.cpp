@@ -34,9 +34,7 @@ uint32_t TickCount() {
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-void SleepMs(unsigned milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+void SleepMs(unsigned milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 bool LocalTime(time_t t, struct tm& out) { return localtime_r(&t, &out) != nullptr; }
 bool UtcTime(time_t t, struct tm& out) { return gmtime_r(&t, &out) != nullptr; }

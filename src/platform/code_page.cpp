@@ -43,8 +43,8 @@ const State& Current() {
 
 // One iconv pass; on a sequence it cannot convert it writes `bad` (already
 // in the target encoding) and skips `skip` input bytes.
-std::string Convert(const char* to, const char* from, const char* in, size_t inLen,
-                    const char* bad, size_t badLen, size_t skip) {
+std::string Convert(const char* to, const char* from, const char* in, size_t inLen, const char* bad,
+                    size_t badLen, size_t skip) {
     std::string out;
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return out;
@@ -106,8 +106,7 @@ std::string FromUtf16(const char16_t* units, size_t count) {
         utf::AppendUtf16AsUtf8(units, count, out);
         return out;
     }
-    return Convert(Name().c_str(), "UTF-16LE", reinterpret_cast<const char*>(units), count * 2,
-                   "?", 1, 2);
+    return Convert(Name().c_str(), "UTF-16LE", reinterpret_cast<const char*>(units), count * 2, "?", 1, 2);
 }
 
 std::string ToUtf8(const char* bytes, size_t length) {

@@ -39,8 +39,10 @@ CString CString::FromUTF16(const char16_t* text, size_t units) {
 std::u16string CString::AllocSysString() const { return codepage::ToUtf16(m_str.data(), m_str.size()); }
 
 CString& CString::operator=(const char* text) {
-    if (text == nullptr) m_str.clear();
-    else m_str = text;
+    if (text == nullptr)
+        m_str.clear();
+    else
+        m_str = text;
     return *this;
 }
 
@@ -81,9 +83,7 @@ CString CString::Right(int count) const {
     return CString(m_str.substr(m_str.size() - n));
 }
 
-CString CString::Mid(int first) const {
-    return CString(m_str.substr(Clamp(first, m_str.size())));
-}
+CString CString::Mid(int first) const { return CString(m_str.substr(Clamp(first, m_str.size()))); }
 
 CString CString::Mid(int first, int count) const {
     const size_t start = Clamp(first, m_str.size());
@@ -264,8 +264,10 @@ char* CString::GetBufferSetLength(int length) {
 }
 
 void CString::ReleaseBuffer(int newLength) {
-    if (newLength < 0) m_str.resize(std::strlen(m_str.c_str()));
-    else m_str.resize(std::min(static_cast<size_t>(newLength), m_str.size()));
+    if (newLength < 0)
+        m_str.resize(std::strlen(m_str.c_str()));
+    else
+        m_str.resize(std::min(static_cast<size_t>(newLength), m_str.size()));
 }
 
 CString operator+(const CString& a, const CString& b) {

@@ -11,20 +11,29 @@ namespace {
 
 int CauseOf(int osError) {
     switch (osError) {
-        case ENOENT: return CFileException::fileNotFound;
+        case ENOENT:
+            return CFileException::fileNotFound;
         case ENOTDIR:
-        case ENAMETOOLONG: return CFileException::badPath;
+        case ENAMETOOLONG:
+            return CFileException::badPath;
         case EMFILE:
-        case ENFILE: return CFileException::tooManyOpenFiles;
+        case ENFILE:
+            return CFileException::tooManyOpenFiles;
         case EACCES:
         case EPERM:
         case EROFS:
-        case EISDIR: return CFileException::accessDenied;
-        case EBADF: return CFileException::invalidFile;
-        case ENOSPC: return CFileException::diskFull;
-        case EINVAL: return CFileException::badSeek;
-        case EIO: return CFileException::hardIO;
-        default: return CFileException::genericException;
+        case EISDIR:
+            return CFileException::accessDenied;
+        case EBADF:
+            return CFileException::invalidFile;
+        case ENOSPC:
+            return CFileException::diskFull;
+        case EINVAL:
+            return CFileException::badSeek;
+        case EIO:
+            return CFileException::hardIO;
+        default:
+            return CFileException::genericException;
     }
 }
 
@@ -38,8 +47,10 @@ CFileException::~CFileException() = default;
 CString CFileException::GetErrorMessage() const {
     CString text;
     const char* reason = m_lOsError != 0 ? std::strerror(m_lOsError) : "Unknown error";
-    if (m_strFileName.IsEmpty()) text = reason;
-    else text.Format("%s: %s", m_strFileName.GetString(), reason);
+    if (m_strFileName.IsEmpty())
+        text = reason;
+    else
+        text.Format("%s: %s", m_strFileName.GetString(), reason);
     return text;
 }
 
@@ -61,9 +72,15 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
     m_strFileName = fileName;
     int flags = O_CLOEXEC;
     switch (openFlags & 3u) {
-        case modeWrite: flags |= O_WRONLY; break;
-        case modeReadWrite: flags |= O_RDWR; break;
-        default: flags |= O_RDONLY; break;
+        case modeWrite:
+            flags |= O_WRONLY;
+            break;
+        case modeReadWrite:
+            flags |= O_RDWR;
+            break;
+        default:
+            flags |= O_RDONLY;
+            break;
     }
     if (openFlags & modeCreate) {
         flags |= O_CREAT;

@@ -7,7 +7,10 @@
 namespace msgbox {
 
 enum Style : unsigned {
-    kOk = 0x00, kOkCancel = 0x01, kAbortRetryIgnore = 0x02, kYesNoCancel = 0x03,
+    kOk = 0x00,
+    kOkCancel = 0x01,
+    kAbortRetryIgnore = 0x02,
+    kYesNoCancel = 0x03,
     kIconExclamation = 0x30
 };
 enum Answer : int { kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5 };

@@ -17,13 +17,20 @@ struct Decompressor {
 
 const char* ErrorText(int code) {
     switch (code) {
-        case MSPACK_ERR_OPEN: return "cannot open the file";
-        case MSPACK_ERR_READ: return "read error";
-        case MSPACK_ERR_WRITE: return "write error";
-        case MSPACK_ERR_SIGNATURE: return "not an SZDD-compressed file";
-        case MSPACK_ERR_DATAFORMAT: return "corrupt compressed data";
-        case MSPACK_ERR_NOMEMORY: return "out of memory";
-        default: return "expansion failed";
+        case MSPACK_ERR_OPEN:
+            return "cannot open the file";
+        case MSPACK_ERR_READ:
+            return "read error";
+        case MSPACK_ERR_WRITE:
+            return "write error";
+        case MSPACK_ERR_SIGNATURE:
+            return "not an SZDD-compressed file";
+        case MSPACK_ERR_DATAFORMAT:
+            return "corrupt compressed data";
+        case MSPACK_ERR_NOMEMORY:
+            return "out of memory";
+        default:
+            return "expansion failed";
     }
 }
 

@@ -14,19 +14,33 @@ int32_t DecodeOne(const unsigned char* p, const unsigned char* end, size_t& len)
     int need;
     uint32_t cp;
     uint32_t min;
-    if (c >= 0xC2 && c <= 0xDF) { need = 1; cp = c & 0x1Fu; min = 0x80; }
-    else if (c >= 0xE0 && c <= 0xEF) { need = 2; cp = c & 0x0Fu; min = 0x800; }
-    else if (c >= 0xF0 && c <= 0xF4) { need = 3; cp = c & 0x07u; min = 0x10000; }
-    else return -1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        need = 1;
+        cp = c & 0x1Fu;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        need = 2;
+        cp = c & 0x0Fu;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        need = 3;
+        cp = c & 0x07u;
+        min = 0x10000;
+    } else
+        return -1;
     // The second byte's range excludes overlong forms, surrogates and values
     // past U+10FFFF, so a bad sequence is replaced byte by byte (Unicode's
     // "maximal subpart" practice).
     unsigned char lo = 0x80;
     unsigned char hi = 0xBF;
-    if (c == 0xE0) lo = 0xA0;
-    else if (c == 0xED) hi = 0x9F;
-    else if (c == 0xF0) lo = 0x90;
-    else if (c == 0xF4) hi = 0x8F;
+    if (c == 0xE0)
+        lo = 0xA0;
+    else if (c == 0xED)
+        hi = 0x9F;
+    else if (c == 0xF0)
+        lo = 0x90;
+    else if (c == 0xF4)
+        hi = 0x8F;
     if (p + 1 >= end || p[1] < lo || p[1] > hi) return -1;
     for (int i = 1; i <= need; ++i) {
         if (p + i >= end || (p[i] & 0xC0) != 0x80) {
@@ -88,8 +102,7 @@ void AppendUtf16AsUtf8(const char16_t* units, size_t count, std::string& out) {
     out.reserve(out.size() + count);
     for (size_t i = 0; i < count; ++i) {
         uint32_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             u = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00u);
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
@@ -126,8 +139,10 @@ std::string SanitizeUtf8(const char* bytes, size_t length) {
         }
         size_t len;
         const int32_t cp = DecodeOne(p, end, len);
-        if (cp < 0) PutUtf8(kReplacement, out);
-        else out.append(reinterpret_cast<const char*>(p), len);
+        if (cp < 0)
+            PutUtf8(kReplacement, out);
+        else
+            out.append(reinterpret_cast<const char*>(p), len);
         p += len;
     }
     return out;

@@ -9,9 +9,24 @@ struct CVariant {
 
     CVariant() = default;
     explicit CVariant(CString text) : m_kind(kString), m_strValue(std::move(text)) {}
-    static CVariant Integer(long long value) { CVariant v; v.m_kind = kInteger; v.m_nValue = value; return v; }
-    static CVariant Double(double value) { CVariant v; v.m_kind = kDouble; v.m_dValue = value; return v; }
-    static CVariant Boolean(bool value) { CVariant v; v.m_kind = kBoolean; v.m_nValue = value; return v; }
+    static CVariant Integer(long long value) {
+        CVariant v;
+        v.m_kind = kInteger;
+        v.m_nValue = value;
+        return v;
+    }
+    static CVariant Double(double value) {
+        CVariant v;
+        v.m_kind = kDouble;
+        v.m_dValue = value;
+        return v;
+    }
+    static CVariant Boolean(bool value) {
+        CVariant v;
+        v.m_kind = kBoolean;
+        v.m_nValue = value;
+        return v;
+    }
 
     Kind m_kind = kEmpty;
     CString m_strValue;

@@ -42,9 +42,8 @@ int ConvertUTF::ConvertUTF8toUTF16(const unsigned char* src, int length, char16_
     if (n > 0) std::memcpy(dst, wide.data(), n * 2);
     if (outLen != nullptr) *outLen = static_cast<int>(n);
     if (n < wide.size()) return targetExhausted;
-    return utf::IsValidUtf8(reinterpret_cast<const char*>(src), static_cast<size_t>(length))
-               ? conversionOK
-               : sourceIllegal;
+    return utf::IsValidUtf8(reinterpret_cast<const char*>(src), static_cast<size_t>(length)) ? conversionOK
+                                                                                             : sourceIllegal;
 }
 
 int ConvertUTF::ConvertUTF16toUTF8(const char16_t* src, int srcBytes, unsigned char* dst, int capacity,

@@ -146,8 +146,8 @@ int CPub::IsFileReadOnly(const char* path) {
 int CPub::SetFileReadOnly(const char* path, int on) {
     struct stat st {};
     if (!StatFile(path, st)) return 0;
-    const mode_t mode = on ? (st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH))
-                           : (st.st_mode | S_IWUSR);
+    const mode_t mode =
+        on ? (st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
     if (::chmod(path, mode & 07777) != 0) {
         SetLastError(errno);
         return 0;
@@ -164,8 +164,10 @@ int CPub::LZCopyFile2Dir(const char* source, const char* dir, CString& out) {
     // "setup.ex_" was "setup.exe": the header keeps the character the '_' replaced.
     if (!name.IsEmpty() && name.GetAt(name.GetLength() - 1) == '_') {
         const char missing = szdd::MissingChar(source);
-        if (missing != 0) name.SetAt(name.GetLength() - 1, missing);
-        else name.Delete(name.GetLength() - 1);
+        if (missing != 0)
+            name.SetAt(name.GetLength() - 1, missing);
+        else
+            name.Delete(name.GetLength() - 1);
     }
     const CString target = AppendPath(dir, name);
     CString error;
@@ -204,8 +206,8 @@ void CPub::SetLastErrorText(const CString& text) {
 
 int CPub::FindNoCase(const char* text, const char* sub) {
     if (text == nullptr || sub == nullptr) return -1;
-    const long pos = memmem(text, sub, 0, static_cast<long>(std::strlen(text)),
-                            static_cast<long>(std::strlen(sub)), 1);
+    const long pos =
+        memmem(text, sub, 0, static_cast<long>(std::strlen(text)), static_cast<long>(std::strlen(sub)), 1);
     return static_cast<int>(pos);
 }
 
@@ -252,16 +254,14 @@ int CPub::ArrayCompareNoCase(const CStringArray& array, const char* text, int bP
     return -1;
 }
 
-long CPub::memmem(const void* buf, const void* find, long start, long length, long findLength,
-                  int flag) {
-    if (buf == nullptr || find == nullptr || start < 0 || findLength <= 0 || length < findLength)
-        return -1;
+long CPub::memmem(const void* buf, const void* find, long start, long length, long findLength, int flag) {
+    if (buf == nullptr || find == nullptr || start < 0 || findLength <= 0 || length < findLength) return -1;
     const auto* b = static_cast<const char*>(buf);
     const auto* f = static_cast<const char*>(find);
     if (!flag) {
         if (start > length - findLength) return -1;
-        const void* hit = ::memmem(b + start, static_cast<size_t>(length - start), f,
-                                   static_cast<size_t>(findLength));
+        const void* hit =
+            ::memmem(b + start, static_cast<size_t>(length - start), f, static_cast<size_t>(findLength));
         return hit == nullptr ? -1 : static_cast<const char*>(hit) - b;
     }
     const char first = Lower(f[0]);
@@ -332,11 +332,19 @@ time_t CPub::CString2CTime(const char* text) {
 CString CPub::Variant2CString(const CVariant& value) {
     CString text;
     switch (value.m_kind) {
-        case CVariant::kString: return value.m_strValue;
-        case CVariant::kInteger: text.Format("%lld", value.m_nValue); break;
-        case CVariant::kDouble: text.Format("%.15g", value.m_dValue); break;
-        case CVariant::kBoolean: text = value.m_nValue ? "true" : "false"; break;
-        case CVariant::kEmpty: break;
+        case CVariant::kString:
+            return value.m_strValue;
+        case CVariant::kInteger:
+            text.Format("%lld", value.m_nValue);
+            break;
+        case CVariant::kDouble:
+            text.Format("%.15g", value.m_dValue);
+            break;
+        case CVariant::kBoolean:
+            text = value.m_nValue ? "true" : "false";
+            break;
+        case CVariant::kEmpty:
+            break;
     }
     return text;
 }

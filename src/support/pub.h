@@ -64,8 +64,7 @@ public:
     // Position of the first occurrence of find (findLength bytes) in the
     // first length bytes of buf at or after start, or -1; flag nonzero
     // compares ignoring ASCII case.
-    static long memmem(const void* buf, const void* find, long start, long length, long findLength,
-                       int flag);
+    static long memmem(const void* buf, const void* find, long start, long length, long findLength, int flag);
 
     // --- time --------------------------------------------------------------
     // Local time as "YYYY-MM-DD HH:MM:SS".

@@ -48,15 +48,19 @@ std::string SourceDir() {
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name) {
     if (const char* old = std::getenv(name)) m_old = old;
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value != nullptr)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
 }
 
 void ScopedEnv::Restore() {
     if (m_restored) return;
     m_restored = true;
-    if (m_old) setenv(m_name.c_str(), m_old->c_str(), 1);
-    else unsetenv(m_name.c_str());
+    if (m_old)
+        setenv(m_name.c_str(), m_old->c_str(), 1);
+    else
+        unsetenv(m_name.c_str());
 }
 
 ScopedCodePage::ScopedCodePage(const char* name) : m_env("ORVEX_CODEPAGE", name) { codepage::Reload(); }

@@ -118,3 +118,26 @@ TEST(CBase64, IsStringLikeBase64) {
     EXPECT_EQ(CBase64::IsStringLikeBase64(nullptr, 3), 0);
     EXPECT_EQ(CBase64::IsStringLikeBase64(const_cast<char*>("abc"), -1), 0);
 }
+
+TEST(CBase64Decode, LongRunsStopAtTheSameCharacterAsShortOnes) {
+    std::mt19937 rng(7);
+    std::string bytes(120, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
+    const std::string text = Encoded(bytes);  // 160 characters
+    // A line break inside unpadded text: every byte, but the count of groups
+    // runs past the characters, so the result is 0.
+    EXPECT_EQ(Decoded(text.substr(0, 44) + "\r\n" + text.substr(44)), std::make_pair(0, bytes));
+    // The same with a padded end succeeds.
+    const std::string padded = Encoded(bytes.substr(0, 119));
+    EXPECT_EQ(Decoded(padded.substr(0, 44) + "\r\n" + padded.substr(44)),
+              std::make_pair(1, bytes.substr(0, 119)));
+    // A bad character in the third run of 32: the groups before it stay.
+    std::string bad = text;
+    bad[70] = '-';
+    EXPECT_EQ(Decoded(bad), std::make_pair(0, bytes.substr(0, 51)));
+    // '/', '\' and '*' for 63 inside long runs.
+    std::string slashes = text;
+    for (char& c : slashes)
+        if (c == '*') c = (&c - slashes.data()) % 2 ? '/' : '\\';
+    EXPECT_EQ(Decoded(slashes), std::make_pair(1, bytes));
+}

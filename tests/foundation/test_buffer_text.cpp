@@ -12,7 +12,8 @@ namespace {
 
 CString TextOf(const std::string& bytes) {
     CBuffer b;
-    b.SetBuf(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())), static_cast<int>(bytes.size()));
+    b.SetBuf(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+             static_cast<int>(bytes.size()));
     CString out("stale");
     b.GetText(out);
     return out;
@@ -30,19 +31,38 @@ TEST(CBufferGetText, DecodesByMarkHeadAndShapeUnderUtf8) {
     ScopedCodePage cp("UTF-8");
     const Case cases[] = {
         {"empty", "", ""},
-        {"utf16 mark", std::string("\xFF\xFE" "A\0B\0", 6), "AB"},
+        {"utf16 mark",
+         std::string("\xFF\xFE"
+                     "A\0B\0",
+                     6),
+         "AB"},
         {"utf16 mark only", "\xFF\xFE", ""},
-        {"utf16 mark, odd tail", std::string("\xFF\xFE" "A\0B", 5), "A"},
-        {"utf16 mark, zero unit", std::string("\xFF\xFE" "A\0\0\0B\0", 8), "A"},
-        {"utf8 mark", "\xEF\xBB\xBF" "caf\xC3\xA9", "caf\xC3\xA9"},
-        {"utf8 mark, bad byte", "\xEF\xBB\xBF" "a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+        {"utf16 mark, odd tail",
+         std::string("\xFF\xFE"
+                     "A\0B",
+                     5),
+         "A"},
+        {"utf16 mark, zero unit",
+         std::string("\xFF\xFE"
+                     "A\0\0\0B\0",
+                     8),
+         "A"},
+        {"utf8 mark",
+         "\xEF\xBB\xBF"
+         "caf\xC3\xA9",
+         "caf\xC3\xA9"},
+        {"utf8 mark, bad byte",
+         "\xEF\xBB\xBF"
+         "a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
         {"plain", "hello", "hello"},
         {"one byte", "x", "x"},
         {"embedded zero", std::string("ab\0cd", 5), "ab"},
         {"utf16 without mark", std::string("H\0i\0", 4), "Hi"},
         {"utf16 two bytes", std::string("A\0", 2), "A"},
-        {"xml head, blanks first",
-         "  \r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>\xC3\xA9</a>",
+        {"xml head, blanks first", "  \r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>\xC3\xA9</a>",
          "  \r\n<?xml version=\"1.0\" encoding=\"UTF-8\"?><a>\xC3\xA9</a>"},
     };
     for (const Case& c : cases) EXPECT_EQ(TextOf(c.bytes).str(), c.text) << c.name;
@@ -54,7 +74,10 @@ TEST(CBufferGetText, CodePageCp1252) {
     const std::string late = "<x>" + std::string(100, ' ') + "utf-8</x>";
     const Case cases[] = {
         {"utf16 mark", std::string("\xFF\xFE\xE9\0\xAC\x20", 6), "\xE9\x80"},
-        {"utf8 mark", "\xEF\xBB\xBF" "caf\xC3\xA9", "caf\xE9"},
+        {"utf8 mark",
+         "\xEF\xBB\xBF"
+         "caf\xC3\xA9",
+         "caf\xE9"},
         {"utf8 mark, no cp1252 form", "\xEF\xBB\xBF\xE4\xB8\xAD", "?"},
         {"xml head names utf-8", head + "<a>\xC3\xA9</a>", head + "<a>\xE9</a>"},
         {"head names UTF-8 in capitals", "<?xml encoding='UTF-8'?>\xC3\xA9", "<?xml encoding='UTF-8'?>\xE9"},

@@ -23,10 +23,17 @@ TEST(CodePage, Utf8IsTheDefault) {
 TEST(CodePage, InvalidBytesBecomeReplacementCharacters) {
     ScopedCodePage cp("UTF-8");
     // A lone continuation byte, an overlong slash, a surrogate in UTF-8, a cut sequence.
-    const CString s("a\x80" "b\xC0\xAF" "c\xED\xA0\x80" "d\xE2\x82", 12);
+    const CString s(
+        "a\x80"
+        "b\xC0\xAF"
+        "c\xED\xA0\x80"
+        "d\xE2\x82",
+        12);
     const std::u16string wide = s.AllocSysString();
     EXPECT_EQ(wide, u"a\uFFFDb\uFFFD\uFFFDc\uFFFD\uFFFD\uFFFDd\uFFFD");
-    EXPECT_EQ(codepage::ToUtf8(s.GetString(), 3), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(codepage::ToUtf8(s.GetString(), 3),
+              "a\xEF\xBF\xBD"
+              "b");
 }
 
 TEST(CodePage, UnpairedSurrogateBecomesReplacement) {

@@ -71,8 +71,12 @@ TEST(CPubFiles, CompareFileTimeSize) {
     const std::string b = dir.Path("b");
     testing_support::WriteFile(a, "12345");
     testing_support::WriteFile(b, "12345");
-    struct utimbuf older {1000000000, 1000000000};
-    struct utimbuf newer {1000000100, 1000000100};
+    struct utimbuf older {
+        1000000000, 1000000000
+    };
+    struct utimbuf newer {
+        1000000100, 1000000100
+    };
     utime(a.c_str(), &older);
     utime(b.c_str(), &older);
     EXPECT_EQ(CPub::CompareFileTimeSize(a.c_str(), b.c_str(), 1, 1), 0);
@@ -192,7 +196,9 @@ namespace {
 // that the '_' of the name replaced.
 std::string SzddFile(char missing) {
     std::string bytes(
-        "SZDD\x88\xf0\x27\x33\x41\x00\x11\x00\x00\x00\xffhello sz\xff" "dd world\x01\x0a", 34);
+        "SZDD\x88\xf0\x27\x33\x41\x00\x11\x00\x00\x00\xffhello sz\xff"
+        "dd world\x01\x0a",
+        34);
     bytes[9] = missing;
     return bytes;
 }
