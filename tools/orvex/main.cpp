@@ -1,0 +1,552 @@
+// orvex: SOAP calls, HTTP requests and XML trees from the command line,
+// through the C interface of liborvex alone.
+#include <orvex.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
+
+const char kMainHelp[] =
+    "usage: orvex COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  soap URL ...   call a SOAP 1.1 service and print its result\n"
+    "  get URL        GET a URL and write the body to standard output\n"
+    "  post URL ...   POST a body and write the answer to standard output\n"
+    "  xml FILE|-     print an XML document as a tree\n"
+    "\n"
+    "'orvex COMMAND --help' describes each. Exit status: 0 success, 1 a failed\n"
+    "call (the reason on standard error), 2 bad usage.\n";
+
+const char kSoapHelp[] =
+    "usage: orvex soap URL --method M [--dialect dotnet|apache]\n"
+    "                  [--namespace NS | --target-uri URI]\n"
+    "                  [NAME[:TYPE]=VALUE ...] [--table NAME[:ROW]=FILE.csv ...]\n"
+    "                  [--csv | --json | --xml | --envelope]\n"
+    "                  [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
+    "\n"
+    "Calls method M and prints the result record set as an aligned table.\n"
+    "  --dialect      dotnet (document/literal, the default) or apache (RPC/encoded)\n"
+    "  --namespace    the service namespace (.NET dialect)\n"
+    "  --target-uri   the target object URI (Apache dialect)\n"
+    "  NAME:TYPE=V    a scalar parameter; TYPE is an XML Schema or database type\n"
+    "                 name (string, int, dateTime, date, boolean, double, xml...);\n"
+    "                 without it the value is a string\n"
+    "  --table        a record-set parameter read from a CSV file whose first line\n"
+    "                 names the columns as NAME or NAME:TYPE; NAME[] sends an array\n"
+    "                 of structs, ROW names the row element (default: NAME)\n"
+    "  --csv, --json  print the record set as CSV or JSON instead\n"
+    "  --xml          print the response as a tree\n"
+    "  --envelope     print the request envelope and send nothing\n";
+
+const char kGetHelp[] =
+    "usage: orvex get URL [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
+    "\n"
+    "Sends a GET request and writes the response body to standard output.\n";
+
+const char kPostHelp[] =
+    "usage: orvex post URL [--data TEXT | --data-file FILE|-] [--content-type T]\n"
+    "                  [--charset C] [--user U] [--password P]\n"
+    "                  [--connect-timeout S] [--stall-timeout S]\n"
+    "\n"
+    "Sends a POST request and writes the response body to standard output. The\n"
+    "content type defaults to text/plain and the charset to UTF-8; a text type\n"
+    "is sent in the charset named.\n";
+
+const char kXmlHelp[] =
+    "usage: orvex xml FILE|- [--soap-body]\n"
+    "\n"
+    "Prints the XML document in FILE (or standard input) as an indented tree:\n"
+    "one node per line, attributes in brackets, leaf texts after '='.\n"
+    "  --soap-body    start at the SOAP response element, prefixes removed\n";
+
+int Usage(const char* help, const std::string& problem = std::string()) {
+    if (!problem.empty()) std::fprintf(stderr, "orvex: %s\n\n", problem.c_str());
+    std::fputs(help, stderr);
+    return kUsage;
+}
+
+bool WantsHelp(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+    return false;
+}
+
+bool ReadAll(const std::string& path, std::string& out) {
+    if (path == "-") {
+        out.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        return true;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// Options shared by the commands that send requests.
+struct Connection {
+    std::string user;
+    std::string password;
+    int connectSeconds = 0;
+    int stallSeconds = 0;
+};
+
+// Takes --user, --password and the timeouts; false when argument i is none of them.
+bool TakeConnectionOption(int argc, char** argv, int& i, Connection& c, std::string& problem) {
+    const std::string arg = argv[i];
+    if (arg != "--user" && arg != "--password" && arg != "--connect-timeout" && arg != "--stall-timeout")
+        return false;
+    if (i + 1 >= argc) {
+        problem = arg + " needs a value";
+        return true;
+    }
+    const char* value = argv[++i];
+    if (arg == "--user") c.user = value;
+    else if (arg == "--password") c.password = value;
+    else if (arg == "--connect-timeout") c.connectSeconds = std::atoi(value);
+    else c.stallSeconds = std::atoi(value);
+    return true;
+}
+
+HTTP_HANDLE NewRequest(int soap, const Connection& c) {
+    HTTP_HANDLE http = HTTP_new(soap);
+    if (http != nullptr && (c.connectSeconds > 0 || c.stallSeconds > 0))
+        HTTP_SetTimeouts(http, c.connectSeconds, c.stallSeconds);
+    return http;
+}
+
+int Send(HTTP_HANDLE http, const std::string& url, const Connection& c) {
+    const int ok = HTTP_Request(http, url.c_str(), c.user.empty() ? nullptr : c.user.c_str(),
+                                c.password.empty() ? nullptr : c.password.c_str());
+    if (!ok) std::fprintf(stderr, "orvex: %s\n", HTTP_GetLastError(http));
+    return ok;
+}
+
+void WriteBody(HTTP_HANDLE http) {
+    const unsigned char* body = HTTP_GetResponse(http);
+    const int length = HTTP_GetResponseContentLength(http);
+    if (body != nullptr && length > 0) std::fwrite(body, 1, static_cast<size_t>(length), stdout);
+}
+
+// --- CSV --------------------------------------------------------------------
+
+// One record of RFC 4180 CSV from text at pos; false at the end of the text.
+bool NextCsvRecord(const std::string& text, size_t& pos, std::vector<std::string>& fields) {
+    fields.clear();
+    if (pos >= text.size()) return false;
+    std::string field;
+    bool quoted = false;
+    while (pos < text.size()) {
+        const char c = text[pos++];
+        if (quoted) {
+            if (c == '"' && pos < text.size() && text[pos] == '"') {
+                field += '"';
+                ++pos;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.push_back(field);
+            field.clear();
+        } else if (c == '\n' || c == '\r') {
+            if (c == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+            break;
+        } else {
+            field += c;
+        }
+    }
+    fields.push_back(field);
+    return true;
+}
+
+std::string CsvField(const std::string& value) {
+    if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Fills a new record set from a CSV file whose header names NAME or NAME:TYPE.
+SRS_HANDLE RecordSetFromCsv(const std::string& path, const std::string& rowName, const std::string& nameSpace,
+                            std::string& problem) {
+    std::string text;
+    if (!ReadAll(path, text)) {
+        problem = "cannot read " + path;
+        return nullptr;
+    }
+    size_t pos = 0;
+    std::vector<std::string> header;
+    if (!NextCsvRecord(text, pos, header) || (header.size() == 1 && header[0].empty())) {
+        problem = path + ": no header line";
+        return nullptr;
+    }
+    SRS_HANDLE srs = SRS_new(rowName.c_str(), nameSpace.c_str(), rowName.c_str());
+    std::vector<std::string> names;
+    for (const std::string& column : header) {
+        const size_t colon = column.find(':');
+        names.push_back(column.substr(0, colon));
+        SRS_AddCol(srs, names.back().c_str(), colon == std::string::npos ? "string" : column.c_str() + colon + 1);
+    }
+    std::vector<std::string> fields;
+    while (NextCsvRecord(text, pos, fields)) {
+        if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
+        const int row = SRS_AddRow(srs);
+        for (size_t i = 0; i < fields.size() && i < names.size(); ++i)
+            SRS_SetText(srs, row, names[i].c_str(), fields[i].c_str());
+    }
+    return srs;
+}
+
+// --- printing record sets ---------------------------------------------------
+
+struct Table {
+    std::vector<std::string> names;
+    std::vector<std::string> types;
+    std::vector<std::vector<std::string>> rows;
+};
+
+Table ReadTable(SRS_HANDLE srs) {
+    Table t;
+    const int cols = SRS_ColCount(srs);
+    const int rows = SRS_RowCount(srs);
+    for (int c = 1; c <= cols; ++c) {
+        t.names.emplace_back(SRS_GetColName(srs, c));
+        t.types.emplace_back(SRS_GetColType(srs, t.names.back().c_str()));
+    }
+    for (int r = 1; r <= rows; ++r) {
+        std::vector<std::string> row;
+        for (int c = 1; c <= cols; ++c) row.emplace_back(SRS_GetText(srs, r, t.names[c - 1].c_str()));
+        t.rows.push_back(row);
+    }
+    return t;
+}
+
+// Display width in characters, counting a UTF-8 sequence as one.
+size_t Width(const std::string& s) {
+    size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+void PrintAligned(const Table& t) {
+    std::vector<size_t> widths;
+    for (const std::string& name : t.names) widths.push_back(Width(name));
+    for (const auto& row : t.rows)
+        for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
+    const auto line = [&](const std::vector<std::string>& cells) {
+        std::string out;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            out += cells[c];
+            if (c + 1 < cells.size()) out += std::string(widths[c] - Width(cells[c]) + 2, ' ');
+        }
+        std::puts(out.c_str());
+    };
+    line(t.names);
+    std::vector<std::string> rule;
+    for (size_t w : widths) rule.emplace_back(w, '-');
+    line(rule);
+    for (const auto& row : t.rows) line(row);
+    std::printf("(%zu row%s)\n", t.rows.size(), t.rows.size() == 1 ? "" : "s");
+}
+
+void PrintCsv(const Table& t) {
+    const auto line = [](const std::vector<std::string>& cells) {
+        std::string out;
+        for (size_t c = 0; c < cells.size(); ++c) out += (c ? "," : "") + CsvField(cells[c]);
+        std::puts(out.c_str());
+    };
+    line(t.names);
+    for (const auto& row : t.rows) line(row);
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char esc[8];
+                    std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                    out += esc;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+bool IsJsonNumber(const std::string& s) {
+    size_t i = 0;
+    const auto digits = [&] {
+        const size_t start = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        return i > start;
+    };
+    if (i < s.size() && s[i] == '-') ++i;
+    if (i < s.size() && s[i] == '0') ++i;
+    else if (!digits()) return false;
+    if (i < s.size() && s[i] == '.' && (++i, !digits())) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        if (!digits()) return false;
+    }
+    return i == s.size();
+}
+
+std::string JsonValue(const std::string& type, const std::string& text) {
+    if ((type == "int" || type == "double") && IsJsonNumber(text)) return text;
+    if (type == "boolean" && (text == "true" || text == "false")) return text;
+    return JsonString(text);
+}
+
+void PrintJson(const Table& t) {
+    std::string out = "[";
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+        out += r ? ",\n {" : "\n {";
+        for (size_t c = 0; c < t.names.size(); ++c)
+            out += (c ? ", " : "") + JsonString(t.names[c]) + ": " + JsonValue(t.types[c], t.rows[r][c]);
+        out += "}";
+    }
+    out += t.rows.empty() ? "]" : "\n]";
+    std::puts(out.c_str());
+}
+
+// --- printing trees ---------------------------------------------------------
+
+void PrintTree(XML_NODE node, int depth) {
+    std::string line(static_cast<size_t>(depth) * 2, ' ');
+    line += XML_GetName(node);
+    const int props = XML_GetProps(node);
+    if (props > 0) {
+        line += " [";
+        for (int i = 1; i <= props; ++i) {
+            line += i > 1 ? " " : "";
+            line += XML_GetPropName(node, i);  // copied before the next call reuses the text
+            line += "=" + JsonString(XML_GetPropValue(node, i));
+        }
+        line += "]";
+    }
+    const int children = XML_GetChildren(node);
+    if (children == 0) line += std::string(" = ") + XML_GetText(node);
+    std::puts(line.c_str());
+    for (int i = 1; i <= children; ++i) PrintTree(XML_GetChild(node, i), depth + 1);
+}
+
+// --- commands ---------------------------------------------------------------
+
+int SoapCommand(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) return std::fputs(kSoapHelp, stdout), kOk;
+    std::string url, method, dialect = "dotnet", nameSpace, targetUri, format = "table";
+    std::vector<std::string> scalars, tables;
+    Connection conn;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string problem;
+        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+            if (!problem.empty()) return Usage(kSoapHelp, problem);
+        } else if (arg == "--method" || arg == "--dialect" || arg == "--namespace" || arg == "--target-uri" ||
+                   arg == "--table") {
+            if (i + 1 >= argc) return Usage(kSoapHelp, arg + " needs a value");
+            const std::string value = argv[++i];
+            if (arg == "--method") method = value;
+            else if (arg == "--dialect") dialect = value;
+            else if (arg == "--namespace") nameSpace = value;
+            else if (arg == "--target-uri") targetUri = value;
+            else tables.push_back(value);
+        } else if (arg == "--csv" || arg == "--json" || arg == "--xml" || arg == "--envelope") {
+            format = arg.substr(2);
+        } else if (arg.rfind("--", 0) == 0) {
+            return Usage(kSoapHelp, "unknown option " + arg);
+        } else if (arg.find('=') != std::string::npos) {
+            scalars.push_back(arg);
+        } else if (url.empty()) {
+            url = arg;
+        } else {
+            return Usage(kSoapHelp, "unexpected argument " + arg);
+        }
+    }
+    if (url.empty() && format != "envelope") return Usage(kSoapHelp, "no URL given");
+    if (method.empty()) return Usage(kSoapHelp, "no --method given");
+    if (dialect != "dotnet" && dialect != "apache") return Usage(kSoapHelp, "--dialect is dotnet or apache");
+
+    SOAP_HANDLE soap = SOAP_new(dialect == "dotnet" ? "dotnet" : "apache soap", method.c_str());
+    if (!nameSpace.empty()) SOAP_SetNameSpace(soap, nameSpace.c_str());
+    if (!targetUri.empty()) SOAP_SetTargetObjectURI(soap, targetUri.c_str());
+    for (const std::string& p : scalars) {
+        const size_t eq = p.find('=');
+        const std::string left = p.substr(0, eq);
+        const size_t colon = left.find(':');
+        const std::string name = left.substr(0, colon);
+        const std::string type = colon == std::string::npos ? "string" : left.substr(colon + 1);
+        SOAP_AddElement(soap, name.c_str(), type.c_str(), p.c_str() + eq + 1);
+    }
+    std::vector<SRS_HANDLE> sets;  // the caller's: they must outlive the call
+    int result = kOk;
+    for (const std::string& t : tables) {
+        const size_t eq = t.find('=');
+        if (eq == std::string::npos) {
+            result = Usage(kSoapHelp, "--table takes NAME[:ROW]=FILE.csv");
+            break;
+        }
+        const std::string left = t.substr(0, eq);
+        const size_t colon = left.find(':');
+        const std::string name = left.substr(0, colon);
+        std::string row = colon == std::string::npos ? name : left.substr(colon + 1);
+        if (const size_t bracket = row.find('['); bracket != std::string::npos) row.erase(bracket);
+        std::string problem;
+        SRS_HANDLE srs = RecordSetFromCsv(t.substr(eq + 1), row, nameSpace.empty() ? targetUri : nameSpace, problem);
+        if (srs == nullptr) {
+            std::fprintf(stderr, "orvex: %s\n", problem.c_str());
+            result = kFailed;
+            break;
+        }
+        sets.push_back(srs);
+        SOAP_AddNodes(soap, name.c_str(), srs);
+    }
+
+    if (result == kOk && format == "envelope") {
+        std::fputs(SOAP_GetSoap(soap), stdout);
+    } else if (result == kOk) {
+        Connection c = conn;
+        HTTP_HANDLE http = NewRequest(1, c);
+        HTTP_AttachSoap(http, soap);
+        if (!Send(http, url, c)) {
+            result = kFailed;
+        } else if (format == "xml") {
+            XML_NODE tree = SOAP_GetXMLTree(soap);
+            if (tree != nullptr) PrintTree(tree, 0);
+        } else {
+            const Table t = ReadTable(SOAP_GetSRS(soap));
+            if (format == "csv") PrintCsv(t);
+            else if (format == "json") PrintJson(t);
+            else PrintAligned(t);
+        }
+        HTTP_delete(http);
+    }
+    SOAP_delete(soap);
+    for (SRS_HANDLE srs : sets) SRS_delete(srs);
+    return result;
+}
+
+int GetCommand(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) return std::fputs(kGetHelp, stdout), kOk;
+    std::string url;
+    Connection conn;
+    for (int i = 0; i < argc; ++i) {
+        std::string problem;
+        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+            if (!problem.empty()) return Usage(kGetHelp, problem);
+        } else if (argv[i][0] == '-' || !url.empty()) {
+            return Usage(kGetHelp, std::string("unexpected argument ") + argv[i]);
+        } else {
+            url = argv[i];
+        }
+    }
+    if (url.empty()) return Usage(kGetHelp, "no URL given");
+    HTTP_HANDLE http = NewRequest(0, conn);
+    HTTP_SetVerb(http, 1);
+    const int ok = Send(http, url, conn);
+    if (ok) WriteBody(http);
+    HTTP_delete(http);
+    return ok ? kOk : kFailed;
+}
+
+int PostCommand(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) return std::fputs(kPostHelp, stdout), kOk;
+    std::string url, body, contentType = "text/plain", charset = "UTF-8";
+    Connection conn;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string problem;
+        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+            if (!problem.empty()) return Usage(kPostHelp, problem);
+        } else if (arg == "--data" || arg == "--data-file" || arg == "--content-type" || arg == "--charset") {
+            if (i + 1 >= argc) return Usage(kPostHelp, arg + " needs a value");
+            const std::string value = argv[++i];
+            if (arg == "--data") body = value;
+            else if (arg == "--content-type") contentType = value;
+            else if (arg == "--charset") charset = value;
+            else if (!ReadAll(value, body)) return std::fprintf(stderr, "orvex: cannot read %s\n", value.c_str()), kFailed;
+        } else if (arg.rfind("--", 0) == 0 || !url.empty()) {
+            return Usage(kPostHelp, "unexpected argument " + arg);
+        } else {
+            url = arg;
+        }
+    }
+    if (url.empty()) return Usage(kPostHelp, "no URL given");
+    if (body.find('\0') != std::string::npos)
+        return std::fputs("orvex: the body holds a zero byte, which a text body cannot carry\n", stderr), kFailed;
+    HTTP_HANDLE http = NewRequest(0, conn);
+    HTTP_SetVerb(http, 0);
+    HTTP_SetContentType(http, contentType.c_str());
+    HTTP_SetCharset(http, charset.c_str());
+    HTTP_SetContent(http, body.c_str());
+    const int ok = Send(http, url, conn);
+    if (ok) WriteBody(http);
+    HTTP_delete(http);
+    return ok ? kOk : kFailed;
+}
+
+int XmlCommand(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) return std::fputs(kXmlHelp, stdout), kOk;
+    std::string source;
+    int soapBody = 0;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--soap-body") soapBody = 1;
+        else if ((arg.rfind("--", 0) == 0) || !source.empty()) return Usage(kXmlHelp, "unexpected argument " + arg);
+        else source = arg;
+    }
+    if (source.empty()) return Usage(kXmlHelp, "no FILE given");
+    std::string text;
+    if (!ReadAll(source, text)) {
+        std::fprintf(stderr, "orvex: cannot read %s\n", source.c_str());
+        return kFailed;
+    }
+    // The text itself, never its name: a document is not taken for a file name.
+    XML_NODE root = text.empty() ? nullptr : XML_new(text.c_str(), soapBody);
+    if (root == nullptr) {
+        std::fprintf(stderr, "orvex: %s is no well-formed XML document\n", source.c_str());
+        return kFailed;
+    }
+    PrintTree(root, 0);
+    XML_delete(root);
+    return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage(kMainHelp);
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") return std::fputs(kMainHelp, stdout), kOk;
+    if (command == "soap") return SoapCommand(argc - 2, argv + 2);
+    if (command == "get") return GetCommand(argc - 2, argv + 2);
+    if (command == "post") return PostCommand(argc - 2, argv + 2);
+    if (command == "xml") return XmlCommand(argc - 2, argv + 2);
+    return Usage(kMainHelp, "unknown command " + command);
+}
