@@ -208,6 +208,12 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
     if (context.stopped) outcome.error = context.error;
     else if (errorText[0] != '\0') outcome.error = errorText;
     else outcome.error = curl_easy_strerror(code);
+    // libcurl's words for these do not say which URL or that a redirect was refused.
+    if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status <= 399)
+        outcome.error = "Redirect refused (only http and https are followed, never https to http): " +
+                        outcome.error;
+    else if (code == CURLE_URL_MALFORMAT)
+        outcome.error += ": " + exchange.url;
     return false;
 }
 
