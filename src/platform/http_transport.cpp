@@ -16,6 +16,8 @@ constexpr int kDefaultConnectSeconds = 30;
 constexpr int kDefaultStallSeconds = 60;
 constexpr long kMaxRedirects = 10;
 constexpr const char* kUserAgent = "Orvex/1.0";
+// Fewer, larger reads: a large body arrives at close to the socket's speed.
+constexpr long kReceiveBufferBytes = 128 * 1024;
 
 // libcurl's global state is set up once per process and never torn down:
 // we live inside a host that may still run other users of libcurl at exit.
@@ -165,6 +167,7 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(exchange.stallSeconds));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     ApplyTls(easy);
     ApplyMethod(easy, exchange);
 
