@@ -242,14 +242,15 @@ void BM_Big_Orvex(benchmark::State& state) {
     for (auto _ : state) {
         if (fresh) HTTP_Empty(h);
         const auto start = std::chrono::steady_clock::now();
-        if (HTTP_Request(h, url.c_str(), nullptr, nullptr) != 1 || HTTP_GetResponseContentLength(h) != kBigBytes) {
+        if (HTTP_Request(h, url.c_str(), nullptr, nullptr) != 1 ||
+            HTTP_GetResponseContentLength(h) != kBigBytes) {
             state.SkipWithError(HTTP_GetLastError(h));
             break;
         }
         total += Seconds(start);
     }
-    Record(state, fresh ? "big_orvex_fresh" : "big_orvex_kept", static_cast<double>(kBigBytes * state.iterations()),
-           total);
+    Record(state, fresh ? "big_orvex_fresh" : "big_orvex_kept",
+           static_cast<double>(kBigBytes * state.iterations()), total);
     HTTP_delete(h);
     state.SetBytesProcessed(kBigBytes * state.iterations());
 }
@@ -307,7 +308,8 @@ void PrintRatio(const char* label, const char* ours, const char* peer) {
 // The child of BM_Big_OrvexProcess: one request into the buffer, then exit.
 int Fetch(const char* url) {
     HTTP_HANDLE h = HTTP_new(0);
-    const int ok = HTTP_Request(h, url, nullptr, nullptr) == 1 && HTTP_GetResponseContentLength(h) == kBigBytes;
+    const int ok =
+        HTTP_Request(h, url, nullptr, nullptr) == 1 && HTTP_GetResponseContentLength(h) == kBigBytes;
     if (!ok) std::fprintf(stderr, "%s\n", HTTP_GetLastError(h));
     HTTP_delete(h);
     return ok ? 0 : 1;

@@ -185,8 +185,7 @@ ORVEX_EXPORT int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message);
  * and HTTP_GetLastError tells why ("Return Error Code=404(Requested URL
  * not found)", or libcurl's text such as "Couldn't connect to server").
  */
-ORVEX_EXPORT int HTTP_Request(HTTP_HANDLE handle, const char* url, const char* user,
-                              const char* password);
+ORVEX_EXPORT int HTTP_Request(HTTP_HANDLE handle, const char* url, const char* user, const char* password);
 
 /*
  * The text of the last failure; a successful request leaves it as it was.

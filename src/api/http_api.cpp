@@ -16,27 +16,39 @@ extern "C" HTTP_HANDLE HTTP_new(int soap) {
 }
 
 extern "C" void HTTP_Empty(HTTP_HANDLE handle) {
-    api::Guard([&] { if (handle != nullptr) Req(handle)->Empty(); });
+    api::Guard([&] {
+        if (handle != nullptr) Req(handle)->Empty();
+    });
 }
 
 extern "C" void HTTP_SetVerb(HTTP_HANDLE handle, int verb) {
-    api::Guard([&] { if (handle != nullptr) Req(handle)->m_nVerb = verb; });
+    api::Guard([&] {
+        if (handle != nullptr) Req(handle)->m_nVerb = verb;
+    });
 }
 
 extern "C" void HTTP_SetContentType(HTTP_HANDLE handle, const char* contentType) {
-    api::Guard([&] { if (handle != nullptr) Req(handle)->m_strContentType = contentType; });
+    api::Guard([&] {
+        if (handle != nullptr) Req(handle)->m_strContentType = contentType;
+    });
 }
 
 extern "C" void HTTP_SetCharset(HTTP_HANDLE handle, const char* charset) {
-    api::Guard([&] { if (handle != nullptr) Req(handle)->m_strCharset = charset; });
+    api::Guard([&] {
+        if (handle != nullptr) Req(handle)->m_strCharset = charset;
+    });
 }
 
 extern "C" void HTTP_SetContent(HTTP_HANDLE handle, const char* content) {
-    api::Guard([&] { if (handle != nullptr && content != nullptr) Req(handle)->m_strContent = content; });
+    api::Guard([&] {
+        if (handle != nullptr && content != nullptr) Req(handle)->m_strContent = content;
+    });
 }
 
 extern "C" void HTTP_SetIHTTPCompress(HTTP_HANDLE handle, IHTTPCompress* compress) {
-    api::Guard([&] { if (handle != nullptr) Req(handle)->m_pCompress = compress; });
+    api::Guard([&] {
+        if (handle != nullptr) Req(handle)->m_pCompress = compress;
+    });
 }
 
 extern "C" void HTTP_SetCompressCallbacks(HTTP_HANDLE handle, HTTP_IsCompressFunc isCompress,
@@ -48,7 +60,9 @@ extern "C" void HTTP_SetCompressCallbacks(HTTP_HANDLE handle, HTTP_IsCompressFun
 }
 
 extern "C" void HTTP_SetTimeouts(HTTP_HANDLE handle, int connectSeconds, int stallSeconds) {
-    api::Guard([&] { if (handle != nullptr) Req(handle)->SetTimeouts(connectSeconds, stallSeconds); });
+    api::Guard([&] {
+        if (handle != nullptr) Req(handle)->SetTimeouts(connectSeconds, stallSeconds);
+    });
 }
 
 extern "C" int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message) {
@@ -62,16 +76,18 @@ extern "C" int HTTP_Request(HTTP_HANDLE handle, const char* url, const char* use
 }
 
 extern "C" const char* HTTP_GetLastError(HTTP_HANDLE handle) {
-    return api::Guard<const char*>("", [&] { return handle != nullptr ? Req(handle)->m_strLastError.GetString() : ""; });
+    return api::Guard<const char*>(
+        "", [&] { return handle != nullptr ? Req(handle)->m_strLastError.GetString() : ""; });
 }
 
 extern "C" unsigned char* HTTP_GetResponse(HTTP_HANDLE handle) {
-    return api::Guard<unsigned char*>(nullptr,
-                                      [&] { return handle != nullptr ? Req(handle)->m_Response.GetBuf() : nullptr; });
+    return api::Guard<unsigned char*>(
+        nullptr, [&] { return handle != nullptr ? Req(handle)->m_Response.GetBuf() : nullptr; });
 }
 
 extern "C" CBuffer* HTTP_GetResponseBuffer(HTTP_HANDLE handle) {
-    return api::Guard<CBuffer*>(nullptr, [&] { return handle != nullptr ? &Req(handle)->m_Response : nullptr; });
+    return api::Guard<CBuffer*>(nullptr,
+                                [&] { return handle != nullptr ? &Req(handle)->m_Response : nullptr; });
 }
 
 extern "C" int HTTP_GetResponseContentLength(HTTP_HANDLE handle) {

@@ -18,12 +18,18 @@ constexpr int kVerbHead = 2;
 // The text appended to "Return Error Code=%d": first matching row wins.
 const char* StatusText(int status) {
     switch (status) {
-        case 400: return "(Unintelligble request)";
-        case 404: return "(Requested URL not found)";
-        case 405: return "(Server does not support requested method)";
-        case 500: return "(Unknown server error)";
-        case 503: return "(Server capacity reached)";
-        default: break;
+        case 400:
+            return "(Unintelligble request)";
+        case 404:
+            return "(Requested URL not found)";
+        case 405:
+            return "(Server does not support requested method)";
+        case 500:
+            return "(Unknown server error)";
+        case 503:
+            return "(Server capacity reached)";
+        default:
+            break;
     }
     if (status >= 300 && status <= 399) return "(Information)";
     if (status >= 400 && status <= 499) return "(Request error)";
@@ -146,7 +152,8 @@ void CHttpRequest::ParseURL(const char* url, const char* user, const char* passw
 
 void CHttpRequest::BuildHeaders(CString& headers) {
     headers.Format("Content-Type:%s; charset=%s", m_strContentType.GetString(), m_strCharset.GetString());
-    if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0) headers = "Content-Type:text/HTML; charset=ansi";
+    if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0)
+        headers = "Content-Type:text/HTML; charset=ansi";
 }
 
 std::string CHttpRequest::BuildUrl() const {
@@ -203,7 +210,8 @@ int CHttpRequest::SendHttp() {
     exchange.password = m_strPassword.str();
     exchange.connectSeconds =
         m_nConnectSeconds > 0 ? m_nConnectSeconds : httpx::CHttpTransport::DefaultConnectSeconds();
-    exchange.stallSeconds = m_nStallSeconds > 0 ? m_nStallSeconds : httpx::CHttpTransport::DefaultStallSeconds();
+    exchange.stallSeconds =
+        m_nStallSeconds > 0 ? m_nStallSeconds : httpx::CHttpTransport::DefaultStallSeconds();
     exchange.maxBodyBytes = INT_MAX - m_Response.GetSize();
 
     CString tooLarge;

@@ -17,7 +17,7 @@ constexpr int kDefaultStallSeconds = 60;
 constexpr long kMaxRedirects = 10;
 constexpr const char* kUserAgent = "Orvex/1.0";
 // Fewer, larger reads: a large body arrives at close to the socket's speed.
-constexpr long kReceiveBufferBytes = 128 * 1024;
+constexpr long kReceiveBufferBytes = 128L * 1024;
 
 // libcurl's global state is set up once per process and never torn down:
 // we live inside a host that may still run other users of libcurl at exit.
@@ -98,8 +98,7 @@ void ApplyTls(CURL* easy) {
     if (bundle != nullptr && *bundle != '\0') {
         curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
         const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-        curl_easy_setopt(easy, CURLOPT_CAPATH,
-                         info->capath != nullptr ? info->capath : "/etc/ssl/certs");
+        curl_easy_setopt(easy, CURLOPT_CAPATH, info->capath != nullptr ? info->capath : "/etc/ssl/certs");
     }
 }
 
@@ -115,8 +114,10 @@ void ApplyMethod(CURL* easy, const HttpExchange& exchange) {
         if (exchange.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, exchange.method.c_str());
         return;
     }
-    if (exchange.method == "GET") curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-    else curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, exchange.method.c_str());
+    if (exchange.method == "GET")
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    else
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, exchange.method.c_str());
 }
 
 }  // namespace
@@ -131,7 +132,9 @@ int CHttpTransport::DefaultConnectSeconds() {
     return SecondsFromEnv("ORVEX_CONNECT_TIMEOUT", kDefaultConnectSeconds);
 }
 
-int CHttpTransport::DefaultStallSeconds() { return SecondsFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds); }
+int CHttpTransport::DefaultStallSeconds() {
+    return SecondsFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds);
+}
 
 bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
     outcome = HttpOutcome();
@@ -208,13 +211,16 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
 
     if (code == CURLE_OK) return true;
     outcome.bodyTooLarge = code == CURLE_FILESIZE_EXCEEDED;
-    if (context.stopped) outcome.error = context.error;
-    else if (errorText[0] != '\0') outcome.error = errorText;
-    else outcome.error = curl_easy_strerror(code);
+    if (context.stopped)
+        outcome.error = context.error;
+    else if (errorText[0] != '\0')
+        outcome.error = errorText;
+    else
+        outcome.error = curl_easy_strerror(code);
     // libcurl's words for these do not say which URL or that a redirect was refused.
     if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status <= 399)
-        outcome.error = "Redirect refused (only http and https are followed, never https to http): " +
-                        outcome.error;
+        outcome.error =
+            "Redirect refused (only http and https are followed, never https to http): " + outcome.error;
     else if (code == CURLE_URL_MALFORMAT)
         outcome.error += ": " + exchange.url;
     return false;

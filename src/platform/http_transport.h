@@ -32,7 +32,7 @@ struct HttpOutcome {
     int status = 0;
     bool hasContentType = false;
     std::string contentType;
-    std::string error;  // libcurl's text, or the sink's when it stopped the transfer
+    std::string error;          // libcurl's text, or the sink's when it stopped the transfer
     bool bodyTooLarge = false;  // the announced length passed maxBodyBytes
 };
 

@@ -25,7 +25,8 @@ private:
 inline std::string Response(HTTP_HANDLE h) {
     const unsigned char* p = HTTP_GetResponse(h);
     if (p == nullptr) return {};
-    return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(HTTP_GetResponseContentLength(h)));
+    return std::string(reinterpret_cast<const char*>(p),
+                       static_cast<size_t>(HTTP_GetResponseContentLength(h)));
 }
 
 // The request head that the library sends to the test server, as echoed.

@@ -17,7 +17,8 @@ namespace {
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 bool EndsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 struct StatusCase {
@@ -56,7 +57,8 @@ TEST(HttpStatus, EveryStatusButTwoHundredFailsWithItsText) {
         EXPECT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 0);
         EXPECT_STREQ(HTTP_GetLastError(h), c.error);
         // The body of a failed status stays readable.
-        const std::string body = c.status == 204 || c.status == 304 ? "" : "status " + std::to_string(c.status);
+        const std::string body =
+            c.status == 204 || c.status == 304 ? "" : "status " + std::to_string(c.status);
         EXPECT_EQ(Response(h), body);
         EXPECT_EQ(HTTP_GetBodyBytes_Response(h), static_cast<int>(body.size()));
     }
@@ -66,7 +68,8 @@ TEST(HttpStatus, SuccessKeepsTheEarlierErrorText) {
     auto& server = HttpTestServer::Get();
     HttpHandle h;
     ASSERT_EQ(HTTP_Request(h, server.Http("/status/503").c_str(), nullptr, nullptr), 0);
-    ASSERT_EQ(HTTP_Request(h, server.Http("/status/200?ct=text/x-test&body=fine").c_str(), nullptr, nullptr), 1);
+    ASSERT_EQ(HTTP_Request(h, server.Http("/status/200?ct=text/x-test&body=fine").c_str(), nullptr, nullptr),
+              1);
     EXPECT_STREQ(HTTP_GetLastError(h), "Return Error Code=503(Server capacity reached)");
     EXPECT_EQ(Response(h), "fine");
     EXPECT_STREQ(HTTP_GetResponseContentType(h), "text/x-test");
@@ -107,7 +110,8 @@ TEST(HttpFailure, UnknownHost) {
 TEST(HttpFailure, PortOutOfRangeIsRefusedNotWrapped) {
     HttpHandle h;
     EXPECT_EQ(HTTP_Request(h, "http://127.0.0.1:65616/x", nullptr, nullptr), 0);
-    EXPECT_STREQ(HTTP_GetLastError(h), "URL using bad/illegal format or missing URL: http://127.0.0.1:65616/x");
+    EXPECT_STREQ(HTTP_GetLastError(h),
+                 "URL using bad/illegal format or missing URL: http://127.0.0.1:65616/x");
 }
 
 TEST(HttpFailure, BodyCutShort) {
@@ -133,9 +137,11 @@ TEST(HttpFailure, StalledServer) {
     HttpHandle h;
     HTTP_SetTimeouts(h, 5, 1);
     EXPECT_EQ(HTTP_Request(h, server.Http("/stall/4").c_str(), nullptr, nullptr), 0);
-    EXPECT_STREQ(HTTP_GetLastError(h), "Operation too slow. Less than 1 bytes/sec transferred the last 1 seconds");
+    EXPECT_STREQ(HTTP_GetLastError(h),
+                 "Operation too slow. Less than 1 bytes/sec transferred the last 1 seconds");
     // A slow but moving transfer is not a stall.
-    EXPECT_EQ(HTTP_Request(h, server.Http("/trickle/5/300").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(HTTP_Request(h, server.Http("/trickle/5/300").c_str(), nullptr, nullptr), 1)
+        << HTTP_GetLastError(h);
     EXPECT_EQ(Response(h), "xxxxx");
 }
 
@@ -144,7 +150,8 @@ TEST(HttpFailure, StallLimitFromTheEnvironment) {
     ScopedEnv stall("ORVEX_STALL_TIMEOUT", "1");
     HttpHandle h;
     EXPECT_EQ(HTTP_Request(h, server.Http("/stall/4").c_str(), nullptr, nullptr), 0);
-    EXPECT_STREQ(HTTP_GetLastError(h), "Operation too slow. Less than 1 bytes/sec transferred the last 1 seconds");
+    EXPECT_STREQ(HTTP_GetLastError(h),
+                 "Operation too slow. Less than 1 bytes/sec transferred the last 1 seconds");
     // The object's own limit wins over the environment's.
     HTTP_SetTimeouts(h, 0, 10);
     EXPECT_EQ(HTTP_Request(h, server.Http("/stall/2").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
@@ -230,7 +237,8 @@ TEST(HttpRedirect, TlsToPlainAndOtherSchemesAreRefused) {
 TEST(HttpAuth, CredentialsAnswerTheServersScheme) {
     auto& server = HttpTestServer::Get();
     HttpHandle h;
-    EXPECT_EQ(HTTP_Request(h, server.Http("/auth/ann/s3cret").c_str(), "ann", "s3cret"), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(HTTP_Request(h, server.Http("/auth/ann/s3cret").c_str(), "ann", "s3cret"), 1)
+        << HTTP_GetLastError(h);
     EXPECT_EQ(Response(h), "welcome ann");
     EXPECT_EQ(HTTP_Request(h, server.Http("/auth/ann/s3cret").c_str(), "ann", "wrong"), 0);
     EXPECT_STREQ(HTTP_GetLastError(h), "Return Error Code=401(Request error)");

@@ -118,7 +118,8 @@ TEST(HttpWire, HeadReadsNoBody) {
     HttpHandle h;
     HTTP_SetVerb(h, 2);
     HTTP_SetContent(h, "ignored");
-    ASSERT_EQ(HTTP_Request(h, server.Http("/bytes/5000").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    ASSERT_EQ(HTTP_Request(h, server.Http("/bytes/5000").c_str(), nullptr, nullptr), 1)
+        << HTTP_GetLastError(h);
     EXPECT_EQ(HTTP_GetResponseContentLength(h), 0);
     EXPECT_EQ(HTTP_GetBodyBytes_Response(h), 0);
     EXPECT_EQ(HTTP_GetBodyBytes_Request(h), 0);
@@ -197,7 +198,8 @@ TEST(HttpWire, UrlWithoutSchemeKeepsThePreviousOne) {
     ScopedEnv ca("ORVEX_CA_BUNDLE", server.CaFile().c_str());
     const std::string tlsNoScheme = "127.0.0.1:" + std::to_string(server.HttpsPort()) + "/echo";
     HttpHandle h;
-    ASSERT_EQ(HTTP_Request(h, server.Https("/status/200").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    ASSERT_EQ(HTTP_Request(h, server.Https("/status/200").c_str(), nullptr, nullptr), 1)
+        << HTTP_GetLastError(h);
     // The TLS port speaks only TLS, so an answer proves the scheme.
     ASSERT_EQ(HTTP_Request(h, tlsNoScheme.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
     EXPECT_EQ(Response(h).substr(0, 20), "GET /echo HTTP/1.1\r\n");
@@ -243,9 +245,9 @@ TEST(HttpWire, CompressionReplacesHeaderAndBody) {
     HTTP_SetCharset(h, "UTF-16");
     HTTP_SetContent(h, "abc");
     ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
-    std::string expected = ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(),
-                                        "Content-Type:text/HTML; charset=ansi", 5) +
-                           "Z:cba";
+    std::string expected =
+        ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(), "Content-Type:text/HTML; charset=ansi", 5) +
+        "Z:cba";
     std::string upper = expected;
     for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     EXPECT_EQ(Response(h), upper + "!");
