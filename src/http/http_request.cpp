@@ -115,7 +115,17 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
         result = 0;
     }
     m_nBodyBytesResponse = m_Response.GetSize();
-    if (m_pCompress != nullptr && result != 0) m_pCompress->Decompress(&m_Response);
+    if (m_pCompress != nullptr && result != 0) {
+        try {
+            m_pCompress->Decompress(&m_Response);
+        } catch (const std::exception& e) {
+            m_strLastError.Format("Decompress failed: %s", e.what());
+            result = 0;
+        } catch (...) {
+            m_strLastError = "Decompress failed: unknown exception";
+            result = 0;
+        }
+    }
     m_nMilliSeconds = static_cast<int>(clockx::TickCount() - start);
     return result;
 }
@@ -194,6 +204,10 @@ int CHttpRequest::SendHttp() {
         body = ChooseBody();
     } catch (const std::exception& e) {
         m_strLastError.Format("%s%sPerhaps Internet HTTP Request Error.", e.what(), "\r\n");
+        return 0;
+    } catch (...) {
+        // A host's compression object may throw anything.
+        m_strLastError.Format("%s%sPerhaps Internet HTTP Request Error.", "Unknown exception", "\r\n");
         return 0;
     }
     if (body.size() > static_cast<size_t>(INT_MAX)) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -22,6 +23,9 @@ constexpr int kStartTimeoutMs = 30000;
 HttpTestServer& HttpTestServer::Get() {
     // Never destroyed: the server is stopped by pid when the program exits.
     static HttpTestServer* server = [] {
+        // Requests must reach 127.0.0.1 directly, whatever proxy the machine names.
+        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            unsetenv(name);
         auto* s = new HttpTestServer();
         std::atexit([] { HttpTestServer::Get().Stop(); });
         return s;

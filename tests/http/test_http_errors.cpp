@@ -247,4 +247,16 @@ TEST(HttpAuth, CredentialsAnswerTheServersScheme) {
     EXPECT_STREQ(HTTP_GetLastError(h), "Return Error Code=401(Request error)");
 }
 
+TEST(HttpProxy, TakenFromTheEnvironment) {
+    auto& server = HttpTestServer::Get();
+    const std::string proxy = server.Http("");
+    ScopedEnv viaProxy("http_proxy", proxy.c_str());
+    HttpHandle h;
+    // The proxy (our server) receives the whole URL and resolves nothing.
+    ASSERT_EQ(HTTP_Request(h, "http://proxied.invalid/echo", nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    const std::string echoed = Response(h);
+    EXPECT_EQ(echoed.substr(0, echoed.find("\r\n")), "GET http://proxied.invalid/echo HTTP/1.1");
+    EXPECT_NE(echoed.find("\r\nHost: proxied.invalid\r\n"), std::string::npos) << echoed;
+}
+
 }  // namespace

@@ -112,6 +112,9 @@ class Handler(socketserver.BaseRequestHandler):
         self.request.sendall(data)
 
     def route(self, target, raw):
+        # A proxy's request names the whole URL; route on its path.
+        if not target.startswith("/"):
+            target = "/" + target.split("://", 1)[1].partition("/")[2]
         path, _, query = target.partition("?")
         params = dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
         parts = [urllib.parse.unquote(p) for p in path.split("/")[1:]]
