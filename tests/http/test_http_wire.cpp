@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <stdexcept>
 
 using testing_support::ExpectedHead;
 using testing_support::HttpHandle;
@@ -309,6 +311,31 @@ TEST(HttpWire, CompressCallbacks) {
     EXPECT_EQ(Response(h), ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(),
                                         "Content-Type:text/html; charset=UTF-8", 2) +
                                "ab");
+}
+
+class ThrowingCompress : public IHTTPCompress {
+public:
+    int IsCompress() override { return 1; }
+    int Compress(CString* content) override {
+        if (m_bThrowOnCompress) throw std::runtime_error("compressor broke");
+        return content != nullptr;
+    }
+    int Decompress(CBuffer*) override { throw 42; }
+    bool m_bThrowOnCompress = true;
+};
+
+TEST(HttpWire, ThrowingCompressionFailsTheRequestWithAText) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    ThrowingCompress compress;
+    HTTP_SetIHTTPCompress(h, &compress);
+    EXPECT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(h), "compressor broke\r\nPerhaps Internet HTTP Request Error.");
+    EXPECT_EQ(HTTP_GetResponseContentLength(h), 0);
+
+    compress.m_bThrowOnCompress = false;
+    EXPECT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(h), "Decompress failed: unknown exception");
 }
 
 }  // namespace
