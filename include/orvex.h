@@ -194,9 +194,9 @@ ORVEX_EXPORT int HTTP_Request(HTTP_HANDLE handle, const char* url, const char* u
 ORVEX_EXPORT const char* HTTP_GetLastError(HTTP_HANDLE handle);
 
 /*
- * The response bytes (also those of a failed request, when any arrived),
- * followed by at least four zero bytes. NULL while the object holds no
- * response memory. Owned by the object; valid until its next request,
+ * The response bytes (also those of a failed request, when any arrived);
+ * HTTP_GetResponseContentLength tells how many. NULL while the object holds
+ * no response memory. Owned by the object; valid until its next request,
  * HTTP_Empty or deletion.
  */
 ORVEX_EXPORT unsigned char* HTTP_GetResponse(HTTP_HANDLE handle);
@@ -211,8 +211,9 @@ ORVEX_EXPORT CBuffer* HTTP_GetResponseBuffer(HTTP_HANDLE handle);
 ORVEX_EXPORT int HTTP_GetResponseContentLength(HTTP_HANDLE handle);
 
 /*
- * The Content-Type of the last successful response that named one. Owned by
- * the object; valid until its next request or deletion.
+ * The Content-Type of the last response that arrived whole (whatever its
+ * status) and named one; "" before any. Owned by the object; valid until its
+ * next request or deletion.
  */
 ORVEX_EXPORT const char* HTTP_GetResponseContentType(HTTP_HANDLE handle);
 

@@ -17,7 +17,7 @@ constexpr int kDefaultStallSeconds = 60;
 constexpr long kMaxRedirects = 10;
 constexpr const char* kUserAgent = "Orvex/1.0";
 // Fewer, larger reads: a large body arrives at close to the socket's speed.
-constexpr long kReceiveBufferBytes = 128L * 1024;
+constexpr long kReceiveBufferBytes = 64L * 1024;
 
 // libcurl's global state is set up once per process and never torn down:
 // we live inside a host that may still run other users of libcurl at exit.
