@@ -8,6 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
 using testing_support::HttpHandle;
 using testing_support::HttpTestServer;
 using testing_support::Response;
@@ -143,6 +150,58 @@ TEST(HttpFailure, StalledServer) {
     EXPECT_EQ(HTTP_Request(h, server.Http("/trickle/5/300").c_str(), nullptr, nullptr), 1)
         << HTTP_GetLastError(h);
     EXPECT_EQ(Response(h), "xxxxx");
+}
+
+// A listener whose accept queue is full: further connection attempts get no
+// answer, as from a host that is down.
+class FullListener {
+public:
+    FullListener() {
+        m_nListen = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_nListen, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_nListen, 0);
+        socklen_t size = sizeof address;
+        getsockname(m_nListen, reinterpret_cast<sockaddr*>(&address), &size);
+        m_nPort = ntohs(address.sin_port);
+        for (int i = 0; i < 8; ++i) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            m_Fill.push_back(fd);
+        }
+    }
+    ~FullListener() {
+        for (int fd : m_Fill) close(fd);
+        close(m_nListen);
+    }
+    int Port() const { return m_nPort; }
+
+private:
+    int m_nListen = -1;
+    int m_nPort = 0;
+    std::vector<int> m_Fill;
+};
+
+TEST(HttpFailure, ConnectTimeout) {
+    FullListener listener;
+    const std::string url = "http://127.0.0.1:" + std::to_string(listener.Port()) + "/x";
+    const std::string prefix =
+        "Failed to connect to 127.0.0.1 port " + std::to_string(listener.Port()) + " after ";
+    HttpHandle h;
+    HTTP_SetTimeouts(h, 1, 60);
+    EXPECT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 0);
+    std::string error = HTTP_GetLastError(h);
+    EXPECT_TRUE(StartsWith(error, prefix)) << error;
+    EXPECT_TRUE(EndsWith(error, " ms: Timeout was reached")) << error;
+
+    ScopedEnv connect("ORVEX_CONNECT_TIMEOUT", "1");
+    HttpHandle fresh;
+    EXPECT_EQ(HTTP_Request(fresh, url.c_str(), nullptr, nullptr), 0);
+    error = HTTP_GetLastError(fresh);
+    EXPECT_TRUE(StartsWith(error, prefix)) << error;
+    EXPECT_TRUE(EndsWith(error, " ms: Timeout was reached")) << error;
 }
 
 TEST(HttpFailure, StallLimitFromTheEnvironment) {
