@@ -94,7 +94,7 @@ void CHttpRequest::SetTimeouts(int connectSeconds, int stallSeconds) {
 
 void CHttpRequest::SetCompressCallbacks(const HttpCompressCallbacks& callbacks) {
     if (callbacks.isCompress == nullptr && callbacks.compress == nullptr && callbacks.decompress == nullptr) {
-        if (m_pCompress == m_pCallbackCompress.get()) m_pCompress = nullptr;
+        m_pCompress = nullptr;
         m_pCallbackCompress.reset();
         return;
     }
