@@ -76,6 +76,156 @@ ORVEX_EXPORT void XML_delete(void* handle);
  * HTTP requests
  * ------------------------------------------------------------------------ */
 
+/*
+ * A request object performs one HTTP or HTTPS exchange at a time and keeps
+ * what came back until the next one: the response bytes, their content
+ * type, byte counts, the time taken, and an error text. Settings (verb,
+ * content type, charset, body, compression, timeouts) stay between requests.
+ * One handle is used by one thread at a time.
+ */
+
+#ifdef __cplusplus
+class IHTTPCompress; /* include/orvex/http_compress.h */
+class CBuffer;       /* include/orvex/buffer.h */
+#else
+typedef struct IHTTPCompress IHTTPCompress;
+typedef struct CBuffer CBuffer;
+#endif
+
+/* Verb numbers for HTTP_SetVerb. */
+#define HTTP_VERB_POST 0
+#define HTTP_VERB_GET 1
+#define HTTP_VERB_HEAD 2
+#define HTTP_VERB_PUT 3
+#define HTTP_VERB_LINK 4
+#define HTTP_VERB_DELETE 5
+#define HTTP_VERB_UNLINK 6
+
+/*
+ * Creates a request object: soap 0 a plain request (verb GET, content type
+ * "text/html", charset "UTF-8", empty body), nonzero a SOAP request (verb
+ * POST, content type "text/xml") that posts an attached SOAP message.
+ * Returns NULL when the object cannot be made. Free it with HTTP_delete.
+ */
+ORVEX_EXPORT HTTP_HANDLE HTTP_new(int soap);
+
+/* Empties the body text and releases the response memory. NULL is ignored. */
+ORVEX_EXPORT void HTTP_Empty(HTTP_HANDLE handle);
+
+/* Sets the verb: one of HTTP_VERB_*. A request with another number fails. */
+ORVEX_EXPORT void HTTP_SetVerb(HTTP_HANDLE handle, int verb);
+
+/*
+ * Sets the content type named in the request header ("Content-Type:%s;
+ * charset=%s"). For types starting with "text" the charset also decides
+ * the body bytes; other types send the body as it is. NULL is "".
+ */
+ORVEX_EXPORT void HTTP_SetContentType(HTTP_HANDLE handle, const char* contentType);
+
+/*
+ * Sets the charset: "UTF-8" sends a text body converted from the process's
+ * code page to UTF-8, "UTF-16" as UTF-16LE without a byte-order mark, any
+ * other name as it is (all compared ignoring case). NULL is "".
+ */
+ORVEX_EXPORT void HTTP_SetCharset(HTTP_HANDLE handle, const char* charset);
+
+/* Sets the body text (copied). NULL leaves the body as it was; "" empties it. */
+ORVEX_EXPORT void HTTP_SetContent(HTTP_HANDLE handle, const char* content);
+
+/*
+ * Lends a compression object (C++ hosts; see orvex/http_compress.h): while
+ * its IsCompress() is nonzero, the header becomes "Content-Type:text/HTML;
+ * charset=ansi", the body its Compress() result, and a successful response
+ * passes through Decompress(). The object is not owned and must outlive its
+ * use; NULL switches compression off. A NULL handle is ignored.
+ */
+ORVEX_EXPORT void HTTP_SetIHTTPCompress(HTTP_HANDLE handle, IHTTPCompress* compress);
+
+/*
+ * Compression through plain functions, for hosts that cannot implement
+ * IHTTPCompress. isCompress answers nonzero while compression is in force
+ * (NULL: whenever compress is given). compress and decompress receive the
+ * bytes and a room of `capacity` bytes at `out`; each returns the size of
+ * its result, and when that is larger than the room it is called once more
+ * with a room of that size; a negative answer leaves the bytes as they were.
+ * Either may be NULL (bytes unchanged). user is passed back to each call.
+ * All three NULL switches compression off. Replaces HTTP_SetIHTTPCompress.
+ */
+typedef int (*HTTP_IsCompressFunc)(void* user);
+typedef int (*HTTP_TransformFunc)(void* user, const unsigned char* data, int length, unsigned char* out,
+                                  int capacity);
+ORVEX_EXPORT void HTTP_SetCompressCallbacks(HTTP_HANDLE handle, HTTP_IsCompressFunc isCompress,
+                                            HTTP_TransformFunc compress, HTTP_TransformFunc decompress,
+                                            void* user);
+
+/*
+ * Limits, in seconds, for making a connection (default 30) and for a
+ * transfer that moves no byte (default 60). 0 or less returns to the
+ * default, which the environment variables ORVEX_CONNECT_TIMEOUT and
+ * ORVEX_STALL_TIMEOUT change for the process.
+ */
+ORVEX_EXPORT void HTTP_SetTimeouts(HTTP_HANDLE handle, int connectSeconds, int stallSeconds);
+
+/*
+ * Attaches a SOAP message to a SOAP request (HTTP_new(1)) and returns 1;
+ * NULL detaches. The message is not owned. A plain request is left as it is
+ * and answers 0.
+ */
+ORVEX_EXPORT int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message);
+
+/*
+ * Performs one exchange with the URL ("http://" or "https://", host,
+ * optional ":port", path and query; without a scheme, the scheme of this
+ * object's previous request). user and password may be NULL; with a user,
+ * whichever authentication scheme the server asks for is answered.
+ * Redirects are followed (at most 10, never from https to http). HTTPS
+ * certificates are checked against the system's CAs, plus the one in the
+ * file named by ORVEX_CA_BUNDLE; ORVEX_INSECURE_TLS=1 turns checking off.
+ * Returns 1 when a response with status 200 arrived whole; otherwise 0,
+ * and HTTP_GetLastError tells why ("Return Error Code=404(Requested URL
+ * not found)", or libcurl's text such as "Couldn't connect to server").
+ */
+ORVEX_EXPORT int HTTP_Request(HTTP_HANDLE handle, const char* url, const char* user, const char* password);
+
+/*
+ * The text of the last failure; a successful request leaves it as it was.
+ * Owned by the object; valid until its next failing request or its deletion.
+ */
+ORVEX_EXPORT const char* HTTP_GetLastError(HTTP_HANDLE handle);
+
+/*
+ * The response bytes (also those of a failed request, when any arrived);
+ * HTTP_GetResponseContentLength tells how many. NULL while the object holds
+ * no response memory. Owned by the object; valid until its next request,
+ * HTTP_Empty or deletion.
+ */
+ORVEX_EXPORT unsigned char* HTTP_GetResponse(HTTP_HANDLE handle);
+
+/*
+ * The object's response buffer, for the exported CBuffer operations (C++
+ * hosts; for example GetText). Owned by the object, valid until deletion.
+ */
+ORVEX_EXPORT CBuffer* HTTP_GetResponseBuffer(HTTP_HANDLE handle);
+
+/* The number of response bytes held, after decompression. */
+ORVEX_EXPORT int HTTP_GetResponseContentLength(HTTP_HANDLE handle);
+
+/*
+ * The Content-Type of the last response that arrived whole (whatever its
+ * status) and named one; "" before any. Owned by the object; valid until its
+ * next request or deletion.
+ */
+ORVEX_EXPORT const char* HTTP_GetResponseContentType(HTTP_HANDLE handle);
+
+/* Body bytes sent by the last request; 0 for a NULL handle. */
+ORVEX_EXPORT int HTTP_GetBodyBytes_Request(HTTP_HANDLE handle);
+
+/* Body bytes received by the last request, before decompression; 0 for NULL. */
+ORVEX_EXPORT int HTTP_GetBodyBytes_Response(HTTP_HANDLE handle);
+
+/* Milliseconds the last request took; 0 for a NULL handle. */
+ORVEX_EXPORT int HTTP_GetMilliSeconds(HTTP_HANDLE handle);
+
 /* ---------------------------------------------------------------------------
  * Record sets
  * ------------------------------------------------------------------------ */

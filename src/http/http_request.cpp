@@ -1,0 +1,258 @@
+#include "http/http_request.h"
+
+#include "http/callback_compress.h"
+#include "platform/clock.h"
+#include "platform/code_page.h"
+
+#include <climits>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+const char* const kVerbs[] = {"POST", "GET", "HEAD", "PUT", "LINK", "DELETE", "UNLINK"};
+constexpr int kVerbCount = sizeof(kVerbs) / sizeof(kVerbs[0]);
+constexpr int kVerbGet = 1;
+constexpr int kVerbHead = 2;
+
+// The text appended to "Return Error Code=%d": first matching row wins.
+const char* StatusText(int status) {
+    switch (status) {
+        case 400:
+            return "(Unintelligble request)";
+        case 404:
+            return "(Requested URL not found)";
+        case 405:
+            return "(Server does not support requested method)";
+        case 500:
+            return "(Unknown server error)";
+        case 503:
+            return "(Server capacity reached)";
+        default:
+            break;
+    }
+    if (status >= 300 && status <= 399) return "(Information)";
+    if (status >= 400 && status <= 499) return "(Request error)";
+    if (status >= 500 && status <= 599) return "(Server error)";
+    return "";
+}
+
+// The leading decimal number of a text as atoi reads it, clamped instead of overflowing.
+int LeadingNumber(const CString& text) {
+    const char* p = text.GetString();
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX) value = INT_MAX;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+std::vector<std::string> SplitLines(const CString& headers) {
+    std::vector<std::string> lines;
+    const std::string& text = headers.str();
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) lines.emplace_back(text, start, end - start);
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string Utf16LeBytes(const std::u16string& wide) {
+    std::string bytes;
+    bytes.reserve(wide.size() * 2);
+    for (char16_t unit : wide) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+CHttpRequest::CHttpRequest() = default;
+
+CHttpRequest::~CHttpRequest() = default;
+
+int CHttpRequest::AttachSoap(CHandleObject* /*message*/) { return 0; }
+
+void CHttpRequest::Empty() {
+    m_strContent.Empty();
+    m_Response.Clear();
+}
+
+void CHttpRequest::SetTimeouts(int connectSeconds, int stallSeconds) {
+    m_nConnectSeconds = connectSeconds > 0 ? connectSeconds : 0;
+    m_nStallSeconds = stallSeconds > 0 ? stallSeconds : 0;
+}
+
+void CHttpRequest::SetCompressCallbacks(const HttpCompressCallbacks& callbacks) {
+    if (callbacks.isCompress == nullptr && callbacks.compress == nullptr && callbacks.decompress == nullptr) {
+        m_pCompress = nullptr;
+        m_pCallbackCompress.reset();
+        return;
+    }
+    auto adapter = std::make_unique<CCallbackCompress>(callbacks);
+    m_pCompress = adapter.get();
+    m_pCallbackCompress = std::move(adapter);
+}
+
+int CHttpRequest::Request(const char* url, const char* user, const char* password) {
+    const uint32_t start = clockx::TickCount();
+    m_Response.Empty();
+    m_nStatusCode = 0;
+    ParseURL(url, user, password);
+
+    int result = SendHttp();
+    if (result != 0 && m_nStatusCode != 200) {
+        m_strLastError.Format("Return Error Code=%d%s", m_nStatusCode, StatusText(m_nStatusCode));
+        result = 0;
+    }
+    m_nBodyBytesResponse = m_Response.GetSize();
+    if (m_pCompress != nullptr && result != 0) {
+        try {
+            m_pCompress->Decompress(&m_Response);
+        } catch (const std::exception& e) {
+            m_strLastError.Format("Decompress failed: %s", e.what());
+            result = 0;
+        } catch (...) {
+            m_strLastError = "Decompress failed: unknown exception";
+            result = 0;
+        }
+    }
+    m_nMilliSeconds = static_cast<int>(clockx::TickCount() - start);
+    return result;
+}
+
+void CHttpRequest::ParseURL(const char* url, const char* user, const char* password) {
+    m_strUser = user;
+    m_strPassword = password;
+    CString rest(url);
+    rest.Trim();
+    if (rest.Left(8).CompareNoCase("https://") == 0) {
+        rest = rest.Mid(8);
+        m_bSecure = 1;
+    } else if (rest.Left(7).CompareNoCase("http://") == 0) {
+        rest = rest.Mid(7);
+        m_bSecure = 0;
+    }
+    CString hostPart = rest;
+    const int slash = rest.Find('/');
+    if (slash < 0) {
+        m_strObject.Empty();
+    } else {
+        hostPart = rest.Left(slash);
+        m_strObject = rest.Mid(slash + 1);
+    }
+    const int colon = hostPart.Find(':');
+    if (colon < 0) {
+        m_strHost = hostPart;
+        m_nPort = m_bSecure != 0 ? 443 : 80;
+    } else {
+        m_strHost = hostPart.Left(colon);
+        m_nPort = LeadingNumber(hostPart.Mid(colon + 1));
+    }
+}
+
+void CHttpRequest::BuildHeaders(CString& headers) {
+    headers.Format("Content-Type:%s; charset=%s", m_strContentType.GetString(), m_strCharset.GetString());
+    if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0)
+        headers = "Content-Type:text/HTML; charset=ansi";
+}
+
+std::string CHttpRequest::BuildUrl() const {
+    CString url;
+    // The port goes as written, so libcurl refuses one outside 0-65535 instead of wrapping it.
+    url.Format("%s://%s:%d/%s", m_bSecure != 0 ? "https" : "http", m_strHost.GetString(), m_nPort,
+               m_strObject.GetString());
+    return url.str();
+}
+
+std::string CHttpRequest::ChooseBody() {
+    if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0) {
+        m_pCompress->Compress(&m_strContent);
+        return m_strContent.str();
+    }
+    if (m_strContentType.Left(4).CompareNoCase("text") == 0) {
+        if (m_strCharset.CompareNoCase("UTF-8") == 0)
+            return codepage::ToUtf8(m_strContent.GetString(), static_cast<size_t>(m_strContent.GetLength()));
+        if (m_strCharset.CompareNoCase("UTF-16") == 0) return Utf16LeBytes(m_strContent.AllocSysString());
+    }
+    return m_strContent.str();
+}
+
+int CHttpRequest::SendHttp() {
+    if (m_nVerb < 0 || m_nVerb >= kVerbCount) {
+        m_strLastError.Format("Can't open %s", m_strObject.GetString());
+        return 0;
+    }
+    httpx::HttpExchange exchange;
+    exchange.url = BuildUrl();
+    exchange.method = kVerbs[m_nVerb];
+    CString headers;
+    BuildHeaders(headers);
+    exchange.headers = SplitLines(headers);
+
+    std::string body;
+    try {
+        body = ChooseBody();
+    } catch (const std::exception& e) {
+        m_strLastError.Format("%s%sPerhaps Internet HTTP Request Error.", e.what(), "\r\n");
+        return 0;
+    } catch (...) {
+        // A host's compression object may throw anything.
+        m_strLastError.Format("%s%sPerhaps Internet HTTP Request Error.", "Unknown exception", "\r\n");
+        return 0;
+    }
+    if (body.size() > static_cast<size_t>(INT_MAX)) {
+        m_strLastError = "Request body too large: over 2 GiB";
+        return 0;
+    }
+    // HEAD carries no body; GET carries one only when there is one.
+    exchange.sendBody = m_nVerb != kVerbHead && (m_nVerb != kVerbGet || !body.empty());
+    exchange.body = body.data();
+    exchange.bodyLength = body.size();
+    m_nBodyBytesRequest = exchange.sendBody ? static_cast<int>(body.size()) : 0;
+
+    exchange.user = m_strUser.str();
+    exchange.password = m_strPassword.str();
+    exchange.connectSeconds =
+        m_nConnectSeconds > 0 ? m_nConnectSeconds : httpx::CHttpTransport::DefaultConnectSeconds();
+    exchange.stallSeconds =
+        m_nStallSeconds > 0 ? m_nStallSeconds : httpx::CHttpTransport::DefaultStallSeconds();
+    exchange.maxBodyBytes = INT_MAX - m_Response.GetSize();
+
+    CString tooLarge;
+    tooLarge.Format("Response too large: the byte buffer holds at most 2 GiB (%s)", exchange.url.c_str());
+    auto sink = [&](const unsigned char* bytes, size_t length, std::string& error) {
+        if (length > static_cast<size_t>(INT_MAX - m_Response.GetSize())) {
+            error = tooLarge.str();
+            return false;
+        }
+        try {
+            m_Response.AddBuf(const_cast<unsigned char*>(bytes), static_cast<int>(length));
+        } catch (const std::length_error&) {
+            error = tooLarge.str();
+            return false;
+        } catch (const std::bad_alloc&) {
+            error = "Out of memory while reading the response (" + exchange.url + ")";
+            return false;
+        }
+        return true;
+    };
+
+    httpx::HttpOutcome outcome;
+    if (!m_Transport.Perform(exchange, sink, outcome)) {
+        m_strLastError = outcome.bodyTooLarge ? tooLarge : CString(outcome.error);
+        return 0;
+    }
+    m_nStatusCode = outcome.status;
+    if (outcome.hasContentType) m_strResponseContentType = outcome.contentType.c_str();
+    return 1;
+}

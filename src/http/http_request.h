@@ -1,0 +1,81 @@
+// CHttpRequest: a reusable object that performs one HTTP(S) exchange at a
+// time and keeps what came back, for the HTTP_* functions and the SOAP
+// variant that derives from it.
+#ifndef ORVEX_HTTP_HTTP_REQUEST_H
+#define ORVEX_HTTP_HTTP_REQUEST_H
+
+#include <orvex/buffer.h>
+#include <orvex/cstring.h>
+#include <orvex/handle_object.h>
+#include <orvex/http_compress.h>
+
+#include "platform/http_transport.h"
+
+#include <memory>
+#include <string>
+
+class CCallbackCompress;
+struct HttpCompressCallbacks;
+
+class CHttpRequest : public CHandleObject {
+public:
+    CHttpRequest();
+    ~CHttpRequest() override;
+    CHttpRequest(const CHttpRequest&) = delete;
+    CHttpRequest& operator=(const CHttpRequest&) = delete;
+
+    // One exchange: 1 when a response with status 200 arrived whole, else 0
+    // with m_strLastError set. user and password may be null.
+    virtual int Request(const char* url, const char* user, const char* password);
+    // The request's header lines, separated by CR LF, no line end at the end.
+    virtual void BuildHeaders(CString& headers);
+    // Only the SOAP variant carries a message; a plain request answers 0.
+    virtual int AttachSoap(CHandleObject* message);
+
+    // Empties the body text and releases the response memory.
+    void Empty();
+    // Splits a URL into the secure flag, host, port and object path, and
+    // takes the credentials (null is empty).
+    void ParseURL(const char* url, const char* user, const char* password);
+    // Seconds; 0 or less returns to the process default.
+    void SetTimeouts(int connectSeconds, int stallSeconds);
+    // Wraps a host's plain callbacks as the compression object (all null: off).
+    void SetCompressCallbacks(const HttpCompressCallbacks& callbacks);
+
+    CString m_strLastError;
+    int m_nKind = 0;
+    IHTTPCompress* m_pCompress = nullptr;
+    int m_bSecure = 0;
+    int m_nStatusCode = 0;
+    CString m_strHost;
+    int m_nPort = 80;
+    CString m_strUser;
+    CString m_strPassword;
+    CString m_strObject;
+    int m_nVerb = 1;  // 0 POST, 1 GET, 2 HEAD, 3 PUT, 4 LINK, 5 DELETE, 6 UNLINK
+    CString m_strCharset = "UTF-8";
+    CString m_strContentType = "text/html";
+    CString m_strContent;
+    int m_nBodyBytesRequest = 0;
+    CString m_strResponseContentType;
+    CBuffer m_Response{1024};
+    int m_nBodyBytesResponse = 0;
+    int m_nMilliSeconds = 0;
+    int m_nConnectSeconds = 0;  // 0: the process default
+    int m_nStallSeconds = 0;
+
+protected:
+    // The exchange itself: nonzero when a whole response arrived.
+    int SendHttp();
+
+private:
+    // The URL of the parsed fields, as libcurl takes it.
+    std::string BuildUrl() const;
+    // The body bytes as content type, charset and compression choose them.
+    std::string ChooseBody();
+
+    httpx::CHttpTransport m_Transport;
+    std::unique_ptr<CCallbackCompress> m_pCallbackCompress;
+};
+
+#endif

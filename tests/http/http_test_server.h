@@ -1,0 +1,40 @@
+// The local HTTP/HTTPS test server (tests/servers/http_server.py), started
+// once per test process on first use and stopped by its pid at exit.
+#ifndef ORVEX_TESTS_HTTP_TEST_SERVER_H
+#define ORVEX_TESTS_HTTP_TEST_SERVER_H
+
+#include <string>
+
+namespace testing_support {
+
+class HttpTestServer {
+public:
+    // The running server; starts it (and makes its test CA) on first call.
+    static HttpTestServer& Get();
+
+    int HttpPort() const { return m_nHttpPort; }
+    int HttpsPort() const { return m_nHttpsPort; }
+    // "http://127.0.0.1:<port>" + path, and the same for https.
+    std::string Http(const std::string& path) const;
+    std::string Https(const std::string& path) const;
+    // The test CA's certificate (PEM file), for ORVEX_CA_BUNDLE.
+    std::string CaFile() const;
+    // The directory served under /file/.
+    const std::string& Root() const { return m_strRoot; }
+
+    void Stop();
+
+private:
+    HttpTestServer();
+    ~HttpTestServer();
+
+    int m_nPid = -1;
+    int m_nHttpPort = 0;
+    int m_nHttpsPort = 0;
+    std::string m_strDir;
+    std::string m_strRoot;
+};
+
+}  // namespace testing_support
+
+#endif

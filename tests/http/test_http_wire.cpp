@@ -1,0 +1,341 @@
+// What goes on the wire: request line, header text and body bytes, as the
+// test server echoes them back.
+#include "common/test_support.h"
+#include "http/http_request.h"
+#include "http/http_test_server.h"
+#include "http/http_test_util.h"
+
+#include <orvex.h>
+#include <orvex/buffer.h>
+#include <orvex/http_compress.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <stdexcept>
+
+using testing_support::ExpectedHead;
+using testing_support::HttpHandle;
+using testing_support::HttpTestServer;
+using testing_support::Response;
+using testing_support::ScopedCodePage;
+using testing_support::ScopedEnv;
+
+namespace {
+
+struct ParseCase {
+    const char* url;
+    int secureBefore;
+    int secure;
+    const char* host;
+    int port;
+    const char* object;
+};
+
+TEST(HttpParseUrl, SplitsSchemeHostPortAndObject) {
+    const ParseCase cases[] = {
+        {"  HTTPS://Example.COM:8443/path/x?q=1&r=2  ", 0, 1, "Example.COM", 8443, "path/x?q=1&r=2"},
+        {"http://host", 1, 0, "host", 80, ""},
+        {"http://host/", 0, 0, "host", 80, ""},
+        {"https://host/a/b", 0, 1, "host", 443, "a/b"},
+        {"hTtP://host:8080", 1, 0, "host", 8080, ""},
+        {"http://host:abc/x", 0, 0, "host", 0, "x"},
+        {"http://host:12ab/x", 0, 0, "host", 12, "x"},
+        {"http://host:/x", 0, 0, "host", 0, "x"},
+        {"host/p?x=1#f", 0, 0, "host", 80, "p?x=1#f"},
+        {"host/p", 1, 1, "host", 443, "p"},
+        {"host:81/p", 1, 1, "host", 81, "p"},
+        {"\t http://h/ a b \r\n", 0, 0, "h", 80, " a b"},
+        {"ftp://h/x", 0, 0, "ftp", 0, "/h/x"},
+    };
+    for (const ParseCase& c : cases) {
+        SCOPED_TRACE(c.url);
+        CHttpRequest request;
+        request.m_bSecure = c.secureBefore;
+        request.ParseURL(c.url, "user", nullptr);
+        EXPECT_EQ(request.m_bSecure, c.secure);
+        EXPECT_STREQ(request.m_strHost, c.host);
+        EXPECT_EQ(request.m_nPort, c.port);
+        EXPECT_STREQ(request.m_strObject, c.object);
+        EXPECT_STREQ(request.m_strUser, "user");
+        EXPECT_STREQ(request.m_strPassword, "");
+    }
+}
+
+TEST(HttpParseUrl, NewObjectDefaults) {
+    CHttpRequest request;
+    EXPECT_EQ(request.m_nKind, 0);
+    EXPECT_EQ(request.m_nVerb, 1);
+    EXPECT_STREQ(request.m_strContentType, "text/html");
+    EXPECT_STREQ(request.m_strCharset, "UTF-8");
+    EXPECT_EQ(request.m_nPort, 80);
+    EXPECT_EQ(request.m_bSecure, 0);
+    EXPECT_EQ(request.m_pCompress, nullptr);
+}
+
+TEST(HttpWire, QueryAndCapitalSchemeGoOutAsWritten) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    const std::string url = "  HTTP://127.0.0.1:" + std::to_string(server.HttpPort()) + "/echo?a=1&b=%20x  ";
+    ASSERT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h), ExpectedHead("GET /echo?a=1&b=%20x HTTP/1.1", server.HttpPort(),
+                                        "Content-Type:text/html; charset=UTF-8", -1));
+    EXPECT_STREQ(HTTP_GetResponseContentType(h), "application/octet-stream");
+}
+
+TEST(HttpWire, EachVerbSendsItsMethodAndBody) {
+    struct VerbCase {
+        int verb;
+        const char* method;
+    };
+    const VerbCase cases[] = {{0, "POST"}, {1, "GET"}, {3, "PUT"}, {4, "LINK"}, {5, "DELETE"}, {6, "UNLINK"}};
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    HTTP_SetContent(h, "abc");
+    HTTP_SetContentType(h, "text/plain");
+    for (const VerbCase& c : cases) {
+        SCOPED_TRACE(c.method);
+        HTTP_SetVerb(h, c.verb);
+        ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+        EXPECT_EQ(Response(h), ExpectedHead(std::string(c.method) + " /echo HTTP/1.1", server.HttpPort(),
+                                            "Content-Type:text/plain; charset=UTF-8", 3) +
+                                   "abc");
+        EXPECT_EQ(HTTP_GetBodyBytes_Request(h), 3);
+    }
+}
+
+TEST(HttpWire, UnknownVerbNumberCannotOpen) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    for (int verb : {7, -1}) {
+        HTTP_SetVerb(h, verb);
+        EXPECT_EQ(HTTP_Request(h, server.Http("/echo?x").c_str(), nullptr, nullptr), 0);
+        EXPECT_STREQ(HTTP_GetLastError(h), "Can't open echo?x");
+    }
+}
+
+TEST(HttpWire, HeadReadsNoBody) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    HTTP_SetVerb(h, 2);
+    HTTP_SetContent(h, "ignored");
+    ASSERT_EQ(HTTP_Request(h, server.Http("/bytes/5000").c_str(), nullptr, nullptr), 1)
+        << HTTP_GetLastError(h);
+    EXPECT_EQ(HTTP_GetResponseContentLength(h), 0);
+    EXPECT_EQ(HTTP_GetBodyBytes_Response(h), 0);
+    EXPECT_EQ(HTTP_GetBodyBytes_Request(h), 0);
+}
+
+TEST(HttpWire, EmptyBody) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    HTTP_SetVerb(h, 0);
+    ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h), ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(),
+                                        "Content-Type:text/html; charset=UTF-8", 0));
+    EXPECT_EQ(HTTP_GetBodyBytes_Request(h), 0);
+
+    HTTP_SetVerb(h, 1);
+    ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h), ExpectedHead("GET /echo HTTP/1.1", server.HttpPort(),
+                                        "Content-Type:text/html; charset=UTF-8", -1));
+    EXPECT_EQ(HTTP_GetBodyBytes_Request(h), 0);
+}
+
+struct CharsetCase {
+    const char* codePage;
+    const char* contentType;
+    const char* charset;
+    const char* content;
+    std::string body;
+};
+
+TEST(HttpWire, BodyBytesFollowContentTypeAndCharset) {
+    const CharsetCase cases[] = {
+        {"CP1252", "TEXT/xml", "utf-8", "\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
+        {"CP1252", "textual/x", "UTF-8", "\x80", "\xE2\x82\xAC"},
+        {"UTF-8", "text/plain", "UTF-8", "caf\xC3\xA9", "caf\xC3\xA9"},
+        {"CP1252", "text/plain", "UTF-16", "A\xE9", std::string("A\0\xE9\0", 4)},
+        {"UTF-8", "Text/plain", "utf-16", "\xE2\x82\xAC", "\xAC\x20"},
+        {"CP1252", "application/octet-stream", "UTF-8", "\xE9\x01", "\xE9\x01"},
+        {"CP1252", "text/plain", "ISO-8859-1", "\xE9", "\xE9"},
+        {"CP1252", "tex", "UTF-8", "\xE9", "\xE9"},
+    };
+    auto& server = HttpTestServer::Get();
+    for (const CharsetCase& c : cases) {
+        SCOPED_TRACE(std::string(c.codePage) + " " + c.contentType + " " + c.charset);
+        ScopedCodePage page(c.codePage);
+        HttpHandle h;
+        HTTP_SetVerb(h, 0);
+        HTTP_SetContentType(h, c.contentType);
+        HTTP_SetCharset(h, c.charset);
+        HTTP_SetContent(h, c.content);
+        ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+        const std::string header = std::string("Content-Type:") + c.contentType + "; charset=" + c.charset;
+        EXPECT_EQ(Response(h), ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(), header,
+                                            static_cast<int>(c.body.size())) +
+                                   c.body);
+        EXPECT_EQ(HTTP_GetBodyBytes_Request(h), static_cast<int>(c.body.size()));
+    }
+}
+
+TEST(HttpWire, HttpsTakesTheSamePath) {
+    auto& server = HttpTestServer::Get();
+    ScopedEnv ca("ORVEX_CA_BUNDLE", server.CaFile().c_str());
+    ScopedCodePage page("CP1252");
+    HttpHandle h;
+    HTTP_SetVerb(h, 0);
+    HTTP_SetContentType(h, "text/xml");
+    HTTP_SetContent(h, "<a>\xE9</a>");
+    ASSERT_EQ(HTTP_Request(h, server.Https("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h), ExpectedHead("POST /echo HTTP/1.1", server.HttpsPort(),
+                                        "Content-Type:text/xml; charset=UTF-8", 9) +
+                               "<a>\xC3\xA9</a>");
+    EXPECT_EQ(HTTP_GetBodyBytes_Request(h), 9);
+}
+
+TEST(HttpWire, UrlWithoutSchemeKeepsThePreviousOne) {
+    auto& server = HttpTestServer::Get();
+    ScopedEnv ca("ORVEX_CA_BUNDLE", server.CaFile().c_str());
+    const std::string tlsNoScheme = "127.0.0.1:" + std::to_string(server.HttpsPort()) + "/echo";
+    HttpHandle h;
+    ASSERT_EQ(HTTP_Request(h, server.Https("/status/200").c_str(), nullptr, nullptr), 1)
+        << HTTP_GetLastError(h);
+    // The TLS port speaks only TLS, so an answer proves the scheme.
+    ASSERT_EQ(HTTP_Request(h, tlsNoScheme.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h).substr(0, 20), "GET /echo HTTP/1.1\r\n");
+
+    HttpHandle fresh;
+    const std::string plainNoScheme = "127.0.0.1:" + std::to_string(server.HttpPort()) + "/echo";
+    ASSERT_EQ(HTTP_Request(fresh, plainNoScheme.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(fresh);
+    EXPECT_EQ(Response(fresh).substr(0, 20), "GET /echo HTTP/1.1\r\n");
+}
+
+// Reverses the body and marks it; decompression upper-cases the response.
+class ReversingCompress : public IHTTPCompress {
+public:
+    int IsCompress() override {
+        ++m_nAsked;
+        return m_bOn ? 1 : 0;
+    }
+    int Compress(CString* content) override {
+        std::string s = content->str();
+        *content = CString(std::string("Z:") + std::string(s.rbegin(), s.rend()));
+        return 1;
+    }
+    int Decompress(CBuffer* response) override {
+        ++m_nDecompressed;
+        std::string s(reinterpret_cast<char*>(response->GetBuf()), static_cast<size_t>(response->GetSize()));
+        for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        s += "!";
+        response->SetBuf(reinterpret_cast<unsigned char*>(s.data()), static_cast<int>(s.size()));
+        return 1;
+    }
+    bool m_bOn = true;
+    int m_nAsked = 0;
+    int m_nDecompressed = 0;
+};
+
+TEST(HttpWire, CompressionReplacesHeaderAndBody) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    ReversingCompress compress;
+    HTTP_SetIHTTPCompress(h, &compress);
+    HTTP_SetVerb(h, 0);
+    HTTP_SetContentType(h, "application/json");
+    HTTP_SetCharset(h, "UTF-16");
+    HTTP_SetContent(h, "abc");
+    ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    std::string expected =
+        ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(), "Content-Type:text/HTML; charset=ansi", 5) +
+        "Z:cba";
+    std::string upper = expected;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(Response(h), upper + "!");
+    EXPECT_EQ(compress.m_nAsked, 2);
+    EXPECT_EQ(compress.m_nDecompressed, 1);
+    EXPECT_EQ(HTTP_GetBodyBytes_Request(h), 5);
+    EXPECT_EQ(HTTP_GetBodyBytes_Response(h), static_cast<int>(expected.size()));
+    EXPECT_EQ(HTTP_GetResponseContentLength(h), static_cast<int>(expected.size()) + 1);
+
+    // A failed request keeps its bytes as they came.
+    ASSERT_EQ(HTTP_Request(h, server.Http("/status/404").c_str(), nullptr, nullptr), 0);
+    EXPECT_EQ(Response(h), "status 404");
+    EXPECT_EQ(compress.m_nDecompressed, 1);
+
+    compress.m_bOn = false;
+    HTTP_SetContentType(h, "text/plain");
+    HTTP_SetCharset(h, "x");
+    ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    // Decompression follows the object's presence, not IsCompress().
+    EXPECT_NE(Response(h).find("CONTENT-TYPE:TEXT/PLAIN; CHARSET=X\r\n"), std::string::npos);
+
+    HTTP_SetIHTTPCompress(h, nullptr);
+    compress.m_nAsked = 0;
+    ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(compress.m_nAsked, 0);
+}
+
+// Plain-function compression: the body grows past the first room offered.
+int g_nCompressCalls = 0;
+int Expand(void* user, const unsigned char* data, int length, unsigned char* out, int capacity) {
+    ++g_nCompressCalls;
+    const int size = *static_cast<int*>(user);
+    if (size <= capacity)
+        for (int i = 0; i < size; ++i) out[i] = length > 0 ? data[i % length] : '-';
+    return size;
+}
+int Refuse(void*, const unsigned char*, int, unsigned char*, int) { return -1; }
+
+TEST(HttpWire, CompressCallbacks) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    int size = 3000;
+    HTTP_SetCompressCallbacks(h, nullptr, Expand, Refuse, &size);
+    HTTP_SetVerb(h, 0);
+    HTTP_SetContent(h, "ab");
+    g_nCompressCalls = 0;
+    ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(g_nCompressCalls, 2);
+    std::string body;
+    for (int i = 0; i < size; ++i) body += "ab"[i % 2];
+    EXPECT_EQ(Response(h), ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(),
+                                        "Content-Type:text/HTML; charset=ansi", size) +
+                               body);
+    EXPECT_EQ(HTTP_GetBodyBytes_Response(h), HTTP_GetResponseContentLength(h));
+
+    HTTP_SetCompressCallbacks(h, nullptr, nullptr, nullptr, nullptr);
+    HTTP_SetContent(h, "ab");
+    ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h), ExpectedHead("POST /echo HTTP/1.1", server.HttpPort(),
+                                        "Content-Type:text/html; charset=UTF-8", 2) +
+                               "ab");
+}
+
+class ThrowingCompress : public IHTTPCompress {
+public:
+    int IsCompress() override { return 1; }
+    int Compress(CString* content) override {
+        if (m_bThrowOnCompress) throw std::runtime_error("compressor broke");
+        return content != nullptr;
+    }
+    int Decompress(CBuffer*) override { throw 42; }
+    bool m_bThrowOnCompress = true;
+};
+
+TEST(HttpWire, ThrowingCompressionFailsTheRequestWithAText) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    ThrowingCompress compress;
+    HTTP_SetIHTTPCompress(h, &compress);
+    EXPECT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(h), "compressor broke\r\nPerhaps Internet HTTP Request Error.");
+    EXPECT_EQ(HTTP_GetResponseContentLength(h), 0);
+
+    compress.m_bThrowOnCompress = false;
+    EXPECT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(h), "Decompress failed: unknown exception");
+}
+
+}  // namespace

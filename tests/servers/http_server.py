@@ -1,0 +1,240 @@
+#!/usr/bin/python3
+"""A local HTTP and HTTPS server for the HTTP suites (standard library only).
+
+Listens on 127.0.0.1, port 0, once in plain HTTP and, given --tls-dir, once
+more in TLS with a certificate of a test CA that it makes there with openssl
+(ca.pem, server.pem, server.key). Prints "PORTS <http> <https>" (0 for no
+TLS) on its first line, then serves until it is killed or --lifetime runs out.
+
+Routes (the query is part of the path only where said):
+  /echo...                 200, the request line, headers and body exactly as received
+  /status/<code>[?ct=T&body=B]   that status, body "status <code>" or B, Content-Type T
+  /file/<name>             a file of --root
+  /stall/<seconds>         waits (at most 30 s) before answering
+  /trickle/<bytes>/<ms>    a body of <bytes> 'x', one byte every <ms> milliseconds
+  /cut/<announced>/<sent>  announces a length, sends fewer bytes, closes
+  /redirect/<code>?to=URL  a redirect to URL
+  /hops/<n>                n redirects in a row, then 200 "arrived"
+  /auth/<user>/<password>  200 only with Basic credentials of that user, else 401
+  /bytes/<n>               n bytes of a repeating pattern, in large writes
+HEAD gets the headers of the same route without a body.
+"""
+
+import argparse
+import base64
+import os
+import socket
+import socketserver
+import ssl
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+
+MAX_HEAD = 64 * 1024
+MAX_BODY = 64 * 1024 * 1024
+IO_TIMEOUT = 30
+
+
+def reason(code):
+    texts = {200: "OK", 201: "Created", 204: "No Content", 301: "Moved Permanently", 302: "Found",
+             303: "See Other", 304: "Not Modified", 307: "Temporary Redirect", 400: "Bad Request",
+             401: "Unauthorized", 404: "Not Found", 405: "Method Not Allowed",
+             500: "Internal Server Error", 503: "Service Unavailable"}
+    return texts.get(code, "Status")
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.request.settimeout(IO_TIMEOUT)
+        if isinstance(self.request, ssl.SSLSocket):
+            try:
+                self.request.do_handshake()
+            except (OSError, ssl.SSLError):
+                self.broken = True
+                return
+        self.broken = False
+        self.pending = b""
+
+    def handle(self):
+        if self.broken:
+            return
+        try:
+            while self.serve_one():
+                pass
+        except (OSError, ssl.SSLError, ValueError):
+            pass
+
+    def read_more(self):
+        chunk = self.request.recv(65536)
+        if not chunk:
+            return False
+        self.pending += chunk
+        return True
+
+    def serve_one(self):
+        while b"\r\n\r\n" not in self.pending:
+            if len(self.pending) > MAX_HEAD or not self.read_more():
+                return False
+        end = self.pending.index(b"\r\n\r\n") + 4
+        head = self.pending[:end]
+        self.pending = self.pending[end:]
+        lines = head[:-4].split(b"\r\n")
+        method, target, _version = lines[0].decode("latin-1").split(" ", 2)
+        headers = {}
+        for line in lines[1:]:
+            name, _, value = line.decode("latin-1").partition(":")
+            headers[name.strip().lower()] = value.strip()
+        length = int(headers.get("content-length", "0") or "0")
+        if length > MAX_BODY:
+            return False
+        while len(self.pending) < length:
+            if not self.read_more():
+                return False
+        body = self.pending[:length]
+        self.pending = self.pending[length:]
+        self.method = method
+        self.headers = headers
+        keep = headers.get("connection", "").lower() != "close"
+        return self.route(target, head + body) and keep
+
+    def send(self, code, body=b"", ctype="text/plain", extra=(), length=None):
+        out = ["HTTP/1.1 %d %s" % (code, reason(code))]
+        if ctype is not None:
+            out.append("Content-Type: " + ctype)
+        if code not in (204, 304) and not (100 <= code < 200):
+            out.append("Content-Length: %d" % (len(body) if length is None else length))
+        out.extend(extra)
+        data = ("\r\n".join(out) + "\r\n\r\n").encode("latin-1")
+        if self.method != "HEAD":
+            data += body
+        self.request.sendall(data)
+
+    def route(self, target, raw):
+        # A proxy's request names the whole URL; route on its path.
+        if not target.startswith("/"):
+            target = "/" + target.split("://", 1)[1].partition("/")[2]
+        path, _, query = target.partition("?")
+        params = dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
+        parts = [urllib.parse.unquote(p) for p in path.split("/")[1:]]
+        name = parts[0] if parts else ""
+        if name == "echo":
+            self.send(200, raw, "application/octet-stream")
+        elif name == "status":
+            code = int(parts[1])
+            body = params.get("body", "status %d" % code).encode("latin-1")
+            self.send(code, body, params.get("ct", "text/plain") or None)
+        elif name == "file":
+            full = os.path.join(self.server.root or "/nonexistent", *parts[1:])
+            if ".." in parts or not os.path.isfile(full):
+                self.send(404, b"no such file")
+            else:
+                with open(full, "rb") as f:
+                    self.send(200, f.read(), "application/octet-stream")
+        elif name == "stall":
+            time.sleep(min(float(parts[1]), 30.0))
+            self.send(200, b"late")
+        elif name == "trickle":
+            count, pause = int(parts[1]), int(parts[2]) / 1000.0
+            self.request.sendall(("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                                  "Content-Length: %d\r\n\r\n" % count).encode())
+            for _ in range(min(count, 1000)):
+                time.sleep(pause)
+                self.request.sendall(b"x")
+        elif name == "cut":
+            announced, sent = int(parts[1]), int(parts[2])
+            self.request.sendall(("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                                  "Content-Length: %d\r\n\r\n" % announced).encode() + b"y" * sent)
+            return False
+        elif name == "redirect":
+            self.send(int(parts[1]), b"moved", extra=["Location: " + params.get("to", "/")])
+        elif name == "hops":
+            left = int(parts[1])
+            if left > 0:
+                self.send(302, b"hop", extra=["Location: /hops/%d" % (left - 1)])
+            else:
+                self.send(200, b"arrived")
+        elif name == "auth":
+            expected = "Basic " + base64.b64encode(("%s:%s" % (parts[1], parts[2])).encode()).decode()
+            if self.headers.get("authorization") == expected:
+                self.send(200, b"welcome " + parts[1].encode())
+            else:
+                self.send(401, b"who are you", extra=['WWW-Authenticate: Basic realm="orvex"'])
+        elif name == "bytes":
+            self.send_bytes(int(parts[1]))
+        else:
+            self.send(404, b"unknown route")
+        return True
+
+    def send_bytes(self, count):
+        self.request.sendall(("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                              "Content-Length: %d\r\n\r\n" % count).encode())
+        if self.method == "HEAD":
+            return
+        block = bytes(range(256)) * 4096
+        while count > 0:
+            piece = block if count >= len(block) else block[:count]
+            self.request.sendall(piece)
+            count -= len(piece)
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, root, context=None):
+        super().__init__(("127.0.0.1", 0), Handler)
+        self.root = root
+        self.context = context
+
+    def get_request(self):
+        sock, address = self.socket.accept()
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        if self.context is not None:
+            # The handshake runs in the connection's thread, so a client that
+            # refuses the certificate cannot hold up the accept loop.
+            sock = self.context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, address
+
+
+def make_certificates(directory):
+    def openssl(*args):
+        subprocess.run(["openssl"] + list(args), cwd=directory, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    with open(os.path.join(directory, "server.ext"), "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
+                "keyUsage=digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
+    openssl("req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+            "-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj", "/CN=Orvex Test CA")
+    openssl("req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+            "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "server.ext")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", default=None)
+    parser.add_argument("--tls-dir", default=None)
+    parser.add_argument("--lifetime", type=float, default=900.0)
+    args = parser.parse_args()
+
+    servers = [Server(args.root)]
+    if args.tls_dir:
+        make_certificates(args.tls_dir)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(args.tls_dir, "server.pem"),
+                                os.path.join(args.tls_dir, "server.key"))
+        servers.append(Server(args.root, context))
+    for server in servers:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    ports = [s.server_address[1] for s in servers] + [0]
+    sys.stdout.write("PORTS %d %d\n" % (ports[0], ports[1]))
+    sys.stdout.flush()
+    time.sleep(args.lifetime)
+
+
+if __name__ == "__main__":
+    main()
