@@ -130,10 +130,7 @@ void CTextUtil::XMLEncode_String(CString& value) {
     value.str().swap(out);
 }
 
-void CTextUtil::XMLEncode_Boolean(CString& value) {
-    const bool on = CPub::FindNoCase(value, "true") >= 0 || valuetext::ReadInt(value) != 0;
-    value = on ? "true" : "false";
-}
+void CTextUtil::XMLEncode_Boolean(CString& value) { value = valuetext::IsTrue(value) ? "true" : "false"; }
 
 void CTextUtil::XMLEncode_Int(CString& value) {
     value.Trim();

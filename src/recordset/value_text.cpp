@@ -7,6 +7,7 @@
 #include <climits>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <locale.h>
 
 namespace valuetext {
@@ -37,16 +38,52 @@ void CivilFromDays(long long z, int& year, int& month, int& day) {
 long long FloorDiv(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
 // A time value broken down as UTC without the C library's zone lock.
-void UtcFields(time_t t, int f[6]) {
+void UtcFields(time_t t, int f[6], CLocalTimeCache* cache = nullptr) {
     const long long days = FloorDiv(static_cast<long long>(t), 86400);
     const long long secs = static_cast<long long>(t) - days * 86400;
-    CivilFromDays(days, f[0], f[1], f[2]);
+    if (cache != nullptr)
+        cache->DateOfDay(days, f[0], f[1], f[2]);
+    else
+        CivilFromDays(days, f[0], f[1], f[2]);
     f[3] = static_cast<int>(secs / 3600);
     f[4] = static_cast<int>(secs / 60 % 60);
     f[5] = static_cast<int>(secs % 60);
 }
 
 bool InYearWindow(int year) { return year > 1970 && year < 2039; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int Digits(const char* p, int n) {
+    int v = 0;
+    for (int i = 0; i < n; ++i) v = v * 10 + (p[i] - '0');
+    return v;
+}
+
+// "YYYY-MM-DD hh:mm:ss" (or with 'T', '/' or '.'), the form nearly every
+// host writes, in the window of years, read without the general parser; it
+// gives exactly the fields CString2TimeFields gives for it.
+bool ReadPlainForm(const std::string& v, struct tm& f) {
+    if (v.size() != 19) return false;
+    const char* p = v.data();
+    const char sep = p[4];
+    if ((sep != '-' && sep != '/' && sep != '.') || p[7] != sep || (p[10] != ' ' && p[10] != 'T') ||
+        p[13] != ':' || p[16] != ':')
+        return false;
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9, 11, 12, 14, 15, 17, 18})
+        if (!IsDigit(p[i])) return false;
+    const int year = Digits(p, 4);
+    if (!InYearWindow(year)) return false;
+    f = tm{};
+    f.tm_year = year - 1900;
+    f.tm_mon = Digits(p + 5, 2) - 1;
+    f.tm_mday = Digits(p + 8, 2);
+    f.tm_hour = Digits(p + 11, 2);
+    f.tm_min = Digits(p + 14, 2);
+    f.tm_sec = Digits(p + 17, 2);
+    f.tm_isdst = -1;
+    return true;
+}
 
 void Put2(char*& p, int v) {
     *p++ = static_cast<char>('0' + v / 10);
@@ -55,14 +92,16 @@ void Put2(char*& p, int v) {
 
 }  // namespace
 
-int ReadInt(const char* text) {
+int ReadInt(const char* text, size_t maxLength) {
     if (text == nullptr) return 0;
     const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    const char* end = maxLength < static_cast<size_t>(-1) ? text + maxLength : nullptr;
+    const auto more = [&] { return end == nullptr || p < end; };
+    while (more() && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
     bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    if (more() && (*p == '+' || *p == '-')) negative = *p++ == '-';
     long long value = 0;
-    while (*p >= '0' && *p <= '9') {
+    while (more() && *p >= '0' && *p <= '9') {
         if (value <= static_cast<long long>(INT_MAX) + 1) value = value * 10 + (*p - '0');
         ++p;
     }
@@ -79,15 +118,25 @@ double ReadDouble(const char* text) {
     return strtod_l(text, nullptr, cLocale);
 }
 
-bool PassesYearTest(const CString& value) {
-    return value.GetLength() < 4 || InYearWindow(ReadInt(value.Left(4)));
-}
+bool PassesYearTest(const char* text, size_t length) { return length < 4 || InYearWindow(ReadInt(text, 4)); }
+
+bool IsTrue(const char* text) { return CPub::FindNoCase(text, "true") >= 0 || ReadInt(text) != 0; }
 
 CLocalTimeCache::CLocalTimeCache() {
     // mktime reads the zone again on each call, localtime_r does not; start
     // both from the zone of now.
     tzset();
     for (Day& d : m_days) d = Day{LLONG_MIN, 0, false};
+}
+
+void CLocalTimeCache::DateOfDay(long long dayNumber, int& year, int& month, int& day) {
+    if (dayNumber != m_nLastDay) {
+        CivilFromDays(dayNumber, m_nLastDate[0], m_nLastDate[1], m_nLastDate[2]);
+        m_nLastDay = dayNumber;
+    }
+    year = m_nLastDate[0];
+    month = m_nLastDate[1];
+    day = m_nLastDate[2];
 }
 
 void CLocalTimeCache::Fill(Day& day, long long dayNumber) {
@@ -130,25 +179,25 @@ bool CLocalTimeCache::ToTime(const struct tm& local, time_t& out) {
     return true;
 }
 
-void EncodeDatetime(CString& value, CLocalTimeCache* cache) {
+size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cache) {
     static const char kNoValue[] = "0001-01-01T00:00:00.0Z";
     struct tm local {};
     time_t t = 0;
-    bool ok = !value.IsEmpty() && PassesYearTest(value) && CPub::CString2TimeFields(value, local);
+    bool ok = ReadPlainForm(value, local) || (!value.empty() && PassesYearTest(value.c_str(), value.size()) &&
+                                              CPub::CString2TimeFields(value.c_str(), local));
     if (ok) {
         ok = cache != nullptr ? cache->ToTime(local, t)
                               : clockx::MakeLocal(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                                   local.tm_hour, local.tm_min, local.tm_sec, t);
     }
     if (!ok) {
-        value = kNoValue;
-        return;
+        std::memcpy(out, kNoValue, sizeof kNoValue - 1);
+        return sizeof kNoValue - 1;
     }
     int f[6];
-    UtcFields(t, f);
+    UtcFields(t, f, cache);
     // The local year window keeps the UTC year within 1970-2039: four digits.
-    char text[32];
-    char* p = text;
+    char* p = out;
     for (int div = 1000; div > 0; div /= 10) *p++ = static_cast<char>('0' + f[0] / div % 10);
     *p++ = '-';
     Put2(p, f[1]);
@@ -161,7 +210,13 @@ void EncodeDatetime(CString& value, CLocalTimeCache* cache) {
     *p++ = ':';
     Put2(p, f[5]);
     for (const char* tail = ".0Z"; *tail != '\0'; ++tail) *p++ = *tail;
-    value = CString(text, static_cast<int>(p - text));
+    return static_cast<size_t>(p - out);
+}
+
+void EncodeDatetime(CString& value, CLocalTimeCache* cache) {
+    char text[kDatetimeWire];
+    const size_t length = EncodeDatetime(value.str(), text, cache);
+    value = CString(text, static_cast<int>(length));
 }
 
 void ReadXmlDatetime(const CString& text, CString& datetime, CString& date, CString& time) {
