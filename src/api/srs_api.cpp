@@ -63,7 +63,7 @@ extern "C" int SRS_ColCount(SRS_HANDLE handle) {
 
 extern "C" void SRS_SetText(SRS_HANDLE handle, int row, const char* colName, const char* text) {
     api::Guard([&] {
-        if (handle != nullptr && text != nullptr) Set(handle)->SetText(Index(row), colName, text);
+        if (handle != nullptr) Set(handle)->SetText(Index(row), colName, text);
     });
 }
 

@@ -28,7 +28,8 @@ int SRS::AddRow() {
 void SRS::SetText(int row, const char* colName, const char* text) { SetText(row, FindCol(colName), text); }
 
 void SRS::SetText(int row, int col, const char* text) {
-    if (row < 0 || row >= RowCount()) return;
+    // A null text is no text: the cell keeps what it held, its null flag included.
+    if (text == nullptr || row < 0 || row >= RowCount()) return;
     auto& cells = m_arrRows[static_cast<size_t>(row)]->m_arrCells;
     if (col < 0 || static_cast<size_t>(col) >= cells.size()) return;
     SRSCell& cell = cells[static_cast<size_t>(col)];

@@ -57,7 +57,8 @@ public:
     virtual int AddCol(const char* name, const char* typeName);
     // Appends a row of null cells; returns its index.
     virtual int AddRow();
-    // By name: the first column of that name, ignoring case (no one-column shortcut).
+    // By name: the first column of that name, ignoring case (no one-column
+    // shortcut). A null text changes nothing.
     virtual void SetText(int row, const char* colName, const char* text);
     virtual void SetText(int row, int col, const char* text);
     // The getters by name read a set of exactly one column from that column,

@@ -106,8 +106,11 @@ TEST(RecordSet, NullFlagsAndRanges) {
     set.SetText(0, 0, "");
     EXPECT_EQ(set.IsNull(0, 0), 0);
     EXPECT_EQ(Text(set, 0, 0), "");
-    set.SetText(0, 0, nullptr);  // a null text is the empty text here
-    EXPECT_EQ(set.IsNull(0, 0), 0);
+    set.SetText(0, 1, nullptr);  // a null text changes nothing
+    EXPECT_EQ(set.IsNull(0, 1), 1);
+    set.SetText(0, 1, "b");
+    set.SetText(0, 1, nullptr);
+    EXPECT_EQ(Text(set, 0, 1), "b");
     EXPECT_EQ(set.RowCount(), 1);
     EXPECT_EQ(set.ColCount(), 2);
 }
