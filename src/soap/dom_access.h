@@ -1,7 +1,8 @@
 // The layer between the readers and the XML DOM: loading a text into a
 // document, finding the SOAP response content, searching elements by name,
 // and reading names, texts and attributes as 8-bit strings. It keeps no
-// state; documents live in the objects that use it.
+// state; documents live in the objects that use it. Nodes, lists and maps
+// are views into their document: hold the DomDocumentPtr while using them.
 //
 // A read through a null node, list, map or document raises CDomError with
 // kE_POINTER. Nothing here catches it: the exported functions do.
