@@ -361,6 +361,82 @@ ORVEX_EXPORT const char* SRS_toXML(SRS_HANDLE handle, const char* dialect, const
  * XML trees
  * ------------------------------------------------------------------------ */
 
+/*
+ * An XML document read into a tree of plain nodes: each node has a name,
+ * the text of a leaf, attributes as name/value pairs, children and a parent.
+ * Only elements with content become nodes: text, comments, processing
+ * instructions and empty elements (with their attributes) do not, and text
+ * beside child elements is not kept. A tree is read-only; it is freed by
+ * passing its root to XML_delete. Children are numbered from 1.
+ *
+ * Documents are refused when they are not well-formed XML, use an undeclared
+ * namespace prefix, repeat an attribute, refer to an entity other than the
+ * five predefined ones and character references (a DTD is never read), or
+ * nest elements deeper than 1,000.
+ */
+
+/*
+ * Creates an empty tree parser (C++ hosts use it as IXMLTreeParser, see
+ * orvex/xml_tree.h). Free it with XML_delete. NULL when it cannot be made.
+ */
+ORVEX_EXPORT XML_PARSER NewXMLTreeParser(void);
+
+/*
+ * Reads an XML document into a new tree and returns its root, or NULL when
+ * xml is NULL or empty, names no file and is not well-formed XML, or the
+ * document has no root. A text that does not start with '<' and names an
+ * existing file is replaced by that file's bytes, taken as text of the
+ * process's code page (an encoding named in the XML declaration is ignored).
+ * bSoapBody nonzero starts the tree at the first element inside the SOAP
+ * Body (any prefix) and drops namespace prefixes from all names ("m:Reply"
+ * becomes "Reply", an attribute "xmlns:m" becomes "m"); without such an
+ * element the whole document is taken with names as written. The caller
+ * owns the tree: free it with XML_delete(root).
+ */
+ORVEX_EXPORT XML_NODE XML_new(const char* xml, int bSoapBody);
+
+/* The number of children; 0 for NULL. */
+ORVEX_EXPORT int XML_GetChildren(XML_NODE node);
+
+/* The child at a 1-based index; NULL when out of range or for NULL. */
+ORVEX_EXPORT XML_NODE XML_GetChild(XML_NODE node, int index);
+
+/* The parent; NULL at the root or for NULL. */
+ORVEX_EXPORT XML_NODE XML_GetParent(XML_NODE node);
+
+/*
+ * The element's name as written, prefix included unless the tree was built
+ * in SOAP body mode; "" for NULL. Owned by the node, valid until the tree
+ * is freed.
+ */
+ORVEX_EXPORT const char* XML_GetName(XML_NODE node);
+
+/*
+ * The text of a leaf: all text below the element, concatenated, with
+ * entities decoded (a twice-escaped "&amp;amp;" comes out as "&"); "" for a
+ * node with children and for NULL. Owned by the node, valid until the tree
+ * is freed.
+ */
+ORVEX_EXPORT const char* XML_GetText(XML_NODE node);
+
+/* The number of attributes, namespace declarations included; 0 for NULL. */
+ORVEX_EXPORT int XML_GetProps(XML_NODE node);
+
+/*
+ * The name / the value of the attribute at a 1-based index, in document
+ * order; "" when out of range or for NULL. The text is the calling thread's
+ * return string of this family: valid until the same thread's next call of
+ * XML_GetPropName, XML_GetPropValue or XML_GetProperty.
+ */
+ORVEX_EXPORT const char* XML_GetPropName(XML_NODE node, int index);
+ORVEX_EXPORT const char* XML_GetPropValue(XML_NODE node, int index);
+
+/*
+ * The value of the attribute so named, letter case ignored; "" when there is
+ * none or for NULL. Returned like XML_GetPropValue.
+ */
+ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
+
 /* ---------------------------------------------------------------------------
  * SOAP messages
  * ------------------------------------------------------------------------ */

@@ -51,6 +51,17 @@ int main(void) {
         fprintf(stderr, "record set calls failed\n");
         return 1;
     }
+    {
+        XML_NODE root = XML_new("<r a='1'><c>text</c></r>", 0);
+        XML_PARSER parser = NewXMLTreeParser();
+        if (root == NULL || parser == NULL || XML_GetChildren(root) != 1 ||
+            strcmp(XML_GetText(XML_GetChild(root, 1)), "text") != 0 || strcmp(XML_GetProperty(root, "A"), "1") != 0) {
+            fprintf(stderr, "XML tree calls failed\n");
+            return 1;
+        }
+        XML_delete(root);
+        XML_delete(parser);
+    }
     puts("c host ok");
     return 0;
 }
