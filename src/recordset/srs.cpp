@@ -12,7 +12,8 @@ SRSRow::~SRSRow() = default;
 SRS::SRS(const char* name, const char* nameSpace, const char* type)
     : m_strName(name), m_strNameSpace(nameSpace), m_strType(type) {}
 
-SRS::~SRS() { RemoveAll(); }
+// This class's own RemoveAll: a destructor cannot reach an override.
+SRS::~SRS() { SRS::RemoveAll(); }
 
 int SRS::AddCol(const char* name, const char* typeName) {
     m_arrCols.push_back(std::make_unique<SRSColumn>(name, CTextUtil::ConvertType(typeName)));

@@ -119,22 +119,6 @@ TEST(RecordSetApi, NullTextsAndNames) {
     SRS_delete(set);
 }
 
-TEST(RecordSetApi, TypedReads) {
-    RecordSet set;
-    SRS_AddCol(set, "Flag", "boolean");
-    SRS_AddCol(set, "Text", "nvarchar");
-    SRS_AddRow(set);
-    SRS_SetText(set, 1, "Flag", "TRUE");
-    SRS_SetText(set, 1, "Text", "1");
-    EXPECT_EQ(SRS_GetBoolean(set, 1, "Flag"), 1);
-    EXPECT_EQ(SRS_GetBoolean(set, 1, "Text"), 0);
-    EXPECT_EQ(SRS_GetInt(set, 1, "Flag"), 1);
-    EXPECT_EQ(SRS_GetInt(set, 1, "Text"), 1);
-    EXPECT_DOUBLE_EQ(SRS_GetDouble(set, 1, "Flag"), 1.0);
-    SRS_SetText(set, 1, "Flag", "1");
-    EXPECT_EQ(SRS_GetInt(set, 1, "Flag"), 0);
-}
-
 TEST(RecordSetApi, DatetimeIntoCallerBuffers) {
     ScopedTimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
     RecordSet set;
