@@ -172,8 +172,8 @@ void BM_Big_Orvex(benchmark::State& state) {
         }
         total += Seconds(start);
     }
-    Record(fresh ? "big_orvex_fresh" : "big_orvex_kept",
-           static_cast<double>(kBigBytes * state.iterations()), total);
+    Record(fresh ? "big_orvex_fresh" : "big_orvex_kept", static_cast<double>(kBigBytes * state.iterations()),
+           total);
     HTTP_delete(h);
     state.SetBytesProcessed(kBigBytes * state.iterations());
 }
@@ -242,8 +242,10 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::printf("\nSide by side (ours / peer):\n");
-    bench::PrintRatio("small GETs: orvex / libcurl, one reused easy handle", "small_orvex", "small_curl_reused");
-    bench::PrintRatio("small GETs: libcurl new handle / libcurl reused", "small_curl_new", "small_curl_reused");
+    bench::PrintRatio("small GETs: orvex / libcurl, one reused easy handle", "small_orvex",
+                      "small_curl_reused");
+    bench::PrintRatio("small GETs: libcurl new handle / libcurl reused", "small_curl_new",
+                      "small_curl_reused");
     bench::PrintRatio("256 MiB: orvex, fresh buffer / curl -o /dev/null", "big_orvex_fresh", "big_curl_tool");
     bench::PrintRatio("256 MiB: orvex, buffer kept / curl -o /dev/null", "big_orvex_kept", "big_curl_tool");
     bench::PrintRatio("256 MiB: orvex own process / curl -o /dev/null", "big_orvex_process", "big_curl_tool");

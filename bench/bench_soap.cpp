@@ -208,7 +208,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     std::printf("\nSide by side (time of ours / time of the peer):\n");
     bench::PrintTimes("100k x 6 read: orvex / pugixml bare load", "read_orvex", "read_pugi_load");
-    bench::PrintTimes("100k x 6 read: pugixml load + copy / pugixml bare load", "read_pugi_copy", "read_pugi_load");
+    bench::PrintTimes("100k x 6 read: pugixml load + copy / pugixml bare load", "read_pugi_copy",
+                      "read_pugi_load");
     bench::PrintTimes("100k x 6 read: Python lxml rows / pugixml bare load", "read_lxml", "read_pugi_load");
     bench::PrintTimes("100k x 6 read: Python lxml rows / orvex", "read_lxml", "read_orvex");
     std::printf("\nCalls (rate of ours / rate of the peer):\n");

@@ -101,9 +101,9 @@ private:
 // A whole reply with a fixed body.
 inline bool Reply(int fd, const char* contentType, const std::string& body) {
     char head[256];
-    const int headLength = std::snprintf(head, sizeof head,
-                                         "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %zu\r\n\r\n",
-                                         contentType, body.size());
+    const int headLength =
+        std::snprintf(head, sizeof head, "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %zu\r\n\r\n",
+                      contentType, body.size());
     std::string reply(head, static_cast<size_t>(headLength));
     reply += body;
     return SendAll(fd, reply.data(), reply.size());

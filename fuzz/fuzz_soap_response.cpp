@@ -31,7 +31,7 @@ size_t Walk(XML_NODE node, int depth) {
     size_t count = 1;
     XML_GetName(node);
     XML_GetText(node);
-    for (int i = 0; i < XML_GetChildren(node); ++i) count += Walk(XML_GetChild(node, i), depth + 1);
+    for (int i = 1; i <= XML_GetChildren(node); ++i) count += Walk(XML_GetChild(node, i), depth + 1);
     return count;
 }
 

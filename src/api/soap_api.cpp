@@ -2,6 +2,9 @@
 
 #include "api/guard.h"
 #include "api/handles.h"
+
+#include <orvex/xml_tree.h>
+
 #include "recordset/srs.h"
 #include "soap/soap_message.h"
 #include "support/return_buf.h"
@@ -103,7 +106,8 @@ extern "C" SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index) {
 
 extern "C" XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle) {
     return api::Guard<XML_NODE>(nullptr, [&] {
-        return handle != nullptr ? reinterpret_cast<XML_NODE>(Msg(handle)->GetXMLTree()) : nullptr;
+        IXMLTreeNode* tree = handle != nullptr ? Msg(handle)->GetXMLTree() : nullptr;
+        return tree != nullptr ? api::ToHandle<XML_NODE>(tree) : nullptr;
     });
 }
 

@@ -20,7 +20,8 @@ const std::string kApacheClose = "</ns1:getResponse></SOAP-ENV:Body></SOAP-ENV:E
 // A message holding an Apache-style response whose return element is given.
 class Stored {
 public:
-    explicit Stored(const std::string& returnElement, bool wrap = true) : m_handle(SOAP_new("apache", "get")) {
+    explicit Stored(const std::string& returnElement, bool wrap = true)
+        : m_handle(SOAP_new("apache", "get")) {
         const std::string text = wrap ? kApacheOpen + returnElement + kApacheClose : returnElement;
         SOAP_SetSoap(m_handle, text.c_str());
     }
@@ -50,7 +51,8 @@ CSoapMessage& Message(SOAP_HANDLE handle) {
 TEST(SoapReader, EncodedArrayIsATableWithTypesFromTheFirstField) {
     Stored stored(
         "<return xsi:type=\"SOAP-ENC:Array\" SOAP-ENC:arrayType=\"ns1:Order[3]\">"
-        "<item xsi:type=\"ns1:Order\"><id xsi:type=\"xsd:int\">1</id><note xsi:type=\"xsd:string\">a &amp; b</note>"
+        "<item xsi:type=\"ns1:Order\"><id xsi:type=\"xsd:int\">1</id><note xsi:type=\"xsd:string\">a &amp; "
+        "b</note>"
         "</item>"
         "<item xsi:type=\"ns1:Order\"><note xsi:type=\"xsd:string\" xsi:nil=\"true\">ignored</note>"
         "<id xsi:type=\"xsd:double\">2</id></item>"
@@ -109,8 +111,7 @@ TEST(SoapReader, ScalarAndSingleRowShapes) {
 TEST(SoapReader, NilAndEmptyAnswersAreEmptySets) {
     for (const std::string& body :
          {kApacheOpen + "<return xsi:nil=\"true\"><a>1</a></return>" + kApacheClose,
-          kApacheOpen + kApacheClose,
-          std::string("<e:Envelope xmlns:e='urn:e'><e:body/></e:Envelope>"),
+          kApacheOpen + kApacheClose, std::string("<e:Envelope xmlns:e='urn:e'><e:body/></e:Envelope>"),
           std::string("<Envelope><Header/></Envelope>")}) {
         Stored stored(body, false);
         SRS_HANDLE set = SOAP_GetSRS(stored.handle());
@@ -175,7 +176,8 @@ TEST(SoapReader, FaultLines) {
         "<s:Envelope xmlns:s='urn:s'><s:Body><s:Fault><faultcode>s:Server</faultcode>"
         "<faultstring>Bad input</faultstring><detail></detail></s:Fault></s:Body></s:Envelope>");
     EXPECT_STREQ(message.m_strError, "\r\nfaultcode = s:Server\r\nfaultstring = Bad input");
-    message.SetFault("<r><x:DETAIL xmlns:x='urn:x'><why>deep</why></x:DETAIL><FaultString>up</FaultString></r>");
+    message.SetFault(
+        "<r><x:DETAIL xmlns:x='urn:x'><why>deep</why></x:DETAIL><FaultString>up</FaultString></r>");
     EXPECT_STREQ(message.m_strError, "\r\nfaultstring = up\r\ndetail = deep");
     message.SetFault("<html><body>Internal error</body></html>");
     EXPECT_STREQ(message.m_strError, "");
