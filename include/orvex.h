@@ -230,9 +230,212 @@ ORVEX_EXPORT int HTTP_GetMilliSeconds(HTTP_HANDLE handle);
  * Record sets
  * ------------------------------------------------------------------------ */
 
+/*
+ * A record set is a table: named, typed columns and rows of text cells. It
+ * is passed to SOAP_AddNodes as a structured parameter, and SOAP_GetSRS hands
+ * one back from a response (that one belongs to the message: never delete
+ * it). Cells always hold text; a cell never written is null (written as
+ * xsi:nil), and stops being null at its first SRS_SetText, "" included.
+ *
+ * Rows and columns are numbered from 1. Columns are named as at SRS_AddCol
+ * and found ignoring letter case; when two share a name the first wins.
+ * Numbers out of range and unknown names are never errors: setters do
+ * nothing, getters give "", 0 or 0.0. The getters that take a column name
+ * read a set of exactly one column from that column, whatever name is
+ * given; SRS_SetText and SRS_GetColType do not.
+ *
+ * Every function but SRS_new takes a NULL handle and then does nothing and
+ * returns 0, 0.0 or NULL. Texts returned are owned by the library and stay
+ * valid until the next call on the same thread that returns text (any
+ * SRS_* text getter, SOAP_GetSoap, DownloadFile, UploadFile).
+ */
+
+/*
+ * Creates an empty record set. name is the element name of one row when
+ * rows are wrapped, nameSpace the namespace URI of the row type and type its
+ * name (both used in the Apache dialect). NULL stands for "". Returns NULL
+ * only when memory runs out. Free it with SRS_delete.
+ */
+ORVEX_EXPORT SRS_HANDLE SRS_new(const char* name, const char* nameSpace, const char* type);
+
+/*
+ * Appends a column. Its type comes from the free type name, ignoring case:
+ * the first of "string", "datetime", "date", "bool", "int", "double",
+ * "long", "decimal", "number", "varchar" found anywhere in it decides
+ * (nvarchar: string; bigint: int; smalldatetime: dateTime; Number(10,2):
+ * double); a name with none of them (float, money, NULL) is untyped and
+ * written as a string without escaping. Rows already there get a null cell.
+ * Returns 1.
+ */
+ORVEX_EXPORT int SRS_AddCol(SRS_HANDLE handle, const char* name, const char* type);
+
+/* Appends a row of null cells; returns its number, the new row count. */
+ORVEX_EXPORT int SRS_AddRow(SRS_HANDLE handle);
+
+ORVEX_EXPORT int SRS_RowCount(SRS_HANDLE handle);
+ORVEX_EXPORT int SRS_ColCount(SRS_HANDLE handle);
+
+/*
+ * Sets the cell of row `row` in the first column named colName (ignoring
+ * case) to a copy of text, which may be "". An unknown name, a row out of
+ * range or a NULL text changes nothing.
+ */
+ORVEX_EXPORT void SRS_SetText(SRS_HANDLE handle, int row, const char* colName, const char* text);
+
+/* The cell's text as it was set; "" for a null cell or when out of range. */
+ORVEX_EXPORT const char* SRS_GetText(SRS_HANDLE handle, int row, const char* colName);
+
+/*
+ * For a dateTime column, the date-time text of SRS_GetDatetime; for any
+ * other column, the cell's text.
+ */
+ORVEX_EXPORT const char* SRS_GetString(SRS_HANDLE handle, int row, const char* colName);
+
+/* For a dateTime column, the date of SRS_GetDatetime; otherwise the cell's text. */
+ORVEX_EXPORT const char* SRS_GetDate(SRS_HANDLE handle, int row, const char* colName);
+
+/* The room SRS_GetDatetime assumes in each caller buffer, zero included. */
+#define SRS_DATETIME_BUFFER 32
+
+/*
+ * Reads the cell as an XML Schema date-time ("2005-03-07T10:20:30.1234567
+ * +08:00") and returns "date time" ("2005-03-07 10:20:30.123456"): the zone
+ * offset dropped, the fraction cut to six digits. A value ending in "Z" is
+ * moved to local time and comes back as "YYYY-MM-DD HH:MM:SS". A cell
+ * without a 'T' at position 8 or later, or of a year outside 1971-2038,
+ * gives "". The date and the time texts are copied into date and time,
+ * each cut to 31 bytes and a zero (SRS_DATETIME_BUFFER), which every valid
+ * value fits; either may be NULL. Use SRS_GetDatetimeEx to pass the sizes.
+ */
+ORVEX_EXPORT const char* SRS_GetDatetime(SRS_HANDLE handle, int row, const char* colName, char* date,
+                                         char* time);
+
+/*
+ * SRS_GetDatetime with the sizes of the caller's buffers: at most
+ * dateSize - 1 and timeSize - 1 bytes are copied, then a zero; a size of 0
+ * or less leaves that buffer untouched. A NULL handle touches neither.
+ */
+ORVEX_EXPORT const char* SRS_GetDatetimeEx(SRS_HANDLE handle, int row, const char* colName, char* date,
+                                           int dateSize, char* time, int timeSize);
+
+/* 1 when the cell is "true" ignoring case ("1" and "yes" give 0). */
+ORVEX_EXPORT int SRS_GetBoolean(SRS_HANDLE handle, int row, const char* colName);
+
+/*
+ * The cell's leading integer (blanks, sign, digits: "42abc" gives 42), held
+ * at the int limits; for a boolean column 1 for "true", else 0.
+ */
+ORVEX_EXPORT int SRS_GetInt(SRS_HANDLE handle, int row, const char* colName);
+
+/*
+ * The cell's leading number, read with '.' as the decimal point whatever
+ * the locale; for a boolean column 1.0 for "true", else 0.0.
+ */
+ORVEX_EXPORT double SRS_GetDouble(SRS_HANDLE handle, int row, const char* colName);
+
+/*
+ * The XML Schema name of the first column named colName, ignoring case:
+ * "string", "int", "dateTime", "date", "boolean" or "double"; "" when no
+ * column has that name.
+ */
+ORVEX_EXPORT const char* SRS_GetColType(SRS_HANDLE handle, const char* colName);
+
+/* The name of column number col; "" when out of range. */
+ORVEX_EXPORT const char* SRS_GetColName(SRS_HANDLE handle, int col);
+
+/*
+ * The record set as one SOAP parameter element named elementName: in the
+ * .NET dialect (document/literal) when dialect holds ".net", "dotnet" or
+ * "dot net" in any case, in the Apache dialect (SOAP-encoded, with
+ * xsi:type attributes) otherwise, NULL included. One row is written as a
+ * struct, unless asArray is nonzero, which wraps it in a row element; more
+ * rows always as an array of row elements; an empty set as one nil element.
+ * Values are encoded by column type (strings escaped, dateTime as UTC);
+ * names are written as given. The prefixes xsi and xsd are left to the
+ * enclosing envelope to declare.
+ */
+ORVEX_EXPORT const char* SRS_toXML(SRS_HANDLE handle, const char* dialect, const char* elementName,
+                                   int asArray);
+
 /* ---------------------------------------------------------------------------
  * XML trees
  * ------------------------------------------------------------------------ */
+
+/*
+ * An XML document read into a tree of plain nodes: each node has a name,
+ * the text of a leaf, attributes as name/value pairs, children and a parent.
+ * Only elements with content become nodes: text, comments, processing
+ * instructions and empty elements (with their attributes) do not, and text
+ * beside child elements is not kept. A tree is read-only; it is freed by
+ * passing its root to XML_delete. Children are numbered from 1.
+ *
+ * Documents are refused when they are not well-formed XML, use an undeclared
+ * namespace prefix, repeat an attribute, refer to an entity other than the
+ * five predefined ones and character references (a DTD is never read), or
+ * nest elements deeper than 1,000.
+ */
+
+/*
+ * Creates an empty tree parser (C++ hosts use it as IXMLTreeParser, see
+ * orvex/xml_tree.h). Free it with XML_delete. NULL when it cannot be made.
+ */
+ORVEX_EXPORT XML_PARSER NewXMLTreeParser(void);
+
+/*
+ * Reads an XML document into a new tree and returns its root, or NULL when
+ * xml is NULL or empty, names no file and is not well-formed XML, or the
+ * document has no root. A text that does not start with '<' and names an
+ * existing file is replaced by that file's bytes, taken as text of the
+ * process's code page (an encoding named in the XML declaration is ignored).
+ * bSoapBody nonzero starts the tree at the first element inside the SOAP
+ * Body (any prefix) and drops namespace prefixes from all names ("m:Reply"
+ * becomes "Reply", an attribute "xmlns:m" becomes "m"); without such an
+ * element the whole document is taken with names as written. The caller
+ * owns the tree: free it with XML_delete(root).
+ */
+ORVEX_EXPORT XML_NODE XML_new(const char* xml, int bSoapBody);
+
+/* The number of children; 0 for NULL. */
+ORVEX_EXPORT int XML_GetChildren(XML_NODE node);
+
+/* The child at a 1-based index; NULL when out of range or for NULL. */
+ORVEX_EXPORT XML_NODE XML_GetChild(XML_NODE node, int index);
+
+/* The parent; NULL at the root or for NULL. */
+ORVEX_EXPORT XML_NODE XML_GetParent(XML_NODE node);
+
+/*
+ * The element's name as written, prefix included unless the tree was built
+ * in SOAP body mode; "" for NULL. Owned by the node, valid until the tree
+ * is freed.
+ */
+ORVEX_EXPORT const char* XML_GetName(XML_NODE node);
+
+/*
+ * The text of a leaf: all text below the element, concatenated, with
+ * entities decoded (a twice-escaped "&amp;amp;" comes out as "&"); "" for a
+ * node with children and for NULL. Owned by the node, valid until the tree
+ * is freed.
+ */
+ORVEX_EXPORT const char* XML_GetText(XML_NODE node);
+
+/* The number of attributes, namespace declarations included; 0 for NULL. */
+ORVEX_EXPORT int XML_GetProps(XML_NODE node);
+
+/*
+ * The name / the value of the attribute at a 1-based index, in document
+ * order; "" when out of range or for NULL. The text is the calling thread's
+ * return string of this family: valid until the same thread's next call of
+ * XML_GetPropName, XML_GetPropValue or XML_GetProperty.
+ */
+ORVEX_EXPORT const char* XML_GetPropName(XML_NODE node, int index);
+ORVEX_EXPORT const char* XML_GetPropValue(XML_NODE node, int index);
+
+/*
+ * The value of the attribute so named, letter case ignored; "" when there is
+ * none or for NULL. Returned like XML_GetPropValue.
+ */
+ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
 
 /* ---------------------------------------------------------------------------
  * SOAP messages

@@ -4,7 +4,6 @@
 #include <thread>
 
 namespace clockx {
-namespace {
 
 bool FieldsValid(int year, int month, int day, int hour, int minute, int second) {
     static const int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -14,6 +13,8 @@ bool FieldsValid(int year, int month, int day, int hour, int minute, int second)
     if (month == 2 && day == 29 && !leap) return false;
     return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 60;
 }
+
+namespace {
 
 struct tm Fields(int year, int month, int day, int hour, int minute, int second) {
     struct tm t {};

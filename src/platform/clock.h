@@ -15,6 +15,8 @@ void SleepMs(unsigned milliseconds);
 // Breakdowns; false when the value cannot be represented.
 bool LocalTime(time_t t, struct tm& out);
 bool UtcTime(time_t t, struct tm& out);
+// A real calendar date of the years 1-9999 and a time of day (second 60 allowed).
+bool FieldsValid(int year, int month, int day, int hour, int minute, int second);
 // Calendar fields (1-based month) to a time value; the first reads them as
 // local time (daylight saving decided by the zone), the second as UTC.
 // False when a field is out of range or the result does not fit.

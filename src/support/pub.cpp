@@ -285,7 +285,7 @@ CString CPub::CTime2CString(time_t time) {
     return text;
 }
 
-int CPub::CString2CTime(const char* text, time_t& out) {
+int CPub::CString2TimeFields(const char* text, struct tm& fields) {
     if (text == nullptr) return 0;
     const char* p = text;
     while (std::isspace(static_cast<unsigned char>(*p))) ++p;
@@ -321,7 +321,23 @@ int CPub::CString2CTime(const char* text, time_t& out) {
     }
     while (std::isspace(static_cast<unsigned char>(*p))) ++p;
     if (*p != '\0') return 0;
-    return clockx::MakeLocal(year, month, day, hour, minute, second, out) ? 1 : 0;
+    fields = tm{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    fields.tm_isdst = -1;
+    return 1;
+}
+
+int CPub::CString2CTime(const char* text, time_t& out) {
+    struct tm f {};
+    if (!CString2TimeFields(text, f)) return 0;
+    return clockx::MakeLocal(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, out)
+               ? 1
+               : 0;
 }
 
 time_t CPub::CString2CTime(const char* text) {

@@ -74,6 +74,10 @@ public:
     // may be unpadded. Returns 0 for a text that is no such date-time.
     static time_t CString2CTime(const char* text);
     static int CString2CTime(const char* text, time_t& out);
+    // The calendar fields of a text in the form CString2CTime reads (tm_year
+    // from 1900, tm_mon from 0, tm_isdst -1), not yet checked against the
+    // calendar; 0 for a text of another form.
+    static int CString2TimeFields(const char* text, struct tm& fields);
 
     static CString Variant2CString(const CVariant& value);
 };

@@ -2,6 +2,9 @@
 #include <orvex.h>
 #include <orvex/base64.h>
 #include <orvex/buffer.h>
+#include <orvex/text_util.h>
+#include <orvex/pub_ex.h>
+#include <orvex/xml_tree.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +18,32 @@ int main() {
         std::fprintf(stderr, "unexpected text %s\n", text.GetString());
         return 1;
     }
+    CString value("a<b");
+    CTextUtil::XMLEncode(CTextUtil::ConvertType("nvarchar"), value);
+    CString typeName;
+    CTextUtil::ConvertType(TYPE_DATETIME, typeName);
+    if (std::strcmp(value.GetString(), "a&lt;b") != 0 || std::strcmp(typeName.GetString(), "dateTime") != 0) {
+        std::fprintf(stderr, "unexpected encoding %s %s\n", value.GetString(), typeName.GetString());
+        return 1;
+    }
+    CString html("&amp;lt;");
+    if (CPubEx::HTML_ToNormal(html) != 1 || std::strcmp(html.GetString(), "&lt;") != 0) {
+        std::fprintf(stderr, "CPubEx::HTML_ToNormal gave %s\n", html.GetString());
+        return 1;
+    }
+    // A C++ host drives the tree parser through its interface.
+    auto* parser = reinterpret_cast<IXMLTreeParser*>(NewXMLTreeParser());
+    CString error;
+    if (parser->Load(CString("<a><b>1</b></a>"), error) != 1) return 1;
+    IXMLTreeNode* root = parser->BuildTree(0);
+    delete parser;
+    CUIntArray leaves;
+    if (root == nullptr || root->GetLeaves(leaves) != 1 ||
+        std::strcmp(root->GetChild(0)->GetText(), "1") != 0) {
+        std::fprintf(stderr, "tree parser failed\n");
+        return 1;
+    }
+    delete root;
     HTTP_delete(nullptr);
     std::puts("c++ host ok");
     return 0;

@@ -1,0 +1,273 @@
+// The record set's XML form and its filling through the C functions, beside
+// what a user would otherwise write: a plain loop that appends the same
+// escaped texts to one std::string, a memcpy of the output's size, and a
+// table of std::string cells filled with the same texts.
+#include <orvex.h>
+#include <orvex/text_util.h>
+
+#include "recordset/srs.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRows = 100000;
+constexpr int kCols = 6;
+
+const char* const kNames[kCols] = {"Id", "Note", "When", "Flag", "Amount", "Comment"};
+const char* const kTypes[kCols] = {"int", "string", "dateTime", "boolean", "double", "string"};
+
+// The cell texts, column by column, as a host would pass them.
+struct Table {
+    std::vector<std::string> m_arrCells[kCols];
+    // What the writer puts on the wire for the columns that need no
+    // escaping: the ids, flags and amounts as they are, the date-times in UTC.
+    std::vector<std::string> m_arrWire[kCols];
+};
+
+const Table& Cells() {
+    static const Table table = [] {
+        Table t;
+        const char* const notes[] = {"R&D <lab>", "plain note", "\"quoted\" & 'single'", "a<b>c",
+                                     "Smith & Sons"};
+        char text[64];
+        for (int i = 0; i < kRows; ++i) {
+            t.m_arrCells[0].push_back(std::to_string(i + 1));
+            t.m_arrCells[1].push_back(notes[i % 5]);
+            const int minutes = i * 7;
+            std::snprintf(text, sizeof text, "2005-%02d-%02d %02d:%02d:%02d", 1 + (minutes / 1440 / 28) % 12,
+                          1 + (minutes / 1440) % 28, (minutes / 60) % 24, minutes % 60, i % 60);
+            t.m_arrCells[2].push_back(text);
+            t.m_arrCells[3].push_back(i % 3 == 0 ? "true" : "0");
+            std::snprintf(text, sizeof text, "%d.%02d", i % 10000, i % 100);
+            t.m_arrCells[4].push_back(text);
+            std::snprintf(text, sizeof text, "comment for row %d", i);
+            t.m_arrCells[5].push_back(text);
+        }
+        for (int c : {0, 2, 3, 4}) {
+            for (const std::string& cell : t.m_arrCells[c]) {
+                CString value(cell.c_str());
+                CTextUtil::XMLEncode(CTextUtil::ConvertType(kTypes[c]), value);
+                t.m_arrWire[c].push_back(value.str());
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+SRS_HANDLE Fill() {
+    const Table& t = Cells();
+    SRS_HANDLE set = SRS_new("Row", "urn:bench", "RowType");
+    for (int c = 0; c < kCols; ++c) SRS_AddCol(set, kNames[c], kTypes[c]);
+    for (int i = 0; i < kRows; ++i) {
+        const int row = SRS_AddRow(set);
+        for (int c = 0; c < kCols; ++c)
+            SRS_SetText(set, row, kNames[c], t.m_arrCells[c][static_cast<size_t>(i)].c_str());
+    }
+    return set;
+}
+
+void AppendEscaped(std::string& out, const std::string& text) {
+    for (const char ch : text) {
+        switch (ch) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += ch;
+                break;
+        }
+    }
+}
+
+// The loop a user would write for the same element.
+void PlainLoop(std::string& out) {
+    const Table& t = Cells();
+    out.clear();
+    out += "<Rows>";
+    for (size_t i = 0; i < static_cast<size_t>(kRows); ++i) {
+        out += "<Row><Id>";
+        out += t.m_arrWire[0][i];
+        out += "</Id><Note>";
+        AppendEscaped(out, t.m_arrCells[1][i]);
+        out += "</Note><When>";
+        out += t.m_arrWire[2][i];
+        out += "</When><Flag>";
+        out += t.m_arrWire[3][i];
+        out += "</Flag><Amount>";
+        out += t.m_arrWire[4][i];
+        out += "</Amount><Comment>";
+        AppendEscaped(out, t.m_arrCells[5][i]);
+        out += "</Comment></Row>";
+    }
+    out += "</Rows>";
+}
+
+std::map<std::string, double>& SecondsPerRun() {
+    static std::map<std::string, double> seconds;
+    return seconds;
+}
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void Record(benchmark::State& state, const char* name, double start) {
+    if (state.iterations() > 0)
+        SecondsPerRun()[name] = (Now() - start) / static_cast<double>(state.iterations());
+}
+
+size_t OutputSize() {
+    static const size_t size = [] {
+        std::string out;
+        PlainLoop(out);
+        return out.size();
+    }();
+    return size;
+}
+
+void BM_ToXml_DotNet(benchmark::State& state) {
+    SRS_HANDLE set = Fill();
+    SRS* srs = reinterpret_cast<SRS*>(reinterpret_cast<CHandleObject*>(set));
+    CString out;
+    // Both sides write the same bytes, or the comparison means nothing.
+    std::string loop;
+    PlainLoop(loop);
+    srs->toXML(out, "dotnet", "Rows", 0);
+    if (out.str() != loop) {
+        state.SkipWithError("toXML and the plain loop differ");
+        SRS_delete(set);
+        return;
+    }
+    const double start = Now();
+    for (auto _ : state) {
+        srs->toXML(out, "dotnet", "Rows", 0);
+        benchmark::DoNotOptimize(out.GetString());
+    }
+    Record(state, "toxml", start);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(out.GetLength()));
+    SRS_delete(set);
+}
+
+void BM_ToXml_ThroughCApi(benchmark::State& state) {
+    SRS_HANDLE set = Fill();
+    const double start = Now();
+    for (auto _ : state) benchmark::DoNotOptimize(SRS_toXML(set, "dotnet", "Rows", 0));
+    Record(state, "toxml_api", start);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(OutputSize()));
+    SRS_delete(set);
+}
+
+void BM_PlainLoop(benchmark::State& state) {
+    std::string out;
+    out.reserve(OutputSize());
+    const double start = Now();
+    for (auto _ : state) {
+        PlainLoop(out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    Record(state, "loop", start);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(out.size()));
+}
+
+void BM_Memcpy(benchmark::State& state) {
+    std::string src;
+    PlainLoop(src);
+    std::vector<char> dst(src.size());
+    const double start = Now();
+    for (auto _ : state) {
+        std::memcpy(dst.data(), src.data(), src.size());
+        benchmark::ClobberMemory();
+    }
+    Record(state, "memcpy", start);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(src.size()));
+}
+
+void BM_Fill_SRS(benchmark::State& state) {
+    Cells();
+    double busy = 0;
+    for (auto _ : state) {
+        const double start = Now();
+        SRS_HANDLE set = Fill();
+        busy += Now() - start;
+        state.PauseTiming();
+        SRS_delete(set);
+        state.ResumeTiming();
+    }
+    if (state.iterations() > 0) SecondsPerRun()["fill"] = busy / static_cast<double>(state.iterations());
+    state.SetItemsProcessed(state.iterations() * kRows * kCols);
+}
+
+void BM_Fill_StringTable(benchmark::State& state) {
+    const Table& t = Cells();
+    double busy = 0;
+    for (auto _ : state) {
+        const double start = Now();
+        std::vector<std::vector<std::string>> rows;
+        for (size_t i = 0; i < static_cast<size_t>(kRows); ++i) {
+            rows.emplace_back(kCols);
+            for (int c = 0; c < kCols; ++c) rows.back()[static_cast<size_t>(c)] = t.m_arrCells[c][i];
+        }
+        busy += Now() - start;
+        state.PauseTiming();
+        rows.clear();
+        state.ResumeTiming();
+    }
+    if (state.iterations() > 0)
+        SecondsPerRun()["fill_table"] = busy / static_cast<double>(state.iterations());
+    state.SetItemsProcessed(state.iterations() * kRows * kCols);
+}
+
+BENCHMARK(BM_ToXml_DotNet)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ToXml_ThroughCApi)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fill_SRS)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fill_StringTable)->Unit(benchmark::kMillisecond);
+
+void PrintRatio(const char* label, const char* ours, const char* peer) {
+    auto& s = SecondsPerRun();
+    if (s.count(ours) == 0 || s.count(peer) == 0 || s[peer] <= 0) return;
+    std::printf("%-58s %7.2fx\n", label, s[ours] / s[peer]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    auto& s = SecondsPerRun();
+    std::printf("\n%d rows x %d columns, %zu bytes of XML. Side by side (ours / peer):\n", kRows, kCols,
+                OutputSize());
+    PrintRatio("toXML (.NET) / plain loop appending the escaped texts", "toxml", "loop");
+    PrintRatio("SRS_toXML (.NET, into the return buffer) / plain loop", "toxml_api", "loop");
+    PrintRatio("toXML (.NET) / memcpy of the output's size", "toxml", "memcpy");
+    PrintRatio("SRS_AddRow + SRS_SetText / filling a std::string table", "fill", "fill_table");
+    if (s.count("fill") != 0)
+        std::printf("%-58s %7.1f ns\n", "SRS_AddRow + SRS_SetText, per cell",
+                    s["fill"] * 1e9 / (kRows * kCols));
+    return 0;
+}

@@ -1,0 +1,159 @@
+#include "recordset/srs.h"
+
+#include <orvex/text_util.h>
+
+#include "recordset/value_text.h"
+#include "support/pub.h"
+
+SRSColumn::~SRSColumn() = default;
+SRSCell::~SRSCell() = default;
+SRSRow::~SRSRow() = default;
+
+SRS::SRS(const char* name, const char* nameSpace, const char* type)
+    : m_strName(name), m_strNameSpace(nameSpace), m_strType(type) {}
+
+SRS::~SRS() { RemoveAll(); }
+
+int SRS::AddCol(const char* name, const char* typeName) {
+    m_arrCols.push_back(std::make_unique<SRSColumn>(name, CTextUtil::ConvertType(typeName)));
+    for (auto& row : m_arrRows) row->m_arrCells.resize(m_arrCols.size());
+    return 1;
+}
+
+int SRS::AddRow() {
+    m_arrRows.push_back(std::make_unique<SRSRow>(ColCount()));
+    return RowCount() - 1;
+}
+
+void SRS::SetText(int row, const char* colName, const char* text) { SetText(row, FindCol(colName), text); }
+
+void SRS::SetText(int row, int col, const char* text) {
+    // A null text is no text: the cell keeps what it held, its null flag included.
+    if (text == nullptr || row < 0 || row >= RowCount()) return;
+    auto& cells = m_arrRows[static_cast<size_t>(row)]->m_arrCells;
+    if (col < 0 || static_cast<size_t>(col) >= cells.size()) return;
+    SRSCell& cell = cells[static_cast<size_t>(col)];
+    cell.m_strText = text;
+    cell.m_bNull = 0;
+}
+
+void SRS::GetText(int row, const char* colName, CString& out) { GetText(row, ResolveCol(colName), out); }
+
+void SRS::GetText(int row, int col, CString& out) {
+    const SRSCell* cell = Cell(row, col);
+    if (cell != nullptr)
+        out = cell->m_strText;
+    else
+        out.Empty();
+}
+
+void SRS::GetString(int row, const char* colName, CString& out) {
+    out.Empty();
+    const int col = ResolveCol(colName);
+    if (col < 0) return;
+    if (GetColType(col) == TYPE_DATETIME) {
+        CString date;
+        CString time;
+        GetDatetime(row, colName, out, date, time);
+    } else {
+        GetText(row, colName, out);
+    }
+}
+
+void SRS::GetDate(int row, const char* colName, CString& out) {
+    out.Empty();
+    const int col = ResolveCol(colName);
+    if (col < 0) return;
+    if (GetColType(col) == TYPE_DATETIME) {
+        CString datetime;
+        CString time;
+        GetDatetime(row, colName, datetime, out, time);
+    } else {
+        GetText(row, colName, out);
+    }
+}
+
+void SRS::GetDatetime(int row, const char* colName, CString& datetime, CString& date, CString& time) {
+    CString text;
+    GetText(row, colName, text);
+    valuetext::ReadXmlDatetime(text, datetime, date, time);
+}
+
+int SRS::GetInt(int row, const char* colName) {
+    const int col = ResolveCol(colName);
+    if (col < 0) return 0;
+    if (GetColType(col) == TYPE_BOOLEAN) return GetBoolean(row, colName) != 0 ? 1 : 0;
+    CString text;
+    GetText(row, colName, text);
+    return valuetext::ReadInt(text);
+}
+
+int SRS::GetBoolean(int row, const char* colName) {
+    CString text;
+    GetText(row, colName, text);
+    return text.CompareNoCase("true") == 0 ? 1 : 0;
+}
+
+double SRS::GetDouble(int row, const char* colName) {
+    const int col = ResolveCol(colName);
+    if (col < 0) return 0.0;
+    if (GetColType(col) == TYPE_BOOLEAN) return GetBoolean(row, colName) != 0 ? 1.0 : 0.0;
+    CString text;
+    GetText(row, colName, text);
+    return valuetext::ReadDouble(text);
+}
+
+int SRS::IsNull(int row, int col) {
+    const SRSCell* cell = Cell(row, col);
+    return cell != nullptr ? cell->m_bNull : 1;
+}
+
+void SRS::GetColType(int col, CString& out) {
+    out.Empty();
+    if (col >= 0 && col < ColCount())
+        CTextUtil::ConvertType(m_arrCols[static_cast<size_t>(col)]->m_nType, out);
+}
+
+int SRS::GetColType(int col) {
+    return col >= 0 && col < ColCount() ? m_arrCols[static_cast<size_t>(col)]->m_nType : TYPE_UNKNOWN;
+}
+
+void SRS::GetColName(int col, CString& out) {
+    out.Empty();
+    if (col >= 0 && col < ColCount()) out = m_arrCols[static_cast<size_t>(col)]->m_strName;
+}
+
+int SRS::ColCount() { return static_cast<int>(m_arrCols.size()); }
+
+int SRS::RowCount() { return static_cast<int>(m_arrRows.size()); }
+
+int SRS::FindCol(const char* name) {
+    const char* wanted = name != nullptr ? name : "";
+    for (size_t i = 0; i < m_arrCols.size(); ++i)
+        if (m_arrCols[i]->m_strName.CompareNoCase(wanted) == 0) return static_cast<int>(i);
+    return -1;
+}
+
+void SRS::RemoveAll() {
+    m_arrRows.clear();
+    m_arrCols.clear();
+}
+
+const char* SRS::GetName() { return m_strName.GetString(); }
+
+int SRS::IsDotNetDialect(const char* dialect) {
+    if (dialect == nullptr) return 0;
+    return CPub::FindNoCase(dialect, ".net") >= 0 || CPub::FindNoCase(dialect, "dotnet") >= 0 ||
+                   CPub::FindNoCase(dialect, "dot net") >= 0
+               ? 1
+               : 0;
+}
+
+int SRS::ResolveCol(const char* colName) { return ColCount() == 1 ? 0 : FindCol(colName); }
+
+const SRSCell* SRS::Cell(int row, int col) const {
+    if (row < 0 || static_cast<size_t>(row) >= m_arrRows.size()) return nullptr;
+    const auto& cells = m_arrRows[static_cast<size_t>(row)]->m_arrCells;
+    if (col < 0 || static_cast<size_t>(col) >= cells.size()) return nullptr;
+    return &cells[static_cast<size_t>(col)];
+}

@@ -1,0 +1,110 @@
+// SRS: the record set, an in-memory table of named, typed columns and rows of
+// text cells; the SRS_* functions and SOAP messages hand it out as a handle.
+#ifndef ORVEX_RECORDSET_SRS_H
+#define ORVEX_RECORDSET_SRS_H
+
+#include <orvex/cstring.h>
+#include <orvex/handle_object.h>
+
+#include <memory>
+#include <vector>
+
+class SRSColumn {
+public:
+    SRSColumn(const char* name, int type) : m_strName(name), m_nType(type) {}
+    virtual ~SRSColumn();
+
+    CString m_strName;  // as given: lookups ignore case, writers keep it
+    int m_nType = 0;    // a TYPE_* code
+};
+
+class SRSCell {
+public:
+    SRSCell() = default;
+    virtual ~SRSCell();
+    SRSCell(const SRSCell&) = default;
+    SRSCell(SRSCell&&) noexcept = default;
+    SRSCell& operator=(const SRSCell&) = default;
+    SRSCell& operator=(SRSCell&&) noexcept = default;
+
+    CString m_strText;
+    int m_bNull = 1;  // until the first text, the empty one included, is written
+};
+
+class SRSRow {
+public:
+    explicit SRSRow(int cells) : m_arrCells(static_cast<size_t>(cells)) {}
+    virtual ~SRSRow();
+
+    // One cell per column, in column order. Cells live in the row itself:
+    // a table of many small cells is filled without one allocation each.
+    std::vector<SRSCell> m_arrCells;
+};
+
+class SRS : public CHandleObject {
+public:
+    // Row element name, namespace URI of the row type, row type name; null is "".
+    SRS(const char* name = nullptr, const char* nameSpace = nullptr, const char* type = nullptr);
+    SRS(const SRS&) = delete;
+    SRS& operator=(const SRS&) = delete;
+
+    // Virtual operations in the order hosts and the SOAP layer expect them.
+    // Indexes are 0-based; out-of-range indexes and unknown names are never
+    // errors: setters do nothing, getters give "", 0, 0.0 (IsNull: 1).
+    ~SRS() override;
+    // Appends a column typed by CTextUtil::ConvertType(typeName); every row
+    // gets a null cell for it. Returns 1.
+    virtual int AddCol(const char* name, const char* typeName);
+    // Appends a row of null cells; returns its index.
+    virtual int AddRow();
+    // By name: the first column of that name, ignoring case (no one-column
+    // shortcut). A null text changes nothing.
+    virtual void SetText(int row, const char* colName, const char* text);
+    virtual void SetText(int row, int col, const char* text);
+    // The getters by name read a set of exactly one column from that column,
+    // whatever name is given.
+    virtual void GetText(int row, const char* colName, CString& out);
+    virtual void GetText(int row, int col, CString& out);
+    // A dateTime column gives GetDatetime's date-time text, others the cell.
+    virtual void GetString(int row, const char* colName, CString& out);
+    // A dateTime column gives GetDatetime's date, others the cell.
+    virtual void GetDate(int row, const char* colName, CString& out);
+    // Reads the cell as an XML Schema date-time: "date time", date, time,
+    // local time for a "Z" value; all three empty for no value.
+    virtual void GetDatetime(int row, const char* colName, CString& datetime, CString& date, CString& time);
+    virtual int GetInt(int row, const char* colName);
+    // 1 when the cell is "true" ignoring case.
+    virtual int GetBoolean(int row, const char* colName);
+    virtual double GetDouble(int row, const char* colName);
+    virtual int IsNull(int row, int col);
+    virtual void GetColType(int col, CString& out);
+    virtual int GetColType(int col);
+    virtual void GetColName(int col, CString& out);
+    virtual int ColCount();
+    virtual int RowCount();
+    // The first column whose name equals name ignoring case, or -1.
+    virtual int FindCol(const char* name);
+    // Drops every column and row; the three texts stay.
+    virtual void RemoveAll();
+    virtual const char* GetName();
+    // The set as one SOAP parameter element named elementName, in the .NET
+    // dialect when dialect holds ".net", "dotnet" or "dot net" (any case), in
+    // the Apache dialect otherwise. asArray nonzero wraps a single row too.
+    virtual void toXML(CString& out, const char* dialect, const char* elementName, int asArray);
+
+    // The dialect rule shared with SOAP messages: nonzero for the .NET dialect.
+    static int IsDotNetDialect(const char* dialect);
+
+    CString m_strName;       // element name of one row
+    CString m_strNameSpace;  // namespace URI of the row type
+    CString m_strType;       // name of the row type
+    std::vector<std::unique_ptr<SRSColumn>> m_arrCols;
+    std::vector<std::unique_ptr<SRSRow>> m_arrRows;
+
+private:
+    // The single-column rule: column 0 of a one-column set, else FindCol.
+    int ResolveCol(const char* colName);
+    const SRSCell* Cell(int row, int col) const;
+};
+
+#endif

@@ -1,0 +1,106 @@
+#include "soap/dom_access.h"
+
+#include "support/pub.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr const char kInvalidXml[] = "Invalid SOAP XML!";
+constexpr const char kNoParser[] = "MSXML not installed!";
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(const char* a, const char* b, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+// The name itself, or the name behind a prefix ("soap:Body", "SOAP-ENV:body").
+bool NameMatches(const CString& nodeName, const char* name, size_t nameLength) {
+    const size_t length = static_cast<size_t>(nodeName.GetLength());
+    if (length == nameLength) return EqualNoCase(nodeName.GetString(), name, nameLength);
+    if (length < nameLength + 2) return false;
+    const char* local = nodeName.GetString() + (length - nameLength);
+    return local[-1] == ':' && EqualNoCase(local, name, nameLength);
+}
+
+// Loaded documents nest at most CDomDocument::kMaxDepth deep, which bounds the recursion.
+CDomNode FindBelow(const CDomNode& node, const char* name, size_t nameLength) {
+    for (CDomNode c = node.firstChild(); !c.IsNull(); c = c.nextSibling()) {
+        if (NameMatches(c.nodeName(), name, nameLength)) return c;
+        CDomNode found = FindBelow(c, name, nameLength);
+        if (!found.IsNull()) return found;
+    }
+    return CDomNode();
+}
+
+}  // namespace
+
+int LoadDomDocument(const char* text, size_t length, DomDocumentPtr& document, CString& errorText) {
+    document.reset();
+    try {
+        document = std::make_shared<xmldom::CDomDocument>();
+    } catch (const std::bad_alloc&) {
+        errorText = kNoParser;
+        return 0;
+    }
+    if (!document->loadXML(text, length)) {
+        errorText = kInvalidXml;
+        return 0;
+    }
+    return 1;
+}
+
+int LoadDomDocument(const CString& text, DomDocumentPtr& document, CString& errorText) {
+    return LoadDomDocument(text.GetString(), static_cast<size_t>(text.GetLength()), document, errorText);
+}
+
+CDomNode FindDescendant(const CDomNode& node, const char* name) {
+    if (node.IsNull() || name == nullptr) return CDomNode();
+    return FindBelow(node, name, std::strlen(name));
+}
+
+CDomNode GetSoapResponseNode(const DomDocumentPtr& document) {
+    if (!document) return CDomNode();
+    const CDomNode body = FindDescendant(document->documentElement(), "Body");
+    if (body.IsNull()) return CDomNode();
+    // The first element: a comment or stray text before it does not hide the response.
+    for (CDomNode c = body.firstChild(); !c.IsNull(); c = c.nextSibling()) {
+        if (c.attributes()) return c;
+    }
+    return CDomNode();
+}
+
+void GetAttributeText(const CDomNode& node, const char* name, CString& out) {
+    out.Empty();
+    const CDomNamedNodeMap map = node.attributes();  // raises on a null node
+    if (!map) return;
+    const CDomNode attribute = map.getNamedItem(name);
+    if (!attribute.IsNull()) out = attribute.text();
+}
+
+int IsNilNode(const CDomNode& node) {
+    CString value;
+    GetAttributeText(node, "xsi:nil", value);
+    return value == "true" ? 1 : 0;
+}
+
+CString GetNodeName(const CDomNode& node) { return node.nodeName(); }
+CString GetNodeText(const CDomNode& node) { return node.text(); }
+CDomNode GetFirstChild(const CDomNode& node) { return node.firstChild(); }
+CDomNode GetNextSibling(const CDomNode& node) { return node.nextSibling(); }
+CDomNodeList GetChildNodes(const CDomNode& node) { return node.childNodes(); }
+CDomNamedNodeMap GetAttributes(const CDomNode& node) { return node.attributes(); }
+CDomNode GetListItem(const CDomNodeList& list, long index) { return list.item(index); }
+long GetListLength(const CDomNodeList& list) { return list.length(); }
+CDomNode GetMapItem(const CDomNamedNodeMap& map, long index) { return map.item(index); }
+long GetMapLength(const CDomNamedNodeMap& map) { return map.length(); }
+
+CDomNode GetDocumentElement(const DomDocumentPtr& document) {
+    if (!document) throw CDomError(xmldom::kE_POINTER, "IXMLDOMDocument");
+    return document->documentElement();
+}

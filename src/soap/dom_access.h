@@ -1,0 +1,64 @@
+// The layer between the readers and the XML DOM: loading a text into a
+// document, finding the SOAP response content, searching elements by name,
+// and reading names, texts and attributes as 8-bit strings. It keeps no
+// state; documents live in the objects that use it. Nodes, lists and maps
+// are views into their document: hold the DomDocumentPtr while using them.
+//
+// A read through a null node, list, map or document raises CDomError with
+// kE_POINTER. Nothing here catches it: the exported functions do.
+#ifndef ORVEX_SOAP_DOM_ACCESS_H
+#define ORVEX_SOAP_DOM_ACCESS_H
+
+#include <orvex/cstring.h>
+
+#include "platform/xml_dom.h"
+
+#include <cstddef>
+
+using xmldom::CDomError;
+using xmldom::CDomNamedNodeMap;
+using xmldom::CDomNode;
+using xmldom::CDomNodeList;
+using xmldom::DomDocumentPtr;
+
+// Replaces `document` with a new document holding the parsed text: 1 on
+// success; 0 with `errorText` set otherwise ("MSXML not installed!" when no
+// document can be made, then `document` is null; "Invalid SOAP XML!" for a
+// text that is empty or not well-formed, then `document` holds an empty
+// document). `errorText` is written only on failure.
+int LoadDomDocument(const CString& text, DomDocumentPtr& document, CString& errorText);
+int LoadDomDocument(const char* text, size_t length, DomDocumentPtr& document, CString& errorText);
+
+// The first element inside the SOAP Body element (any prefix, any letter
+// case, at any depth below the root; the root itself never counts); null
+// when the document has no such Body or the Body holds no element. A null
+// document gives null.
+CDomNode GetSoapResponseNode(const DomDocumentPtr& document);
+
+// The first descendant of `node`, depth-first in document order, whose name
+// is `name` ignoring letter case, or ends in ':' and `name` (any prefix).
+// The node itself is not tested. Null for a null node or when none matches.
+CDomNode FindDescendant(const CDomNode& node, const char* name);
+
+// `out` receives the value of the attribute whose qualified name is exactly
+// `name` (prefix included), or becomes empty: for a node that is not an
+// element, or without such an attribute. A null node raises.
+void GetAttributeText(const CDomNode& node, const char* name, CString& out);
+
+// 1 when the node's "xsi:nil" attribute is exactly "true", else 0.
+int IsNilNode(const CDomNode& node);
+
+// Node reads, one DOM member each. Each raises CDomError on a null handle.
+CString GetNodeName(const CDomNode& node);                     // nodeName
+CString GetNodeText(const CDomNode& node);                     // text
+CDomNode GetFirstChild(const CDomNode& node);                  // firstChild
+CDomNode GetNextSibling(const CDomNode& node);                 // nextSibling
+CDomNodeList GetChildNodes(const CDomNode& node);              // childNodes
+CDomNamedNodeMap GetAttributes(const CDomNode& node);          // attributes; a null map for non-elements
+CDomNode GetListItem(const CDomNodeList& list, long index);    // item: null past the end
+long GetListLength(const CDomNodeList& list);                  // length
+CDomNode GetMapItem(const CDomNamedNodeMap& map, long index);  // item: null past the end
+long GetMapLength(const CDomNamedNodeMap& map);                // length
+CDomNode GetDocumentElement(const DomDocumentPtr& document);   // documentElement
+
+#endif

@@ -1,0 +1,71 @@
+// CXMLTreeParser and CXMLTreeNode: the tree of plain nodes built from a DOM
+// document, and the parser that loads the document and builds it.
+#ifndef ORVEX_XMLTREE_XML_TREE_PARSER_H
+#define ORVEX_XMLTREE_XML_TREE_PARSER_H
+
+#include <orvex/arrays.h>
+#include <orvex/cstring.h>
+#include <orvex/xml_tree.h>
+
+#include "soap/dom_access.h"
+
+#include <cstddef>
+#include <vector>
+
+class CXMLTreeNode : public IXMLTreeNode {
+public:
+    CXMLTreeNode() = default;
+    ~CXMLTreeNode() override;
+    CXMLTreeNode(const CXMLTreeNode&) = delete;
+    CXMLTreeNode& operator=(const CXMLTreeNode&) = delete;
+
+    int GetChildren() override;
+    IXMLTreeNode* GetChild(int index) override;
+    IXMLTreeNode* GetParent() override;
+    const char* GetName() override;
+    const char* GetText() override;
+    int GetProps() override;
+    int GetPropName(int index, CString& out) override;
+    int GetPropValue(int index, CString& out) override;
+    int GetProperty(const char* name, CString& out) override;
+    int GetLeaves(CUIntArray& nodes) override;
+    int GetBranches(CUIntArray& nodes) override;
+    void GetPath(CString& path, const char* separator, int bSkipRoot) override;
+    void FindByPath(CUIntArray& nodes, const CString& path, const char* separator, int bSkipRoot) override;
+
+    CString m_strName;
+    CString m_strText;
+    CStringArray m_arrPropNames;
+    CStringArray m_arrPropValues;
+    std::vector<CXMLTreeNode*> m_arrChildren;  // owned
+    IXMLTreeNode* m_pParent = nullptr;         // not owned
+};
+
+class CXMLTreeParser : public IXMLTreeParser {
+public:
+    CXMLTreeParser() = default;
+    ~CXMLTreeParser() override;
+    CXMLTreeParser(const CXMLTreeParser&) = delete;
+    CXMLTreeParser& operator=(const CXMLTreeParser&) = delete;
+
+    int Load(const CString& xml, CString& error) override;
+    IXMLDOMDocument* GetDocument() override;
+    IXMLTreeNode* BuildTree(int bSoapBody) override;
+
+    // Load from bytes that need not be a CString (no copy of a large text).
+    int Load(const char* xml, size_t length, CString& error);
+    // Takes a document that was loaded elsewhere (LoadDomDocument), so that a
+    // reader that already parsed a response builds its tree from the same DOM.
+    void SetDocument(DomDocumentPtr document) { m_pDoc = std::move(document); }
+
+    // A tree from any element of a loaded document: its name, attributes and
+    // everything below. bSoapBody nonzero drops namespace prefixes from names.
+    // Null when `start` is null; a start that is no element gives a root with
+    // an empty name. The tree does not refer to the DOM afterwards.
+    static CXMLTreeNode* BuildTreeFrom(const CDomNode& start, int bSoapBody);
+
+    DomDocumentPtr m_pDoc;
+    int m_bSoapBody = 0;
+};
+
+#endif

@@ -1,0 +1,335 @@
+#include "recordset/srs.h"
+
+#include <orvex/text_util.h>
+
+#include <gtest/gtest.h>
+
+#include "common/test_support.h"
+
+#include <climits>
+#include <string>
+
+using testing_support::ScopedTimeZone;
+
+namespace {
+
+const char kCentralEurope[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+std::string Text(SRS& set, int row, const char* col) {
+    CString out("stale");
+    set.GetText(row, col, out);
+    return out.str();
+}
+
+std::string Text(SRS& set, int row, int col) {
+    CString out("stale");
+    set.GetText(row, col, out);
+    return out.str();
+}
+
+struct Datetime {
+    std::string m_strDatetime;
+    std::string m_strDate;
+    std::string m_strTime;
+};
+
+Datetime ReadDatetime(SRS& set, int row, const char* col) {
+    CString datetime("stale");
+    CString date("stale");
+    CString time("stale");
+    set.GetDatetime(row, col, datetime, date, time);
+    return {datetime.str(), date.str(), time.str()};
+}
+
+// A one-row set with a dateTime column D and a string column S holding value.
+Datetime ParseCell(const char* value) {
+    SRS set;
+    set.AddCol("D", "dateTime");
+    set.AddCol("S", "string");
+    set.AddRow();
+    set.SetText(0, "D", value);
+    return ReadDatetime(set, 0, "D");
+}
+
+}  // namespace
+
+TEST(RecordSet, StartsEmptyWithItsThreeTexts) {
+    SRS set("Order", "urn:shop", "OrderType");
+    EXPECT_EQ(set.ColCount(), 0);
+    EXPECT_EQ(set.RowCount(), 0);
+    EXPECT_STREQ(set.GetName(), "Order");
+    EXPECT_EQ(set.m_strNameSpace.str(), "urn:shop");
+    EXPECT_EQ(set.m_strType.str(), "OrderType");
+    SRS unnamed(nullptr, nullptr, nullptr);
+    EXPECT_STREQ(unnamed.GetName(), "");
+}
+
+TEST(RecordSet, RowsAndColumnsGrowTogether) {
+    SRS set;
+    EXPECT_EQ(set.AddCol("Id", "int"), 1);
+    EXPECT_EQ(set.AddCol("Note", "nvarchar"), 1);
+    EXPECT_EQ(set.AddRow(), 0);
+    EXPECT_EQ(set.AddRow(), 1);
+    EXPECT_EQ(set.AddRow(), 2);
+    set.SetText(0, "Id", "1");
+    set.SetText(2, 1, "c");
+    // A column added after rows gives each of them a null cell.
+    EXPECT_EQ(set.AddCol("When", "dateTime"), 1);
+    ASSERT_EQ(set.ColCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(set.m_arrRows[static_cast<size_t>(row)]->m_arrCells.size(), 3u);
+        EXPECT_EQ(set.IsNull(row, 2), 1);
+    }
+    set.SetText(1, "when", "");
+    EXPECT_EQ(set.IsNull(1, 2), 0);
+    EXPECT_EQ(set.IsNull(0, 2), 1);
+    EXPECT_EQ(Text(set, 0, 0), "1");
+    EXPECT_EQ(Text(set, 2, 1), "c");
+    EXPECT_EQ(set.IsNull(0, 0), 0);
+    EXPECT_EQ(set.IsNull(0, 1), 1);
+    EXPECT_EQ(set.AddRow(), 3);
+    EXPECT_EQ(set.m_arrRows[3]->m_arrCells.size(), 3u);
+}
+
+TEST(RecordSet, NullFlagsAndRanges) {
+    SRS set;
+    set.AddCol("A", "string");
+    set.AddCol("B", "string");
+    set.AddRow();
+    for (int row : {-1, 1, INT_MIN, INT_MAX})
+        for (int col : {-1, 0, 2, INT_MIN, INT_MAX}) {
+            EXPECT_EQ(set.IsNull(row, col), 1);
+            EXPECT_EQ(Text(set, row, col), "");
+            set.SetText(row, col, "x");  // nothing happens
+        }
+    EXPECT_EQ(set.IsNull(0, 0), 1);
+    set.SetText(0, 0, "");
+    EXPECT_EQ(set.IsNull(0, 0), 0);
+    EXPECT_EQ(Text(set, 0, 0), "");
+    set.SetText(0, 1, nullptr);  // a null text changes nothing
+    EXPECT_EQ(set.IsNull(0, 1), 1);
+    set.SetText(0, 1, "b");
+    set.SetText(0, 1, nullptr);
+    EXPECT_EQ(Text(set, 0, 1), "b");
+    EXPECT_EQ(set.RowCount(), 1);
+    EXPECT_EQ(set.ColCount(), 2);
+}
+
+TEST(RecordSet, FindColIgnoresCaseAndTakesTheFirst) {
+    SRS set;
+    set.AddCol("NAME", "string");
+    set.AddCol("Other", "int");
+    set.AddCol("name", "int");
+    EXPECT_EQ(set.FindCol("Name"), 0);
+    EXPECT_EQ(set.FindCol("OTHER"), 1);
+    EXPECT_EQ(set.FindCol("missing"), -1);
+    EXPECT_EQ(set.FindCol(""), -1);
+    EXPECT_EQ(set.FindCol(nullptr), -1);
+    set.AddCol("", "int");
+    EXPECT_EQ(set.FindCol(""), 3);
+    EXPECT_EQ(set.FindCol(nullptr), 3);
+}
+
+TEST(RecordSet, OneColumnAnswersEveryNameButSetTextDoesNot) {
+    SRS set;
+    set.AddCol("Qty", "int");
+    set.AddRow();
+    set.SetText(0, "wrong", "5");
+    EXPECT_EQ(set.IsNull(0, 0), 1);
+    set.SetText(0, "qty", "42abc");
+    for (const char* name : {"Qty", "wrong", "", static_cast<const char*>(nullptr)}) {
+        EXPECT_EQ(Text(set, 0, name), "42abc");
+        EXPECT_EQ(set.GetInt(0, name), 42);
+        EXPECT_DOUBLE_EQ(set.GetDouble(0, name), 42.0);
+        CString out;
+        set.GetString(0, name, out);
+        EXPECT_EQ(out.str(), "42abc");
+        set.GetDate(0, name, out);
+        EXPECT_EQ(out.str(), "42abc");
+    }
+    // With a second column the rule is gone.
+    set.AddCol("Price", "double");
+    EXPECT_EQ(Text(set, 0, "wrong"), "");
+    EXPECT_EQ(set.GetInt(0, "wrong"), 0);
+    EXPECT_DOUBLE_EQ(set.GetDouble(0, "wrong"), 0.0);
+    CString out("stale");
+    set.GetString(0, "wrong", out);
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST(RecordSet, TypedGetters) {
+    SRS set;
+    set.AddCol("B", "boolean");
+    set.AddCol("S", "string");
+    set.AddCol("D", "double");
+    for (const char* value : {"true", "TRUE", "1", "yes", "", " true", "-12.5e1x", "99999999999"}) {
+        const int row = set.AddRow();
+        set.SetText(row, "B", value);
+        set.SetText(row, "S", value);
+        set.SetText(row, "D", value);
+    }
+    const int expectedBoolean[] = {1, 1, 0, 0, 0, 0, 0, 0};
+    const int expectedInt[] = {0, 0, 1, 0, 0, 0, -12, INT_MAX};
+    const double expectedDouble[] = {0.0, 0.0, 1.0, 0.0, 0.0, 0.0, -125.0, 99999999999.0};
+    for (int row = 0; row < set.RowCount(); ++row) {
+        EXPECT_EQ(set.GetBoolean(row, "S"), expectedBoolean[row]) << row;
+        EXPECT_EQ(set.GetBoolean(row, "B"), expectedBoolean[row]) << row;
+        // A boolean column reads as 1 or 0 only for "true".
+        EXPECT_EQ(set.GetInt(row, "B"), expectedBoolean[row]) << row;
+        EXPECT_DOUBLE_EQ(set.GetDouble(row, "B"), expectedBoolean[row]) << row;
+        EXPECT_EQ(set.GetInt(row, "S"), expectedInt[row]) << row;
+        EXPECT_DOUBLE_EQ(set.GetDouble(row, "D"), expectedDouble[row]) << row;
+    }
+    set.SetText(0, "S", "-99999999999");
+    EXPECT_EQ(set.GetInt(0, "S"), INT_MIN);
+    EXPECT_EQ(set.GetBoolean(99, "S"), 0);
+    EXPECT_EQ(set.GetInt(99, "S"), 0);
+}
+
+TEST(RecordSet, NumbersReadTheSameInEveryLocale) {
+    SRS set;
+    set.AddCol("D", "double");
+    set.AddRow();
+    set.SetText(0, "D", "3.25");
+    const char* old = setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = old != nullptr ? old : "C";
+    // A locale with a decimal comma, where one is installed.
+    const bool switched = setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    EXPECT_DOUBLE_EQ(set.GetDouble(0, "D"), 3.25);
+    setlocale(LC_NUMERIC, saved.c_str());
+    if (!switched) GTEST_LOG_(INFO) << "no de_DE locale here; read in the C locale only";
+}
+
+TEST(RecordSet, ColumnTypesAndNames) {
+    SRS set;
+    set.AddCol("A", "VARCHAR2");
+    set.AddCol("B", "smalldatetime");
+    set.AddCol("C", "money");
+    CString out("stale");
+    set.GetColType(0, out);
+    EXPECT_EQ(out.str(), "string");
+    set.GetColType(1, out);
+    EXPECT_EQ(out.str(), "dateTime");
+    set.GetColType(2, out);
+    EXPECT_EQ(out.str(), "string");
+    EXPECT_EQ(set.GetColType(1), TYPE_DATETIME);
+    EXPECT_EQ(set.GetColType(2), TYPE_UNKNOWN);
+    for (int col : {-1, 3, INT_MIN, INT_MAX}) {
+        EXPECT_EQ(set.GetColType(col), 0);
+        set.GetColType(col, out);
+        EXPECT_EQ(out.str(), "");
+        out = "stale";
+        set.GetColName(col, out);
+        EXPECT_EQ(out.str(), "");
+    }
+    set.GetColName(1, out);
+    EXPECT_EQ(out.str(), "B");
+}
+
+TEST(RecordSet, RemoveAllKeepsTheTexts) {
+    SRS set("Row", "urn:x", "RowType");
+    set.AddCol("A", "int");
+    set.AddRow();
+    set.RemoveAll();
+    EXPECT_EQ(set.ColCount(), 0);
+    EXPECT_EQ(set.RowCount(), 0);
+    EXPECT_STREQ(set.GetName(), "Row");
+    EXPECT_EQ(set.m_strType.str(), "RowType");
+    set.AddCol("B", "int");
+    EXPECT_EQ(set.AddRow(), 0);
+}
+
+TEST(RecordSetDatetime, StringAndDateOfDatetimeColumns) {
+    SRS set;
+    set.AddCol("When", "dateTime");
+    set.AddCol("Day", "date");
+    set.AddRow();
+    set.SetText(0, "When", "2005-03-07 10:20:30");
+    set.SetText(0, "Day", "2005-03-07 10:20:30");
+    CString out("stale");
+    set.GetString(0, "When", out);
+    EXPECT_EQ(out.str(), "");  // no 'T': no date-time
+    set.GetString(0, "Day", out);
+    EXPECT_EQ(out.str(), "2005-03-07 10:20:30");
+    set.GetDate(0, "Day", out);
+    EXPECT_EQ(out.str(), "2005-03-07 10:20:30");
+    set.SetText(0, "When", "2005-03-07T10:20:30.5");
+    set.GetString(0, "When", out);
+    EXPECT_EQ(out.str(), "2005-03-07 10:20:30.5");
+    set.GetDate(0, "When", out);
+    EXPECT_EQ(out.str(), "2005-03-07");
+    EXPECT_EQ(Text(set, 0, "When"), "2005-03-07T10:20:30.5");
+}
+
+TEST(RecordSetDatetime, TextsWithoutZone) {
+    const struct {
+        const char* m_pszCell;
+        const char* m_pszDatetime;
+        const char* m_pszDate;
+        const char* m_pszTime;
+    } cases[] = {
+        {"2005-03-07T10:20:30.1234567+08:00", "2005-03-07 10:20:30.123456", "2005-03-07", "10:20:30.123456"},
+        {"2005-03-07T10:20:30.123456", "2005-03-07 10:20:30.123456", "2005-03-07", "10:20:30.123456"},
+        {"2005-03-07T10:20:30.12", "2005-03-07 10:20:30.12", "2005-03-07", "10:20:30.12"},
+        {"2005-03-07T10:20:30-05:00", "2005-03-07 10:20:30", "2005-03-07", "10:20:30"},
+        {"-2005-01-02T03:04:05", "2005-01-02 03:04:05", "2005-01-02", "03:04:05"},
+        {"  2005-03-07T10:20  ", "2005-03-07 10:20", "2005-03-07", "10:20"},
+        {"2005-3-7xT1", "2005-3-7x 1", "2005-3-7x", "1"},
+        {"2005-03-07T", "2005-03-07 ", "2005-03-07", ""},
+        {"2005-3-7T10:20", "2005-3-7 10:20", "2005-3-7", "10:20"},  // 'T' at position 8 is enough
+        {"2005-03-07T.12345678", "2005-03-07 .12345678", "2005-03-07", ".12345678"},  // '.' first: not cut
+        {"1971-01-01T00:00:00", "1971-01-01 00:00:00", "1971-01-01", "00:00:00"},
+        {"2038-12-31T23:59:59", "2038-12-31 23:59:59", "2038-12-31", "23:59:59"},
+    };
+    for (const auto& c : cases) {
+        const Datetime d = ParseCell(c.m_pszCell);
+        EXPECT_EQ(d.m_strDatetime, c.m_pszDatetime) << c.m_pszCell;
+        EXPECT_EQ(d.m_strDate, c.m_pszDate) << c.m_pszCell;
+        EXPECT_EQ(d.m_strTime, c.m_pszTime) << c.m_pszCell;
+    }
+}
+
+TEST(RecordSetDatetime, NoValueGivesThreeEmptyTexts) {
+    ScopedTimeZone tz(kCentralEurope);
+    for (const char* cell :
+         {"", "   ", "2005-03-07 10:20:30", "205-3-7T10:20", "1970-12-31T23:59:59", "2039-01-01T00:00:00",
+          "1970-12-31T23:59:59Z", "t2005-03-07T10:00", "2005-03-07t10:20:30", "abcdefghT",
+          "2005-02-30T10:00:00Z", "2005-03-07T99:00Z"}) {
+        const Datetime d = ParseCell(cell);
+        EXPECT_EQ(d.m_strDatetime, "") << cell;
+        EXPECT_EQ(d.m_strDate, "") << cell;
+        EXPECT_EQ(d.m_strTime, "") << cell;
+    }
+    SRS set;
+    set.AddCol("A", "dateTime");
+    set.AddCol("B", "dateTime");
+    const Datetime none = ReadDatetime(set, 0, "A");  // no row
+    EXPECT_EQ(none.m_strDatetime + none.m_strDate + none.m_strTime, "");
+}
+
+TEST(RecordSetDatetime, UtcValuesComeBackInLocalTime) {
+    const struct {
+        const char* m_pszZone;
+        const char* m_pszCell;
+        const char* m_pszDatetime;
+    } cases[] = {
+        {"UTC0", "2005-07-01T10:20:30Z", "2005-07-01 10:20:30"},
+        {kCentralEurope, "2005-07-01T10:20:30Z", "2005-07-01 12:20:30"},  // summer time
+        {kCentralEurope, "2005-01-01T23:30:00Z", "2005-01-02 00:30:00"},  // winter time
+        {kCentralEurope, "2005-03-27T01:30:00Z", "2005-03-27 03:30:00"},  // after the spring change
+        {kCentralEurope, "2005-03-27T00:30:00Z", "2005-03-27 01:30:00"},  // before it
+        {kCentralEurope, "2005-03-07T10:20:30.1234567Z", "2005-03-07 11:20:30"},
+        {kCentralEurope, "2005-03-07T10:20:30+08:00Z", "2005-03-07 11:20:30"},  // offset dropped, Z kept
+        {kCentralEurope, "2005-03-07T10:20:30Z  ", "2005-03-07 11:20:30"},
+        {kCentralEurope, "2038-12-31T23:00:00Z", "2039-01-01 00:00:00"},
+        {"EST5", "1971-01-01T00:00:00Z", "1970-12-31 19:00:00"},
+    };
+    for (const auto& c : cases) {
+        ScopedTimeZone tz(c.m_pszZone);
+        const Datetime d = ParseCell(c.m_pszCell);
+        EXPECT_EQ(d.m_strDatetime, c.m_pszDatetime) << c.m_pszZone << " " << c.m_pszCell;
+        const std::string expected = c.m_pszDatetime;
+        EXPECT_EQ(d.m_strDate, expected.substr(0, 10)) << c.m_pszCell;
+        EXPECT_EQ(d.m_strTime, expected.substr(11)) << c.m_pszCell;
+    }
+}
