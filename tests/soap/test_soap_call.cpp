@@ -62,10 +62,10 @@ TEST(SoapCall, StructResultIsOneRow) {
     SRS_HANDLE set = SOAP_GetSRS(call.message());
     ASSERT_EQ(SRS_RowCount(set), 1);
     ASSERT_EQ(SRS_ColCount(set), 4);
-    EXPECT_EQ(Text(set, 1, "Name"), "ACME");
-    EXPECT_EQ(Text(set, 1, "City"), "Springfield");
-    EXPECT_EQ(Text(set, 1, "Since"), "1999-12-31");
-    EXPECT_EQ(SRS_GetInt(set, 1, "Id"), 7);
+    EXPECT_EQ(Text(set, 1, "tns:Name"), "ACME");
+    EXPECT_EQ(Text(set, 1, "tns:City"), "Springfield");
+    EXPECT_EQ(Text(set, 1, "tns:Since"), "1999-12-31");
+    EXPECT_EQ(SRS_GetInt(set, 1, "tns:Id"), 7);
 }
 
 TEST(SoapCall, ArrayOfStructsIsATableWithNilCells) {
@@ -75,15 +75,16 @@ TEST(SoapCall, ArrayOfStructsIsATableWithNilCells) {
     SRS_HANDLE set = SOAP_GetSRS(call.message());
     ASSERT_EQ(SRS_RowCount(set), 3);
     ASSERT_EQ(SRS_ColCount(set), 6);
-    const char* expectedColumns[] = {"Id", "Customer", "Amount", "Paid", "Placed", "Note"};
+    // Qualified names as written: the service prefixes its elements.
+    const char* expectedColumns[] = {"tns:Id", "tns:Customer", "tns:Amount", "tns:Paid", "tns:Placed", "tns:Note"};
     for (int c = 0; c < 6; ++c) EXPECT_STREQ(SRS_GetColName(set, c + 1), expectedColumns[c]);
-    EXPECT_EQ(Text(set, 1, "Note"), "first & <urgent>");
-    EXPECT_EQ(Text(set, 3, "Customer"), "Globex");
-    EXPECT_DOUBLE_EQ(SRS_GetDouble(set, 1, "Amount"), 12.5);
-    EXPECT_EQ(SRS_GetBoolean(set, 1, "Paid"), 1);
-    EXPECT_EQ(SRS_GetBoolean(set, 2, "Paid"), 0);
-    EXPECT_EQ(Text(set, 2, "Note"), "");  // nil: the cell stays null
-    EXPECT_EQ(Text(set, 1, "Placed").substr(0, 10), "2005-03-07");
+    EXPECT_EQ(Text(set, 1, "tns:Note"), "first & <urgent>");
+    EXPECT_EQ(Text(set, 3, "tns:Customer"), "Globex");
+    EXPECT_DOUBLE_EQ(SRS_GetDouble(set, 1, "tns:Amount"), 12.5);
+    EXPECT_EQ(SRS_GetBoolean(set, 1, "tns:Paid"), 1);
+    EXPECT_EQ(SRS_GetBoolean(set, 2, "tns:Paid"), 0);
+    EXPECT_EQ(Text(set, 2, "tns:Note"), "");  // nil: the cell stays null
+    EXPECT_EQ(Text(set, 1, "tns:Placed").substr(0, 10), "2005-03-07");
 
     // The tree of the same response: from the method response element, prefixes gone.
     XML_NODE root = SOAP_GetXMLTree(call.message());
@@ -108,6 +109,7 @@ TEST(SoapCall, RecordSetParameterIsReadByTheService) {
     SRS_AddCol(orders, "Id", "int");
     SRS_AddCol(orders, "Amount", "double");
     SRS_AddCol(orders, "Paid", "bit");
+    SRS_AddCol(orders, "Note", "string");  // never set: sent as nil, as the service requires
     const char* rows[][3] = {{"1", "2.5", "true"}, {"2", "4", "0"}, {"3", "0.25", "1"}};
     for (const auto& row : rows) {
         const int r = SRS_AddRow(orders);
@@ -125,6 +127,7 @@ TEST(SoapCall, RecordSetParameterIsReadByTheService) {
         // One row, still sent as an array because of the brackets.
         SRS_HANDLE one = SRS_new("Order", "", "");
         SRS_AddCol(one, "Paid", "boolean");
+        SRS_AddCol(one, "Note", "string");
         SRS_SetText(one, SRS_AddRow(one), "Paid", "true");
         SoapCall call("CountPaid");
         SOAP_AddNodes(call.message(), "orders[]", one);

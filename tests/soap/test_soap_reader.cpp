@@ -1,6 +1,7 @@
 // Reading stored responses: the three shapes, nil, indexes, faults, failures.
 #include <orvex.h>
 
+#include "recordset/srs.h"
 #include "soap/soap_message.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,8 @@ std::string Columns(SRS_HANDLE set) {
     std::string names;
     for (int c = 1; c <= SRS_ColCount(set); ++c) {
         if (c > 1) names += ",";
-        names += std::string(SRS_GetColName(set, c)) + ":" + SRS_GetColType(set, SRS_GetColName(set, c));
+        const std::string name = SRS_GetColName(set, c);  // copied: the next call reuses the text
+        names += name + ":" + SRS_GetColType(set, name.c_str());
     }
     return names;
 }
@@ -140,6 +142,7 @@ TEST(SoapReader, MultipleRecordSetsByIndex) {
     EXPECT_EQ(SRS_ColCount(whole), 3);  // single row: A, B, C
     SRS_HANDLE first = SOAP_GetMultiSRS(stored.handle(), 1);
     EXPECT_EQ(SRS_RowCount(first), 2);  // table of x rows
+    EXPECT_STREQ(SRS_GetColName(first, 1), "#text");
     SRS_HANDLE second = SOAP_GetMultiSRS(stored.handle(), 2);
     EXPECT_EQ(Columns(second), "p:string,q:string");
     SRS_HANDLE last = SOAP_GetMultiSRS(stored.handle(), 3);
@@ -147,7 +150,7 @@ TEST(SoapReader, MultipleRecordSetsByIndex) {
     EXPECT_STREQ(SRS_GetText(last, 1, "C"), "c");
     EXPECT_EQ(SOAP_GetMultiSRS(stored.handle(), 4), nullptr);
     EXPECT_EQ(stored.Error(), "");
-    EXPECT_EQ(Columns(SOAP_GetMultiSRS(stored.handle(), -3)), Columns(first));  // below 1: the first
+    EXPECT_EQ(SRS_RowCount(SOAP_GetMultiSRS(stored.handle(), -3)), 2);  // below 1: the first
 
     Stored childless("<return>text</return>");
     EXPECT_EQ(SOAP_GetMultiSRS(childless.handle(), 2), nullptr);
@@ -193,7 +196,7 @@ TEST(SoapReader, ResultsBelongToTheMessage) {
     SRS_HANDLE first = SOAP_GetSRS(stored.handle());
     ASSERT_NE(first, nullptr);
     SRS_HANDLE second = SOAP_GetSRS(stored.handle());
-    EXPECT_EQ(reinterpret_cast<CHandleObject*>(second), message.m_pSRS);
+    EXPECT_EQ(reinterpret_cast<CHandleObject*>(second), static_cast<CHandleObject*>(message.m_pSRS));
     XML_NODE tree = SOAP_GetXMLTree(stored.handle());
     ASSERT_NE(tree, nullptr);
     EXPECT_STREQ(XML_GetName(tree), "getResponse");
