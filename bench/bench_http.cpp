@@ -7,25 +7,21 @@
 // thread per connection), so that the figures measure the clients.
 #include <orvex.h>
 
+#include "bench_support.h"
+
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
-#include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -36,100 +32,27 @@ const char kSmallBody[] = "hello, world\n";
 
 // ---------------------------------------------------------------- server
 
-bool SendAll(int fd, const char* data, size_t length) {
-    while (length > 0) {
-        const ssize_t n = send(fd, data, length, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
+using bench::Record;
+using bench::Seconds;
+
+bool Respond(int fd, const std::string& head, const std::string& /*body*/) {
+    static const std::string block(1 << 20, 'b');
+    if (head.compare(0, 9, "GET /big ") != 0) return bench::Reply(fd, "text/plain", kSmallBody);
+    char reply[256];
+    const int length = std::snprintf(reply, sizeof reply,
+                                     "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                                     "Content-Length: %lld\r\n\r\n",
+                                     kBigBytes);
+    if (!bench::SendAll(fd, reply, static_cast<size_t>(length))) return false;
+    for (long long left = kBigBytes; left > 0; left -= static_cast<long long>(block.size()))
+        if (!bench::SendAll(fd, block.data(), static_cast<size_t>(std::min<long long>(left, block.size()))))
+            return false;
     return true;
 }
 
-void ServeConnection(int fd) {
-    static const std::string block(1 << 20, 'b');
-    std::string pending;
-    char chunk[16384];
-    for (;;) {
-        size_t end;
-        while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
-            const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                close(fd);
-                return;
-            }
-            pending.append(chunk, static_cast<size_t>(n));
-        }
-        const bool big = pending.compare(0, 9, "GET /big ") == 0;
-        pending.erase(0, end + 4);
-        char head[256];
-        const long long length = big ? kBigBytes : static_cast<long long>(sizeof kSmallBody - 1);
-        const int headLength = std::snprintf(head, sizeof head,
-                                             "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
-                                             "Content-Length: %lld\r\n\r\n",
-                                             length);
-        if (!big) {
-            std::string reply(head, static_cast<size_t>(headLength));
-            reply += kSmallBody;
-            if (!SendAll(fd, reply.data(), reply.size())) break;
-            continue;
-        }
-        if (!SendAll(fd, head, static_cast<size_t>(headLength))) break;
-        bool ok = true;
-        for (long long left = kBigBytes; ok && left > 0; left -= static_cast<long long>(block.size()))
-            ok = SendAll(fd, block.data(), static_cast<size_t>(std::min<long long>(left, block.size())));
-        if (!ok) break;
-    }
-    close(fd);
-}
-
-class BenchServer {
-public:
-    BenchServer() {
-        m_nListen = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_nListen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_nListen, 128);
-        socklen_t size = sizeof address;
-        getsockname(m_nListen, reinterpret_cast<sockaddr*>(&address), &size);
-        m_nPort = ntohs(address.sin_port);
-        std::thread([this] {
-            for (;;) {
-                const int fd = accept(m_nListen, nullptr, nullptr);
-                if (fd < 0) return;
-                const int one = 1;
-                setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                std::thread(ServeConnection, fd).detach();
-            }
-        }).detach();
-    }
-    std::string Url(const char* path) const { return "http://127.0.0.1:" + std::to_string(m_nPort) + path; }
-
-private:
-    int m_nListen = -1;
-    int m_nPort = 0;
-};
-
-BenchServer& Server() {
-    static BenchServer* server = new BenchServer();
+bench::LocalServer& Server() {
+    static auto* server = new bench::LocalServer(Respond);
     return *server;
-}
-
-// Items (requests or bytes) per second of each benchmark, for the ratios at the end.
-std::map<std::string, double>& Rates() {
-    static std::map<std::string, double> rates;
-    return rates;
-}
-
-void Record(benchmark::State& state, const char* name, double items, double seconds) {
-    if (seconds > 0) Rates()[name] = items / seconds;
-    (void)state;
-}
-
-double Seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 size_t Collect(char* data, size_t size, size_t count, void* user) {
@@ -150,7 +73,7 @@ void BM_SmallGet_Orvex(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(HTTP_GetResponse(h));
     }
-    Record(state, "small_orvex", static_cast<double>(state.iterations()), Seconds(start));
+    Record("small_orvex", static_cast<double>(state.iterations()), Seconds(start));
     HTTP_delete(h);
     state.SetItemsProcessed(state.iterations());
 }
@@ -172,7 +95,7 @@ void BM_SmallGet_CurlReusedHandle(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(body.data());
     }
-    Record(state, "small_curl_reused", static_cast<double>(state.iterations()), Seconds(start));
+    Record("small_curl_reused", static_cast<double>(state.iterations()), Seconds(start));
     curl_easy_cleanup(easy);
     state.SetItemsProcessed(state.iterations());
 }
@@ -195,7 +118,7 @@ void BM_SmallGet_CurlNewHandle(benchmark::State& state) {
             break;
         }
     }
-    Record(state, "small_curl_new", static_cast<double>(state.iterations()), Seconds(start));
+    Record("small_curl_new", static_cast<double>(state.iterations()), Seconds(start));
     state.SetItemsProcessed(state.iterations());
 }
 
@@ -249,8 +172,8 @@ void BM_Big_Orvex(benchmark::State& state) {
         }
         total += Seconds(start);
     }
-    Record(state, fresh ? "big_orvex_fresh" : "big_orvex_kept",
-           static_cast<double>(kBigBytes * state.iterations()), total);
+    Record(fresh ? "big_orvex_fresh" : "big_orvex_kept", static_cast<double>(kBigBytes * state.iterations()),
+           total);
     HTTP_delete(h);
     state.SetBytesProcessed(kBigBytes * state.iterations());
 }
@@ -267,10 +190,10 @@ void BM_Big_OrvexProcess(benchmark::State& state) {
         }
         total += seconds;
     }
-    Record(state, "big_orvex_process", static_cast<double>(kBigBytes * state.iterations()), total);
+    Record("big_orvex_process", static_cast<double>(kBigBytes * state.iterations()), total);
     state.counters["peak_rss_MiB"] = static_cast<double>(rss) / 1024.0;
     state.counters["peak_per_body"] = static_cast<double>(rss) * 1024.0 / static_cast<double>(kBigBytes);
-    Rates()["rss_orvex"] = static_cast<double>(rss);
+    bench::Rates()["rss_orvex"] = static_cast<double>(rss);
     state.SetBytesProcessed(kBigBytes * state.iterations());
 }
 
@@ -286,9 +209,9 @@ void BM_Big_CurlTool(benchmark::State& state) {
         }
         total += seconds;
     }
-    Record(state, "big_curl_tool", static_cast<double>(kBigBytes * state.iterations()), total);
+    Record("big_curl_tool", static_cast<double>(kBigBytes * state.iterations()), total);
     state.counters["peak_rss_MiB"] = static_cast<double>(rss) / 1024.0;
-    Rates()["rss_curl"] = static_cast<double>(rss);
+    bench::Rates()["rss_curl"] = static_cast<double>(rss);
     state.SetBytesProcessed(kBigBytes * state.iterations());
 }
 
@@ -298,12 +221,6 @@ BENCHMARK(BM_SmallGet_CurlNewHandle)->Iterations(kSmallRequests)->UseRealTime();
 BENCHMARK(BM_Big_Orvex)->Arg(1)->Arg(0)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Big_OrvexProcess)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Big_CurlTool)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-void PrintRatio(const char* label, const char* ours, const char* peer) {
-    auto& rates = Rates();
-    if (rates.count(ours) == 0 || rates.count(peer) == 0) return;
-    std::printf("%-52s %6.1f%%\n", label, 100.0 * rates[ours] / rates[peer]);
-}
 
 // The child of BM_Big_OrvexProcess: one request into the buffer, then exit.
 int Fetch(const char* url) {
@@ -325,12 +242,14 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::printf("\nSide by side (ours / peer):\n");
-    PrintRatio("small GETs: orvex / libcurl, one reused easy handle", "small_orvex", "small_curl_reused");
-    PrintRatio("small GETs: libcurl new handle / libcurl reused", "small_curl_new", "small_curl_reused");
-    PrintRatio("256 MiB: orvex, fresh buffer / curl -o /dev/null", "big_orvex_fresh", "big_curl_tool");
-    PrintRatio("256 MiB: orvex, buffer kept / curl -o /dev/null", "big_orvex_kept", "big_curl_tool");
-    PrintRatio("256 MiB: orvex own process / curl -o /dev/null", "big_orvex_process", "big_curl_tool");
-    auto& rates = Rates();
+    bench::PrintRatio("small GETs: orvex / libcurl, one reused easy handle", "small_orvex",
+                      "small_curl_reused");
+    bench::PrintRatio("small GETs: libcurl new handle / libcurl reused", "small_curl_new",
+                      "small_curl_reused");
+    bench::PrintRatio("256 MiB: orvex, fresh buffer / curl -o /dev/null", "big_orvex_fresh", "big_curl_tool");
+    bench::PrintRatio("256 MiB: orvex, buffer kept / curl -o /dev/null", "big_orvex_kept", "big_curl_tool");
+    bench::PrintRatio("256 MiB: orvex own process / curl -o /dev/null", "big_orvex_process", "big_curl_tool");
+    auto& rates = bench::Rates();
     if (rates.count("rss_orvex") != 0) {
         std::printf("%-52s %6.2fx the body (curl tool: %.1f MiB)\n", "256 MiB: orvex peak resident memory",
                     rates["rss_orvex"] * 1024.0 / static_cast<double>(kBigBytes), rates["rss_curl"] / 1024.0);

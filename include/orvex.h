@@ -441,6 +441,54 @@ ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
  * SOAP messages
  * ------------------------------------------------------------------------ */
 
+/*
+ * A SOAP message: one call's method, namespace and parameters, and what is
+ * read from its response. serverKind containing ".net", "dotnet" or "dot net"
+ * (any case) selects the .NET dialect (document/literal, namespace
+ * "http://tempuri.org/" until set); anything else the Apache dialect
+ * (RPC/encoded). NULL only when memory runs out.
+ */
+ORVEX_EXPORT SOAP_HANDLE SOAP_new(const char* serverKind, const char* method);
+/* Discards the parameters, the stored response and what was read from it. */
+ORVEX_EXPORT void SOAP_Empty(SOAP_HANDLE handle);
+/* The request envelope, lines ending in CR LF. Valid until this thread's next text result. */
+ORVEX_EXPORT const char* SOAP_GetSoap(SOAP_HANDLE handle);
+/* The encoding named in the envelope's XML declaration ("UTF-8" at first). */
+ORVEX_EXPORT void SOAP_SetEncoding(SOAP_HANDLE handle, const char* encoding);
+/* The Apache dialect's target object URI (the ns1 namespace). */
+ORVEX_EXPORT void SOAP_SetTargetObjectURI(SOAP_HANDLE handle, const char* uri);
+/* The .NET dialect's method namespace; "" restores "http://tempuri.org/" there. */
+ORVEX_EXPORT void SOAP_SetNameSpace(SOAP_HANDLE handle, const char* nameSpace);
+/*
+ * Appends a scalar parameter. Types such as "varchar", "int", "datetime",
+ * "bit" map to the XML Schema names; others ("xml" for literal XML,
+ * "base64Binary") are kept as given. The value is escaped by its type.
+ */
+ORVEX_EXPORT void SOAP_AddElement(SOAP_HANDLE handle, const char* name, const char* type, const char* value);
+/*
+ * Appends a record-set parameter: one struct, or an array of structs when the
+ * name ends in "[]" (the brackets are removed: "Orders[]" is Orders). The set
+ * stays the caller's and must live until the envelope has been written. An
+ * empty name adds nothing.
+ */
+ORVEX_EXPORT void SOAP_AddNodes(SOAP_HANDLE handle, const char* name, SRS_HANDLE recordSet);
+/* Clears the message (parameters included) and stores a response text to read. */
+ORVEX_EXPORT void SOAP_SetSoap(SOAP_HANDLE handle, const char* response);
+/*
+ * The stored response's return element as a record set: a table (one row per
+ * repeated child), a single row (children of different names) or a scalar.
+ * After a failed read an empty set, with the reason in SOAP_GetLastError.
+ * The set belongs to the message and is replaced by the next SOAP_GetSRS or
+ * SOAP_GetMultiSRS: never delete it.
+ */
+ORVEX_EXPORT SRS_HANDLE SOAP_GetSRS(SOAP_HANDLE handle);
+/* Record set number index: 0 the whole return element, 1.. its children; NULL past the last. */
+ORVEX_EXPORT SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index);
+/* The response as a tree from the method response element, prefixes removed; NULL without one. Owned by the message. */
+ORVEX_EXPORT XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle);
+/* The fault of the last failed call or the reason the last read failed; "" when none. */
+ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);
+
 /* ---------------------------------------------------------------------------
  * File transfer
  * ------------------------------------------------------------------------ */

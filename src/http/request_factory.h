@@ -4,7 +4,7 @@
 
 #include "http/http_request.h"
 
-// soap 0: a plain request; nonzero: the SOAP variant, null until it is built in.
+// soap 0: a plain request; nonzero: the SOAP variant.
 CHttpRequest* NewHttpRequest(int soap);
 
 #endif

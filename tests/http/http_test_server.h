@@ -3,6 +3,8 @@
 #ifndef ORVEX_TESTS_HTTP_TEST_SERVER_H
 #define ORVEX_TESTS_HTTP_TEST_SERVER_H
 
+#include "common/child_server.h"
+
 #include <string>
 
 namespace testing_support {
@@ -28,7 +30,7 @@ private:
     HttpTestServer();
     ~HttpTestServer();
 
-    int m_nPid = -1;
+    ChildServer m_Child;
     int m_nHttpPort = 0;
     int m_nHttpsPort = 0;
     std::string m_strDir;

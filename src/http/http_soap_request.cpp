@@ -1,0 +1,57 @@
+#include "http/http_soap_request.h"
+
+#include "soap/soap_message.h"
+
+CHttpSoapRequest::CHttpSoapRequest() {
+    m_nKind = 1;
+    m_nVerb = 0;
+    m_strContentType = "text/xml";
+}
+
+CHttpSoapRequest::~CHttpSoapRequest() = default;
+
+int CHttpSoapRequest::AttachSoap(CHandleObject* message) {
+    if (message == nullptr) {
+        m_pSoap = nullptr;
+        return 1;
+    }
+    auto* soap = dynamic_cast<CSoapMessage*>(message);
+    if (soap == nullptr) return 0;
+    m_pSoap = soap;
+    return 1;
+}
+
+int CHttpSoapRequest::Request(const char* url, const char* user, const char* password) {
+    if (m_pSoap == nullptr) {
+        m_strLastError = "Soap object not set";
+        return 0;
+    }
+    m_pSoap->GetSoap(m_strContent);
+    const int result = CHttpRequest::Request(url, user, password);
+    CString text;
+    m_Response.GetText(text);
+    if (result != 0) {
+        m_pSoap->SetSoap(text);
+    } else {
+        m_pSoap->SetFault(text);
+        if (!m_pSoap->m_strError.IsEmpty()) {
+            CString combined;
+            combined.Format("%s\r\nReturn Soap Error:%s", m_strLastError.GetString(),
+                            m_pSoap->m_strError.GetString());
+            m_strLastError = combined;
+        }
+    }
+    return result;
+}
+
+void CHttpSoapRequest::BuildHeaders(CString& headers) {
+    CHttpRequest::BuildHeaders(headers);
+    if (m_pSoap == nullptr) return;
+    CString action;
+    if (m_pSoap->m_bDotNet != 0) {
+        CString nameSpace = m_pSoap->m_strNameSpace;
+        if (nameSpace.IsEmpty() || nameSpace.Right(1) != "/") nameSpace += "/";
+        action.Format("%s%s", nameSpace.GetString(), m_pSoap->m_strMethod.GetString());
+    }
+    headers.AppendFormat("\r\nSOAPAction: \"%s\"", action.GetString());
+}

@@ -1,0 +1,77 @@
+// CSoapMessage: one SOAP 1.1 call. It holds the method, its namespace or
+// target object and the ordered parameters, writes the request envelope in
+// the .NET (document/literal) or Apache (RPC/encoded) dialect, and owns what
+// is read from the stored response: a record set, an XML tree, a fault text.
+#ifndef ORVEX_SOAP_SOAP_MESSAGE_H
+#define ORVEX_SOAP_SOAP_MESSAGE_H
+
+#include <orvex/arrays.h>
+#include <orvex/cstring.h>
+#include <orvex/handle_object.h>
+
+#include <optional>
+#include <vector>
+
+class SRS;
+class IXMLTreeNode;
+
+// The namespace .NET services use when none is configured.
+extern const char* const kDotNetPlaceholderNamespace;
+
+class CSoapMessage : public CHandleObject {
+public:
+    // The dialect is .NET when the lower-cased server kind contains ".net",
+    // "dotnet" or "dot net"; Apache otherwise.
+    CSoapMessage(const char* serverKind, const char* method);
+    ~CSoapMessage() override;
+    CSoapMessage(const CSoapMessage&) = delete;
+    CSoapMessage& operator=(const CSoapMessage&) = delete;
+
+    // The request envelope; lines end in CR LF.
+    void GetSoap(CString& out);
+    // A scalar parameter; a type known to the value codec is stored under its canonical name.
+    void AddElement(const char* name, const char* type, const char* value);
+    // A record-set parameter, one struct or (asArray) an array of structs. The
+    // set stays the caller's and must live until the envelope is written.
+    void AddNodes(const char* name, int asArray, SRS* recordSet);
+    // Discards the parameters, the stored response and what was read from it.
+    void Empty();
+    // Empty(), then keeps the response text for the readers.
+    void SetSoap(const CString& response);
+
+    // Reads a failed call's response as a fault into m_strError (empty when none).
+    void SetFault(const CString& text);
+    // Record set number index of the stored response (0: the whole return
+    // element). Owned by the message, replaced by the next call; null past the last.
+    SRS* GetSRS(int index);
+    int LoadSRS(const CString& text, int index);
+    // The tree of the stored response in SOAP body mode, built once; null without one.
+    IXMLTreeNode* GetXMLTree();
+
+    void SetEncoding(const char* encoding) { m_strEncoding = encoding; }
+    void SetTargetObjectURI(const char* uri) { m_strTargetObjectURI = uri; }
+    // In the .NET dialect the empty text restores the placeholder namespace.
+    void SetNameSpace(const char* nameSpace);
+
+    int m_bDotNet = 0;
+    CString m_strEncoding = "UTF-8";
+    CString m_strMethod;
+    CString m_strTargetObjectURI;
+    CString m_strNameSpace;
+    CStringArray m_arrNames;
+    CStringArray m_arrTypes;
+    CStringArray m_arrValues;
+    // Beside the value texts: for a record-set parameter its set (null for
+    // an empty one), nothing for a scalar, so a set is never read back from a
+    // caller's text.
+    std::vector<std::optional<SRS*>> m_arrRecordSets;
+    SRS* m_pSRS = nullptr;
+    IXMLTreeNode* m_pXMLTree = nullptr;
+    CString m_strSoap;
+    CString m_strError;
+
+private:
+    void AppendParameter(int index, class CStringBuilder& builder);
+};
+
+#endif

@@ -1,0 +1,40 @@
+// CSoapReader: reads one SOAP response text, for one operation of a message:
+// the fault of a failed call, or a record set of the answer. It keeps
+// nothing after the call; failures leave only the error text.
+#ifndef ORVEX_SOAP_SOAP_READER_H
+#define ORVEX_SOAP_SOAP_READER_H
+
+#include <orvex/cstring.h>
+
+#include "platform/xml_dom.h"
+#include "support/obj.h"
+
+class SRS;
+
+class CSoapReader : public CObj {
+public:
+    CSoapReader();
+    ~CSoapReader() override;
+    CSoapReader(const CSoapReader&) = delete;
+    CSoapReader& operator=(const CSoapReader&) = delete;
+
+    // 1 when the text was parsed; 0 with the load failure as the error text.
+    int Load(const CString& text);
+    // The faultcode, faultstring and detail lines found anywhere in the text,
+    // each preceded by CR LF, as the error text (empty when none).
+    void ReadFault(const CString& text);
+    // Replaces *slot with a new set filled from the response's return element
+    // (index 0) or its index-th child; *slot becomes null when there are fewer
+    // children. 1 when reading succeeded, 0 with the error text set.
+    int ReadRecordSet(const CString& text, SRS*& slot, int index);
+
+private:
+    void FillScalar(const xmldom::CDomNode& element);
+    void FillSingleRow(const xmldom::CDomNode& element);
+    void FillTable(const xmldom::CDomNode& element);
+
+    xmldom::DomDocumentPtr m_pDoc;
+    SRS* m_pRecordSet = nullptr;
+};
+
+#endif

@@ -1,0 +1,140 @@
+// The request envelope, byte for byte, in both dialects.
+#include <orvex.h>
+
+#include "recordset/srs.h"
+#include "soap/soap_message.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string kDotNetHead =
+    "<?xml version='1.0' encoding='UTF-8'?>\r\n"
+    "<soap:Envelope xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">\r\n"
+    "<soap:Body>\r\n";
+const std::string kDotNetTail = "</soap:Body>\r\n</soap:Envelope>\r\n";
+
+const std::string kApacheHead =
+    "<?xml version='1.0' encoding='UTF-8'?>\r\n"
+    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">\r\n"
+    "<SOAP-ENV:Body>\r\n";
+const std::string kApacheTail = "</SOAP-ENV:Body>\r\n</SOAP-ENV:Envelope>\r\n";
+
+std::string ApacheMethodStart(const std::string& method, const std::string& uri) {
+    return "<ns1:" + method + " xmlns:ns1=\"" + uri +
+           "\" SOAP-ENV:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">\r\n";
+}
+
+std::string Envelope(CSoapMessage& message) {
+    CString out = "stale";
+    message.GetSoap(out);
+    return out.str();
+}
+
+TEST(SoapEnvelope, DialectFollowsTheServerKind) {
+    for (const char* kind : {"ASP.NET", "DotNet Server", "dot net", "MS .NET 2"}) {
+        CSoapMessage message(kind, "M");
+        EXPECT_EQ(message.m_bDotNet, 1) << kind;
+        EXPECT_STREQ(message.m_strNameSpace, "http://tempuri.org/") << kind;
+    }
+    for (const char* kind : {"Apache SOAP", "", "dotn et", "Axis"}) {
+        CSoapMessage message(kind, "M");
+        EXPECT_EQ(message.m_bDotNet, 0) << kind;
+        EXPECT_STREQ(message.m_strNameSpace, "") << kind;
+    }
+}
+
+TEST(SoapEnvelope, DotNetDocumentLiteral) {
+    CSoapMessage message(".net", "GetOrders");
+    message.AddElement("customer", "varchar", "A&B");
+    message.AddElement("since", "DATETIME", "");
+    message.AddElement("raw", "xml", "<a b='1'>&amp;</a>");
+    message.AddElement("count", "Number(10)", " 7 ");
+    EXPECT_EQ(Envelope(message),
+              kDotNetHead + "<GetOrders xmlns=\"http://tempuri.org/\">\r\n" +
+                  "<customer>A&amp;B</customer>\r\n<since>0001-01-01T00:00:00.0Z</since>\r\n" +
+                  "<raw><a b='1'>&amp;</a></raw>\r\n<count>7</count>\r\n" + "</GetOrders>\r\n" + kDotNetTail);
+}
+
+TEST(SoapEnvelope, ApacheRpcEncoded) {
+    CSoapMessage message("Apache SOAP", "getQuote");
+    message.SetTargetObjectURI("urn:xmethods-quotes");
+    message.SetEncoding("ISO-8859-1");
+    message.AddElement("symbol", "VARCHAR(20)", "a<b");
+    message.AddElement("x", "Float", "1.5");
+    message.AddElement("doc", "XML", "<q/>");
+    message.AddElement("plain", "", "t&");
+    message.AddElement("flag", "Boolean", "yes");
+    std::string expected = kApacheHead;
+    expected.replace(expected.find("UTF-8"), 5, "ISO-8859-1");
+    expected += ApacheMethodStart("getQuote", "urn:xmethods-quotes") +
+                "<symbol xsi:type=\"xsd:string\">a&lt;b</symbol>\r\n" +
+                "<x xsi:type=\"xsd:Float\">1.5</x>\r\n" +
+                "<doc SOAP-ENV:encodingStyle=\"http://xml.apache.org/xml-soap/literalxml\"><q/></doc>\r\n" +
+                "<plain>t&</plain>\r\n" + "<flag xsi:type=\"xsd:boolean\">false</flag>\r\n" +
+                "</ns1:getQuote>\r\n" + kApacheTail;
+    EXPECT_EQ(Envelope(message), expected);
+}
+
+TEST(SoapEnvelope, NoParametersAndAfterAResponse) {
+    CSoapMessage message("dotnet", "Ping");
+    message.SetNameSpace("urn:x");
+    const std::string empty = kDotNetHead + "<Ping xmlns=\"urn:x\">\r\n</Ping>\r\n" + kDotNetTail;
+    EXPECT_EQ(Envelope(message), empty);
+    message.AddElement("a", "int", "1");
+    message.SetSoap("<r/>");
+    EXPECT_EQ(Envelope(message), empty);
+    EXPECT_STREQ(message.m_strSoap, "<r/>");
+}
+
+TEST(SoapEnvelope, NamespaceResetRestoresThePlaceholderOnlyForDotNet) {
+    CSoapMessage dotNet(".net", "M");
+    dotNet.SetNameSpace("urn:a");
+    dotNet.SetNameSpace("");
+    EXPECT_STREQ(dotNet.m_strNameSpace, "http://tempuri.org/");
+    CSoapMessage apache("apache", "M");
+    apache.SetNameSpace("urn:a");
+    apache.SetNameSpace("");
+    EXPECT_STREQ(apache.m_strNameSpace, "");
+}
+
+TEST(SoapEnvelope, RecordSetParameters) {
+    SRS orders;
+    orders.AddCol("Id", "int");
+    orders.AddCol("Note", "string");
+    orders.SetText(orders.AddRow(), 0, "7");
+    orders.SetText(0, 1, "a&b");
+
+    CSoapMessage message(".net", "Put");
+    message.AddNodes("one", 0, &orders);
+    message.AddNodes("many", 1, &orders);
+    message.AddNodes("none", 0, nullptr);
+    CString one, many, none;
+    orders.toXML(one, ".net", "one", 0);
+    orders.toXML(many, ".net", "many", 1);
+    SRS empty;
+    empty.toXML(none, ".net", "none", 0);
+    EXPECT_NE(one, many);  // the array form wraps its one row
+    EXPECT_EQ(Envelope(message), kDotNetHead + "<Put xmlns=\"http://tempuri.org/\">\r\n" + one.str() +
+                                     "\r\n" + many.str() + "\r\n" + none.str() + "\r\n</Put>\r\n" +
+                                     kDotNetTail);
+    EXPECT_STREQ(message.m_arrTypes[0], "_SRS_");
+    EXPECT_STREQ(message.m_arrTypes[1], "_SRS_ARRAY");
+}
+
+TEST(SoapEnvelope, ScalarWithRecordSetTypeTextStaysScalar) {
+    CSoapMessage message("apache", "M");
+    message.AddElement("p", "_SRS_", "12345");
+    message.AddElement("q", "_SRS_ARRAY", "0");
+    EXPECT_EQ(Envelope(message), kApacheHead + ApacheMethodStart("M", "") +
+                                     "<p xsi:type=\"xsd:_SRS_\">12345</p>\r\n" +
+                                     "<q xsi:type=\"xsd:_SRS_ARRAY\">0</q>\r\n</ns1:M>\r\n" + kApacheTail);
+}
+
+}  // namespace

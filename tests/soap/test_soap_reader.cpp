@@ -1,0 +1,241 @@
+// Reading stored responses: the three shapes, nil, indexes, faults, failures.
+#include <orvex.h>
+
+#include "recordset/srs.h"
+#include "soap/soap_message.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string kApacheOpen =
+    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "xmlns:SOAP-ENC=\"http://schemas.xmlsoap.org/soap/encoding/\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">"
+    "<SOAP-ENV:Body><ns1:getResponse xmlns:ns1=\"urn:orders\" "
+    "SOAP-ENV:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">";
+const std::string kApacheClose = "</ns1:getResponse></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+
+// A message holding an Apache-style response whose return element is given.
+class Stored {
+public:
+    explicit Stored(const std::string& returnElement, bool wrap = true)
+        : m_handle(SOAP_new("apache", "get")) {
+        const std::string text = wrap ? kApacheOpen + returnElement + kApacheClose : returnElement;
+        SOAP_SetSoap(m_handle, text.c_str());
+    }
+    ~Stored() { SOAP_delete(m_handle); }
+    Stored(const Stored&) = delete;
+    Stored& operator=(const Stored&) = delete;
+    SOAP_HANDLE handle() const { return m_handle; }
+    std::string Error() const { return SOAP_GetLastError(m_handle); }
+
+private:
+    SOAP_HANDLE m_handle;
+};
+
+std::string Columns(SRS_HANDLE set) {
+    std::string names;
+    for (int c = 1; c <= SRS_ColCount(set); ++c) {
+        if (c > 1) names += ",";
+        const std::string name = SRS_GetColName(set, c);  // copied: the next call reuses the text
+        names += name + ":" + SRS_GetColType(set, name.c_str());
+    }
+    return names;
+}
+
+CSoapMessage& Message(SOAP_HANDLE handle) {
+    return *static_cast<CSoapMessage*>(reinterpret_cast<CHandleObject*>(handle));
+}
+
+TEST(SoapReader, EncodedArrayIsATableWithTypesFromTheFirstField) {
+    Stored stored(
+        "<return xsi:type=\"SOAP-ENC:Array\" SOAP-ENC:arrayType=\"ns1:Order[3]\">"
+        "<item xsi:type=\"ns1:Order\"><id xsi:type=\"xsd:int\">1</id><note xsi:type=\"xsd:string\">a &amp; "
+        "b</note>"
+        "</item>"
+        "<item xsi:type=\"ns1:Order\"><note xsi:type=\"xsd:string\" xsi:nil=\"true\">ignored</note>"
+        "<id xsi:type=\"xsd:double\">2</id></item>"
+        "<entry><paid xsi:type=\"xsd:boolean\">true</paid></entry>"
+        "</return>");
+    SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+    ASSERT_EQ(SRS_RowCount(set), 3);
+    EXPECT_EQ(Columns(set), "id:int,note:string,paid:boolean");
+    EXPECT_STREQ(SRS_GetText(set, 1, "note"), "a & b");
+    EXPECT_STREQ(SRS_GetText(set, 2, "id"), "2");
+    auto* recordSet = Message(stored.handle()).m_pSRS;
+    EXPECT_EQ(recordSet->IsNull(1, 1), 1);  // nil wins over its text
+    EXPECT_EQ(recordSet->IsNull(0, 2), 1);  // column added by a later row
+    EXPECT_EQ(recordSet->IsNull(2, 2), 0);
+}
+
+TEST(SoapReader, ScalarAndSingleRowShapes) {
+    {
+        Stored stored("<return xsi:type=\"xsd:int\">42</return>");
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        EXPECT_EQ(Columns(set), "return:int");
+        EXPECT_EQ(SRS_GetInt(set, 1, "x"), 42);
+    }
+    {
+        Stored stored("<return><ns1:a>1</ns1:a><b xsi:type='xsd:boolean'>true</b><ns1:a>3</ns1:a></return>");
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        ASSERT_EQ(SRS_RowCount(set), 1);
+        EXPECT_EQ(Columns(set), "ns1:a:string,b:boolean,ns1:a:string");  // always appended
+        EXPECT_STREQ(SRS_GetText(set, 1, "NS1:A"), "1");
+        EXPECT_EQ(SRS_GetBoolean(set, 1, "b"), 1);
+    }
+    {
+        // One child holding only text: a table of one row whose column is the text node.
+        Stored stored("<return><item>7</item></return>");
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        ASSERT_EQ(SRS_RowCount(set), 1);
+        EXPECT_STREQ(SRS_GetColName(set, 1), "#text");
+        EXPECT_STREQ(SRS_GetText(set, 1, "#text"), "7");
+    }
+    {
+        // One child with fields: a table of one row.
+        Stored stored("<return><item><x>1</x><y>2</y></item></return>");
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        EXPECT_EQ(SRS_RowCount(set), 1);
+        EXPECT_EQ(SRS_ColCount(set), 2);
+    }
+    {
+        // An empty child without content: scalar of the return element.
+        Stored stored("<return><item/></return>");
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        EXPECT_STREQ(SRS_GetColName(set, 1), "return");
+        EXPECT_EQ(SRS_RowCount(set), 1);
+    }
+}
+
+TEST(SoapReader, NilAndEmptyAnswersAreEmptySets) {
+    for (const std::string& body :
+         {kApacheOpen + "<return xsi:nil=\"true\"><a>1</a></return>" + kApacheClose,
+          kApacheOpen + kApacheClose, std::string("<e:Envelope xmlns:e='urn:e'><e:body/></e:Envelope>"),
+          std::string("<Envelope><Header/></Envelope>")}) {
+        Stored stored(body, false);
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        ASSERT_NE(set, nullptr) << body;
+        EXPECT_EQ(SRS_ColCount(set), 0) << body;
+        EXPECT_EQ(SRS_RowCount(set), 0) << body;
+        EXPECT_EQ(stored.Error(), "") << body;
+    }
+    {
+        // "TRUE" is not nil: the text is read.
+        Stored stored("<return xsi:nil=\"TRUE\">5</return>");
+        EXPECT_STREQ(SRS_GetText(SOAP_GetSRS(stored.handle()), 1, ""), "5");
+    }
+}
+
+TEST(SoapReader, BodyUnderAnyPrefixAndCaseAtAnyDepth) {
+    Stored stored(
+        "<x:ENVELOPE xmlns:x='urn:x'><x:wrapper><x:BODY><r><v>9</v></r></x:BODY></x:wrapper></x:ENVELOPE>",
+        false);
+    EXPECT_STREQ(SRS_GetText(SOAP_GetSRS(stored.handle()), 1, "v"), "9");
+}
+
+TEST(SoapReader, MultipleRecordSetsByIndex) {
+    Stored stored("<return><A><x>1</x><x>2</x></A><B><p>a</p><q>b</q></B><C>c</C></return>");
+    SRS_HANDLE whole = SOAP_GetMultiSRS(stored.handle(), 0);
+    EXPECT_EQ(SRS_ColCount(whole), 3);  // single row: A, B, C
+    SRS_HANDLE first = SOAP_GetMultiSRS(stored.handle(), 1);
+    EXPECT_EQ(SRS_RowCount(first), 2);  // table of x rows
+    EXPECT_STREQ(SRS_GetColName(first, 1), "#text");
+    SRS_HANDLE second = SOAP_GetMultiSRS(stored.handle(), 2);
+    EXPECT_EQ(Columns(second), "p:string,q:string");
+    SRS_HANDLE last = SOAP_GetMultiSRS(stored.handle(), 3);
+    EXPECT_EQ(Columns(last), "C:string");
+    EXPECT_STREQ(SRS_GetText(last, 1, "C"), "c");
+    EXPECT_EQ(SOAP_GetMultiSRS(stored.handle(), 4), nullptr);
+    EXPECT_EQ(stored.Error(), "");
+    EXPECT_EQ(SRS_RowCount(SOAP_GetMultiSRS(stored.handle(), -3)), 2);  // below 1: the first
+
+    Stored childless("<return>text</return>");
+    EXPECT_EQ(SOAP_GetMultiSRS(childless.handle(), 2), nullptr);
+}
+
+TEST(SoapReader, FailedReadsKeepAnEmptySetAndTheReason) {
+    for (const char* text : {"", "<html><body><p>Server Error<br></body></html>", "<a><b></a>", "\x01\xff"}) {
+        SOAP_HANDLE message = SOAP_new("dotnet", "M");
+        SOAP_SetSoap(message, text);
+        SRS_HANDLE set = SOAP_GetSRS(message);
+        ASSERT_NE(set, nullptr) << text;
+        EXPECT_EQ(SRS_ColCount(set), 0);
+        EXPECT_STREQ(SOAP_GetLastError(message), "Invalid SOAP XML!") << text;
+        EXPECT_EQ(SOAP_GetXMLTree(message), nullptr);
+        SOAP_delete(message);
+    }
+    SOAP_HANDLE fresh = SOAP_new("dotnet", "M");
+    EXPECT_EQ(SOAP_GetXMLTree(fresh), nullptr);
+    EXPECT_STREQ(SOAP_GetLastError(fresh), "");
+    SOAP_delete(fresh);
+}
+
+TEST(SoapReader, FaultLines) {
+    CSoapMessage message("apache", "m");
+    message.SetFault(
+        "<s:Envelope xmlns:s='urn:s'><s:Body><s:Fault><faultcode>s:Server</faultcode>"
+        "<faultstring>Bad input</faultstring><detail></detail></s:Fault></s:Body></s:Envelope>");
+    EXPECT_STREQ(message.m_strError, "\r\nfaultcode = s:Server\r\nfaultstring = Bad input");
+    message.SetFault(
+        "<r><x:DETAIL xmlns:x='urn:x'><why>deep</why></x:DETAIL><FaultString>up</FaultString></r>");
+    EXPECT_STREQ(message.m_strError, "\r\nfaultstring = up\r\ndetail = deep");
+    message.SetFault("<html><body>Internal error</body></html>");
+    EXPECT_STREQ(message.m_strError, "");
+    message.SetFault("<html><body>Internal error<br></body></html>");
+    EXPECT_STREQ(message.m_strError, "Invalid SOAP XML!");
+    message.SetFault("");
+    EXPECT_STREQ(message.m_strError, "");
+}
+
+TEST(SoapReader, ResultsBelongToTheMessage) {
+    Stored stored("<return><a>1</a><b>2</b></return>");
+    CSoapMessage& message = Message(stored.handle());
+    SRS_HANDLE first = SOAP_GetSRS(stored.handle());
+    ASSERT_NE(first, nullptr);
+    SRS_HANDLE second = SOAP_GetSRS(stored.handle());
+    EXPECT_EQ(reinterpret_cast<CHandleObject*>(second), static_cast<CHandleObject*>(message.m_pSRS));
+    XML_NODE tree = SOAP_GetXMLTree(stored.handle());
+    ASSERT_NE(tree, nullptr);
+    EXPECT_STREQ(XML_GetName(tree), "getResponse");
+    SOAP_Empty(stored.handle());
+    EXPECT_EQ(message.m_pSRS, nullptr);
+    EXPECT_EQ(message.m_pXMLTree, nullptr);
+    EXPECT_EQ(SOAP_GetXMLTree(stored.handle()), nullptr);
+}
+
+TEST(SoapApi, NullHandlesAndNodeNames) {
+    SOAP_delete(nullptr);
+    SOAP_Empty(nullptr);
+    EXPECT_EQ(SOAP_GetSRS(nullptr), nullptr);
+    EXPECT_STREQ(SOAP_GetSoap(nullptr), "");
+
+    SRS_HANDLE set = SRS_new("Row", "", "");
+    SOAP_HANDLE handle = SOAP_new("dotnet", "M");
+    CSoapMessage& message = Message(handle);
+    SOAP_AddNodes(handle, "", set);
+    EXPECT_EQ(message.m_arrNames.GetSize(), 0);
+    const struct {
+        const char* given;
+        const char* name;
+        const char* type;
+    } cases[] = {{"Items[]", "Items", "_SRS_ARRAY"},
+                 {" Orders [ ] ", "Orders", "_SRS_ARRAY"},
+                 {"a[1]b", "ab", "_SRS_ARRAY"},
+                 {"x]y[", "x]y[", "_SRS_ARRAY"},
+                 {"One", "One", "_SRS_"},
+                 {"Half[", "Half[", "_SRS_"}};
+    for (const auto& c : cases) {
+        SOAP_Empty(handle);
+        SOAP_AddNodes(handle, c.given, set);
+        ASSERT_EQ(message.m_arrNames.GetSize(), 1) << c.given;
+        EXPECT_STREQ(message.m_arrNames[0], c.name) << c.given;
+        EXPECT_STREQ(message.m_arrTypes[0], c.type) << c.given;
+    }
+    SOAP_delete(handle);
+    SRS_delete(set);
+}
+
+}  // namespace
