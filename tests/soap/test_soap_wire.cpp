@@ -1,0 +1,164 @@
+// SOAP requests on the wire, as the local HTTP server echoes them, and the
+// error texts of failed calls.
+#include "http/http_test_server.h"
+#include "common/test_support.h"
+#include "http/http_test_util.h"
+
+#include <orvex.h>
+#include <orvex/buffer.h>
+#include <orvex/cstring.h>
+#include <orvex/http_compress.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using testing_support::HttpTestServer;
+using testing_support::Response;
+
+namespace {
+
+class SoapRequest {
+public:
+    SoapRequest(const char* kind, const char* method)
+        : m_message(SOAP_new(kind, method)), m_request(HTTP_new(1)) {
+        EXPECT_EQ(HTTP_AttachSoap(m_request, m_message), 1);
+    }
+    ~SoapRequest() {
+        HTTP_delete(m_request);
+        SOAP_delete(m_message);
+    }
+    SoapRequest(const SoapRequest&) = delete;
+    SoapRequest& operator=(const SoapRequest&) = delete;
+    SOAP_HANDLE message() const { return m_message; }
+    HTTP_HANDLE request() const { return m_request; }
+    int Send(const std::string& url) { return HTTP_Request(m_request, url.c_str(), nullptr, nullptr); }
+
+private:
+    SOAP_HANDLE m_message;
+    HTTP_HANDLE m_request;
+};
+
+// The header lines of an echoed request, from Content-Type on.
+std::string EchoedHeaders(HTTP_HANDLE request) {
+    const std::string echoed = Response(request);
+    const size_t start = echoed.find("Content-Type:");
+    const size_t end = echoed.find("\r\nContent-Length:");
+    return start == std::string::npos || end == std::string::npos ? echoed
+                                                                  : echoed.substr(start, end - start);
+}
+
+std::string EchoedBody(HTTP_HANDLE request) {
+    const std::string echoed = Response(request);
+    const size_t start = echoed.find("\r\n\r\n");
+    return start == std::string::npos ? std::string() : echoed.substr(start + 4);
+}
+
+TEST(SoapWire, ActionLinePerDialect) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    const struct {
+        const char* kind;
+        const char* nameSpace;
+        const char* headers;
+    } cases[] = {
+        {"dotnet", nullptr, "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"http://tempuri.org/Get\""},
+        {"dotnet", "urn:a/b/", "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"urn:a/b/Get\""},
+        {"dotnet", "urn:a", "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"urn:a/Get\""},
+        {"apache", "urn:a", "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"\""},
+    };
+    for (const auto& c : cases) {
+        SoapRequest soap(c.kind, "Get");
+        if (c.nameSpace != nullptr) SOAP_SetNameSpace(soap.message(), c.nameSpace);
+        HTTP_SetContent(soap.request(), "replaced by the envelope");
+        SOAP_AddElement(soap.message(), "name", "string", "Caf\xc3\xa9 & co");
+        const std::string envelope = SOAP_GetSoap(soap.message());
+        ASSERT_EQ(soap.Send(server.Http("/echo")), 1) << HTTP_GetLastError(soap.request());
+        EXPECT_EQ(EchoedHeaders(soap.request()), c.headers);
+        EXPECT_EQ(EchoedBody(soap.request()), envelope);
+        EXPECT_NE(envelope.find(">Caf\xc3\xa9 &amp; co</name>"), std::string::npos) << envelope;
+        // The echo is no SOAP response, but it was stored for reading.
+        EXPECT_NE(SOAP_GetSRS(soap.message()), nullptr);
+    }
+}
+
+TEST(SoapWire, OverHttpsTheEnvelopeAndActionTravelToo) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    testing_support::ScopedEnv ca("ORVEX_CA_BUNDLE", server.CaFile().c_str());
+    SoapRequest soap("dotnet", "Get");
+    ASSERT_EQ(soap.Send(server.Https("/echo")), 1) << HTTP_GetLastError(soap.request());
+    EXPECT_EQ(EchoedHeaders(soap.request()),
+              "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"http://tempuri.org/Get\"");
+    EXPECT_EQ(EchoedBody(soap.request()).substr(0, 38), "<?xml version='1.0' encoding='UTF-8'?>");
+}
+
+class Packer : public IHTTPCompress {
+public:
+    int IsCompress() override { return 1; }
+    int Compress(CString* text) override {
+        *text = "packed";
+        return 1;
+    }
+    int Decompress(CBuffer* /*buffer*/) override { return 1; }
+};
+
+TEST(SoapWire, CompressionKeepsTheActionLine) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    SoapRequest soap("apache", "Get");
+    Packer compress;
+    HTTP_SetIHTTPCompress(soap.request(), &compress);
+    ASSERT_EQ(soap.Send(server.Http("/echo")), 1) << HTTP_GetLastError(soap.request());
+    EXPECT_EQ(EchoedHeaders(soap.request()), "Content-Type:text/HTML; charset=ansi\r\nSOAPAction: \"\"");
+    EXPECT_EQ(EchoedBody(soap.request()), "packed");
+}
+
+TEST(SoapWire, FailedCallsAppendWhatTheBodySays) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    const struct {
+        const char* path;
+        const char* error;
+        const char* soapError;
+    } cases[] = {
+        {"/status/500?body=%3Ce%3AEnvelope%20xmlns%3Ae%3D'urn%3Ae'%3E%3Ce%3ABody%3E%3Ce%3AFault%3E"
+         "%3Cfaultcode%3Ee%3AServer%3C%2Ffaultcode%3E%3Cfaultstring%3EBad%3C%2Ffaultstring%3E"
+         "%3C%2Fe%3AFault%3E%3C%2Fe%3ABody%3E%3C%2Fe%3AEnvelope%3E",
+         "Return Error Code=500(Unknown server error)\r\nReturn Soap Error:\r\nfaultcode = e:Server\r\n"
+         "faultstring = Bad",
+         "\r\nfaultcode = e:Server\r\nfaultstring = Bad"},
+        {"/status/503?body=%3Chtml%3E%3Cbody%3EDown%3Cbr%3E%3C%2Fbody%3E%3C%2Fhtml%3E",
+         "Return Error Code=503(Server capacity reached)\r\nReturn Soap Error:Invalid SOAP XML!",
+         "Invalid SOAP XML!"},
+        {"/status/404?body=", "Return Error Code=404(Requested URL not found)", ""},
+        {"/status/500?body=%3Cok%2F%3E", "Return Error Code=500(Unknown server error)", ""},
+    };
+    for (const auto& c : cases) {
+        SoapRequest soap("dotnet", "Get");
+        EXPECT_EQ(soap.Send(server.Http(c.path)), 0);
+        EXPECT_EQ(std::string(HTTP_GetLastError(soap.request())), c.error) << c.path;
+        EXPECT_EQ(std::string(SOAP_GetLastError(soap.message())), c.soapError) << c.path;
+    }
+}
+
+TEST(SoapWire, AttachingAndDetaching) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    HTTP_HANDLE plain = HTTP_new(0);
+    SOAP_HANDLE message = SOAP_new("dotnet", "M");
+    EXPECT_EQ(HTTP_AttachSoap(plain, message), 0);
+
+    HTTP_HANDLE soap = HTTP_new(1);
+    EXPECT_EQ(HTTP_AttachSoap(soap, message), 1);
+    ASSERT_EQ(HTTP_Request(soap, server.Http("/echo").c_str(), nullptr, nullptr), 1);
+    const std::string before = Response(soap);
+    EXPECT_EQ(HTTP_AttachSoap(soap, nullptr), 1);
+    EXPECT_EQ(HTTP_Request(soap, server.Http("/echo").c_str(), nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(soap), "Soap object not set");
+    EXPECT_EQ(Response(soap), before);  // nothing was exchanged
+    // A handle that is no message is refused and the old state stays.
+    EXPECT_EQ(HTTP_AttachSoap(soap, reinterpret_cast<SOAP_HANDLE>(plain)), 0);
+    EXPECT_EQ(HTTP_Request(soap, server.Http("/echo").c_str(), nullptr, nullptr), 0);
+
+    HTTP_delete(soap);
+    HTTP_delete(plain);
+    SOAP_delete(message);
+}
+
+}  // namespace
