@@ -11,7 +11,7 @@ bool FieldsValid(int year, int month, int day, int hour, int minute, int second)
     if (day > kDays[month - 1]) return false;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     if (month == 2 && day == 29 && !leap) return false;
-    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 60;
+    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
 namespace {
