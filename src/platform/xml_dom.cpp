@@ -38,14 +38,21 @@ constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_wconv_attribu
 pugi::xml_node Node(void* p) { return pugi::xml_node(static_cast<pugi::xml_node_struct*>(p)); }
 pugi::xml_attribute Attr(void* p) { return pugi::xml_attribute(static_cast<pugi::xml_attribute_struct*>(p)); }
 
-CString Out(const DomDocumentState* doc, const char* utf8) {
-    if (doc->utf8) return CString(utf8);
-    return CString(codepage::FromUtf8(utf8, std::strlen(utf8)));
+// A view of UTF-8 characters in the code page: the characters themselves
+// when it is UTF-8, else their conversion in `scratch`.
+std::string_view View(const DomDocumentState* doc, const char* utf8, size_t length, std::string& scratch) {
+    if (doc->utf8) return std::string_view(utf8, length);
+    scratch = codepage::FromUtf8(utf8, length);
+    return scratch;
 }
 
-CString Out(const DomDocumentState* doc, const std::string& utf8) {
-    if (doc->utf8) return CString(utf8);
-    return CString(codepage::FromUtf8(utf8.data(), utf8.size()));
+std::string_view View(const DomDocumentState* doc, const char* utf8, std::string& scratch) {
+    return View(doc, utf8, std::strlen(utf8), scratch);
+}
+
+CString ToCString(std::string_view view, std::string& scratch) {
+    if (view.data() == scratch.data()) return CString(std::move(scratch));
+    return CString(view.data(), static_cast<int>(view.size()));
 }
 
 bool IsTextNode(pugi::xml_node n) { return n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata; }
@@ -153,16 +160,6 @@ bool DecodeReferences(const char* text, std::string& out, std::string& error) {
     }
 }
 
-std::string_view PrefixOf(std::string_view qname) {
-    const size_t colon = qname.find(':');
-    return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
-}
-
-std::string_view LocalOf(std::string_view qname) {
-    const size_t colon = qname.find(':');
-    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
-}
-
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 
@@ -229,6 +226,13 @@ private:
         return true;
     }
 
+    struct Attribute {
+        pugi::xml_attribute handle;
+        std::string_view name;
+        std::string_view prefix;  // empty without one
+        std::string_view local;
+    };
+
     bool Bound(std::string_view prefix) const {
         return prefix == "xml" || m_bindings.find(prefix) != m_bindings.end();
     }
@@ -240,101 +244,114 @@ private:
         return it != m_bindings.end() ? it->second : std::string_view();
     }
 
-    static bool WellFormedQName(std::string_view qname) {
-        const size_t colon = qname.find(':');
-        if (colon == std::string_view::npos) return true;
-        return colon > 0 && colon + 1 < qname.size() && qname.find(':', colon + 1) == std::string_view::npos;
+    // Splits a qualified name at its colon: false for ":a", "a:", "a:b:c".
+    static bool SplitQName(const char* text, std::string_view& name, std::string_view& prefix,
+                           std::string_view& local) {
+        const char* colon = nullptr;
+        const char* p = text;
+        for (; *p != '\0'; ++p) {
+            if (*p != ':') continue;
+            if (colon != nullptr) return false;
+            colon = p;
+        }
+        name = std::string_view(text, static_cast<size_t>(p - text));
+        if (colon == nullptr) {
+            prefix = std::string_view();
+            local = name;
+            return true;
+        }
+        prefix = std::string_view(text, static_cast<size_t>(colon - text));
+        local = std::string_view(colon + 1, static_cast<size_t>(p - colon - 1));
+        return !prefix.empty() && !local.empty();
     }
 
     bool Element(pugi::xml_node n, std::string& error) {
         // Declarations first: they bind for the element's own name too.
-        int count = 0;
+        m_attributes.clear();
         for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            ++count;
-            const char* value = a.value();
-            if (std::strchr(value, '<') != nullptr) {
-                error = "'<' in the value of attribute '" + std::string(a.name()) + "'";
+            Attribute at{a, {}, {}, {}};
+            if (!SplitQName(a.name(), at.name, at.prefix, at.local)) {
+                error = "malformed attribute name '" + std::string(a.name()) + "'";
                 return false;
             }
-            if (std::strchr(value, '&') != nullptr) {
+            const char* value = a.value();
+            if (const char* special = std::strpbrk(value, "<&")) {
+                if (std::strchr(special, '<') != nullptr) {
+                    error = "'<' in the value of attribute '" + std::string(at.name) + "'";
+                    return false;
+                }
                 if (!DecodeReferences(value, m_scratch, error)) return false;
                 if (!a.set_value(m_scratch.c_str())) throw CDomError(kE_OUTOFMEMORY, "IXMLDOMDocument");
             }
-            const std::string_view name = a.name();
-            if (!WellFormedQName(name)) {
-                error = "malformed attribute name '" + std::string(name) + "'";
-                return false;
-            }
-            if (PrefixOf(name) != "xmlns") continue;
-            const std::string_view prefix = LocalOf(name);
-            const std::string_view uri = a.value();
-            if (prefix == "xmlns" || (prefix == "xml") != (uri == kXmlNamespace) || uri == kXmlnsNamespace ||
-                uri.empty()) {
-                error = "namespace declaration '" + std::string(name) + "' is not allowed";
-                return false;
-            }
-            const auto it = m_bindings.find(prefix);
-            m_undo.emplace_back(prefix, it != m_bindings.end() ? it->second : std::string_view());
-            m_bindings[prefix] = uri;
+            if (at.prefix == "xmlns" && !Declare(a, at, error)) return false;
+            m_attributes.push_back(at);
         }
-        const std::string_view name = n.name();
-        if (!WellFormedQName(name)) {
-            error = "malformed element name '" + std::string(name) + "'";
+        std::string_view name, prefix, local;
+        if (!SplitQName(n.name(), name, prefix, local)) {
+            error = "malformed element name '" + std::string(n.name()) + "'";
             return false;
         }
-        const std::string_view prefix = PrefixOf(name);
         if (!prefix.empty() && (prefix == "xmlns" || !Bound(prefix))) {
             error = "element '" + std::string(name) + "' uses an undeclared prefix";
             return false;
         }
-        if (count == 0) return true;
-        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            const std::string_view p = PrefixOf(a.name());
-            if (!p.empty() && p != "xmlns" && !Bound(p)) {
-                error = "attribute '" + std::string(a.name()) + "' uses an undeclared prefix";
+        for (const Attribute& at : m_attributes) {
+            if (!at.prefix.empty() && at.prefix != "xmlns" && !Bound(at.prefix)) {
+                error = "attribute '" + std::string(at.name) + "' uses an undeclared prefix";
                 return false;
             }
         }
-        return count <= 16 ? NoRepeatSmall(n, error) : NoRepeatLarge(n, error);
+        return m_attributes.size() <= 16 ? NoRepeatSmall(error) : NoRepeatLarge(error);
+    }
+
+    bool Declare(pugi::xml_attribute a, const Attribute& at, std::string& error) {
+        const std::string_view uri = a.value();
+        if (at.local == "xmlns" || (at.local == "xml") != (uri == kXmlNamespace) || uri == kXmlnsNamespace ||
+            uri.empty()) {
+            error = "namespace declaration '" + std::string(at.name) + "' is not allowed";
+            return false;
+        }
+        const auto it = m_bindings.find(at.local);
+        m_undo.emplace_back(at.local, it != m_bindings.end() ? it->second : std::string_view());
+        m_bindings[at.local] = uri;
+        return true;
     }
 
     // Two attributes are the same when their qualified names are, or when
     // they share a local name and a namespace.
-    bool Same(std::string_view a, std::string_view b) const {
-        if (a == b) return true;
-        const std::string_view pa = PrefixOf(a), pb = PrefixOf(b);
-        if (pa.empty() || pb.empty() || pa == "xmlns" || pb == "xmlns") return false;
-        return LocalOf(a) == LocalOf(b) && Uri(pa) == Uri(pb);
+    bool Same(const Attribute& a, const Attribute& b) const {
+        if (a.name == b.name) return true;
+        if (a.prefix.empty() || b.prefix.empty() || a.prefix == "xmlns" || b.prefix == "xmlns") return false;
+        return a.local == b.local && Uri(a.prefix) == Uri(b.prefix);
     }
 
-    bool NoRepeatSmall(pugi::xml_node n, std::string& error) const {
-        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
-                if (Same(a.name(), b.name())) return Repeated(b, error);
+    bool NoRepeatSmall(std::string& error) const {
+        for (size_t i = 1; i < m_attributes.size(); ++i) {
+            for (size_t k = 0; k < i; ++k) {
+                if (Same(m_attributes[k], m_attributes[i])) return Repeated(m_attributes[i], error);
             }
         }
         return true;
     }
 
-    bool NoRepeatLarge(pugi::xml_node n, std::string& error) const {
+    bool NoRepeatLarge(std::string& error) const {
         std::unordered_set<std::string> seen;
-        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            const std::string_view name = a.name();
-            const std::string_view p = PrefixOf(name);
-            std::string key = (p.empty() || p == "xmlns")
-                                  ? std::string(name)
-                                  : "{" + std::string(Uri(p)) + "}" + std::string(LocalOf(name));
-            if (!seen.insert(std::move(key)).second) return Repeated(a, error);
+        for (const Attribute& at : m_attributes) {
+            std::string key = (at.prefix.empty() || at.prefix == "xmlns")
+                                  ? std::string(at.name)
+                                  : "{" + std::string(Uri(at.prefix)) + "}" + std::string(at.local);
+            if (!seen.insert(std::move(key)).second) return Repeated(at, error);
         }
         return true;
     }
 
-    static bool Repeated(pugi::xml_attribute a, std::string& error) {
-        error = "attribute '" + std::string(a.name()) + "' appears twice";
+    static bool Repeated(const Attribute& at, std::string& error) {
+        error = "attribute '" + std::string(at.name) + "' appears twice";
         return false;
     }
 
     pugi::xml_node m_root;
+    std::vector<Attribute> m_attributes;
     std::unordered_map<std::string_view, std::string_view> m_bindings;
     std::vector<std::pair<std::string_view, std::string_view>> m_undo;
     std::string m_scratch;
@@ -354,33 +371,34 @@ void CDomNode::Check(const char* interfaceName) const {
     if (m_pNode == nullptr) throw CDomError(kE_POINTER, interfaceName);
 }
 
-CString CDomNode::nodeName() const {
+std::string_view CDomNode::NameView(std::string& scratch) const {
     Check(kNodeInterface);
-    if (m_bAttribute) return Out(m_pDoc, Attr(m_pNode).name());
+    if (m_bAttribute) return View(m_pDoc, Attr(m_pNode).name(), scratch);
     const pugi::xml_node n = Node(m_pNode);
     switch (n.type()) {
         case pugi::node_pcdata:
-            return CString("#text");
+            return "#text";
         case pugi::node_cdata:
-            return CString("#cdata-section");
+            return "#cdata-section";
         case pugi::node_comment:
-            return CString("#comment");
+            return "#comment";
         case pugi::node_document:
-            return CString("#document");
+            return "#document";
         default:
-            return Out(m_pDoc, n.name());
+            return View(m_pDoc, n.name(), scratch);
     }
 }
 
-CString CDomNode::text() const {
+std::string_view CDomNode::TextView(std::string& scratch) const {
     Check(kNodeInterface);
-    if (m_bAttribute) return Out(m_pDoc, Attr(m_pNode).value());
+    if (m_bAttribute) return View(m_pDoc, Attr(m_pNode).value(), scratch);
     const pugi::xml_node n = Node(m_pNode);
-    if (n.type() != pugi::node_element && n.type() != pugi::node_document) return Out(m_pDoc, n.value());
+    if (n.type() != pugi::node_element && n.type() != pugi::node_document)
+        return View(m_pDoc, n.value(), scratch);
     pugi::xml_node c = n.first_child();
-    if (!c) return CString();
+    if (!c) return std::string_view();
     // The common leaf: one text child.
-    if (IsTextNode(c) && !c.next_sibling()) return Out(m_pDoc, c.value());
+    if (IsTextNode(c) && !c.next_sibling()) return View(m_pDoc, c.value(), scratch);
     std::string all;
     while (c) {
         if (IsTextNode(c)) all += c.value();
@@ -390,19 +408,35 @@ CString CDomNode::text() const {
         }
         while (!c.next_sibling()) {
             c = c.parent();
-            if (c == n) return Out(m_pDoc, all);
+            if (c == n) break;
         }
+        if (c == n) break;
         c = c.next_sibling();
     }
-    return Out(m_pDoc, all);
+    if (m_pDoc->utf8) {
+        scratch = std::move(all);
+        return scratch;
+    }
+    return View(m_pDoc, all.data(), all.size(), scratch);
+}
+
+CString CDomNode::nodeName() const {
+    std::string scratch;
+    return ToCString(NameView(scratch), scratch);
+}
+
+CString CDomNode::text() const {
+    std::string scratch;
+    return ToCString(TextView(scratch), scratch);
 }
 
 CVariant CDomNode::nodeValue() const {
     Check(kNodeInterface);
-    if (m_bAttribute) return CVariant(Out(m_pDoc, Attr(m_pNode).value()));
-    const pugi::xml_node n = Node(m_pNode);
-    if (n.type() == pugi::node_element || n.type() == pugi::node_document) return CVariant();
-    return CVariant(Out(m_pDoc, n.value()));
+    if (!m_bAttribute) {
+        const pugi::xml_node n = Node(m_pNode);
+        if (n.type() == pugi::node_element || n.type() == pugi::node_document) return CVariant();
+    }
+    return CVariant(text());
 }
 
 CDomNode CDomNode::firstChild() const {

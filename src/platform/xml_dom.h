@@ -20,6 +20,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace xmldom {
 
@@ -78,6 +79,13 @@ public:
     // document order; a null map for every other kind of node, so that a
     // map tells elements from the rest.
     CDomNamedNodeMap attributes() const;
+
+    // nodeName and text without a copy where none is needed, for walks over
+    // large documents: a view of the document's own characters when the
+    // code page is UTF-8, else of `scratch` holding the converted text. A
+    // view lasts until the document changes or `scratch` is used again.
+    std::string_view NameView(std::string& scratch) const;
+    std::string_view TextView(std::string& scratch) const;
 
 private:
     friend class CDomDocument;
