@@ -136,15 +136,32 @@ private:
         FillNode(dom, node);
     }
 
+    // A view of the DOM's own characters is zero-terminated and outlives the
+    // DOM through the arena (TextOwner); a view of the scratch string is not.
+    bool Owned(std::string_view view) const {
+        return view.data() < m_scratch.data() || view.data() > m_scratch.data() + m_scratch.size();
+    }
+
+    const char* Keep(std::string_view text) {
+        if (text.empty()) return "";
+        return Owned(text) ? text.data() : m_arena.Copy(text);
+    }
+
+    const char* NameOf(const CDomNode& dom) {
+        const std::string_view name = Name(dom.NameView(m_scratch));
+        if (name.empty()) return "";
+        return Owned(name) ? name.data() : m_names.Intern(name);
+    }
+
     void FillNode(const CDomNode& dom, CXMLTreeNode& node) {
         const CDomNamedNodeMap map = dom.attributes();
         if (!map) return;  // not an element: no name, no text, no attributes
-        node.m_szName = m_names.Intern(Name(dom.NameView(m_scratch)));
+        node.m_szName = NameOf(dom);
         if (node.m_nChildren == 0) {
             // The DOM decoded the entities once; a leaf's text is decoded once more.
             const std::string_view text = dom.TextView(m_scratch);
             if (text.find('&') == std::string_view::npos) {
-                node.m_szText = m_arena.Copy(text);
+                node.m_szText = Keep(text);
             } else {
                 m_text = CString(text.data(), static_cast<int>(text.size()));
                 CPubEx::HTML_ToNormal(m_text);
@@ -155,8 +172,8 @@ private:
         for (long i = 0;; ++i) {
             const CDomNode attribute = map.item(i);
             if (attribute.IsNull()) break;
-            m_props.push_back(m_names.Intern(Name(attribute.NameView(m_scratch))));
-            m_props.push_back(m_arena.Copy(attribute.TextView(m_scratch)));
+            m_props.push_back(NameOf(attribute));
+            m_props.push_back(Keep(attribute.TextView(m_scratch)));
         }
         if (m_props.empty()) return;
         auto** props = static_cast<const char**>(m_arena.Allocate(m_props.size() * sizeof(char*)));
@@ -284,6 +301,7 @@ CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody
     auto* root = new CXMLTreeNode;
     try {
         root->m_pArena = new CXMLTreeArena;
+        root->m_pArena->Keep(start.TextOwner());
         CTreeBuilder(*root->m_pArena, bSoapBody).BuildNode(start, *root, 0);
     } catch (...) {
         delete root;

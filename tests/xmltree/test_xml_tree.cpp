@@ -1,5 +1,7 @@
 #include "xmltree/xml_tree_parser.h"
 
+#include "common/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -245,4 +247,18 @@ TEST(XmlTree, DeepAndWideDocumentsBuildAndFree) {
     CString path;
     n->GetPath(path, "/", 1);
     EXPECT_EQ(path.GetLength(), 999 * 2);
+}
+
+TEST(XmlTree, NamesAndTextsInAnotherCodePage) {
+    testing_support::ScopedCodePage cp("CP1252");
+    // e acute in CP1252 throughout: names, texts, attribute values, and a
+    // character CP1252 lacks.
+    const Tree t = Build(
+        "<s:E xmlns:s='u'><s:Body><m:Caf\xE9 xmlns:m='m' "
+        "m:\xE9t\xE9='\xE9'><m:N\xE9>\xE9&#x4E2D;&amp;amp;</m:N\xE9>"
+        "</m:Caf\xE9></s:Body></s:E>",
+        1);
+    EXPECT_EQ(Show(t.get()), "Caf\xE9[m=m \xE9t\xE9=\xE9](N\xE9=\xE9?&)");
+    const Tree plain = Build("<r\xE9 a='\x80'>x\xE9</r\xE9>");
+    EXPECT_EQ(Show(plain.get()), "r\xE9=x\xE9[a=\x80]");
 }
