@@ -302,8 +302,17 @@ private:
             ref = Ref(text);
             return true;
         }
+        m_scratch.clear();
+        if (!DecodeReferences(text, m_scratch, error)) return false;
+        if (text >= m_pBegin && text < m_pEnd) {
+            // Decoding only shortens, and the buffer is ours: write it back in place.
+            char* place = m_texts.buffer.data() + (text - m_pBegin);
+            std::memcpy(place, m_scratch.c_str(), m_scratch.size() + 1);
+            ref = static_cast<uint32_t>(text - m_pBegin);
+            return true;
+        }
         ref = DomDocumentState::kSide | static_cast<uint32_t>(m_texts.side.size());
-        if (!DecodeReferences(text, m_texts.side, error)) return false;
+        m_texts.side.append(m_scratch);
         m_texts.side.push_back('\0');
         return true;
     }
@@ -452,6 +461,7 @@ private:
     std::unordered_map<std::string_view, std::string_view> m_bindings;
     std::vector<std::pair<std::string_view, std::string_view>> m_undo;
     std::deque<std::string> m_uris;
+    std::string m_scratch;
 };
 
 }  // namespace
