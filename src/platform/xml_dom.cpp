@@ -5,8 +5,10 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <new>
 #include <string_view>
 #include <unordered_map>
@@ -16,39 +18,38 @@
 
 namespace xmldom {
 
-struct DomDocumentState {
-    pugi::xml_document doc;
-    // The parser works in place: every name and text points into this buffer.
-    std::string buffer;
-    bool utf8 = true;
-};
-
 namespace {
 
-constexpr const char kNodeInterface[] = "IXMLDOMNode";
 constexpr const char kListInterface[] = "IXMLDOMNodeList";
 constexpr const char kMapInterface[] = "IXMLDOMNamedNodeMap";
+constexpr const char kDocumentInterface[] = "IXMLDOMDocument";
+constexpr uint32_t kNoNode = DomDocumentState::kNoNode;
 
-// Entities stay references in the tree; the validation pass decodes them, so
-// that a reference to an entity nobody declared can be refused.
+// Entities stay references in pugixml's tree; the copy decodes them, so that
+// a reference to an entity nobody declared can be refused.
 constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_wconv_attribute | pugi::parse_eol |
                                    pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration |
                                    pugi::parse_doctype | pugi::parse_fragment;
 
-pugi::xml_node Node(void* p) { return pugi::xml_node(static_cast<pugi::xml_node_struct*>(p)); }
-pugi::xml_attribute Attr(void* p) { return pugi::xml_attribute(static_cast<pugi::xml_attribute_struct*>(p)); }
-
-CString Out(const DomDocumentState* doc, const char* utf8) {
-    if (doc->utf8) return CString(utf8);
-    return CString(codepage::FromUtf8(utf8, std::strlen(utf8)));
+// A view of UTF-8 characters in the code page: the characters themselves
+// when it is UTF-8, else their conversion in `scratch`.
+std::string_view View(const DomDocumentState* doc, const char* utf8, size_t length, std::string& scratch) {
+    if (doc->utf8) return std::string_view(utf8, length);
+    scratch = codepage::FromUtf8(utf8, length);
+    return scratch;
 }
 
-CString Out(const DomDocumentState* doc, const std::string& utf8) {
-    if (doc->utf8) return CString(utf8);
-    return CString(codepage::FromUtf8(utf8.data(), utf8.size()));
+std::string_view View(const DomDocumentState* doc, uint32_t ref, std::string& scratch) {
+    const char* text = doc->String(ref);
+    return View(doc, text, std::strlen(text), scratch);
 }
 
-bool IsTextNode(pugi::xml_node n) { return n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata; }
+CString ToCString(std::string_view view, std::string& scratch) {
+    if (!scratch.empty() && view.data() == scratch.data()) return CString(std::move(scratch));
+    return CString(view.data(), static_cast<int>(view.size()));
+}
+
+bool IsText(const DomRecord& r) { return r.kind() == DomRecord::kText || r.kind() == DomRecord::kCData; }
 
 std::string Offset(const char* what, size_t offset) {
     return std::string(what) + " at offset " + std::to_string(offset);
@@ -82,10 +83,10 @@ bool IsNameChar(char c) {
            c == '-' || c == '.' || c == ':' || static_cast<unsigned char>(c) >= 0x80;
 }
 
-// Decodes the five predefined entities and character references. Anything
-// else after '&' is refused: no DTD is ever read, so no other entity exists.
+// Appends the text with the five predefined entities and character
+// references decoded. Anything else after '&' is refused: no DTD is ever
+// read, so no other entity exists.
 bool DecodeReferences(const char* text, std::string& out, std::string& error) {
-    out.clear();
     const char* p = text;
     for (;;) {
         const char* amp = std::strchr(p, '&');
@@ -102,8 +103,6 @@ bool DecodeReferences(const char* text, std::string& out, std::string& error) {
             error = "'&' that starts no reference";
             return false;
         }
-        const size_t len = name.size();
-        const char* semi = end;
         if (name == "amp") {
             out += '&';
         } else if (name == "lt") {
@@ -115,14 +114,14 @@ bool DecodeReferences(const char* text, std::string& out, std::string& error) {
         } else if (name == "apos") {
             out += '\'';
         } else if (name[0] == '#') {
-            const bool hex = len > 1 && name[1] == 'x';
+            const bool hex = name.size() > 1 && name[1] == 'x';
             size_t i = hex ? 2 : 1;
-            if (i >= len) {
+            if (i >= name.size()) {
                 error = "empty character reference";
                 return false;
             }
             uint32_t code = 0;
-            for (; i < len; ++i) {
+            for (; i < name.size(); ++i) {
                 const char c = name[i];
                 int digit;
                 if (c >= '0' && c <= '9')
@@ -149,65 +148,175 @@ bool DecodeReferences(const char* text, std::string& out, std::string& error) {
             error = "reference to the undeclared entity '" + std::string(name) + "'";
             return false;
         }
-        p = semi + 1;
+        p = end + 1;
     }
 }
 
-std::string_view PrefixOf(std::string_view qname) {
-    const size_t colon = qname.find(':');
-    return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
-}
-
-std::string_view LocalOf(std::string_view qname) {
-    const size_t colon = qname.find(':');
-    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+// Counts two byte values in one pass, eight bytes at a time.
+void CountTwo(const char* p, size_t n, char a, char b, size_t& countA, size_t& countB) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    // The number of zero bytes, exactly (no borrow between bytes): a high
+    // bit per zero byte, moved down and summed by one multiplication.
+    const auto zeros = [](uint64_t x) {
+        const uint64_t y = ~(((x & kLow7) + kLow7) | x | kLow7);
+        return static_cast<size_t>(((y >> 7) * kOnes) >> 56);
+    };
+    const uint64_t ma = kOnes * static_cast<unsigned char>(a);
+    const uint64_t mb = kOnes * static_cast<unsigned char>(b);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        countA += zeros(w ^ ma);
+        countB += zeros(w ^ mb);
+    }
+    for (; i < n; ++i) {
+        countA += p[i] == a;
+        countB += p[i] == b;
+    }
 }
 
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 
-// The checks a strict, namespace-aware parser makes and pugixml leaves out,
-// in one pass over the elements without recursion.
-class CValidator {
+// One pass over pugixml's tree below the root element, without recursion:
+// the checks a strict, namespace-aware parser makes and pugixml leaves out,
+// the decoding of references, and the compact copy the document keeps.
+class CCopier {
 public:
-    explicit CValidator(pugi::xml_node root) : m_root(root) {}
+    CCopier(DomDocumentState& state) : m_st(state), m_texts(*state.texts) {
+        const std::string& b = m_texts.buffer;
+        m_pBegin = b.data();
+        m_pEnd = b.data() + b.size();
+        // Upper bounds, so that the vectors never move: every node but a text
+        // starts with '<', every text is followed by one, every attribute has
+        // its '='. Room reserved and never touched costs no memory.
+        size_t tags = 0, equals = 0;
+        CountTwo(b.data(), b.size(), '<', '=', tags, equals);
+        m_st.nodes.reserve(2 * tags + 1);
+        m_st.attributes.reserve(equals);
+    }
 
-    bool Run(std::string& error) {
-        pugi::xml_node n = m_root;
-        int depth = 1;
+    bool Run(pugi::xml_node root, std::string& error) {
+        std::vector<uint32_t> last(2, kNoNode);  // per depth: the last record made there
+        std::vector<uint32_t> parent(2, kNoNode);
         std::vector<size_t> marks;
+        pugi::xml_node n = root;
+        size_t depth = 1;
         for (;;) {
-            if (n.type() == pugi::node_element) {
-                if (depth > CDomDocument::kMaxDepth) {
-                    error = "elements nested deeper than " + std::to_string(CDomDocument::kMaxDepth);
-                    return false;
-                }
-                marks.push_back(m_undo.size());
-                if (!Element(n, error)) return false;
-                if (n.first_child()) {
-                    n = n.first_child();
+            const pugi::xml_node_type type = n.type();
+            const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
+            DomRecord rec{0, kNoNode, kNoNode, 0, 0};
+            bool descend = false;
+            switch (type) {
+                case pugi::node_element:
+                    if (depth > static_cast<size_t>(CDomDocument::kMaxDepth)) {
+                        error = "elements nested deeper than " + std::to_string(CDomDocument::kMaxDepth);
+                        return false;
+                    }
+                    marks.push_back(m_undo.size());
+                    rec.extra = static_cast<uint32_t>(m_st.attributes.size());
+                    if (!Element(n, rec, error)) return false;
+                    descend = true;
+                    break;
+                case pugi::node_pcdata:
+                    rec.kindAndCount = DomRecord::kText;
+                    if (!Decoded(n.value(), rec.text, error)) return false;
+                    break;
+                case pugi::node_cdata:
+                    rec.kindAndCount = DomRecord::kCData;
+                    rec.text = Ref(n.value());
+                    break;
+                case pugi::node_comment:
+                    rec.kindAndCount = DomRecord::kComment;
+                    rec.text = Ref(n.value());
+                    break;
+                case pugi::node_pi:
+                    rec.kindAndCount = DomRecord::kInstruction;
+                    rec.text = Ref(n.name());
+                    rec.extra = Ref(n.value());
+                    break;
+                default:  // nothing else occurs inside an element
+                    break;
+            }
+            if (type == pugi::node_element || type == pugi::node_pcdata || type == pugi::node_cdata ||
+                type == pugi::node_comment || type == pugi::node_pi) {
+                m_st.nodes.push_back(rec);
+                if (last[depth] != kNoNode)
+                    m_st.nodes[last[depth]].nextSibling = index;
+                else if (parent[depth] != kNoNode)
+                    m_st.nodes[parent[depth]].firstChild = index;
+                last[depth] = index;
+            }
+            if (descend) {
+                const pugi::xml_node child = n.first_child();
+                if (child) {
+                    n = child;
                     ++depth;
+                    if (last.size() <= depth) {
+                        last.resize(depth + 1);
+                        parent.resize(depth + 1);
+                    }
+                    last[depth] = kNoNode;
+                    parent[depth] = index;
                     continue;
                 }
                 Leave(marks);
-            } else if (n.type() == pugi::node_pcdata) {
-                if (!Decode(n, error)) return false;
             }
             // Next in document order: a sibling, else the next sibling of the
             // nearest ancestor that has one.
-            while (!n.next_sibling()) {
-                if (n == m_root) return true;
+            if (n == root) return true;
+            pugi::xml_node next = n.next_sibling();
+            while (!next) {
                 n = n.parent();
                 --depth;
                 Leave(marks);
-                if (n == m_root) return true;
+                if (n == root) return true;
+                next = n.next_sibling();
             }
-            if (n == m_root) return true;
-            n = n.next_sibling();
+            n = next;
         }
     }
 
 private:
+    struct Attribute {
+        std::string_view name;
+        std::string_view prefix;  // empty without one
+        std::string_view local;
+        uint32_t value;
+    };
+
+    // A reference to a string pugixml returned: its place in the buffer, or
+    // a copy in the side storage for the few it keeps elsewhere ("").
+    uint32_t Ref(const char* text) {
+        if (text >= m_pBegin && text < m_pEnd) return static_cast<uint32_t>(text - m_pBegin);
+        const uint32_t ref = DomDocumentState::kSide | static_cast<uint32_t>(m_texts.side.size());
+        m_texts.side.append(text);
+        m_texts.side.push_back('\0');
+        return ref;
+    }
+
+    bool Decoded(const char* text, uint32_t& ref, std::string& error) {
+        if (std::strchr(text, '&') == nullptr) {
+            ref = Ref(text);
+            return true;
+        }
+        m_scratch.clear();
+        if (!DecodeReferences(text, m_scratch, error)) return false;
+        if (text >= m_pBegin && text < m_pEnd) {
+            // Decoding only shortens, and the buffer is ours: write it back in place.
+            char* place = m_texts.buffer.data() + (text - m_pBegin);
+            std::memcpy(place, m_scratch.c_str(), m_scratch.size() + 1);
+            ref = static_cast<uint32_t>(text - m_pBegin);
+            return true;
+        }
+        ref = DomDocumentState::kSide | static_cast<uint32_t>(m_texts.side.size());
+        m_texts.side.append(m_scratch);
+        m_texts.side.push_back('\0');
+        return true;
+    }
+
     void Leave(std::vector<size_t>& marks) {
         const size_t mark = marks.back();
         marks.pop_back();
@@ -221,14 +330,6 @@ private:
         }
     }
 
-    bool Decode(pugi::xml_node n, std::string& error) {
-        const char* value = n.value();
-        if (std::strchr(value, '&') == nullptr) return true;
-        if (!DecodeReferences(value, m_scratch, error)) return false;
-        if (!n.set_value(m_scratch.c_str())) throw CDomError(kE_OUTOFMEMORY, "IXMLDOMDocument");
-        return true;
-    }
-
     bool Bound(std::string_view prefix) const {
         return prefix == "xml" || m_bindings.find(prefix) != m_bindings.end();
     }
@@ -240,103 +341,126 @@ private:
         return it != m_bindings.end() ? it->second : std::string_view();
     }
 
-    static bool WellFormedQName(std::string_view qname) {
-        const size_t colon = qname.find(':');
-        if (colon == std::string_view::npos) return true;
-        return colon > 0 && colon + 1 < qname.size() && qname.find(':', colon + 1) == std::string_view::npos;
+    // Splits a qualified name at its colon: false for ":a", "a:", "a:b:c".
+    static bool SplitQName(const char* text, std::string_view& name, std::string_view& prefix,
+                           std::string_view& local) {
+        const char* colon = nullptr;
+        const char* p = text;
+        for (; *p != '\0'; ++p) {
+            if (*p != ':') continue;
+            if (colon != nullptr) return false;
+            colon = p;
+        }
+        name = std::string_view(text, static_cast<size_t>(p - text));
+        if (colon == nullptr) {
+            prefix = std::string_view();
+            local = name;
+            return true;
+        }
+        prefix = std::string_view(text, static_cast<size_t>(colon - text));
+        local = std::string_view(colon + 1, static_cast<size_t>(p - colon - 1));
+        return !prefix.empty() && !local.empty();
     }
 
-    bool Element(pugi::xml_node n, std::string& error) {
+    bool Element(pugi::xml_node n, DomRecord& rec, std::string& error) {
         // Declarations first: they bind for the element's own name too.
-        int count = 0;
+        m_attributes.clear();
         for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            ++count;
-            const char* value = a.value();
-            if (std::strchr(value, '<') != nullptr) {
-                error = "'<' in the value of attribute '" + std::string(a.name()) + "'";
-                return false;
-            }
-            if (std::strchr(value, '&') != nullptr) {
-                if (!DecodeReferences(value, m_scratch, error)) return false;
-                if (!a.set_value(m_scratch.c_str())) throw CDomError(kE_OUTOFMEMORY, "IXMLDOMDocument");
-            }
-            const std::string_view name = a.name();
-            if (!WellFormedQName(name)) {
+            Attribute at{{}, {}, {}, 0};
+            const char* name = a.name();
+            if (!SplitQName(name, at.name, at.prefix, at.local)) {
                 error = "malformed attribute name '" + std::string(name) + "'";
                 return false;
             }
-            if (PrefixOf(name) != "xmlns") continue;
-            const std::string_view prefix = LocalOf(name);
-            const std::string_view uri = a.value();
-            if (prefix == "xmlns" || (prefix == "xml") != (uri == kXmlNamespace) || uri == kXmlnsNamespace ||
-                uri.empty()) {
-                error = "namespace declaration '" + std::string(name) + "' is not allowed";
+            const char* value = a.value();
+            if (std::strchr(value, '<') != nullptr) {
+                error = "'<' in the value of attribute '" + std::string(at.name) + "'";
                 return false;
             }
-            const auto it = m_bindings.find(prefix);
-            m_undo.emplace_back(prefix, it != m_bindings.end() ? it->second : std::string_view());
-            m_bindings[prefix] = uri;
+            if (!Decoded(value, at.value, error)) return false;
+            if (at.prefix == "xmlns" && !Declare(at, error)) return false;
+            m_attributes.push_back(at);
         }
-        const std::string_view name = n.name();
-        if (!WellFormedQName(name)) {
-            error = "malformed element name '" + std::string(name) + "'";
+        std::string_view name, prefix, local;
+        const char* qname = n.name();
+        if (!SplitQName(qname, name, prefix, local)) {
+            error = "malformed element name '" + std::string(qname) + "'";
             return false;
         }
-        const std::string_view prefix = PrefixOf(name);
         if (!prefix.empty() && (prefix == "xmlns" || !Bound(prefix))) {
             error = "element '" + std::string(name) + "' uses an undeclared prefix";
             return false;
         }
-        if (count == 0) return true;
-        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            const std::string_view p = PrefixOf(a.name());
-            if (!p.empty() && p != "xmlns" && !Bound(p)) {
-                error = "attribute '" + std::string(a.name()) + "' uses an undeclared prefix";
+        for (const Attribute& at : m_attributes) {
+            if (!at.prefix.empty() && at.prefix != "xmlns" && !Bound(at.prefix)) {
+                error = "attribute '" + std::string(at.name) + "' uses an undeclared prefix";
                 return false;
             }
         }
-        return count <= 16 ? NoRepeatSmall(n, error) : NoRepeatLarge(n, error);
+        if (!(m_attributes.size() <= 16 ? NoRepeatSmall(error) : NoRepeatLarge(error))) return false;
+        rec.text = Ref(qname);
+        rec.kindAndCount = DomRecord::kElement | static_cast<uint32_t>(m_attributes.size() << 3);
+        for (const Attribute& at : m_attributes) m_st.attributes.push_back({Ref(at.name.data()), at.value});
+        return true;
+    }
+
+    bool Declare(const Attribute& at, std::string& error) {
+        const std::string_view uri = m_st.String(at.value);
+        if (at.local == "xmlns" || (at.local == "xml") != (uri == kXmlNamespace) || uri == kXmlnsNamespace ||
+            uri.empty()) {
+            error = "namespace declaration '" + std::string(at.name) + "' is not allowed";
+            return false;
+        }
+        // The side storage may still move: keep a copy of the namespace name.
+        m_uris.emplace_back(uri);
+        const std::string_view kept = m_uris.back();
+        const auto it = m_bindings.find(at.local);
+        m_undo.emplace_back(at.local, it != m_bindings.end() ? it->second : std::string_view());
+        m_bindings[at.local] = kept;
+        return true;
     }
 
     // Two attributes are the same when their qualified names are, or when
     // they share a local name and a namespace.
-    bool Same(std::string_view a, std::string_view b) const {
-        if (a == b) return true;
-        const std::string_view pa = PrefixOf(a), pb = PrefixOf(b);
-        if (pa.empty() || pb.empty() || pa == "xmlns" || pb == "xmlns") return false;
-        return LocalOf(a) == LocalOf(b) && Uri(pa) == Uri(pb);
+    bool Same(const Attribute& a, const Attribute& b) const {
+        if (a.name == b.name) return true;
+        if (a.prefix.empty() || b.prefix.empty() || a.prefix == "xmlns" || b.prefix == "xmlns") return false;
+        return a.local == b.local && Uri(a.prefix) == Uri(b.prefix);
     }
 
-    bool NoRepeatSmall(pugi::xml_node n, std::string& error) const {
-        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
-                if (Same(a.name(), b.name())) return Repeated(b, error);
+    bool NoRepeatSmall(std::string& error) const {
+        for (size_t i = 1; i < m_attributes.size(); ++i) {
+            for (size_t k = 0; k < i; ++k) {
+                if (Same(m_attributes[k], m_attributes[i])) return Repeated(m_attributes[i], error);
             }
         }
         return true;
     }
 
-    bool NoRepeatLarge(pugi::xml_node n, std::string& error) const {
+    bool NoRepeatLarge(std::string& error) const {
         std::unordered_set<std::string> seen;
-        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            const std::string_view name = a.name();
-            const std::string_view p = PrefixOf(name);
-            std::string key = (p.empty() || p == "xmlns")
-                                  ? std::string(name)
-                                  : "{" + std::string(Uri(p)) + "}" + std::string(LocalOf(name));
-            if (!seen.insert(std::move(key)).second) return Repeated(a, error);
+        for (const Attribute& at : m_attributes) {
+            std::string key = (at.prefix.empty() || at.prefix == "xmlns")
+                                  ? std::string(at.name)
+                                  : "{" + std::string(Uri(at.prefix)) + "}" + std::string(at.local);
+            if (!seen.insert(std::move(key)).second) return Repeated(at, error);
         }
         return true;
     }
 
-    static bool Repeated(pugi::xml_attribute a, std::string& error) {
-        error = "attribute '" + std::string(a.name()) + "' appears twice";
+    static bool Repeated(const Attribute& at, std::string& error) {
+        error = "attribute '" + std::string(at.name) + "' appears twice";
         return false;
     }
 
-    pugi::xml_node m_root;
+    DomDocumentState& m_st;
+    DomTexts& m_texts;
+    const char* m_pBegin;
+    const char* m_pEnd;
+    std::vector<Attribute> m_attributes;
     std::unordered_map<std::string_view, std::string_view> m_bindings;
     std::vector<std::pair<std::string_view, std::string_view>> m_undo;
+    std::deque<std::string> m_uris;
     std::string m_scratch;
 };
 
@@ -350,95 +474,116 @@ CDomError::CDomError(uint32_t code, const char* interfaceName) : m_nCode(code), 
 
 // --- CDomNode ----------------------------------------------------------------
 
-void CDomNode::Check(const char* interfaceName) const {
-    if (m_pNode == nullptr) throw CDomError(kE_POINTER, interfaceName);
+void CDomNode::Fail(const char* interfaceName) { throw CDomError(kE_POINTER, interfaceName); }
+
+std::string_view CDomNode::NameView(std::string& scratch) const {
+    Check(kNodeInterface);
+    if (m_bAttribute) return View(m_pDoc, m_pDoc->attributes[m_nIndex].name, scratch);
+    const DomRecord& r = m_pDoc->nodes[m_nIndex];
+    switch (r.kind()) {
+        case DomRecord::kText:
+            return "#text";
+        case DomRecord::kCData:
+            return "#cdata-section";
+        case DomRecord::kComment:
+            return "#comment";
+        default:
+            return View(m_pDoc, r.text, scratch);
+    }
+}
+
+std::string_view CDomNode::TextView(std::string& scratch) const {
+    Check(kNodeInterface);
+    if (m_bAttribute) return View(m_pDoc, m_pDoc->attributes[m_nIndex].value, scratch);
+    const std::vector<DomRecord>& nodes = m_pDoc->nodes;
+    const DomRecord& r = nodes[m_nIndex];
+    switch (r.kind()) {
+        case DomRecord::kElement:
+            break;
+        case DomRecord::kInstruction:
+            return View(m_pDoc, r.extra, scratch);
+        default:
+            return View(m_pDoc, r.text, scratch);
+    }
+    if (r.firstChild == kNoNode) return std::string_view();
+    // The common leaf: one text child.
+    const DomRecord& first = nodes[r.firstChild];
+    if (IsText(first) && first.nextSibling == kNoNode && first.firstChild == kNoNode)
+        return View(m_pDoc, first.text, scratch);
+    std::string all;
+    std::vector<uint32_t> pending;  // next siblings to come back to
+    uint32_t c = r.firstChild;
+    for (;;) {
+        while (c != kNoNode) {
+            const DomRecord& d = nodes[c];
+            if (IsText(d)) all += m_pDoc->String(d.text);
+            if (d.firstChild == kNoNode) {
+                c = d.nextSibling;
+                continue;
+            }
+            if (d.nextSibling != kNoNode) pending.push_back(d.nextSibling);
+            c = d.firstChild;
+        }
+        if (pending.empty()) break;
+        c = pending.back();
+        pending.pop_back();
+    }
+    if (m_pDoc->utf8) {
+        scratch = std::move(all);
+        return scratch;
+    }
+    return View(m_pDoc, all.data(), all.size(), scratch);
+}
+
+std::shared_ptr<const void> CDomNode::TextOwner() const {
+    Check(kNodeInterface);
+    return m_pDoc->texts;
 }
 
 CString CDomNode::nodeName() const {
-    Check(kNodeInterface);
-    if (m_bAttribute) return Out(m_pDoc, Attr(m_pNode).name());
-    const pugi::xml_node n = Node(m_pNode);
-    switch (n.type()) {
-        case pugi::node_pcdata:
-            return CString("#text");
-        case pugi::node_cdata:
-            return CString("#cdata-section");
-        case pugi::node_comment:
-            return CString("#comment");
-        case pugi::node_document:
-            return CString("#document");
-        default:
-            return Out(m_pDoc, n.name());
-    }
+    std::string scratch;
+    return ToCString(NameView(scratch), scratch);
 }
 
 CString CDomNode::text() const {
-    Check(kNodeInterface);
-    if (m_bAttribute) return Out(m_pDoc, Attr(m_pNode).value());
-    const pugi::xml_node n = Node(m_pNode);
-    if (n.type() != pugi::node_element && n.type() != pugi::node_document) return Out(m_pDoc, n.value());
-    pugi::xml_node c = n.first_child();
-    if (!c) return CString();
-    // The common leaf: one text child.
-    if (IsTextNode(c) && !c.next_sibling()) return Out(m_pDoc, c.value());
-    std::string all;
-    while (c) {
-        if (IsTextNode(c)) all += c.value();
-        if (c.first_child()) {
-            c = c.first_child();
-            continue;
-        }
-        while (!c.next_sibling()) {
-            c = c.parent();
-            if (c == n) return Out(m_pDoc, all);
-        }
-        c = c.next_sibling();
-    }
-    return Out(m_pDoc, all);
+    std::string scratch;
+    return ToCString(TextView(scratch), scratch);
 }
 
 CVariant CDomNode::nodeValue() const {
     Check(kNodeInterface);
-    if (m_bAttribute) return CVariant(Out(m_pDoc, Attr(m_pNode).value()));
-    const pugi::xml_node n = Node(m_pNode);
-    if (n.type() == pugi::node_element || n.type() == pugi::node_document) return CVariant();
-    return CVariant(Out(m_pDoc, n.value()));
-}
-
-CDomNode CDomNode::firstChild() const {
-    Check(kNodeInterface);
-    if (m_bAttribute) return CDomNode();
-    return CDomNode(m_pDoc, Node(m_pNode).first_child().internal_object(), false);
-}
-
-CDomNode CDomNode::nextSibling() const {
-    Check(kNodeInterface);
-    if (m_bAttribute) return CDomNode();
-    return CDomNode(m_pDoc, Node(m_pNode).next_sibling().internal_object(), false);
+    if (!m_bAttribute && m_pDoc->nodes[m_nIndex].kind() == DomRecord::kElement) return CVariant();
+    return CVariant(text());
 }
 
 CDomNodeList CDomNode::childNodes() const {
     Check(kNodeInterface);
-    return CDomNodeList(m_pDoc, m_pNode);
+    return CDomNodeList(m_pDoc, m_nIndex, m_bAttribute);
 }
 
 CDomNamedNodeMap CDomNode::attributes() const {
     Check(kNodeInterface);
-    if (m_bAttribute || Node(m_pNode).type() != pugi::node_element) return CDomNamedNodeMap();
-    return CDomNamedNodeMap(m_pDoc, m_pNode);
+    if (m_bAttribute) return CDomNamedNodeMap();
+    const DomRecord& r = m_pDoc->nodes[m_nIndex];
+    if (r.kind() != DomRecord::kElement) return CDomNamedNodeMap();
+    return CDomNamedNodeMap(m_pDoc, r.extra, r.attributeCount());
 }
 
 // --- CDomNodeList ------------------------------------------------------------
 
 void CDomNodeList::Check() const {
-    if (m_pParent == nullptr) throw CDomError(kE_POINTER, kListInterface);
+    if (m_pDoc == nullptr) throw CDomError(kE_POINTER, kListInterface);
 }
 
 long CDomNodeList::length() const {
     Check();
     if (m_nLength < 0) {
         long count = 0;
-        for (pugi::xml_node c = Node(m_pParent).first_child(); c; c = c.next_sibling()) ++count;
+        if (!m_bEmpty) {
+            for (uint32_t c = m_pDoc->nodes[m_nParent].firstChild; c != kNoNode;
+                 c = m_pDoc->nodes[c].nextSibling)
+                ++count;
+        }
         m_nLength = count;
     }
     return m_nLength;
@@ -446,27 +591,27 @@ long CDomNodeList::length() const {
 
 CDomNode CDomNodeList::item(long index) const {
     Check();
-    if (index < 0) return CDomNode();
-    pugi::xml_node c;
+    if (index < 0 || m_bEmpty) return CDomNode();
+    uint32_t c;
     long at;
-    if (m_pCursor != nullptr && index >= m_nCursor) {
-        c = Node(m_pCursor);
+    if (m_nCursorNode != kNoNode && index >= m_nCursor) {
+        c = m_nCursorNode;
         at = m_nCursor;
     } else {
-        c = Node(m_pParent).first_child();
+        c = m_pDoc->nodes[m_nParent].firstChild;
         at = 0;
     }
-    for (; c && at < index; ++at) c = c.next_sibling();
-    if (!c) return CDomNode();
-    m_pCursor = c.internal_object();
+    for (; c != kNoNode && at < index; ++at) c = m_pDoc->nodes[c].nextSibling;
+    if (c == kNoNode) return CDomNode();
+    m_nCursorNode = c;
     m_nCursor = at;
-    return CDomNode(m_pDoc, c.internal_object(), false);
+    return CDomNode(m_pDoc, c, false);
 }
 
 // --- CDomNamedNodeMap --------------------------------------------------------
 
 void CDomNamedNodeMap::Check() const {
-    if (m_pElement == nullptr) throw CDomError(kE_POINTER, kMapInterface);
+    if (m_pDoc == nullptr) throw CDomError(kE_POINTER, kMapInterface);
 }
 
 CDomNode CDomNamedNodeMap::getNamedItem(const char* name) const {
@@ -475,39 +620,11 @@ CDomNode CDomNamedNodeMap::getNamedItem(const char* name) const {
     std::string wanted;
     if (!m_pDoc->utf8) wanted = codepage::ToUtf8(name, std::strlen(name));
     const char* key = m_pDoc->utf8 ? name : wanted.c_str();
-    for (pugi::xml_attribute a = Node(m_pElement).first_attribute(); a; a = a.next_attribute()) {
-        if (std::strcmp(a.name(), key) == 0) return CDomNode(m_pDoc, a.internal_object(), true);
+    for (uint32_t i = 0; i < m_nCount; ++i) {
+        if (std::strcmp(m_pDoc->String(m_pDoc->attributes[m_nFirst + i].name), key) == 0)
+            return CDomNode(m_pDoc, m_nFirst + i, true);
     }
     return CDomNode();
-}
-
-long CDomNamedNodeMap::length() const {
-    Check();
-    if (m_nLength < 0) {
-        long count = 0;
-        for (pugi::xml_attribute a = Node(m_pElement).first_attribute(); a; a = a.next_attribute()) ++count;
-        m_nLength = count;
-    }
-    return m_nLength;
-}
-
-CDomNode CDomNamedNodeMap::item(long index) const {
-    Check();
-    if (index < 0) return CDomNode();
-    pugi::xml_attribute a;
-    long at;
-    if (m_pCursor != nullptr && index >= m_nCursor) {
-        a = Attr(m_pCursor);
-        at = m_nCursor;
-    } else {
-        a = Node(m_pElement).first_attribute();
-        at = 0;
-    }
-    for (; a && at < index; ++at) a = a.next_attribute();
-    if (!a) return CDomNode();
-    m_pCursor = a.internal_object();
-    m_nCursor = at;
-    return CDomNode(m_pDoc, a.internal_object(), true);
 }
 
 // --- CDomDocument ------------------------------------------------------------
@@ -518,16 +635,18 @@ CDomDocument::~CDomDocument() = default;
 
 bool CDomDocument::Refuse(const std::string& reason) {
     m_strParseError = reason;
-    m_pState->doc.reset();
-    m_pState->buffer.clear();
-    m_pState->buffer.shrink_to_fit();
+    m_pState->nodes = std::vector<DomRecord>();
+    m_pState->attributes = std::vector<DomAttribute>();
+    m_pState->texts.reset();
     return false;
 }
 
 bool CDomDocument::loadXML(const char* text, size_t length) {
-    m_pState->doc.reset();
-    m_strParseError.clear();
     DomDocumentState& st = *m_pState;
+    st.nodes = std::vector<DomRecord>();
+    st.attributes = std::vector<DomAttribute>();
+    st.texts.reset();
+    m_strParseError.clear();
     st.utf8 = codepage::IsUtf8();
     if (text == nullptr || length == 0) return Refuse("empty text");
     if (const void* zero = std::memchr(text, '\0', length))
@@ -535,37 +654,38 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
 
     // One copy, valid UTF-8 and zero-terminated: the parser then needs no
     // conversion and every string it returns lies in the buffer.
-    st.buffer.clear();
+    st.texts = std::make_shared<DomTexts>();
+    std::string& buffer = st.texts->buffer;
     if (st.utf8 && utf::IsValidUtf8(text, length)) {
-        st.buffer.reserve(length + 1);
-        st.buffer.assign(text, length);
+        buffer.reserve(length + 1);
+        buffer.assign(text, length);
     } else {
-        st.buffer = codepage::ToUtf8(text, length);
+        buffer = codepage::ToUtf8(text, length);
     }
-    st.buffer.push_back('\0');
+    buffer.push_back('\0');
+    if (buffer.size() >= DomDocumentState::kSide) return Refuse("text longer than 2 GiB");
 
+    pugi::xml_document doc;
     const pugi::xml_parse_result r =
-        st.doc.load_buffer_inplace(st.buffer.data(), st.buffer.size(), kParseOptions, pugi::encoding_utf8);
+        doc.load_buffer_inplace(buffer.data(), buffer.size(), kParseOptions, pugi::encoding_utf8);
     if (r.status == pugi::status_out_of_memory) {
         Refuse("out of memory");
-        throw CDomError(kE_OUTOFMEMORY, "IXMLDOMDocument");
+        throw CDomError(kE_OUTOFMEMORY, kDocumentInterface);
     }
-    if (r.status != pugi::status_ok) {
-        return Refuse(Offset(r.description(), static_cast<size_t>(r.offset)));
-    }
+    if (r.status != pugi::status_ok) return Refuse(Offset(r.description(), static_cast<size_t>(r.offset)));
 
     // What lies beside the root element.
-    const size_t bom = st.buffer.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    const size_t bom = buffer.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     pugi::xml_node root;
     bool seenDoctype = false;
-    for (pugi::xml_node n = st.doc.first_child(); n; n = n.next_sibling()) {
+    for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
         switch (n.type()) {
             case pugi::node_element:
                 if (root) return Refuse("more than one root element");
                 root = n;
                 break;
             case pugi::node_declaration:
-                if (n != st.doc.first_child() || st.buffer.compare(bom, 5, "<?xml") != 0)
+                if (n != doc.first_child() || buffer.compare(bom, 5, "<?xml") != 0)
                     return Refuse("XML declaration not at the start of the text");
                 break;
             case pugi::node_doctype:
@@ -582,12 +702,18 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
     if (!root) return Refuse("no root element");
 
     std::string error;
-    if (!CValidator(root).Run(error)) return Refuse(error);
+    try {
+        if (!CCopier(st).Run(root, error)) return Refuse(error);
+    } catch (const std::bad_alloc&) {
+        Refuse("out of memory");
+        throw CDomError(kE_OUTOFMEMORY, kDocumentInterface);
+    }
     return true;
 }
 
 CDomNode CDomDocument::documentElement() const {
-    return CDomNode(m_pState.get(), m_pState->doc.document_element().internal_object(), false);
+    if (m_pState->nodes.empty()) return CDomNode();
+    return CDomNode(m_pState.get(), 0, false);
 }
 
 }  // namespace xmldom

@@ -20,6 +20,8 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace xmldom {
 
@@ -43,7 +45,44 @@ private:
     std::string m_strWhat;
 };
 
-struct DomDocumentState;
+// What a loaded document keeps: its text, parsed in place so that names and
+// texts lie in it zero-terminated, and a compact copy of the element tree
+// (pugixml's own tree is released at the end of the load).
+struct DomTexts {
+    std::string buffer;  // the text as UTF-8
+    std::string side;    // texts that references were decoded into, each zero-terminated
+};
+
+struct DomRecord {
+    enum Kind : uint32_t { kElement, kText, kCData, kComment, kInstruction };
+    uint32_t text;          // a string reference: element name, instruction target, or content
+    uint32_t firstChild;    // kNoNode when none
+    uint32_t nextSibling;   // kNoNode when none
+    uint32_t extra;         // elements: the first attribute's index; instructions: their content
+    uint32_t kindAndCount;  // the kind in the low three bits, the attribute count above
+    Kind kind() const { return static_cast<Kind>(kindAndCount & 7u); }
+    uint32_t attributeCount() const { return kindAndCount >> 3; }
+};
+
+struct DomAttribute {
+    uint32_t name;
+    uint32_t value;
+};
+
+struct DomDocumentState {
+    static constexpr uint32_t kNoNode = 0xFFFFFFFFu;
+    static constexpr uint32_t kSide = 0x80000000u;  // marks a reference into DomTexts::side
+
+    std::shared_ptr<DomTexts> texts;
+    std::vector<DomRecord> nodes;  // pre-order; the root element first
+    std::vector<DomAttribute> attributes;
+    bool utf8 = true;
+
+    const char* String(uint32_t ref) const {
+        return (ref & kSide) != 0 ? texts->side.data() + (ref & ~kSide) : texts->buffer.data() + ref;
+    }
+};
+
 class CDomNodeList;
 class CDomNamedNodeMap;
 
@@ -53,25 +92,36 @@ class CDomNode {
 public:
     CDomNode() = default;
 
-    bool IsNull() const { return m_pNode == nullptr; }
-    explicit operator bool() const { return m_pNode != nullptr; }
-    friend bool operator==(const CDomNode& a, const CDomNode& b) { return a.m_pNode == b.m_pNode; }
-    friend bool operator!=(const CDomNode& a, const CDomNode& b) { return a.m_pNode != b.m_pNode; }
+    bool IsNull() const { return m_pDoc == nullptr; }
+    explicit operator bool() const { return m_pDoc != nullptr; }
+    friend bool operator==(const CDomNode& a, const CDomNode& b) {
+        return a.m_pDoc == b.m_pDoc &&
+               (a.m_pDoc == nullptr || (a.m_nIndex == b.m_nIndex && a.m_bAttribute == b.m_bAttribute));
+    }
+    friend bool operator!=(const CDomNode& a, const CDomNode& b) { return !(a == b); }
 
     // Elements and attributes: the qualified name as written. Others:
     // "#text", "#cdata-section", "#comment", a processing instruction's
-    // target, "#document".
+    // target.
     CString nodeName() const;
     // Elements: all text and CDATA below, concatenated in document order.
     // Attributes: the value. Other nodes: their content.
     CString text() const;
     // Attributes, text, CDATA, comments and processing instructions: their
-    // content as a string; elements and documents: an empty variant.
+    // content as a string; elements: an empty variant.
     CVariant nodeValue() const;
 
     // Null where there is no such node (not an error).
-    CDomNode firstChild() const;
-    CDomNode nextSibling() const;
+    CDomNode firstChild() const {
+        Check(kNodeInterface);
+        if (m_bAttribute) return CDomNode();
+        return At(m_pDoc->nodes[m_nIndex].firstChild);
+    }
+    CDomNode nextSibling() const {
+        Check(kNodeInterface);
+        if (m_bAttribute) return CDomNode();
+        return At(m_pDoc->nodes[m_nIndex].nextSibling);
+    }
     // The children in document order; empty for nodes that cannot have any.
     CDomNodeList childNodes() const;
     // The attributes of an element, namespace declarations included, in
@@ -79,16 +129,34 @@ public:
     // map tells elements from the rest.
     CDomNamedNodeMap attributes() const;
 
+    // nodeName and text without a copy where none is needed, for walks over
+    // large documents: a view of the document's own characters (followed by
+    // a zero) when the code page is UTF-8, else of `scratch` holding the
+    // converted text. Views of the document's characters last as long as
+    // TextOwner() is held; views of `scratch` until it is used again.
+    std::string_view NameView(std::string& scratch) const;
+    std::string_view TextView(std::string& scratch) const;
+    // Keeps the document's characters alive after the document is gone.
+    std::shared_ptr<const void> TextOwner() const;
+
+    static constexpr const char kNodeInterface[] = "IXMLDOMNode";
+
 private:
     friend class CDomDocument;
     friend class CDomNodeList;
     friend class CDomNamedNodeMap;
-    CDomNode(const DomDocumentState* doc, void* node, bool attribute)
-        : m_pDoc(doc), m_pNode(node), m_bAttribute(attribute) {}
-    void Check(const char* interfaceName) const;
+    CDomNode(const DomDocumentState* doc, uint32_t index, bool attribute)
+        : m_pDoc(doc), m_nIndex(index), m_bAttribute(attribute) {}
+    CDomNode At(uint32_t index) const {
+        return index == DomDocumentState::kNoNode ? CDomNode() : CDomNode(m_pDoc, index, false);
+    }
+    void Check(const char* interfaceName) const {
+        if (m_pDoc == nullptr) Fail(interfaceName);
+    }
+    [[noreturn]] static void Fail(const char* interfaceName);
 
     const DomDocumentState* m_pDoc = nullptr;
-    void* m_pNode = nullptr;
+    uint32_t m_nIndex = 0;
     bool m_bAttribute = false;
 };
 
@@ -97,43 +165,51 @@ private:
 class CDomNodeList {
 public:
     CDomNodeList() = default;
-    explicit operator bool() const { return m_pParent != nullptr; }
+    explicit operator bool() const { return m_pDoc != nullptr; }
     // Null past the end or for a negative index.
     CDomNode item(long index) const;
     long length() const;
 
 private:
     friend class CDomNode;
-    CDomNodeList(const DomDocumentState* doc, void* parent) : m_pDoc(doc), m_pParent(parent) {}
+    CDomNodeList(const DomDocumentState* doc, uint32_t parent, bool empty)
+        : m_pDoc(doc), m_nParent(parent), m_bEmpty(empty) {}
     void Check() const;
 
     const DomDocumentState* m_pDoc = nullptr;
-    void* m_pParent = nullptr;
+    uint32_t m_nParent = 0;
+    bool m_bEmpty = false;  // an attribute's list
     mutable long m_nLength = -1;
     mutable long m_nCursor = -1;
-    mutable void* m_pCursor = nullptr;
+    mutable uint32_t m_nCursorNode = DomDocumentState::kNoNode;
 };
 
 // The attributes of an element.
 class CDomNamedNodeMap {
 public:
     CDomNamedNodeMap() = default;
-    explicit operator bool() const { return m_pElement != nullptr; }
+    explicit operator bool() const { return m_pDoc != nullptr; }
     // By qualified name exactly as written (case-sensitive); null when absent.
     CDomNode getNamedItem(const char* name) const;
-    CDomNode item(long index) const;
-    long length() const;
+    CDomNode item(long index) const {
+        Check();
+        if (index < 0 || static_cast<unsigned long>(index) >= m_nCount) return CDomNode();
+        return CDomNode(m_pDoc, m_nFirst + static_cast<uint32_t>(index), true);
+    }
+    long length() const {
+        Check();
+        return static_cast<long>(m_nCount);
+    }
 
 private:
     friend class CDomNode;
-    CDomNamedNodeMap(const DomDocumentState* doc, void* element) : m_pDoc(doc), m_pElement(element) {}
+    CDomNamedNodeMap(const DomDocumentState* doc, uint32_t first, uint32_t count)
+        : m_pDoc(doc), m_nFirst(first), m_nCount(count) {}
     void Check() const;
 
     const DomDocumentState* m_pDoc = nullptr;
-    void* m_pElement = nullptr;
-    mutable long m_nLength = -1;
-    mutable long m_nCursor = -1;
-    mutable void* m_pCursor = nullptr;
+    uint32_t m_nFirst = 0;
+    uint32_t m_nCount = 0;
 };
 
 class CDomDocument {
@@ -159,7 +235,7 @@ public:
     CDomNode documentElement() const;
 
     // Why the last loadXML refused its text, with the byte offset where it
-    // can be told: "unexpected end of data at offset 12".
+    // can be told: "Start-end tags mismatch at offset 12".
     const std::string& ParseError() const { return m_strParseError; }
 
 private:

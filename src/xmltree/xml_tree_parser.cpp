@@ -2,127 +2,269 @@
 
 #include <orvex/pub_ex.h>
 
-#include "support/pub.h"
+#include "xmltree/tree_arena.h"
 
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <new>
+#include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace {
 
-// Everything up to and including the first ':' goes in SOAP body mode.
-void StripPrefix(CString& name) {
-    const int colon = name.Find(':');
-    if (colon >= 0) name.Delete(0, colon + 1);
+// The nodes below the root live in the root's arena: they are freed with it,
+// and deleting one of them on its own frees nothing.
+class CXMLTreeArenaNode final : public CXMLTreeNode {
+public:
+    static void* operator new(size_t size, CXMLTreeArena& arena) {
+        return arena.Allocate(size, alignof(CXMLTreeArenaNode));
+    }
+    static void operator delete(void*, CXMLTreeArena&) {}
+    static void operator delete(void*) {}
+};
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(const char* a, const char* b) {
+    for (; *a != '\0' && LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
+    }
+    return LowerAscii(*a) == LowerAscii(*b);
 }
 
-void FillNode(const CDomNode& dom, CXMLTreeNode& node, int bSoapBody) {
-    const CDomNamedNodeMap map = dom.attributes();
-    if (!map) return;  // not an element: no name, no text, no attributes
-    node.m_strName = dom.nodeName();
-    if (bSoapBody) StripPrefix(node.m_strName);
-    if (node.m_arrChildren.empty()) {
-        node.m_strText = dom.text();
-        CPubEx::HTML_ToNormal(node.m_strText);
-    }
-    const long count = map.length();
-    if (count == 0) return;
-    node.m_arrPropNames.Reserve(static_cast<int>(count));
-    node.m_arrPropValues.Reserve(static_cast<int>(count));
-    for (long i = 0; i < count; ++i) {
-        const CDomNode attribute = map.item(i);
-        if (attribute.IsNull()) continue;
-        CString name = attribute.nodeName();
-        if (bSoapBody) StripPrefix(name);
-        node.m_arrPropNames.Add(name);
-        node.m_arrPropValues.Add(CPub::Variant2CString(attribute.nodeValue()));
-    }
-}
+uintptr_t Entry(IXMLTreeNode* node) { return reinterpret_cast<uintptr_t>(node); }
 
-// Loaded documents nest at most CDomDocument::kMaxDepth deep, which bounds
-// the recursion. Only DOM children that have content become nodes: text,
-// comments, instructions and empty elements (attributes and all) do not.
-void BuildNode(const CDomNode& dom, CXMLTreeNode& node, int bSoapBody) {
-    for (CDomNode c = dom.firstChild(); !c.IsNull(); c = c.nextSibling()) {
-        if (c.firstChild().IsNull()) continue;
-        auto* child = new CXMLTreeNode;
-        node.m_arrChildren.push_back(child);
-        child->m_pParent = &node;
-        BuildNode(c, *child, bSoapBody);
+// Element and attribute names repeat throughout a document: each distinct
+// name is stored once per tree.
+class CNameTable {
+public:
+    explicit CNameTable(CXMLTreeArena& arena) : m_arena(arena), m_slots(256) {}
+
+    const char* Intern(std::string_view name) {
+        if (name.empty()) return "";
+        uint32_t hash = 2166136261u;
+        for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        size_t mask = m_slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& slot = m_slots[i];
+            if (slot.text == nullptr) break;
+            if (slot.hash == hash && slot.length == name.size() &&
+                std::memcmp(slot.text, name.data(), name.size()) == 0)
+                return slot.text;
+        }
+        const char* copy = m_arena.Copy(name);
+        // A document of ever new names gets no help from the table: stop growing it.
+        if (m_nUsed >= kMaxNames) return copy;
+        if (2 * (m_nUsed + 1) > m_slots.size()) Grow();
+        mask = m_slots.size() - 1;
+        size_t i = hash & mask;
+        while (m_slots[i].text != nullptr) i = (i + 1) & mask;
+        m_slots[i] = {copy, static_cast<uint32_t>(name.size()), hash};
+        ++m_nUsed;
+        return copy;
     }
-    FillNode(dom, node, bSoapBody);
-}
+
+private:
+    struct Slot {
+        const char* text = nullptr;
+        uint32_t length = 0;
+        uint32_t hash = 0;
+    };
+    static constexpr size_t kMaxNames = 1u << 16;
+
+    void Grow() {
+        std::vector<Slot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        const size_t mask = m_slots.size() - 1;
+        for (const Slot& s : old) {
+            if (s.text == nullptr) continue;
+            size_t i = s.hash & mask;
+            while (m_slots[i].text != nullptr) i = (i + 1) & mask;
+            m_slots[i] = s;
+        }
+    }
+
+    CXMLTreeArena& m_arena;
+    std::vector<Slot> m_slots;
+    size_t m_nUsed = 0;
+};
+
+class CTreeBuilder {
+public:
+    CTreeBuilder(CXMLTreeArena& arena, int bSoapBody)
+        : m_arena(arena), m_names(arena), m_bSoapBody(bSoapBody) {}
+
+    // Loaded documents nest at most CDomDocument::kMaxDepth deep, which bounds
+    // the recursion. Only DOM children that have content become nodes: text,
+    // comments, instructions and empty elements (attributes and all) do not.
+    void BuildNode(const CDomNode& dom, CXMLTreeNode& node, size_t depth) {
+        Build(dom, dom.firstChild(), node, depth);
+    }
+
+private:
+    // Everything up to and including the first ':' goes in SOAP body mode.
+    std::string_view Name(std::string_view name) const {
+        if (m_bSoapBody) {
+            const size_t colon = name.find(':');
+            if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
+        }
+        return name;
+    }
+
+    void Build(const CDomNode& dom, CDomNode first, CXMLTreeNode& node, size_t depth) {
+        if (m_children.size() <= depth) m_children.resize(depth + 1);
+        std::vector<CXMLTreeNode*>& children =
+            m_children[depth];  // deque: stays put while deeper levels grow
+        children.clear();
+        for (CDomNode c = std::move(first); !c.IsNull(); c = c.nextSibling()) {
+            CDomNode grandchild = c.firstChild();
+            if (grandchild.IsNull()) continue;
+            CXMLTreeNode* child = new (m_arena) CXMLTreeArenaNode;
+            child->m_pParent = &node;
+            children.push_back(child);
+            Build(c, std::move(grandchild), *child, depth + 1);
+        }
+        if (!children.empty()) {
+            auto** array =
+                static_cast<CXMLTreeNode**>(m_arena.Allocate(children.size() * sizeof(CXMLTreeNode*)));
+            std::memcpy(array, children.data(), children.size() * sizeof(CXMLTreeNode*));
+            node.m_ppChildren = array;
+            node.m_nChildren = static_cast<int>(children.size());
+        }
+        FillNode(dom, node);
+    }
+
+    // A view of the DOM's own characters is zero-terminated and outlives the
+    // DOM through the arena (TextOwner); a view of the scratch string is not.
+    bool Owned(std::string_view view) const {
+        return view.data() < m_scratch.data() || view.data() > m_scratch.data() + m_scratch.size();
+    }
+
+    const char* Keep(std::string_view text) {
+        if (text.empty()) return "";
+        return Owned(text) ? text.data() : m_arena.Copy(text);
+    }
+
+    const char* NameOf(const CDomNode& dom) {
+        const std::string_view name = Name(dom.NameView(m_scratch));
+        if (name.empty()) return "";
+        return Owned(name) ? name.data() : m_names.Intern(name);
+    }
+
+    void FillNode(const CDomNode& dom, CXMLTreeNode& node) {
+        const CDomNamedNodeMap map = dom.attributes();
+        if (!map) return;  // not an element: no name, no text, no attributes
+        node.m_szName = NameOf(dom);
+        if (node.m_nChildren == 0) {
+            // The DOM decoded the entities once; a leaf's text is decoded once more.
+            const std::string_view text = dom.TextView(m_scratch);
+            if (text.find('&') == std::string_view::npos) {
+                node.m_szText = Keep(text);
+            } else {
+                m_text = CString(text.data(), static_cast<int>(text.size()));
+                CPubEx::HTML_ToNormal(m_text);
+                node.m_szText = m_arena.Copy(m_text.str());
+            }
+        }
+        m_props.clear();
+        for (long i = 0;; ++i) {
+            const CDomNode attribute = map.item(i);
+            if (attribute.IsNull()) break;
+            m_props.push_back(NameOf(attribute));
+            m_props.push_back(Keep(attribute.TextView(m_scratch)));
+        }
+        if (m_props.empty()) return;
+        auto** props = static_cast<const char**>(m_arena.Allocate(m_props.size() * sizeof(char*)));
+        std::memcpy(props, m_props.data(), m_props.size() * sizeof(char*));
+        node.m_ppProps = props;
+        node.m_nProps = static_cast<int>(m_props.size() / 2);
+    }
+
+    CXMLTreeArena& m_arena;
+    CNameTable m_names;
+    int m_bSoapBody;
+    std::deque<std::vector<CXMLTreeNode*>> m_children;  // one list per depth, reused
+    std::vector<const char*> m_props;                   // names and values of the element being filled
+    std::string m_scratch;
+    CString m_text;
+};
 
 }  // namespace
 
 // --- CXMLTreeNode -------------------------------------------------------------
 
-CXMLTreeNode::~CXMLTreeNode() {
-    for (CXMLTreeNode* child : m_arrChildren) delete child;
-}
+CXMLTreeNode::~CXMLTreeNode() { delete m_pArena; }
 
-int CXMLTreeNode::GetChildren() { return static_cast<int>(m_arrChildren.size()); }
+int CXMLTreeNode::GetChildren() { return m_nChildren; }
 
 IXMLTreeNode* CXMLTreeNode::GetChild(int index) {
-    if (index < 0 || index >= GetChildren()) return nullptr;
-    return m_arrChildren[static_cast<size_t>(index)];
+    if (index < 0 || index >= m_nChildren) return nullptr;
+    return m_ppChildren[index];
 }
 
 IXMLTreeNode* CXMLTreeNode::GetParent() { return m_pParent; }
-const char* CXMLTreeNode::GetName() { return m_strName.GetString(); }
-const char* CXMLTreeNode::GetText() { return m_strText.GetString(); }
-int CXMLTreeNode::GetProps() { return m_arrPropNames.GetSize(); }
+const char* CXMLTreeNode::GetName() { return m_szName; }
+const char* CXMLTreeNode::GetText() { return m_szText; }
+int CXMLTreeNode::GetProps() { return m_nProps; }
 
 int CXMLTreeNode::GetPropName(int index, CString& out) {
     out.Empty();
-    if (index < 0 || index >= m_arrPropNames.GetSize()) return 0;
-    out = m_arrPropNames[index];
+    if (index < 0 || index >= m_nProps) return 0;
+    out = m_ppProps[2 * index];
     return 1;
 }
 
 int CXMLTreeNode::GetPropValue(int index, CString& out) {
     out.Empty();
-    if (index < 0 || index >= m_arrPropValues.GetSize()) return 0;
-    out = m_arrPropValues[index];
+    if (index < 0 || index >= m_nProps) return 0;
+    out = m_ppProps[2 * index + 1];
     return 1;
 }
 
 int CXMLTreeNode::GetProperty(const char* name, CString& out) {
     out.Empty();
-    const int at = CPub::ArrayCompareNoCase(m_arrPropNames, name != nullptr ? name : "", 0);
-    if (at < 0) return 0;
-    out = m_arrPropValues[at];
-    return 1;
+    if (name == nullptr) name = "";
+    for (int i = 0; i < m_nProps; ++i) {
+        if (EqualNoCase(m_ppProps[2 * i], name)) {
+            out = m_ppProps[2 * i + 1];
+            return 1;
+        }
+    }
+    return 0;
 }
 
 int CXMLTreeNode::GetLeaves(CUIntArray& nodes) {
-    if (m_arrChildren.empty())
-        nodes.Add(reinterpret_cast<uintptr_t>(static_cast<IXMLTreeNode*>(this)));
+    if (m_nChildren == 0)
+        nodes.Add(Entry(this));
     else
-        for (CXMLTreeNode* child : m_arrChildren) child->GetLeaves(nodes);
+        for (int i = 0; i < m_nChildren; ++i) m_ppChildren[i]->GetLeaves(nodes);
     return nodes.GetSize();
 }
 
 int CXMLTreeNode::GetBranches(CUIntArray& nodes) {
-    if (!m_arrChildren.empty()) {
-        nodes.Add(reinterpret_cast<uintptr_t>(static_cast<IXMLTreeNode*>(this)));
-        for (CXMLTreeNode* child : m_arrChildren) child->GetBranches(nodes);
+    if (m_nChildren > 0) {
+        nodes.Add(Entry(this));
+        for (int i = 0; i < m_nChildren; ++i) m_ppChildren[i]->GetBranches(nodes);
     }
     return nodes.GetSize();
 }
 
 void CXMLTreeNode::GetPath(CString& path, const char* separator, int bSkipRoot) {
-    const CString name = m_pParent == nullptr && bSkipRoot ? CString() : m_strName;
+    const char* name = m_pParent == nullptr && bSkipRoot ? "" : m_szName;
     if (path.IsEmpty())
         path = name;
     else
-        path = name + (separator != nullptr ? separator : "") + path;
+        path = CString(name) + (separator != nullptr ? separator : "") + path;
     if (m_pParent != nullptr) m_pParent->GetPath(path, separator, bSkipRoot);
 }
 
 void CXMLTreeNode::FindByPath(CUIntArray& nodes, const CString& path, const char* separator, int bSkipRoot) {
     CString mine;
     GetPath(mine, separator, bSkipRoot);
-    if (mine == path) nodes.Add(reinterpret_cast<uintptr_t>(static_cast<IXMLTreeNode*>(this)));
-    for (CXMLTreeNode* child : m_arrChildren) child->FindByPath(nodes, path, separator, bSkipRoot);
+    if (mine == path) nodes.Add(Entry(this));
+    for (int i = 0; i < m_nChildren; ++i) m_ppChildren[i]->FindByPath(nodes, path, separator, bSkipRoot);
 }
 
 // --- CXMLTreeParser -----------------------------------------------------------
@@ -158,7 +300,9 @@ CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody
     if (start.IsNull()) return nullptr;
     auto* root = new CXMLTreeNode;
     try {
-        BuildNode(start, *root, bSoapBody);
+        root->m_pArena = new CXMLTreeArena;
+        root->m_pArena->Keep(start.TextOwner());
+        CTreeBuilder(*root->m_pArena, bSoapBody).BuildNode(start, *root, 0);
     } catch (...) {
         delete root;
         throw;

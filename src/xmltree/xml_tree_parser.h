@@ -12,6 +12,11 @@
 #include <cstddef>
 #include <vector>
 
+class CXMLTreeArena;
+
+// A node of the tree. The root is made with new and owns an arena that holds
+// every other node of its tree and every string, so that building and freeing
+// a large tree costs a few large allocations instead of millions of small ones.
 class CXMLTreeNode : public IXMLTreeNode {
 public:
     CXMLTreeNode() = default;
@@ -33,12 +38,15 @@ public:
     void GetPath(CString& path, const char* separator, int bSkipRoot) override;
     void FindByPath(CUIntArray& nodes, const CString& path, const char* separator, int bSkipRoot) override;
 
-    CString m_strName;
-    CString m_strText;
-    CStringArray m_arrPropNames;
-    CStringArray m_arrPropValues;
-    std::vector<CXMLTreeNode*> m_arrChildren;  // owned
-    IXMLTreeNode* m_pParent = nullptr;         // not owned
+    // All strings are zero-terminated and live in the root's arena.
+    const char* m_szName = "";
+    const char* m_szText = "";         // a leaf's text; empty for a node with children
+    const char** m_ppProps = nullptr;  // name, value, name, value... in document order
+    CXMLTreeNode** m_ppChildren = nullptr;
+    int m_nProps = 0;
+    int m_nChildren = 0;
+    IXMLTreeNode* m_pParent = nullptr;  // not owned
+    CXMLTreeArena* m_pArena = nullptr;  // the root's: every node and string of the tree
 };
 
 class CXMLTreeParser : public IXMLTreeParser {

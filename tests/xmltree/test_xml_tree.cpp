@@ -1,5 +1,7 @@
 #include "xmltree/xml_tree_parser.h"
 
+#include "common/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -220,10 +222,12 @@ TEST(XmlTree, BuildsFromADocumentLoadedElsewhere) {
     CString error;
     ASSERT_TRUE(LoadDomDocument(CString(kSoap), doc, error));
     const Tree t(CXMLTreeParser::BuildTreeFrom(GetSoapResponseNode(doc), 1));
-    EXPECT_EQ(Show(t.get()), "R[m=urn:m id=7](Item=v & w)");
-    EXPECT_EQ(CXMLTreeParser::BuildTreeFrom(CDomNode(), 1), nullptr);
     CXMLTreeParser parser;
     parser.SetDocument(doc);
+    // The tree keeps what it points into: the document may go.
+    doc.reset();
+    EXPECT_EQ(Show(t.get()), "R[m=urn:m id=7](Item=v & w)");
+    EXPECT_EQ(CXMLTreeParser::BuildTreeFrom(CDomNode(), 1), nullptr);
     const Tree again(parser.BuildTree(1));
     EXPECT_EQ(Show(again.get()), Show(t.get()));
 }
@@ -245,4 +249,26 @@ TEST(XmlTree, DeepAndWideDocumentsBuildAndFree) {
     CString path;
     n->GetPath(path, "/", 1);
     EXPECT_EQ(path.GetLength(), 999 * 2);
+}
+
+TEST(XmlTree, NamesAndTextsInAnotherCodePage) {
+    testing_support::ScopedCodePage cp("CP1252");
+    // e acute in CP1252 throughout: names, texts, attribute values, and a
+    // character CP1252 lacks.
+    const Tree t = Build(
+        "<s:E xmlns:s='u'><s:Body><m:Caf\xE9 xmlns:m='m' "
+        "m:\xE9t\xE9='\xE9'><m:N\xE9>\xE9&#x4E2D;&amp;amp;</m:N\xE9>"
+        "</m:Caf\xE9></s:Body></s:E>",
+        1);
+    EXPECT_EQ(Show(t.get()), "Caf\xE9[m=m \xE9t\xE9=\xE9](N\xE9=\xE9?&)");
+    const Tree plain = Build("<r\xE9 a='\x80'>x\xE9</r\xE9>");
+    EXPECT_EQ(Show(plain.get()), "r\xE9=x\xE9[a=\x80]");
+}
+
+TEST(XmlTree, DeletingAChildAloneFreesNothingTwice) {
+    // Not to be done, but it must not corrupt the heap: the root still frees
+    // the whole tree once.
+    IXMLTreeNode* root = Build("<a><b><c>1</c></b><d>2</d></a>").release();
+    delete root->GetChild(0);
+    delete root;
 }

@@ -1,0 +1,220 @@
+// XML_new of a generated ~50 MB document of varied shape beside pugixml's
+// own load_buffer of the same bytes (and libxml2's xmlReadMemory when it is
+// there). Before the timed loops, each contender parses once in a child
+// process that reports its time and peak memory.
+#include <orvex.h>
+
+#include <benchmark/benchmark.h>
+#include <pugixml.hpp>
+
+#ifdef ORVEX_BENCH_LIBXML2
+#include <libxml/parser.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <malloc.h>
+#include <functional>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kTargetBytes = 50u << 20;
+
+const char* const kWords[] = {"lorem",
+                              "ipsum",
+                              "dolor",
+                              "sit",
+                              "amet",
+                              "consectetur",
+                              "adipiscing",
+                              "elit",
+                              "sed",
+                              "do",
+                              "eiusmod",
+                              "tempor",
+                              "caf\xC3\xA9",
+                              "na\xC3\xAFve",
+                              "\xE4\xB8\xAD\xE6\x96\x87",
+                              "&amp;",
+                              "&lt;b&gt;",
+                              "\xC3\xBC"
+                              "ber",
+                              "x"};
+
+// Orders with customers, addresses, a varying number of items with
+// attributes, notes of varying length with entities and non-ASCII text,
+// CDATA, comments, empty elements, namespaces and an occasional deep branch.
+std::string MakeDocument() {
+    std::mt19937 rng(20240601);
+    const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const auto sentence = [&](int words) {
+        std::string s;
+        for (int i = 0; i < words; ++i) {
+            if (i) s += ' ';
+            s += kWords[pick(static_cast<int>(sizeof kWords / sizeof *kWords))];
+        }
+        return s;
+    };
+    std::string doc;
+    doc.reserve(kTargetBytes + (1 << 16));
+    doc += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    doc += "<catalog xmlns=\"urn:catalog\" xmlns:x=\"urn:ext\" version=\"3\">\n";
+    for (int id = 1; doc.size() < kTargetBytes; ++id) {
+        if (id % 50 == 0) doc += "  <!-- block " + std::to_string(id / 50) + " -->\n";
+        doc += "  <order id=\"" + std::to_string(id) + "\" status=\"" + (pick(3) ? "shipped" : "open") +
+               "\" x:priority=\"" + std::to_string(pick(5)) + "\">\n";
+        doc += "    <customer><name>" + sentence(2) + "</name><email>user" + std::to_string(pick(100000)) +
+               "@example.com</email>";
+        doc += "<address><street>" + std::to_string(pick(999)) + " " + sentence(2) + "</street><city>" +
+               sentence(1) + "</city><zip>" + std::to_string(10000 + pick(89999)) +
+               "</zip></address></customer>\n";
+        doc += "    <items>\n";
+        for (int i = pick(6) + 1; i > 0; --i) {
+            doc += "      <item sku=\"A-" + std::to_string(pick(5000)) + "\" qty=\"" +
+                   std::to_string(pick(20) + 1) + "\" price=\"" +
+                   std::to_string(pick(10000) / 100.0).substr(0, 5) + "\">" + sentence(pick(4) + 1) +
+                   "</item>\n";
+        }
+        doc += "    </items>\n";
+        if (pick(2)) doc += "    <note>" + sentence(pick(40)) + "</note>\n";
+        if (pick(5) == 0) doc += "    <data><![CDATA[<raw> & " + sentence(5) + "]]></data>\n";
+        if (pick(3) == 0) doc += "    <x:flag checked=\"true\"/>\n";
+        if (pick(8) == 0)
+            doc += "    <deep><l1><l2><l3><l4><l5>" + sentence(1) + "</l5></l4></l3></l2></l1></deep>\n";
+        doc += "    <total currency=\"EUR\">" + std::to_string(pick(100000)) + "</total>\n";
+        doc += "  </order>\n";
+    }
+    doc += "</catalog>\n";
+    return doc;
+}
+
+const std::string& Document() {
+    static const std::string doc = MakeDocument();
+    return doc;
+}
+
+void BM_XML_new(benchmark::State& state) {
+    const std::string& doc = Document();
+    for (auto _ : state) {
+        XML_NODE root = XML_new(doc.c_str(), 0);
+        if (root == nullptr) state.SkipWithError("XML_new refused the document");
+        state.PauseTiming();
+        XML_delete(root);
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(doc.size()));
+}
+
+void BM_XML_new_and_delete(benchmark::State& state) {
+    const std::string& doc = Document();
+    for (auto _ : state) XML_delete(XML_new(doc.c_str(), 0));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(doc.size()));
+}
+
+void BM_pugixml_load_buffer(benchmark::State& state) {
+    const std::string& doc = Document();
+    for (auto _ : state) {
+        pugi::xml_document d;
+        const pugi::xml_parse_result r = d.load_buffer(doc.data(), doc.size());
+        if (!r) state.SkipWithError(r.description());
+        benchmark::DoNotOptimize(d.first_child().internal_object());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(doc.size()));
+}
+
+#ifdef ORVEX_BENCH_LIBXML2
+void BM_libxml2_xmlReadMemory(benchmark::State& state) {
+    const std::string& doc = Document();
+    for (auto _ : state) {
+        xmlDocPtr d =
+            xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "bench.xml", nullptr, XML_PARSE_HUGE);
+        if (d == nullptr) state.SkipWithError("libxml2 refused the document");
+        xmlFreeDoc(d);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(doc.size()));
+}
+BENCHMARK(BM_libxml2_xmlReadMemory)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+#endif
+
+BENCHMARK(BM_XML_new)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_XML_new_and_delete)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_pugixml_load_buffer)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+long StatusKiB(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0) return std::atol(line.c_str() + n);
+    return -1;
+}
+
+// One parse in a fresh child process, as a program meets it once: its time
+// (page faults of new memory included, which a loop of parses hides once the
+// heap keeps its pages) and its peak resident memory above what the process
+// held before (the document included).
+void ReportColdRun(const char* name, const std::function<void()>& parse) {
+    const double docMiB = static_cast<double>(Document().size()) / (1 << 20);
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::ofstream("/proc/self/clear_refs") << "5";  // resets the high-water mark
+        long result[2];
+        const long before = StatusKiB("VmRSS:");
+        const auto start = std::chrono::steady_clock::now();
+        parse();
+        result[0] = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+                .count());
+        result[1] = StatusKiB("VmHWM:") - before;
+        if (write(pipeFds[1], result, sizeof result) != static_cast<ssize_t>(sizeof result)) _exit(1);
+        _exit(0);
+    }
+    long result[2] = {-1, -1};
+    if (read(pipeFds[0], result, sizeof result) != static_cast<ssize_t>(sizeof result))
+        result[0] = result[1] = -1;
+    waitpid(pid, nullptr, 0);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    const double addedMiB = static_cast<double>(result[1]) / 1024;
+    std::printf(
+        "%-24s once: %6.0f ms, peak %6.1f MiB above the %.1f MiB document (%.2fx it; %.2fx with it)\n", name,
+        static_cast<double>(result[0]) / 1000, addedMiB, docMiB, addedMiB / docMiB,
+        (addedMiB + docMiB) / docMiB);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const std::string& doc = Document();
+    std::printf("document: %zu bytes\n", doc.size());
+    // Single runs first, while the heap holds nothing a child could reuse unseen.
+    ReportColdRun("XML_new", [&] { XML_delete(XML_new(doc.c_str(), 0)); });
+    ReportColdRun("pugixml load_buffer", [&] {
+        pugi::xml_document d;
+        d.load_buffer(doc.data(), doc.size());
+    });
+#ifdef ORVEX_BENCH_LIBXML2
+    ReportColdRun("libxml2 xmlReadMemory", [&] {
+        xmlFreeDoc(
+            xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "bench.xml", nullptr, XML_PARSE_HUGE));
+    });
+#endif
+    // The timed loops run with a heap that keeps its pages, whatever ran
+    // before: every contender then parses into memory already mapped.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
