@@ -2,6 +2,8 @@
 
 #include "soap/soap_message.h"
 
+#include <utility>
+
 CHttpSoapRequest::CHttpSoapRequest() {
     m_nKind = 1;
     m_nVerb = 0;
@@ -31,7 +33,7 @@ int CHttpSoapRequest::Request(const char* url, const char* user, const char* pas
     CString text;
     m_Response.GetText(text);
     if (result != 0) {
-        m_pSoap->SetSoap(text);
+        m_pSoap->SetSoap(std::move(text));
     } else {
         m_pSoap->SetFault(text);
         if (!m_pSoap->m_strError.IsEmpty()) {

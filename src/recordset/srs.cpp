@@ -38,6 +38,15 @@ void SRS::SetText(int row, int col, const char* text) {
     cell.m_bNull = 0;
 }
 
+void SRS::SetCellText(int row, int col, const char* text, size_t length) {
+    if (row < 0 || row >= RowCount()) return;
+    auto& cells = m_arrRows[static_cast<size_t>(row)]->m_arrCells;
+    if (col < 0 || static_cast<size_t>(col) >= cells.size()) return;
+    SRSCell& cell = cells[static_cast<size_t>(col)];
+    cell.m_strText.str().assign(text, length);
+    cell.m_bNull = 0;
+}
+
 void SRS::GetText(int row, const char* colName, CString& out) { GetText(row, ResolveCol(colName), out); }
 
 void SRS::GetText(int row, int col, CString& out) {

@@ -95,6 +95,10 @@ public:
     // The dialect rule shared with SOAP messages: nonzero for the .NET dialect.
     static int IsDotNetDialect(const char* dialect);
 
+    // SetText by index for a counted text (readers hand over views of a
+    // document's characters); not one of the virtual operations.
+    void SetCellText(int row, int col, const char* text, size_t length);
+
     CString m_strName;       // element name of one row
     CString m_strNameSpace;  // namespace URI of the row type
     CString m_strType;       // name of the row type

@@ -84,6 +84,9 @@ void GetAttributeText(const CDomNode& node, const char* name, CString& out) {
 }
 
 int IsNilNode(const CDomNode& node) {
+    // Most fields carry no attribute at all: answer those without a lookup.
+    const CDomNamedNodeMap map = node.attributes();  // raises on a null node
+    if (!map || map.length() == 0) return 0;
     CString value;
     GetAttributeText(node, "xsi:nil", value);
     return value == "true" ? 1 : 0;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 const char* const kDotNetPlaceholderNamespace = "http://tempuri.org/";
 
@@ -77,9 +78,9 @@ void CSoapMessage::Empty() {
     m_arrRecordSets.clear();
 }
 
-void CSoapMessage::SetSoap(const CString& response) {
+void CSoapMessage::SetSoap(CString response) {
     Empty();
-    m_strSoap = response;
+    m_strSoap = std::move(response);
 }
 
 void CSoapMessage::GetSoap(CString& out) {

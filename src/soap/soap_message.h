@@ -37,7 +37,7 @@ public:
     // Discards the parameters, the stored response and what was read from it.
     void Empty();
     // Empty(), then keeps the response text for the readers.
-    void SetSoap(const CString& response);
+    void SetSoap(CString response);
 
     // Reads a failed call's response as a fault into m_strError (empty when none).
     void SetFault(const CString& text);

@@ -3,6 +3,10 @@
 #include "recordset/srs.h"
 #include "soap/dom_access.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 using xmldom::CDomNode;
 
 namespace {
@@ -123,16 +127,36 @@ void CSoapReader::FillSingleRow(const CDomNode& element) {
 }
 
 void CSoapReader::FillTable(const CDomNode& element) {
+    // Rows repeat their fields: the column found for a name at a field
+    // position is remembered, so FindCol runs only when the name there changes.
+    struct Known {
+        std::string name;
+        int column;
+    };
+    std::vector<Known> known;
+    std::string nameScratch, textScratch;
     for (CDomNode row = element.firstChild(); row; row = row.nextSibling()) {
         const int r = m_pRecordSet->AddRow();
-        for (CDomNode field = row.firstChild(); field; field = field.nextSibling()) {
-            const CString name = field.nodeName();
-            int column = m_pRecordSet->FindCol(name);
-            if (column < 0) {
-                m_pRecordSet->AddCol(name, TypeOf(field));
-                column = m_pRecordSet->ColCount() - 1;
+        size_t position = 0;
+        for (CDomNode field = row.firstChild(); field; field = field.nextSibling(), ++position) {
+            const std::string_view name = field.NameView(nameScratch);
+            int column;
+            if (position < known.size() && known[position].name == name) {
+                column = known[position].column;
+            } else {
+                const CString columnName(name.data(), static_cast<int>(name.size()));
+                column = m_pRecordSet->FindCol(columnName);
+                if (column < 0) {
+                    m_pRecordSet->AddCol(columnName, TypeOf(field));
+                    column = m_pRecordSet->ColCount() - 1;
+                }
+                if (position >= known.size()) known.resize(position + 1);
+                known[position] = Known{std::string(name), column};
             }
-            if (IsNilNode(field) == 0) m_pRecordSet->SetText(r, column, field.text());
+            if (IsNilNode(field) == 0) {
+                const std::string_view text = field.TextView(textScratch);
+                m_pRecordSet->SetCellText(r, column, text.data(), text.size());
+            }
         }
     }
 }
