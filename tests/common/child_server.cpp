@@ -1,6 +1,8 @@
 #include "common/child_server.h"
 
 #include <csignal>
+#include <cstdlib>
+#include <initializer_list>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -13,6 +15,11 @@ namespace {
 constexpr int kStartTimeoutMs = 30000;
 
 }  // namespace
+
+void BypassProxies() {
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        unsetenv(name);
+}
 
 std::string ChildServer::StartPython(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;

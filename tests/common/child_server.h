@@ -8,6 +8,9 @@
 
 namespace testing_support {
 
+// Requests must reach 127.0.0.1 directly, whatever proxy the machine names.
+void BypassProxies();
+
 class ChildServer {
 public:
     ChildServer() = default;

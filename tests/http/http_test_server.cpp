@@ -12,9 +12,7 @@ namespace testing_support {
 HttpTestServer& HttpTestServer::Get() {
     // Never destroyed: the server is stopped by pid when the program exits.
     static HttpTestServer* server = [] {
-        // Requests must reach 127.0.0.1 directly, whatever proxy the machine names.
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            unsetenv(name);
+        BypassProxies();
         auto* s = new HttpTestServer();
         std::atexit([] { HttpTestServer::Get().Stop(); });
         return s;

@@ -4,15 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <stdexcept>
 
 namespace testing_support {
 
 SoapTestService& SoapTestService::Get() {
     static SoapTestService* service = [] {
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            unsetenv(name);
+        BypassProxies();
         auto* s = new SoapTestService();
         std::atexit([] { delete &SoapTestService::Get(); });
         return s;
