@@ -300,7 +300,7 @@ constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 // One pass over pugixml's tree below the root element, without recursion:
 // the checks a strict, namespace-aware parser makes and pugixml leaves out,
 // the decoding of references, and the compact copy the document keeps.
-class CCopier {
+class CCopier : public pugi::xml_tree_walker {
 public:
     // `tags` and `equals` count the '<' and '=' in the text.
     CCopier(DomDocumentState& state, size_t tags, size_t equals) : m_st(state), m_texts(*state.texts) {
@@ -314,87 +314,71 @@ public:
     }
 
     bool Run(pugi::xml_node root, std::string& error) {
-        std::vector<uint32_t> last(2, kNoNode);  // per depth: the last record made there
-        std::vector<uint32_t> parent(2, kNoNode);
-        std::vector<size_t> marks;
-        pugi::xml_node n = root;
-        size_t depth = 1;
-        for (;;) {
-            const pugi::xml_node_type type = n.type();
-            const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
-            DomRecord rec{0, kNoNode, kNoNode, 0, 0};
-            bool descend = false;
-            switch (type) {
-                case pugi::node_element:
-                    if (depth > static_cast<size_t>(CDomDocument::kMaxDepth)) {
-                        error = "elements nested deeper than " + std::to_string(CDomDocument::kMaxDepth);
-                        return false;
-                    }
-                    marks.push_back(m_undo.size());
-                    rec.extra = static_cast<uint32_t>(m_st.attributes.size());
-                    if (!Element(n, rec, error)) return false;
-                    descend = true;
-                    break;
-                case pugi::node_pcdata:
-                    rec.kindAndCount = DomRecord::kText;
-                    if (!Decoded(n.value(), rec.text, error)) return false;
-                    break;
-                case pugi::node_cdata:
-                    rec.kindAndCount = DomRecord::kCData;
-                    rec.text = Ref(n.value());
-                    break;
-                case pugi::node_comment:
-                    rec.kindAndCount = DomRecord::kComment;
-                    rec.text = Ref(n.value());
-                    break;
-                case pugi::node_pi:
-                    rec.kindAndCount = DomRecord::kInstruction;
-                    rec.text = Ref(n.name());
-                    rec.extra = Ref(n.value());
-                    break;
-                default:  // nothing else occurs inside an element
-                    break;
-            }
-            if (type == pugi::node_element || type == pugi::node_pcdata || type == pugi::node_cdata ||
-                type == pugi::node_comment || type == pugi::node_pi) {
-                m_st.nodes.push_back(rec);
-                if (last[depth] != kNoNode)
-                    m_st.nodes[last[depth]].nextSibling = index;
-                else if (parent[depth] != kNoNode)
-                    m_st.nodes[parent[depth]].firstChild = index;
-                last[depth] = index;
-            }
-            if (descend) {
-                const pugi::xml_node child = n.first_child();
-                if (child) {
-                    n = child;
-                    ++depth;
-                    if (last.size() <= depth) {
-                        last.resize(depth + 1);
-                        parent.resize(depth + 1);
-                    }
-                    last[depth] = kNoNode;
-                    parent[depth] = index;
-                    continue;
-                }
-                Leave(marks);
-            }
-            // Next in document order: a sibling, else the next sibling of the
-            // nearest ancestor that has one.
-            if (n == root) return true;
-            pugi::xml_node next = n.next_sibling();
-            while (!next) {
-                n = n.parent();
-                --depth;
-                Leave(marks);
-                if (n == root) return true;
-                next = n.next_sibling();
-            }
-            n = next;
-        }
+        m_pError = &error;
+        m_last.assign(3, kNoNode);
+        m_parent.assign(3, kNoNode);
+        if (!Visit(root, 1)) return false;
+        // pugixml walks the rest without a call per step; its depth counts
+        // from the root's children.
+        return root.traverse(*this);
     }
 
+    bool for_each(pugi::xml_node& n) override { return Visit(n, static_cast<size_t>(depth()) + 2); }
+
 private:
+    // One node, `depth` counting the root as 1, in document order.
+    bool Visit(pugi::xml_node n, size_t depth) {
+        std::string& error = *m_pError;
+        // The elements at this depth and below are done: their declarations end.
+        while (m_marks.size() >= depth) Leave();
+        const pugi::xml_node_type type = n.type();
+        const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
+        DomRecord rec{0, kNoNode, kNoNode, 0, 0};
+        switch (type) {
+            case pugi::node_element:
+                if (depth > static_cast<size_t>(CDomDocument::kMaxDepth)) {
+                    error = "elements nested deeper than " + std::to_string(CDomDocument::kMaxDepth);
+                    return false;
+                }
+                m_marks.push_back(m_undo.size());
+                rec.extra = static_cast<uint32_t>(m_st.attributes.size());
+                if (!Element(n, rec, error)) return false;
+                if (m_last.size() <= depth + 1) {
+                    m_last.resize(depth + 2);
+                    m_parent.resize(depth + 2);
+                }
+                m_last[depth + 1] = kNoNode;
+                m_parent[depth + 1] = index;
+                break;
+            case pugi::node_pcdata:
+                rec.kindAndCount = DomRecord::kText;
+                if (!Decoded(n.value(), rec.text, error)) return false;
+                break;
+            case pugi::node_cdata:
+                rec.kindAndCount = DomRecord::kCData;
+                rec.text = Ref(n.value());
+                break;
+            case pugi::node_comment:
+                rec.kindAndCount = DomRecord::kComment;
+                rec.text = Ref(n.value());
+                break;
+            case pugi::node_pi:
+                rec.kindAndCount = DomRecord::kInstruction;
+                rec.text = Ref(n.name());
+                rec.extra = Ref(n.value());
+                break;
+            default:  // nothing else occurs inside an element
+                return true;
+        }
+        m_st.nodes.push_back(rec);
+        if (m_last[depth] != kNoNode)
+            m_st.nodes[m_last[depth]].nextSibling = index;
+        else if (m_parent[depth] != kNoNode)
+            m_st.nodes[m_parent[depth]].firstChild = index;
+        m_last[depth] = index;
+        return true;
+    }
+
     struct Attribute {
         std::string_view name;
         std::string_view prefix;  // empty without one
@@ -432,9 +416,9 @@ private:
         return true;
     }
 
-    void Leave(std::vector<size_t>& marks) {
-        const size_t mark = marks.back();
-        marks.pop_back();
+    void Leave() {
+        const size_t mark = m_marks.back();
+        m_marks.pop_back();
         while (m_undo.size() > mark) {
             auto& [prefix, old] = m_undo.back();
             if (old.data() == nullptr)
@@ -577,6 +561,10 @@ private:
     std::vector<std::pair<std::string_view, std::string_view>> m_undo;
     std::deque<std::string> m_uris;
     std::string m_scratch;
+    std::string* m_pError = nullptr;
+    std::vector<uint32_t> m_last;    // per depth: the last record made there
+    std::vector<uint32_t> m_parent;  // per depth: the record of the element there
+    std::vector<size_t> m_marks;     // per open element: where its declarations start in m_undo
 };
 
 }  // namespace
