@@ -16,6 +16,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace xmldom {
 
 namespace {
@@ -177,109 +181,204 @@ void CountTwo(const char* p, size_t n, char a, char b, size_t& countA, size_t& c
     }
 }
 
+// The length of the well-formed UTF-8 sequence that starts with a byte of
+// 0x80 or above at p, or 0 when it is ill-formed or cut by the end. The
+// second byte's range rules out overlong forms, surrogates and values past
+// U+10FFFF.
+size_t Utf8Sequence(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = p[0];
+    size_t need;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        need = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        need = 2;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        need = 3;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (static_cast<size_t>(end - p) <= need || p[1] < lo || p[1] > hi) return 0;
+    for (size_t i = 2; i <= need; ++i)
+        if ((p[i] & 0xC0) != 0x80) return 0;
+    return need + 1;
+}
+
+// What one pass over the text found while copying it.
+struct ScanResult {
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t nul = kNone;  // the offset of the first NUL; the pass stops there
+    bool utf8 = true;    // false: ill-formed UTF-8, the pass stopped there
+    size_t tags = 0;     // '<' bytes
+    size_t equals = 0;   // '=' bytes
+};
+
+// Copies the text to `out` and, in the same pass, looks for a NUL, checks
+// that the text is well-formed UTF-8 and counts '<' and '='. The counts are
+// complete only when the pass ran to the end.
+ScanResult ScanCopy(const char* in, size_t n, char* out) {
+    ScanResult r;
+    const auto* src = reinterpret_cast<const unsigned char*>(in);
+    const unsigned char* const end = src + n;
+    size_t i = 0;
+    size_t checked = 0;  // the bytes below are known to be well-formed
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i eq = _mm_set1_epi8('=');
+    const auto sum = [&](__m128i counts) {
+        const __m128i s = _mm_sad_epu8(counts, zero);
+        return static_cast<size_t>(_mm_cvtsi128_si64(s)) +
+               static_cast<size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s)));
+    };
+    const size_t blocks = n - n % 16;
+    while (i < blocks) {
+        // Per-byte counters, summed before they can wrap.
+        __m128i countLt = zero;
+        __m128i countEq = zero;
+        const size_t stop = std::min(blocks, i + 255 * 16);
+        for (; i < stop; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+            const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+            if (nul != 0) {
+                r.nul = i + static_cast<size_t>(__builtin_ctz(nul));
+                return r;
+            }
+            countLt = _mm_sub_epi8(countLt, _mm_cmpeq_epi8(v, lt));
+            countEq = _mm_sub_epi8(countEq, _mm_cmpeq_epi8(v, eq));
+            const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+            if (high == 0) continue;
+            // Only the sequences that start in this block; one may run on past it.
+            size_t p = std::max(checked, i);
+            while (p < i + 16) {
+                const unsigned rest = high >> (p - i);
+                if (rest == 0) break;
+                p += static_cast<size_t>(__builtin_ctz(rest));
+                const size_t len = Utf8Sequence(src + p, end);
+                if (len == 0) {
+                    r.utf8 = false;
+                    return r;
+                }
+                p += len;
+            }
+            checked = p;
+        }
+        r.tags += sum(countLt);
+        r.equals += sum(countEq);
+    }
+#endif
+    for (; i < n; ++i) {
+        const unsigned char c = src[i];
+        out[i] = static_cast<char>(c);
+        if (c == 0) {
+            r.nul = i;
+            return r;
+        }
+        r.tags += c == '<';
+        r.equals += c == '=';
+        if (c >= 0x80 && i >= checked) {
+            const size_t len = Utf8Sequence(src + i, end);
+            if (len == 0) {
+                r.utf8 = false;
+                return r;
+            }
+            checked = i + len;
+        }
+    }
+    return r;
+}
+
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 
 // One pass over pugixml's tree below the root element, without recursion:
 // the checks a strict, namespace-aware parser makes and pugixml leaves out,
 // the decoding of references, and the compact copy the document keeps.
-class CCopier {
+class CCopier : public pugi::xml_tree_walker {
 public:
-    CCopier(DomDocumentState& state) : m_st(state), m_texts(*state.texts) {
-        const std::string& b = m_texts.buffer;
-        m_pBegin = b.data();
-        m_pEnd = b.data() + b.size();
+    // `tags` and `equals` count the '<' and '=' in the text.
+    CCopier(DomDocumentState& state, size_t tags, size_t equals) : m_st(state), m_texts(*state.texts) {
+        m_pBegin = m_texts.buffer.get();
+        m_pEnd = m_pBegin + m_texts.size;
         // Upper bounds, so that the vectors never move: every node but a text
         // starts with '<', every text is followed by one, every attribute has
         // its '='. Room reserved and never touched costs no memory.
-        size_t tags = 0, equals = 0;
-        CountTwo(b.data(), b.size(), '<', '=', tags, equals);
         m_st.nodes.reserve(2 * tags + 1);
         m_st.attributes.reserve(equals);
     }
 
     bool Run(pugi::xml_node root, std::string& error) {
-        std::vector<uint32_t> last(2, kNoNode);  // per depth: the last record made there
-        std::vector<uint32_t> parent(2, kNoNode);
-        std::vector<size_t> marks;
-        pugi::xml_node n = root;
-        size_t depth = 1;
-        for (;;) {
-            const pugi::xml_node_type type = n.type();
-            const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
-            DomRecord rec{0, kNoNode, kNoNode, 0, 0};
-            bool descend = false;
-            switch (type) {
-                case pugi::node_element:
-                    if (depth > static_cast<size_t>(CDomDocument::kMaxDepth)) {
-                        error = "elements nested deeper than " + std::to_string(CDomDocument::kMaxDepth);
-                        return false;
-                    }
-                    marks.push_back(m_undo.size());
-                    rec.extra = static_cast<uint32_t>(m_st.attributes.size());
-                    if (!Element(n, rec, error)) return false;
-                    descend = true;
-                    break;
-                case pugi::node_pcdata:
-                    rec.kindAndCount = DomRecord::kText;
-                    if (!Decoded(n.value(), rec.text, error)) return false;
-                    break;
-                case pugi::node_cdata:
-                    rec.kindAndCount = DomRecord::kCData;
-                    rec.text = Ref(n.value());
-                    break;
-                case pugi::node_comment:
-                    rec.kindAndCount = DomRecord::kComment;
-                    rec.text = Ref(n.value());
-                    break;
-                case pugi::node_pi:
-                    rec.kindAndCount = DomRecord::kInstruction;
-                    rec.text = Ref(n.name());
-                    rec.extra = Ref(n.value());
-                    break;
-                default:  // nothing else occurs inside an element
-                    break;
-            }
-            if (type == pugi::node_element || type == pugi::node_pcdata || type == pugi::node_cdata ||
-                type == pugi::node_comment || type == pugi::node_pi) {
-                m_st.nodes.push_back(rec);
-                if (last[depth] != kNoNode)
-                    m_st.nodes[last[depth]].nextSibling = index;
-                else if (parent[depth] != kNoNode)
-                    m_st.nodes[parent[depth]].firstChild = index;
-                last[depth] = index;
-            }
-            if (descend) {
-                const pugi::xml_node child = n.first_child();
-                if (child) {
-                    n = child;
-                    ++depth;
-                    if (last.size() <= depth) {
-                        last.resize(depth + 1);
-                        parent.resize(depth + 1);
-                    }
-                    last[depth] = kNoNode;
-                    parent[depth] = index;
-                    continue;
-                }
-                Leave(marks);
-            }
-            // Next in document order: a sibling, else the next sibling of the
-            // nearest ancestor that has one.
-            if (n == root) return true;
-            pugi::xml_node next = n.next_sibling();
-            while (!next) {
-                n = n.parent();
-                --depth;
-                Leave(marks);
-                if (n == root) return true;
-                next = n.next_sibling();
-            }
-            n = next;
-        }
+        m_pError = &error;
+        m_last.assign(3, kNoNode);
+        m_parent.assign(3, kNoNode);
+        if (!Visit(root, 1)) return false;
+        // pugixml walks the rest without a call per step; its depth counts
+        // from the root's children.
+        return root.traverse(*this);
     }
 
+    bool for_each(pugi::xml_node& n) override { return Visit(n, static_cast<size_t>(depth()) + 2); }
+
 private:
+    // One node, `depth` counting the root as 1, in document order.
+    bool Visit(pugi::xml_node n, size_t depth) {
+        std::string& error = *m_pError;
+        // The elements at this depth and below are done: their declarations end.
+        while (m_marks.size() >= depth) Leave();
+        const pugi::xml_node_type type = n.type();
+        const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
+        DomRecord rec{0, kNoNode, kNoNode, 0, 0};
+        switch (type) {
+            case pugi::node_element:
+                if (depth > static_cast<size_t>(CDomDocument::kMaxDepth)) {
+                    error = "elements nested deeper than " + std::to_string(CDomDocument::kMaxDepth);
+                    return false;
+                }
+                m_marks.push_back(m_undo.size());
+                rec.extra = static_cast<uint32_t>(m_st.attributes.size());
+                if (!Element(n, rec, error)) return false;
+                if (m_last.size() <= depth + 1) {
+                    m_last.resize(depth + 2);
+                    m_parent.resize(depth + 2);
+                }
+                m_last[depth + 1] = kNoNode;
+                m_parent[depth + 1] = index;
+                break;
+            case pugi::node_pcdata:
+                rec.kindAndCount = DomRecord::kText;
+                if (!Decoded(n.value(), rec.text, error)) return false;
+                break;
+            case pugi::node_cdata:
+                rec.kindAndCount = DomRecord::kCData;
+                rec.text = Ref(n.value());
+                break;
+            case pugi::node_comment:
+                rec.kindAndCount = DomRecord::kComment;
+                rec.text = Ref(n.value());
+                break;
+            case pugi::node_pi:
+                rec.kindAndCount = DomRecord::kInstruction;
+                rec.text = Ref(n.name());
+                rec.extra = Ref(n.value());
+                break;
+            default:  // nothing else occurs inside an element
+                return true;
+        }
+        m_st.nodes.push_back(rec);
+        if (m_last[depth] != kNoNode)
+            m_st.nodes[m_last[depth]].nextSibling = index;
+        else if (m_parent[depth] != kNoNode)
+            m_st.nodes[m_parent[depth]].firstChild = index;
+        m_last[depth] = index;
+        return true;
+    }
+
     struct Attribute {
         std::string_view name;
         std::string_view prefix;  // empty without one
@@ -306,7 +405,7 @@ private:
         if (!DecodeReferences(text, m_scratch, error)) return false;
         if (text >= m_pBegin && text < m_pEnd) {
             // Decoding only shortens, and the buffer is ours: write it back in place.
-            char* place = m_texts.buffer.data() + (text - m_pBegin);
+            char* place = m_texts.buffer.get() + (text - m_pBegin);
             std::memcpy(place, m_scratch.c_str(), m_scratch.size() + 1);
             ref = static_cast<uint32_t>(text - m_pBegin);
             return true;
@@ -317,9 +416,9 @@ private:
         return true;
     }
 
-    void Leave(std::vector<size_t>& marks) {
-        const size_t mark = marks.back();
-        marks.pop_back();
+    void Leave() {
+        const size_t mark = m_marks.back();
+        m_marks.pop_back();
         while (m_undo.size() > mark) {
             auto& [prefix, old] = m_undo.back();
             if (old.data() == nullptr)
@@ -462,6 +561,10 @@ private:
     std::vector<std::pair<std::string_view, std::string_view>> m_undo;
     std::deque<std::string> m_uris;
     std::string m_scratch;
+    std::string* m_pError = nullptr;
+    std::vector<uint32_t> m_last;    // per depth: the last record made there
+    std::vector<uint32_t> m_parent;  // per depth: the record of the element there
+    std::vector<size_t> m_marks;     // per open element: where its declarations start in m_undo
 };
 
 }  // namespace
@@ -649,25 +752,40 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
     m_strParseError.clear();
     st.utf8 = codepage::IsUtf8();
     if (text == nullptr || length == 0) return Refuse("empty text");
-    if (const void* zero = std::memchr(text, '\0', length))
-        return Refuse(Offset("NUL character", static_cast<size_t>(static_cast<const char*>(zero) - text)));
-
     // One copy, valid UTF-8 and zero-terminated: the parser then needs no
     // conversion and every string it returns lies in the buffer.
     st.texts = std::make_shared<DomTexts>();
-    std::string& buffer = st.texts->buffer;
-    if (st.utf8 && utf::IsValidUtf8(text, length)) {
-        buffer.reserve(length + 1);
-        buffer.assign(text, length);
-    } else {
-        buffer = codepage::ToUtf8(text, length);
+    DomTexts& texts = *st.texts;
+    size_t tags = 0, equals = 0;
+    bool copied = false;
+    if (st.utf8) {
+        texts.buffer.reset(new char[length + 1]);
+        const ScanResult scan = ScanCopy(text, length, texts.buffer.get());
+        if (scan.nul != ScanResult::kNone) return Refuse(Offset("NUL character", scan.nul));
+        if (scan.utf8) {
+            texts.size = length + 1;
+            tags = scan.tags;
+            equals = scan.equals;
+            copied = true;
+        }
     }
-    buffer.push_back('\0');
-    if (buffer.size() >= DomDocumentState::kSide) return Refuse("text longer than 2 GiB");
+    if (!copied) {
+        if (const void* zero = std::memchr(text, '\0', length))
+            return Refuse(
+                Offset("NUL character", static_cast<size_t>(static_cast<const char*>(zero) - text)));
+        const std::string converted = codepage::ToUtf8(text, length);
+        texts.size = converted.size() + 1;
+        texts.buffer.reset(new char[texts.size]);
+        std::memcpy(texts.buffer.get(), converted.data(), converted.size());
+        CountTwo(converted.data(), converted.size(), '<', '=', tags, equals);
+    }
+    char* const buffer = texts.buffer.get();
+    buffer[texts.size - 1] = '\0';
+    if (texts.size >= DomDocumentState::kSide) return Refuse("text longer than 2 GiB");
 
     pugi::xml_document doc;
     const pugi::xml_parse_result r =
-        doc.load_buffer_inplace(buffer.data(), buffer.size(), kParseOptions, pugi::encoding_utf8);
+        doc.load_buffer_inplace(buffer, texts.size, kParseOptions, pugi::encoding_utf8);
     if (r.status == pugi::status_out_of_memory) {
         Refuse("out of memory");
         throw CDomError(kE_OUTOFMEMORY, kDocumentInterface);
@@ -675,7 +793,8 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
     if (r.status != pugi::status_ok) return Refuse(Offset(r.description(), static_cast<size_t>(r.offset)));
 
     // What lies beside the root element.
-    const size_t bom = buffer.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    const std::string_view all(buffer, texts.size - 1);
+    const size_t bom = all.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     pugi::xml_node root;
     bool seenDoctype = false;
     for (pugi::xml_node n = doc.first_child(); n; n = n.next_sibling()) {
@@ -685,7 +804,7 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
                 root = n;
                 break;
             case pugi::node_declaration:
-                if (n != doc.first_child() || buffer.compare(bom, 5, "<?xml") != 0)
+                if (n != doc.first_child() || all.compare(bom, 5, "<?xml") != 0)
                     return Refuse("XML declaration not at the start of the text");
                 break;
             case pugi::node_doctype:
@@ -703,7 +822,7 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
 
     std::string error;
     try {
-        if (!CCopier(st).Run(root, error)) return Refuse(error);
+        if (!CCopier(st, tags, equals).Run(root, error)) return Refuse(error);
     } catch (const std::bad_alloc&) {
         Refuse("out of memory");
         throw CDomError(kE_OUTOFMEMORY, kDocumentInterface);

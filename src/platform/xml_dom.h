@@ -49,8 +49,9 @@ private:
 // texts lie in it zero-terminated, and a compact copy of the element tree
 // (pugixml's own tree is released at the end of the load).
 struct DomTexts {
-    std::string buffer;  // the text as UTF-8
-    std::string side;    // texts that references were decoded into, each zero-terminated
+    std::unique_ptr<char[]> buffer;  // the text as UTF-8, zero-terminated
+    size_t size = 0;                 // of the buffer, its last zero included
+    std::string side;                // texts that references were decoded into, each zero-terminated
 };
 
 struct DomRecord {
@@ -79,7 +80,7 @@ struct DomDocumentState {
     bool utf8 = true;
 
     const char* String(uint32_t ref) const {
-        return (ref & kSide) != 0 ? texts->side.data() + (ref & ~kSide) : texts->buffer.data() + ref;
+        return (ref & kSide) != 0 ? texts->side.data() + (ref & ~kSide) : texts->buffer.get() + ref;
     }
 };
 

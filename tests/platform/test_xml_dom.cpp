@@ -1,6 +1,7 @@
 #include "platform/xml_dom.h"
 
 #include "common/test_support.h"
+#include "platform/utf.h"
 
 #include <gtest/gtest.h>
 
@@ -176,6 +177,53 @@ TEST(XmlDom, InvalidUtf8BecomesReplacementCharacters) {
     CDomDocument doc;
     ASSERT_TRUE(doc.loadXML(CString("<a>x\xFF\xC0y</a>")));
     EXPECT_EQ(doc.documentElement().text(), "x\xEF\xBF\xBD\xEF\xBF\xBDy");
+}
+
+TEST(XmlDom, ReadsUtf8AndFindsNulWhereverTheyFallInALongText) {
+    ScopedCodePage cp("UTF-8");
+    CDomDocument doc;
+    // Well-formed and ill-formed sequences, some cut by the end of the text
+    // node, at every offset around the 16-byte blocks the text is read in.
+    const std::vector<std::string> pieces = {"\xC3\xA9",
+                                             "\xE4\xB8\xAD",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xF4\x8F\xBF\xBF",
+                                             "\xED\x9F\xBF",
+                                             "\xFF",
+                                             "\xC0\xAF",
+                                             "\xE0\x9F\x80",
+                                             "\xED\xA0\x80",
+                                             "\xF4\x90\x80\x80",
+                                             "\xF0\x8F\xBF\xBF",
+                                             "\xE4\xB8",
+                                             "\xF0\x9F\x98",
+                                             "\x80",
+                                             "\xC3"};
+    for (size_t pad = 0; pad < 40; ++pad) {
+        for (const std::string& piece : pieces) {
+            const std::string content =
+                std::string(pad, 'p') + piece + "q" + piece + std::string(pad % 7, 'r');
+            const std::string text = "<a>" + content + "</a>";
+            ASSERT_TRUE(doc.loadXML(text.data(), text.size())) << pad << ' ' << doc.ParseError();
+            EXPECT_EQ(doc.documentElement().text().str(), utf::SanitizeUtf8(content.data(), content.size()))
+                << pad;
+        }
+        // A NUL is found wherever it lies, an ill-formed sequence before it or not.
+        for (const std::string before : {"", "\xC3\xA9", "\xFF", "\xE4\xB8"}) {
+            const std::string text =
+                "<a>" + std::string(pad * 3, 'n') + before + std::string(1, '\0') + "</a>";
+            EXPECT_FALSE(doc.loadXML(text.data(), text.size()));
+            EXPECT_EQ(doc.ParseError(),
+                      "NUL character at offset " + std::to_string(3 + pad * 3 + before.size()));
+        }
+    }
+    // Many attributes and tags past the counters' 255-block stretches.
+    std::string wide = "<a>";
+    for (int i = 0; i < 3000; ++i) wide += "<b x='1' y=\"\xC3\xA9\">=</b>";
+    wide += "</a>";
+    ASSERT_TRUE(doc.loadXML(wide.data(), wide.size()));
+    EXPECT_EQ(doc.documentElement().childNodes().length(), 3000);
+    EXPECT_EQ(doc.documentElement().childNodes().item(2999).attributes().item(1).text(), "\xC3\xA9");
 }
 
 TEST(XmlDom, RefusesWhatAStrictNamespaceAwareParserRefuses) {
