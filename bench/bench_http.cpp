@@ -122,6 +122,30 @@ void BM_SmallGet_CurlNewHandle(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// Python's requests with one session (connections kept), timed inside
+// Python so that the interpreter's start does not count.
+void BM_SmallGet_PythonRequests(benchmark::State& state) {
+    const std::string url = Server().Url("/small");
+    const std::string command =
+        "/usr/bin/python3 -c \"import sys, time, requests\n"
+        "s = requests.Session()\nt = time.perf_counter()\n"
+        "for _ in range(int(sys.argv[2])): s.get(sys.argv[1]).content\n"
+        "print(time.perf_counter() - t)\" " +
+        url + " " + std::to_string(kSmallRequests) + " 2>/dev/null";
+    for (auto _ : state) {
+        double seconds = 0;
+        FILE* pipe = popen(command.c_str(), "r");
+        const bool read = pipe != nullptr && std::fscanf(pipe, "%lf", &seconds) == 1;
+        if (pipe != nullptr) pclose(pipe);
+        if (!read || seconds <= 0) {
+            state.SkipWithError("python3 with requests is not available");
+            break;
+        }
+        state.SetIterationTime(seconds);
+        Record("small_python_requests", kSmallRequests, seconds);
+    }
+}
+
 // ---------------------------------------------------------------- 256 MiB
 
 // Runs a program to its end; its wall time and peak resident memory. fork,
@@ -218,6 +242,7 @@ void BM_Big_CurlTool(benchmark::State& state) {
 BENCHMARK(BM_SmallGet_Orvex)->Iterations(kSmallRequests)->UseRealTime();
 BENCHMARK(BM_SmallGet_CurlReusedHandle)->Iterations(kSmallRequests)->UseRealTime();
 BENCHMARK(BM_SmallGet_CurlNewHandle)->Iterations(kSmallRequests)->UseRealTime();
+BENCHMARK(BM_SmallGet_PythonRequests)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Big_Orvex)->Arg(1)->Arg(0)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Big_OrvexProcess)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Big_CurlTool)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -245,6 +270,8 @@ int main(int argc, char** argv) {
     bench::PrintRatio("small GETs: orvex / libcurl, one reused easy handle", "small_orvex",
                       "small_curl_reused");
     bench::PrintRatio("small GETs: libcurl new handle / libcurl reused", "small_curl_new",
+                      "small_curl_reused");
+    bench::PrintRatio("small GETs: Python requests session / libcurl reused", "small_python_requests",
                       "small_curl_reused");
     bench::PrintRatio("256 MiB: orvex, fresh buffer / curl -o /dev/null", "big_orvex_fresh", "big_curl_tool");
     bench::PrintRatio("256 MiB: orvex, buffer kept / curl -o /dev/null", "big_orvex_kept", "big_curl_tool");
