@@ -96,6 +96,13 @@ TEST(OrvexCommand, EnvelopeAndTree) {
         << run.out;
     EXPECT_NE(run.out.find("<n xsi:type=\"xsd:int\">5</n>"), std::string::npos) << run.out;
 
+    // A file naming another file is no document: the other is not read.
+    testing_support::TempDir dir;
+    testing_support::WriteFile(dir.Path("doc.xml"), "<a>1</a>");
+    run = Orvex("xml -", dir.Path("doc.xml"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvex: standard input: not a well-formed XML document\n");
+
     run = Orvex("xml -", "<a x='1'><b>t</b><c/></a>");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "a [x=\"1\"]\n  b = t\n");  // an empty element makes no node

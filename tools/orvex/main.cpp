@@ -527,10 +527,15 @@ int XmlCommand(int argc, char** argv) {
         std::fprintf(stderr, "orvex: cannot read %s\n", source.c_str());
         return kFailed;
     }
-    // The text itself, never its name: a document is not taken for a file name.
-    XML_NODE root = text.empty() ? nullptr : XML_new(text.c_str(), soapBody);
+    // XML_new takes a text that does not start with '<' for a file name: a
+    // file holding the name of another must not make us read that one.
+    size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    start = text.find_first_not_of(" \t\r\n", start);
+    const bool looksLikeXml = start != std::string::npos && text[start] == '<';
+    XML_NODE root = looksLikeXml ? XML_new(text.c_str(), soapBody) : nullptr;
     if (root == nullptr) {
-        std::fprintf(stderr, "orvex: %s is no well-formed XML document\n", source.c_str());
+        std::fprintf(stderr, "orvex: %s: not a well-formed XML document\n",
+                     source == "-" ? "standard input" : source.c_str());
         return kFailed;
     }
     PrintTree(root, 0);
