@@ -134,10 +134,7 @@ void BM_SmallGet_PythonRequests(benchmark::State& state) {
         url + " " + std::to_string(kSmallRequests) + " 2>/dev/null";
     for (auto _ : state) {
         double seconds = 0;
-        FILE* pipe = popen(command.c_str(), "r");
-        const bool read = pipe != nullptr && std::fscanf(pipe, "%lf", &seconds) == 1;
-        if (pipe != nullptr) pclose(pipe);
-        if (!read || seconds <= 0) {
+        if (!bench::TimedCommand(command, seconds)) {
             state.SkipWithError("python3 with requests is not available");
             break;
         }

@@ -124,13 +124,10 @@ void BM_ReadResponse_PythonLxml(benchmark::State& state) {
         std::to_string(kRows) + "\nprint(best)\" " + path;
     double seconds = 0;
     for (auto _ : state) {
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr || std::fscanf(pipe, "%lf", &seconds) != 1) {
-            if (pipe != nullptr) pclose(pipe);
+        if (!bench::TimedCommand(command, seconds)) {
             state.SkipWithError("python3 with lxml is not available");
             break;
         }
-        pclose(pipe);
         state.SetIterationTime(seconds);
     }
     unlink(path);

@@ -109,6 +109,18 @@ inline bool Reply(int fd, const char* contentType, const std::string& body) {
     return SendAll(fd, reply.data(), reply.size());
 }
 
+// Runs a shell command that times its own work (a Python peer, whose
+// interpreter start must not count) and prints the seconds; false when it
+// printed no positive number.
+inline bool TimedCommand(const std::string& command, double& seconds) {
+    seconds = 0;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return false;
+    const bool read = std::fscanf(pipe, "%lf", &seconds) == 1;
+    pclose(pipe);
+    return read && seconds > 0;
+}
+
 inline double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

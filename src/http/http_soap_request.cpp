@@ -52,7 +52,7 @@ void CHttpSoapRequest::BuildHeaders(CString& headers) {
     CString action;
     if (m_pSoap->m_bDotNet != 0) {
         CString nameSpace = m_pSoap->m_strNameSpace;
-        if (nameSpace.IsEmpty() || nameSpace.Right(1) != "/") nameSpace += "/";
+        if (nameSpace.Right(1) != "/") nameSpace += "/";  // the empty namespace included
         action.Format("%s%s", nameSpace.GetString(), m_pSoap->m_strMethod.GetString());
     }
     headers.AppendFormat("\r\nSOAPAction: \"%s\"", action.GetString());
