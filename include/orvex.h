@@ -493,6 +493,60 @@ ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);
  * File transfer
  * ------------------------------------------------------------------------ */
 
+/*
+ * Names: a name whose first three letters are "ftp" (any case) is an FTP
+ * name, "ftp://[user[:password]@]host[:port]/path" (port 21 unless written;
+ * anonymous login unless a user is written, percent-encoded). Any other name
+ * but "" is a URL: http:// and https:// (TLS verified; see ORVEX_CA_BUNDLE),
+ * or a local file as file:///dir/x, file://localhost/dir/x or /dir/x.
+ * FTP uses passive mode and binary transfers.
+ *
+ * Downloads lose nothing: the bytes go to a new file beside the target,
+ * which replaces the target only when the whole body has arrived. A failure
+ * of any kind (an HTTP status outside 200-299, a refused connection, a body
+ * cut short, a full disk, a cancel) leaves an existing target as it was and
+ * no partial file behind. A new file gets the mode of any new file (0666
+ * less the umask).
+ *
+ * Each function blocks until the transfer ends; connecting gives up after
+ * ORVEX_CONNECT_TIMEOUT seconds (30) and a transfer that moves no byte for
+ * ORVEX_STALL_TIMEOUT seconds (60) fails. Proxies are taken from the
+ * environment as curl takes them (http_proxy, https_proxy, ftp_proxy,
+ * no_proxy).
+ *
+ * The texts returned are "" on success (never NULL) and the reason
+ * otherwise. They are owned by the library and stay valid until the next
+ * call on the same thread that returns text (any SRS_* text getter,
+ * SOAP_GetSoap, DownloadFile, UploadFile and their Ex forms).
+ */
+
+/*
+ * Downloads url into localFile. With maxAge > 0, an existing localFile
+ * modified no more than maxAge seconds ago (or dated in the future) is
+ * taken as fresh: "" at once, without any network access. maxAge 0 or less
+ * always transfers; FTP names always transfer.
+ */
+ORVEX_EXPORT const char* DownloadFile(const char* url, const char* localFile, int maxAge);
+
+/* Uploads localFile to the FTP name, replacing a remote file of that name. */
+ORVEX_EXPORT const char* UploadFile(const char* ftpName, const char* localFile);
+
+/*
+ * Progress of a transfer: done bytes of total (-1 when the size is not
+ * known), called after each block and once at the end. A nonzero answer
+ * cancels: the transfer fails with "Transfer cancelled: <name>" and a
+ * download leaves nothing behind.
+ */
+typedef int (*OrvexProgressFunc)(void* user, long long done, long long total);
+
+/* DownloadFile with a progress function (NULL: none) and its user pointer. */
+ORVEX_EXPORT const char* DownloadFileEx(const char* url, const char* localFile, int maxAge,
+                                        OrvexProgressFunc progress, void* user);
+
+/* UploadFile with a progress function (NULL: none) and its user pointer. */
+ORVEX_EXPORT const char* UploadFileEx(const char* ftpName, const char* localFile,
+                                      OrvexProgressFunc progress, void* user);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,47 +1,16 @@
 #include "platform/http_transport.h"
 
-#include <curl/curl.h>
+#include "platform/curl_setup.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
+#include <strings.h>
 
 namespace httpx {
 namespace {
 
-constexpr int kDefaultConnectSeconds = 30;
-constexpr int kDefaultStallSeconds = 60;
-constexpr long kMaxRedirects = 10;
-constexpr const char* kUserAgent = "Orvex/1.0";
 // Fewer, larger reads: a large body arrives at close to the socket's speed.
 constexpr long kReceiveBufferBytes = 64L * 1024;
-
-// libcurl's global state is set up once per process and never torn down:
-// we live inside a host that may still run other users of libcurl at exit.
-CURLcode GlobalInit() {
-    static std::once_flag once;
-    static CURLcode result = CURLE_OK;
-    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
-    return result;
-}
-
-int SecondsFromEnv(const char* name, int fallback) {
-    const char* text = std::getenv(name);
-    if (text == nullptr || *text == '\0') return fallback;
-    errno = 0;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value <= 0 || value > INT_MAX) return fallback;
-    return static_cast<int>(value);
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    const size_t n = std::strlen(prefix);
-    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
-}
 
 // True when one of the caller's header lines names this header.
 bool NamesHeader(const std::vector<std::string>& lines, const char* name) {
@@ -83,25 +52,6 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     return 0;  // anything but `length` makes libcurl stop with a write error
 }
 
-void ApplyTls(CURL* easy) {
-    const char* insecure = std::getenv("ORVEX_INSECURE_TLS");
-    if (insecure != nullptr && std::strcmp(insecure, "1") == 0) {
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-        return;
-    }
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-    // A private CA joins the system's: the bundle file replaces libcurl's
-    // default file, while the hashed system directory (CAPATH) stays in force.
-    const char* bundle = std::getenv("ORVEX_CA_BUNDLE");
-    if (bundle != nullptr && *bundle != '\0') {
-        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
-        const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
-        curl_easy_setopt(easy, CURLOPT_CAPATH, info->capath != nullptr ? info->capath : "/etc/ssl/certs");
-    }
-}
-
 void ApplyMethod(CURL* easy, const HttpExchange& exchange) {
     if (exchange.method == "HEAD") {
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
@@ -128,17 +78,13 @@ CHttpTransport::~CHttpTransport() {
     if (m_pEasy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_pEasy));
 }
 
-int CHttpTransport::DefaultConnectSeconds() {
-    return SecondsFromEnv("ORVEX_CONNECT_TIMEOUT", kDefaultConnectSeconds);
-}
+int CHttpTransport::DefaultConnectSeconds() { return curlx::DefaultConnectSeconds(); }
 
-int CHttpTransport::DefaultStallSeconds() {
-    return SecondsFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds);
-}
+int CHttpTransport::DefaultStallSeconds() { return curlx::DefaultStallSeconds(); }
 
 bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
     outcome = HttpOutcome();
-    const CURLcode init = GlobalInit();
+    const CURLcode init = curlx::GlobalInit();
     if (init != CURLE_OK) {
         outcome.error = curl_easy_strerror(init);
         return false;
@@ -158,20 +104,8 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
     char errorText[CURL_ERROR_SIZE] = {0};
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(easy, CURLOPT_URL, exchange.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    // Redirects never take an https request down to plain http.
-    const bool secure = StartsWithNoCase(exchange.url, "https:");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(exchange.connectSeconds));
-    // A transfer that moves less than a byte a second for the stall time has stalled.
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(exchange.stallSeconds));
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
-    ApplyTls(easy);
+    curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes);
+    curlx::ApplyHttpProtocols(easy, exchange.url);
     ApplyMethod(easy, exchange);
 
     HeaderList headers;
@@ -211,18 +145,8 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
 
     if (code == CURLE_OK) return true;
     outcome.bodyTooLarge = code == CURLE_FILESIZE_EXCEEDED;
-    if (context.stopped)
-        outcome.error = context.error;
-    else if (errorText[0] != '\0')
-        outcome.error = errorText;
-    else
-        outcome.error = curl_easy_strerror(code);
-    // libcurl's words for these do not say which URL or that a redirect was refused.
-    if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status <= 399)
-        outcome.error =
-            "Redirect refused (only http and https are followed, never https to http): " + outcome.error;
-    else if (code == CURLE_URL_MALFORMAT)
-        outcome.error += ": " + exchange.url;
+    outcome.error =
+        context.stopped ? context.error : curlx::FailureText(code, errorText, status, exchange.url);
     return false;
 }
 

@@ -9,7 +9,8 @@ import sys
 EXPORTED_CLASSES = {
     "CBuffer", "CBase64", "CString", "CStringArray", "CUIntArray", "CFile",
     "CFileException", "CHandleObject", "CTextUtil", "CPubEx", "CInternet",
-    "IHTTPCompress", "IXMLTreeNode", "IXMLTreeParser",
+    "IHTTPCompress", "IXMLTreeNode", "IXMLTreeParser", "CInternetSession", "CStdioFile",
+    "CInternetFile", "CFtpConnection", "CInternetException",
 }
 FREE_OPERATORS = re.compile(r"^operator\+\((CString const&, |char const\*, CString const&)")
 

@@ -1,0 +1,124 @@
+#include "platform/atomic_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kNameAttempts = 100;
+
+CString ErrorText(const CString& path, int osError) {
+    CString text;
+    text.Format("%s: %s", path.GetString(), std::strerror(osError));
+    return text;
+}
+
+// Six letters that make a name nobody else is using (O_EXCL checks it).
+CString RandomSuffix() {
+    static thread_local std::mt19937 generator(std::random_device{}());
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    CString suffix;
+    for (int i = 0; i < 6; ++i) suffix += kLetters[generator() % (sizeof kLetters - 1)];
+    return suffix;
+}
+
+}  // namespace
+
+bool CAtomicFile::Create(const char* target, CString& error) {
+    Abandon();
+    m_strTarget = target;
+    m_strFinal = m_strTarget;
+    m_nKeepMode = -1;
+    if (m_strTarget.IsEmpty()) {
+        error = ErrorText(m_strTarget, ENOENT);
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(m_strFinal, &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(m_strFinal, resolved) != nullptr) m_strFinal = resolved;
+    }
+    if (::stat(m_strFinal, &st) == 0) {
+        // Read-only means the owner may not write, whoever runs us.
+        const int refusal = S_ISDIR(st.st_mode) ? EISDIR : ((st.st_mode & S_IWUSR) == 0 ? EACCES : 0);
+        if (refusal != 0) {
+            error = ErrorText(m_strTarget, refusal);
+            return false;
+        }
+        m_nKeepMode = static_cast<int>(st.st_mode & 07777);
+    }
+    const int slash = m_strFinal.ReverseFind('/');
+    const CString dir = slash < 0 ? CString(".") : (slash == 0 ? CString("/") : m_strFinal.Left(slash));
+    const CString base = m_strFinal.Mid(slash + 1);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        CString temp = dir;
+        if (temp.Right(1) != "/") temp += "/";
+        temp += "." + base + ".part-" + RandomSuffix();
+        // 0666: the umask makes it the mode any new file gets.
+        const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            m_hFile = fd;
+            m_strTemp = temp;
+            return true;
+        }
+        if (errno != EEXIST) {
+            error = ErrorText(m_strTarget, errno);
+            return false;
+        }
+    }
+    error = ErrorText(m_strTarget, EEXIST);
+    return false;
+}
+
+void CAtomicFile::Write(const void* bytes, size_t count) {
+    const auto* p = static_cast<const char*>(bytes);
+    while (count > 0) {
+        const ssize_t n = ::write(m_hFile, p, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int osError = errno;
+            throw CFileException(
+                osError == ENOSPC || osError == EFBIG ? CFileException::diskFull : CFileException::hardIO,
+                osError, m_strTarget);
+        }
+        p += n;
+        count -= static_cast<size_t>(n);
+    }
+}
+
+bool CAtomicFile::Commit(CString& error) {
+    if (m_hFile < 0) {
+        error = ErrorText(m_strTarget, EBADF);
+        return false;
+    }
+    if (m_nKeepMode >= 0) ::fchmod(m_hFile, static_cast<mode_t>(m_nKeepMode));
+    // close() is where some file systems report a write that did not land.
+    const int closed = ::close(m_hFile);
+    const int closeError = errno;
+    m_hFile = -1;
+    if (closed != 0) {
+        error = ErrorText(m_strTarget, closeError);
+        Abandon();
+        return false;
+    }
+    if (::rename(m_strTemp, m_strFinal) != 0) {
+        error = ErrorText(m_strTarget, errno);
+        Abandon();
+        return false;
+    }
+    m_strTemp.Empty();
+    return true;
+}
+
+void CAtomicFile::Abandon() {
+    if (m_hFile >= 0) ::close(m_hFile);
+    m_hFile = -1;
+    if (!m_strTemp.IsEmpty()) ::unlink(m_strTemp);
+    m_strTemp.Empty();
+}

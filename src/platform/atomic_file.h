@@ -1,0 +1,41 @@
+// CAtomicFile: a file written beside its target under a temporary name and
+// renamed over the target only when it is whole. A failure at any point,
+// the process's own included, leaves the target as it was; a failed or
+// abandoned file leaves nothing behind.
+#ifndef ORVEX_PLATFORM_ATOMIC_FILE_H
+#define ORVEX_PLATFORM_ATOMIC_FILE_H
+
+#include <orvex/cstring.h>
+#include <orvex/file.h>
+
+#include <cstddef>
+
+class CAtomicFile {
+public:
+    CAtomicFile() = default;
+    ~CAtomicFile() { Abandon(); }
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Creates the temporary file in the target's directory (through a
+    // symbolic link, beside the file it names). A target that is a
+    // directory or read-only (no owner write bit) is refused. On failure
+    // error is "<target>: <reason>".
+    bool Create(const char* target, CString& error);
+    // Throws CFileException naming the target (a full disk, a file-size limit).
+    void Write(const void* bytes, size_t count);
+    // Closes, gives the file an existing target's permissions, and renames
+    // it over the target.
+    bool Commit(CString& error);
+    // Removes the temporary file; nothing to do after Commit.
+    void Abandon();
+
+private:
+    int m_hFile = -1;
+    CString m_strTarget;  // the name callers gave, for messages
+    CString m_strFinal;   // where the rename goes
+    CString m_strTemp;
+    int m_nKeepMode = -1;  // an existing target's permission bits
+};
+
+#endif

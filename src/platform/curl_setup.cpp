@@ -1,0 +1,95 @@
+#include "platform/curl_setup.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <strings.h>
+
+namespace curlx {
+namespace {
+
+constexpr int kDefaultConnectSeconds = 30;
+constexpr int kDefaultStallSeconds = 60;
+constexpr long kMaxRedirects = 10;
+constexpr const char* kUserAgent = "Orvex/1.0";
+
+int SecondsFromEnv(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return fallback;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value <= 0 || value > INT_MAX) return fallback;
+    return static_cast<int>(value);
+}
+
+void ApplyTls(CURL* easy) {
+    const char* insecure = std::getenv("ORVEX_INSECURE_TLS");
+    if (insecure != nullptr && std::strcmp(insecure, "1") == 0) {
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        return;
+    }
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    // A private CA joins the system's: the bundle file replaces libcurl's
+    // default file, while the hashed system directory (CAPATH) stays in force.
+    const char* bundle = std::getenv("ORVEX_CA_BUNDLE");
+    if (bundle != nullptr && *bundle != '\0') {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
+        const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+        curl_easy_setopt(easy, CURLOPT_CAPATH, info->capath != nullptr ? info->capath : "/etc/ssl/certs");
+    }
+}
+
+}  // namespace
+
+CURLcode GlobalInit() {
+    static std::once_flag once;
+    static CURLcode result = CURLE_OK;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result;
+}
+
+int DefaultConnectSeconds() { return SecondsFromEnv("ORVEX_CONNECT_TIMEOUT", kDefaultConnectSeconds); }
+
+int DefaultStallSeconds() { return SecondsFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds); }
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes) {
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT,
+                     static_cast<long>(connectSeconds > 0 ? connectSeconds : DefaultConnectSeconds()));
+    // A transfer that moves less than a byte a second for the stall time has stalled.
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(stallSeconds > 0 ? stallSeconds : DefaultStallSeconds()));
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, bufferBytes);
+    ApplyTls(easy);
+}
+
+void ApplyHttpProtocols(CURL* easy, const std::string& url) {
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                     StartsWithNoCase(url, "https:") ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+}
+
+std::string FailureText(CURLcode code, const char* errorBuffer, long status, const std::string& url) {
+    std::string text =
+        errorBuffer != nullptr && errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+    if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status <= 399)
+        return "Redirect refused (only http and https are followed, never https to http): " + text;
+    if (code == CURLE_URL_MALFORMAT) return text + ": " + url;
+    return text;
+}
+
+}  // namespace curlx

@@ -1,0 +1,39 @@
+// What every libcurl transfer of ours shares: the one global init, the
+// timeouts, TLS checking, redirects and the failure texts. Included only by
+// the libcurl users in this folder.
+#ifndef ORVEX_PLATFORM_CURL_SETUP_H
+#define ORVEX_PLATFORM_CURL_SETUP_H
+
+#include <curl/curl.h>
+
+#include <string>
+
+namespace curlx {
+
+// libcurl's global state, set up once per process and never torn down: we
+// live inside a host that may still run other users of libcurl at exit.
+CURLcode GlobalInit();
+
+// Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT (seconds),
+// else 30 and 60.
+int DefaultConnectSeconds();
+int DefaultStallSeconds();
+
+// No signals, the timeouts (0 or less: the defaults), our agent, the read
+// buffer, and certificate checks as ORVEX_CA_BUNDLE / ORVEX_INSECURE_TLS say.
+void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes);
+
+// Only http and https; redirects followed at most 10 times, never from
+// https down to http.
+void ApplyHttpProtocols(CURL* easy, const std::string& url);
+
+bool StartsWithNoCase(const std::string& text, const char* prefix);
+
+// The text of a failed transfer: libcurl's words (its error buffer when it
+// wrote one), made specific where they do not say which URL or that a
+// redirect was refused.
+std::string FailureText(CURLcode code, const char* errorBuffer, long status, const std::string& url);
+
+}  // namespace curlx
+
+#endif

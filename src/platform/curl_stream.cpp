@@ -1,0 +1,248 @@
+#include "platform/curl_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace curlx {
+
+CurlHandles::CurlHandles() {
+    const CURLcode init = GlobalInit();
+    if (init != CURLE_OK) throw CInternetException(curl_easy_strerror(init), init);
+    m_pMulti = curl_multi_init();
+    m_pEasy = curl_easy_init();
+    if (m_pMulti == nullptr || m_pEasy == nullptr) {
+        if (m_pEasy != nullptr) curl_easy_cleanup(m_pEasy);
+        if (m_pMulti != nullptr) curl_multi_cleanup(m_pMulti);
+        throw CInternetException("libcurl could not create a transfer handle", CURLE_OUT_OF_MEMORY);
+    }
+}
+
+CurlHandles::~CurlHandles() {
+    curl_easy_cleanup(m_pEasy);
+    curl_multi_cleanup(m_pMulti);
+}
+
+void CurlHandles::Reset() {
+    curl_easy_reset(m_pEasy);
+    m_szError[0] = '\0';
+    curl_easy_setopt(m_pEasy, CURLOPT_ERRORBUFFER, m_szError);
+}
+
+}  // namespace curlx
+
+using Transfer = CInternetFile::Transfer;
+
+Transfer::Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url)
+    : m_pHandles(handles), m_bOwned(owned), m_nKind(kind), m_strUrl(std::move(url)) {
+    CURL* easy = m_pHandles->Easy();
+    if (m_nKind == kFtpWrite) {
+        curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, OnUpload);
+        curl_easy_setopt(easy, CURLOPT_READDATA, this);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    }
+    if (m_nKind == kHttp) {
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    }
+}
+
+Transfer::~Transfer() {
+    Detach();
+    if (m_pLink != nullptr) m_pLink->open = nullptr;
+    if (m_bOwned) delete m_pHandles;
+}
+
+void Transfer::Detach() {
+    if (m_bAttached) curl_multi_remove_handle(m_pHandles->Multi(), m_pHandles->Easy());
+    m_bAttached = false;
+}
+
+void Transfer::Orphan() {
+    Detach();
+    m_pHandles = nullptr;
+    m_pLink = nullptr;
+    m_bDone = true;
+    if (m_strFailure.empty()) m_strFailure = "The FTP connection was closed before its file";
+}
+
+bool Transfer::Pump() {
+    if (m_bDone) return false;
+    int running = 0;
+    const CURLMcode code = curl_multi_perform(m_pHandles->Multi(), &running);
+    if (code != CURLM_OK) {
+        m_bDone = true;
+        m_strFailure = curl_multi_strerror(code);
+        return false;
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(m_pHandles->Multi(), &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == m_pHandles->Easy()) {
+            m_bDone = true;
+            m_nResult = message->data.result;
+        }
+    }
+    return !m_bDone;
+}
+
+void Transfer::Resume() {
+    if (!m_bPaused || m_pHandles == nullptr) return;
+    m_bPaused = false;
+    // A paused download gets its held bytes back through OnBody right here.
+    const CURLcode code = curl_easy_pause(m_pHandles->Easy(), CURLPAUSE_CONT);
+    if (code != CURLE_OK && !m_bDone) {
+        m_bDone = true;
+        m_nResult = code;
+    }
+}
+
+void Transfer::ThrowFailure() {
+    if (!m_strFailure.empty()) throw CInternetException(m_strFailure.c_str(), m_nResult);
+    long status = 0;
+    if (m_pHandles != nullptr) curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
+    const std::string text = curlx::FailureText(
+        m_nResult, m_pHandles != nullptr ? m_pHandles->ErrorText() : nullptr, status, m_strUrl);
+    throw CInternetException(text.c_str(), m_nResult);
+}
+
+bool Transfer::Failed() const { return m_bDone && (m_nResult != CURLE_OK || !m_strFailure.empty()); }
+
+template <typename Satisfied>
+void Transfer::RunUntil(Satisfied satisfied) {
+    while (!m_bDone && m_pHandles != nullptr) {
+        if (!Pump() || satisfied()) return;
+        curl_multi_poll(m_pHandles->Multi(), nullptr, 0, 1000, nullptr);
+    }
+}
+
+void Transfer::Start() {
+    const CURLMcode added = curl_multi_add_handle(m_pHandles->Multi(), m_pHandles->Easy());
+    if (added != CURLM_OK) throw CInternetException(curl_multi_strerror(added));
+    m_bAttached = true;
+    if (m_nKind == kFtpWrite) {
+        // libcurl asks for the first bytes once the server has taken the store command.
+        RunUntil([this] { return m_bAskedForData; });
+        if (m_bDone) {
+            if (m_strFailure.empty() && m_nResult == CURLE_OK)
+                m_strFailure = "The server ended the upload at once";
+            ThrowFailure();
+        }
+        return;
+    }
+    // The first body bytes pause the transfer (no room is offered yet).
+    RunUntil([this] { return m_bPaused; });
+    if (Failed()) ThrowFailure();
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
+        m_nAnnounced = length;
+    if (m_nKind != kHttp) return;
+    long status = 0;
+    curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299) {
+        // The reason phrase is what follows the code on the status line.
+        std::string reason;
+        const size_t code = m_strStatusLine.find(' ');
+        const size_t text = code == std::string::npos ? code : m_strStatusLine.find(' ', code + 1);
+        if (text != std::string::npos) reason = " " + m_strStatusLine.substr(text + 1);
+        m_strFailure = m_strUrl + " load failure (status " + std::to_string(status) + reason + ")!\t";
+        ThrowFailure();
+    }
+}
+
+size_t Transfer::Read(char* dest, size_t count) {
+    size_t got = 0;
+    if (m_nSpillAt < m_strSpill.size()) {
+        got = std::min(count, m_strSpill.size() - m_nSpillAt);
+        std::memcpy(dest, m_strSpill.data() + m_nSpillAt, got);
+        m_nSpillAt += got;
+        if (m_nSpillAt == m_strSpill.size()) {
+            m_strSpill.clear();
+            m_nSpillAt = 0;
+        }
+    }
+    if (got == count || m_pHandles == nullptr) {
+        if (got == 0 && Failed()) ThrowFailure();
+        return got;
+    }
+    m_pDest = dest + got;
+    m_nRoom = count - got;
+    Resume();
+    RunUntil([this] { return m_nRoom == 0; });
+    got = count - m_nRoom;
+    m_pDest = nullptr;
+    m_nRoom = 0;
+    if (Failed()) ThrowFailure();
+    return got;
+}
+
+void Transfer::Write(const char* source, size_t count) {
+    if (count == 0) return;
+    m_pSource = source;
+    m_nSourceLeft = count;
+    Resume();
+    RunUntil([this] { return m_nSourceLeft == 0; });
+    m_pSource = nullptr;
+    if (m_bDone) {
+        // Only our end of data may end an upload; anything else broke it off.
+        if (m_strFailure.empty() && m_nResult == CURLE_OK) m_strFailure = "The server ended the upload early";
+        ThrowFailure();
+    }
+}
+
+void Transfer::Finish() {
+    if (m_nKind != kFtpWrite) {
+        Detach();
+        return;
+    }
+    if (m_pHandles == nullptr) ThrowFailure();
+    m_bFinishing = true;
+    Resume();
+    RunUntil([] { return false; });
+    Detach();
+    if (Failed()) ThrowFailure();
+}
+
+size_t Transfer::OnBody(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Transfer*>(user);
+    const size_t length = size * count;
+    if (length == 0) return 0;
+    if (self->m_nRoom == 0) {
+        self->m_bPaused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    const size_t take = std::min(length, self->m_nRoom);
+    std::memcpy(self->m_pDest, data, take);
+    self->m_pDest += take;
+    self->m_nRoom -= take;
+    // Whatever did not fit waits here; no more comes until it is read.
+    if (take < length) self->m_strSpill.assign(data + take, length - take);
+    return length;
+}
+
+size_t Transfer::OnUpload(char* buffer, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Transfer*>(user);
+    self->m_bAskedForData = true;
+    if (self->m_nSourceLeft == 0) {
+        if (self->m_bFinishing) return 0;
+        self->m_bPaused = true;
+        return CURL_READFUNC_PAUSE;
+    }
+    const size_t take = std::min(size * count, self->m_nSourceLeft);
+    std::memcpy(buffer, self->m_pSource, take);
+    self->m_pSource += take;
+    self->m_nSourceLeft -= take;
+    return take;
+}
+
+size_t Transfer::OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* self = static_cast<Transfer*>(user);
+    const size_t length = size * count;
+    if (length > 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+        size_t end = length;
+        while (end > 0 && (data[end - 1] == '\r' || data[end - 1] == '\n')) --end;
+        self->m_strStatusLine.assign(data, end);
+    }
+    return length;
+}

@@ -1,0 +1,119 @@
+// A libcurl transfer driven from the caller's side, for the internet files of
+// internet_session.h: the caller pulls a body with Read or pushes an upload
+// with Write, and libcurl's multi interface moves the bytes in between on
+// the caller's thread. Memory stays at one receive buffer whatever the size.
+#ifndef ORVEX_PLATFORM_CURL_STREAM_H
+#define ORVEX_PLATFORM_CURL_STREAM_H
+
+#include <orvex/internet_session.h>
+
+#include "platform/curl_setup.h"
+
+#include <string>
+
+namespace curlx {
+
+// One easy handle in a multi handle of its own. The multi handle holds the
+// connection cache, so an FTP login is reused by the transfers after it.
+class CurlHandles {
+public:
+    CurlHandles();  // throws CInternetException when libcurl cannot make them
+    ~CurlHandles();
+    CurlHandles(const CurlHandles&) = delete;
+    CurlHandles& operator=(const CurlHandles&) = delete;
+
+    CURL* Easy() const { return m_pEasy; }
+    CURLM* Multi() const { return m_pMulti; }
+    // Options start afresh, the error buffer set; connections stay.
+    void Reset();
+    const char* ErrorText() const { return m_szError; }
+
+private:
+    CURLM* m_pMulti = nullptr;
+    CURL* m_pEasy = nullptr;
+    char m_szError[CURL_ERROR_SIZE] = {0};
+};
+
+}  // namespace curlx
+
+struct CInternetFile::Transfer {
+    enum Kind { kHttp, kFtpRead, kFtpWrite };
+
+    // handles are owned when the transfer has them to itself (an http URL),
+    // borrowed from an FTP connection otherwise. The easy handle is
+    // configured by the caller, URL included; callbacks are set here.
+    Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    // Runs the transfer until its body begins (a download: an http status
+    // outside 200-299 is a failure) or the server asks for the first bytes
+    // (an upload). Throws CInternetException on failure.
+    void Start();
+    size_t Read(char* dest, size_t count);
+    void Write(const char* source, size_t count);
+    // Ends an upload (or abandons a download). Throws unless an upload
+    // finished whole.
+    void Finish();
+    long long Announced() const { return m_nAnnounced; }
+    // The connection goes first: the transfer ends as a failure.
+    void Orphan();
+    // Set by the FTP connection whose file this is, so that closing the
+    // connection first cannot leave the file on freed handles.
+    CFtpConnection::Link* m_pLink = nullptr;
+
+private:
+    static size_t OnBody(char* data, size_t size, size_t count, void* user);
+    static size_t OnUpload(char* buffer, size_t size, size_t count, void* user);
+    static size_t OnHeader(char* data, size_t size, size_t count, void* user);
+
+    // One round of libcurl's work; false once the transfer has ended.
+    bool Pump();
+    // Pumps until the condition holds or the transfer ends.
+    template <typename Satisfied>
+    void RunUntil(Satisfied satisfied);
+    void Resume();
+    bool Failed() const;
+    [[noreturn]] void ThrowFailure();
+    void Detach();
+
+    curlx::CurlHandles* m_pHandles;
+    bool m_bOwned;
+    Kind m_nKind;
+    std::string m_strUrl;
+    bool m_bAttached = false;
+    bool m_bDone = false;
+    CURLcode m_nResult = CURLE_OK;
+    std::string m_strFailure;  // a failure of our own, ahead of libcurl's
+    bool m_bPaused = false;
+    long long m_nAnnounced = -1;
+    std::string m_strStatusLine;
+
+    // download: where the caller wants bytes, and what came beyond that
+    char* m_pDest = nullptr;
+    size_t m_nRoom = 0;
+    std::string m_strSpill;
+    size_t m_nSpillAt = 0;
+
+    // upload: what the caller gave and libcurl has not taken yet
+    const char* m_pSource = nullptr;
+    size_t m_nSourceLeft = 0;
+    bool m_bFinishing = false;
+    bool m_bAskedForData = false;
+};
+
+struct CFtpConnection::Link {
+    curlx::CurlHandles handles;
+    std::string baseUrl;  // "ftp://host:port/"
+    std::string user;
+    std::string password;
+    int connectSeconds = 0;
+    int stallSeconds = 0;
+    CInternetFile::Transfer* open = nullptr;
+
+    // The options of every command on this connection, after a reset.
+    void Configure(const std::string& url);
+};
+
+#endif

@@ -1,0 +1,320 @@
+#include <orvex/internet_session.h>
+
+#include "platform/curl_stream.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Large reads: a big download moves at close to the socket's speed.
+constexpr long kReceiveBufferBytes = 512L * 1024;
+constexpr long kUploadBufferBytes = 512L * 1024;
+constexpr int kDefaultFtpPort = 21;
+
+std::string Text(const char* text) { return text != nullptr ? text : ""; }
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string PercentDecode(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A path as a URL takes it: '/' kept, unreserved bytes kept, the rest escaped.
+std::string PercentEncodePath(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::strchr("/-._~", c) != nullptr) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+// "[user[:password]@]host[:port]", host possibly "[v6 address]".
+struct FtpServerName {
+    bool hasUser = false;
+    std::string user;
+    std::string password;
+    std::string host;  // as a URL writes it, brackets kept
+    long port = 0;     // 0: none written
+};
+
+bool ParseServerName(const std::string& server, FtpServerName& out, std::string& problem) {
+    std::string rest = server;
+    const size_t at = rest.rfind('@');
+    if (at != std::string::npos) {
+        const std::string userInfo = rest.substr(0, at);
+        const size_t colon = userInfo.find(':');
+        out.hasUser = true;
+        out.user = PercentDecode(userInfo.substr(0, colon));
+        if (colon != std::string::npos) out.password = PercentDecode(userInfo.substr(colon + 1));
+        rest = rest.substr(at + 1);
+    }
+    size_t portColon = std::string::npos;
+    if (!rest.empty() && rest[0] == '[') {
+        const size_t close = rest.find(']');
+        if (close == std::string::npos) {
+            problem = "Bad IPv6 address in the server name";
+            return false;
+        }
+        if (close + 1 < rest.size()) {
+            if (rest[close + 1] != ':') {
+                problem = "Bad server name";
+                return false;
+            }
+            portColon = close + 1;
+        }
+    } else {
+        portColon = rest.find(':');
+    }
+    out.host = rest.substr(0, portColon);
+    if (out.host.empty() || out.host.find_first_of(" \t\r\n/?#") != std::string::npos) {
+        problem = "Bad host name";
+        return false;
+    }
+    if (portColon != std::string::npos) {
+        const std::string digits = rest.substr(portColon + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            digits.find_first_not_of("0123456789") != std::string::npos || std::stol(digits) < 1 ||
+            std::stol(digits) > 65535) {
+            problem = "Port \"" + digits + "\" is not a port number (1-65535)";
+            return false;
+        }
+        out.port = std::stol(digits);
+    }
+    return true;
+}
+
+// Runs a transfer that moves no data (a login) to its end.
+void RunToEnd(curlx::CurlHandles& handles, const std::string& url) {
+    CURLMcode added = curl_multi_add_handle(handles.Multi(), handles.Easy());
+    if (added != CURLM_OK) throw CInternetException(curl_multi_strerror(added));
+    CURLcode result = CURLE_OK;
+    bool done = false;
+    while (!done) {
+        int running = 0;
+        const CURLMcode code = curl_multi_perform(handles.Multi(), &running);
+        if (code != CURLM_OK) {
+            curl_multi_remove_handle(handles.Multi(), handles.Easy());
+            throw CInternetException(curl_multi_strerror(code));
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(handles.Multi(), &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == handles.Easy()) {
+                done = true;
+                result = message->data.result;
+            }
+        }
+        if (!done) curl_multi_poll(handles.Multi(), nullptr, 0, 1000, nullptr);
+    }
+    curl_multi_remove_handle(handles.Multi(), handles.Easy());
+    if (result != CURLE_OK)
+        throw CInternetException(curlx::FailureText(result, handles.ErrorText(), 0, url).c_str(), result);
+}
+
+}  // namespace
+
+// --- exception and files -----------------------------------------------------
+
+CInternetException::CInternetException(const CString& message, int code)
+    : m_dwError(code), m_strMessage(message) {}
+
+CInternetException::~CInternetException() = default;
+
+int CInternetException::GetErrorMessage(char* text, unsigned maxLength) const {
+    if (text == nullptr || maxLength == 0) return 0;
+    const size_t n = std::min<size_t>(static_cast<size_t>(m_strMessage.GetLength()), maxLength - 1);
+    std::memcpy(text, m_strMessage.GetString(), n);
+    text[n] = '\0';
+    return 1;
+}
+
+CStdioFile::CStdioFile() = default;
+
+CStdioFile::~CStdioFile() = default;
+
+long long CStdioFile::GetAnnouncedLength() {
+    if (!IsOpen()) return -1;
+    try {
+        return static_cast<long long>(GetLength());
+    } catch (const CFileException&) {
+        return -1;
+    }
+}
+
+CInternetFile::CInternetFile(Transfer* transfer, const char* name) : m_pTransfer(transfer) {
+    m_strFileName = name;
+}
+
+CInternetFile::~CInternetFile() { delete m_pTransfer; }
+
+bool CInternetFile::Open(const char* fileName, unsigned /*openFlags*/, CFileException* error) {
+    // A remote file is opened by its session or connection, never by name.
+    if (error != nullptr) *error = CFileException(CFileException::invalidFile, EINVAL, fileName);
+    return false;
+}
+
+unsigned CInternetFile::Read(void* buffer, unsigned count) {
+    if (m_pTransfer == nullptr) return 0;
+    return static_cast<unsigned>(m_pTransfer->Read(static_cast<char*>(buffer), count));
+}
+
+void CInternetFile::Write(const void* buffer, unsigned count) {
+    if (m_pTransfer == nullptr) throw CInternetException("Write to a closed internet file");
+    m_pTransfer->Write(static_cast<const char*>(buffer), count);
+}
+
+int64_t CInternetFile::Seek(int64_t /*offset*/, unsigned /*from*/) { Throw(ESPIPE); }
+
+uint64_t CInternetFile::GetLength() const {
+    const long long length = m_pTransfer != nullptr ? m_pTransfer->Announced() : -1;
+    return length > 0 ? static_cast<uint64_t>(length) : 0;
+}
+
+long long CInternetFile::GetAnnouncedLength() {
+    return m_pTransfer != nullptr ? m_pTransfer->Announced() : -1;
+}
+
+void CInternetFile::Close() {
+    std::unique_ptr<Transfer> transfer(m_pTransfer);
+    m_pTransfer = nullptr;
+    if (transfer != nullptr) transfer->Finish();
+}
+
+// --- FTP ---------------------------------------------------------------------
+
+void CFtpConnection::Link::Configure(const std::string& url) {
+    handles.Reset();
+    CURL* easy = handles.Easy();
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curlx::ApplyCommon(easy, connectSeconds, stallSeconds, kReceiveBufferBytes);
+    curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+    // A server that stops answering commands is a stall like any other.
+    curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                     static_cast<long>(stallSeconds > 0 ? stallSeconds : curlx::DefaultStallSeconds()));
+    if (!user.empty()) {
+        curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
+    }
+}
+
+CFtpConnection::CFtpConnection(Link* link, const char* server) : m_pLink(link), m_strServer(server) {}
+
+CFtpConnection::~CFtpConnection() { Close(); }
+
+void CFtpConnection::Close() {
+    if (m_pLink == nullptr) return;
+    if (m_pLink->open != nullptr) m_pLink->open->Orphan();
+    delete m_pLink;
+    m_pLink = nullptr;
+}
+
+CInternetFile* CFtpConnection::OpenFile(const char* fileName, unsigned long access, unsigned long /*flags*/,
+                                        unsigned long /*context*/) {
+    if (m_pLink == nullptr) throw CInternetException("The FTP connection is closed");
+    if (m_pLink->open != nullptr) throw CInternetException("Another file is open on this FTP connection");
+    const std::string path = Text(fileName);
+    if (path.empty() || path.back() == '/') throw CInternetException("The path names no file");
+    const std::string url = m_pLink->baseUrl + PercentEncodePath(path);
+    m_pLink->Configure(url);
+    using Transfer = CInternetFile::Transfer;
+    const Transfer::Kind kind = (access & GENERIC_WRITE) != 0 ? Transfer::kFtpWrite : Transfer::kFtpRead;
+    std::unique_ptr<Transfer> transfer(new Transfer(&m_pLink->handles, false, kind, url));
+    transfer->m_pLink = m_pLink;
+    m_pLink->open = transfer.get();
+    transfer->Start();
+    auto* file = new CInternetFile(transfer.get(), path.c_str());
+    transfer.release();
+    return file;
+}
+
+// --- session -----------------------------------------------------------------
+
+CInternetSession::CInternetSession(const char* /*agent*/, unsigned long /*context*/,
+                                   unsigned long /*accessType*/, const char* /*proxy*/,
+                                   const char* /*proxyBypass*/, unsigned long /*flags*/) {}
+
+CInternetSession::~CInternetSession() = default;
+
+void CInternetSession::Close() {}
+
+void CInternetSession::SetTimeouts(int connectSeconds, int stallSeconds) {
+    m_nConnectSeconds = connectSeconds > 0 ? connectSeconds : 0;
+    m_nStallSeconds = stallSeconds > 0 ? stallSeconds : 0;
+}
+
+CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/, unsigned long /*flags*/,
+                                      const char* /*headers*/, unsigned long /*headersLength*/) {
+    const std::string name = Text(url);
+    if (!name.empty() && name[0] == '/') {
+        auto file = std::make_unique<CStdioFile>();
+        CFileException error;
+        if (!file->Open(name.c_str(), CFile::modeRead | CFile::shareDenyNone, &error)) throw error;
+        return file.release();
+    }
+    if (!curlx::StartsWithNoCase(name, "http://") && !curlx::StartsWithNoCase(name, "https://"))
+        return nullptr;
+
+    auto handles = std::make_unique<curlx::CurlHandles>();
+    handles->Reset();
+    CURL* easy = handles->Easy();
+    curl_easy_setopt(easy, CURLOPT_URL, name.c_str());
+    curlx::ApplyCommon(easy, m_nConnectSeconds, m_nStallSeconds, kReceiveBufferBytes);
+    curlx::ApplyHttpProtocols(easy, name);
+    std::unique_ptr<CInternetFile::Transfer> transfer(
+        new CInternetFile::Transfer(handles.get(), true, CInternetFile::Transfer::kHttp, name));
+    handles.release();
+    transfer->Start();
+    auto* file = new CInternetFile(transfer.get(), name.c_str());
+    transfer.release();
+    return file;
+}
+
+CFtpConnection* CInternetSession::GetFtpConnection(const char* server, const char* user, const char* password,
+                                                   unsigned short port, int /*passive*/) {
+    FtpServerName name;
+    std::string problem;
+    if (!ParseServerName(Text(server), name, problem)) throw CInternetException(problem.c_str());
+    auto link = std::make_unique<CFtpConnection::Link>();
+    if (user != nullptr) {
+        link->user = user;
+        link->password = Text(password);
+    } else if (name.hasUser) {
+        link->user = name.user;
+        link->password = name.password;
+    }
+    const long usedPort = name.port != 0 ? name.port : (port != 0 ? port : kDefaultFtpPort);
+    link->baseUrl = "ftp://" + name.host + ":" + std::to_string(usedPort) + "/";
+    link->connectSeconds = m_nConnectSeconds;
+    link->stallSeconds = m_nStallSeconds;
+    // Logging in moves no data: libcurl connects, logs in and asks where it is.
+    link->Configure(link->baseUrl);
+    curl_easy_setopt(link->handles.Easy(), CURLOPT_NOBODY, 1L);
+    RunToEnd(link->handles, link->baseUrl);
+    return new CFtpConnection(link.release(), Text(server).c_str());
+}

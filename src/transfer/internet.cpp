@@ -1,0 +1,392 @@
+#include <orvex/internet.h>
+
+#include "platform/atomic_file.h"
+#include "support/global_info.h"
+#include "support/pub.h"
+
+#include <algorithm>
+#include <climits>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// Large blocks: a big download costs a few thousand reads and writes, not a
+// million, and memory stays one block whatever the size.
+constexpr unsigned kBlockBytes = 1u << 20;
+// Platform messages are kept to this many bytes, the zero included.
+constexpr unsigned kMessageRoom = 512;
+constexpr int kDefaultMaxAge = 60;
+constexpr int kFtpPort = 21;
+
+CString Text(const char* text) { return CString(text != nullptr ? text : ""); }
+
+template <typename Exception>
+CString MessageOf(const Exception& e) {
+    char text[kMessageRoom];
+    e.GetErrorMessage(text, kMessageRoom);
+    return CString(text);
+}
+
+// Runs one transfer step, turning whatever it throws into the error text.
+template <typename Step>
+int Attempt(CString& error, Step&& step) {
+    try {
+        return step();
+    } catch (const CInternetException& e) {
+        error = MessageOf(e);
+    } catch (const CFileException& e) {
+        error = MessageOf(e);
+    } catch (const std::bad_alloc&) {
+        error = "Out of memory";
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    return 0;
+}
+
+// Deleting what an operation opened closes it; a remote file deleted
+// before its Close abandons its transfer, so a failed upload is never
+// finished as if it were whole.
+template <typename Object>
+std::unique_ptr<Object> Own(Object* object) {
+    return std::unique_ptr<Object>(object);
+}
+
+bool IsFresh(const char* localFile, int maxAge) {
+    struct stat st {};
+    if (!CPub::FileExists(localFile) || ::stat(localFile, &st) != 0) return false;
+    // A file dated in the future counts as fresh.
+    return static_cast<long long>(std::time(nullptr)) - static_cast<long long>(st.st_mtime) <= maxAge;
+}
+
+// "user@host" for "user:password@host": a password never goes into a text.
+CString ServerForDisplay(const char* server) {
+    CString text = Text(server);
+    const int at = text.ReverseFind('@');
+    const int colon = at < 0 ? -1 : text.Find(':');
+    if (colon >= 0 && colon < at) text.Delete(colon, at - colon);
+    return text;
+}
+
+void CollapseSlashes(CString& path) {
+    while (path.Replace("//", "/") > 0) {
+    }
+}
+
+class Progress {
+public:
+    Progress(CInternet::ProgressFunc progress, void* user, long long total)
+        : m_pfn(progress), m_pUser(user), m_nTotal(total) {}
+    // False when the caller cancels.
+    bool Moved(long long count) {
+        m_nDone += count;
+        return m_pfn == nullptr || m_pfn(m_pUser, m_nDone, m_nTotal) == 0;
+    }
+    bool Finished() { return m_pfn == nullptr || m_pfn(m_pUser, m_nDone, m_nDone) == 0; }
+
+private:
+    CInternet::ProgressFunc m_pfn;
+    void* m_pUser;
+    long long m_nTotal;
+    long long m_nDone = 0;
+};
+
+void Cancelled(const char* name, CString& error) {
+    error.Format("Transfer cancelled: %s", Text(name).GetString());
+}
+
+// Copies a remote file to its end into the target; 0 with error on failure.
+int ReceiveInto(CStdioFile& remote, CAtomicFile& target, Progress& progress, const char* name,
+                CString& error) {
+    std::vector<char> block(kBlockBytes);
+    for (;;) {
+        const unsigned got = remote.Read(block.data(), kBlockBytes);
+        if (got == 0) break;
+        target.Write(block.data(), got);
+        if (!progress.Moved(got)) return Cancelled(name, error), 0;
+    }
+    if (!progress.Finished()) return Cancelled(name, error), 0;
+    return 1;
+}
+
+}  // namespace
+
+CInternet::CInternet() = default;
+
+CInternet::CInternet(const CInternet& other) = default;
+
+CInternet& CInternet::operator=(const CInternet& other) = default;
+
+CInternet::~CInternet() = default;
+
+void CInternet::SetProgress(ProgressFunc progress, void* user) {
+    m_pfnProgress = progress;
+    m_pProgressUser = user;
+}
+
+int CInternet::IsHttp(const char* name) {
+    const CString text = Text(name);
+    return text.IsEmpty() || text.Left(3).CompareNoCase("ftp") == 0 ? 0 : 1;
+}
+
+int CInternet::Download(const char* url, const char* localFile, CString& error) {
+    error.Empty();
+    if (IsHttp(url)) return Http_Download(url, localFile, error, kDefaultMaxAge);
+    return Ftp_Download(url, localFile, error, nullptr, nullptr, kFtpPort);
+}
+
+int CInternet::Download_ToDir_SameFilename(const char* url, const char* dir, CString& localFile,
+                                           CString& error) {
+    error.Empty();
+    if (IsHttp(url)) return Http_Download_ToDir_SameFilename(url, dir, localFile, error, kDefaultMaxAge);
+    return Ftp_Download_ToDir_SameFilename(url, dir, localFile, error, nullptr, nullptr, kFtpPort);
+}
+
+int CInternet::Download_ToTempDir_SameFilename(const char* url, CString& localFile, CString& error) {
+    error.Empty();
+    if (IsHttp(url)) return Http_Download_ToTempDir_SameFilename(url, localFile, error, kDefaultMaxAge);
+    return Ftp_Download_ToTempDir_SameFilename(url, localFile, error, nullptr, nullptr, kFtpPort);
+}
+
+int CInternet::Http_Download(const char* url, const char* localFile, CString& error, int maxAge) {
+    error.Empty();
+    if (maxAge > 0 && IsFresh(localFile, maxAge)) return 1;
+    return Attempt(error, [&] {
+        CInternetSession session;
+        auto remote = Own(OpenURL(session, url, error));
+        if (remote == nullptr) return 0;
+        CAtomicFile target;
+        if (!target.Create(localFile, error)) return 0;
+        Progress progress(m_pfnProgress, m_pProgressUser, remote->GetAnnouncedLength());
+        if (!ReceiveInto(*remote, target, progress, url, error)) return 0;
+        return target.Commit(error) ? 1 : 0;
+    });
+}
+
+int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
+    buffer.Clear();
+    error.Empty();
+    const int result = Attempt(error, [&] {
+        CInternetSession session;
+        auto remote = Own(OpenURL(session, url, error));
+        if (remote == nullptr) return 0;
+        Progress progress(m_pfnProgress, m_pProgressUser, remote->GetAnnouncedLength());
+        std::vector<unsigned char> block(kBlockBytes);
+        for (;;) {
+            const unsigned got = remote->Read(block.data(), kBlockBytes);
+            if (got == 0) break;
+            if (got > static_cast<unsigned>(INT_MAX - buffer.GetSize())) {
+                error.Format("Response too large: the byte buffer holds at most 2 GiB (%s)",
+                             Text(url).GetString());
+                return 0;
+            }
+            buffer.AddBuf(block.data(), static_cast<int>(got));
+            if (!progress.Moved(got)) return Cancelled(url, error), 0;
+        }
+        if (!progress.Finished()) return Cancelled(url, error), 0;
+        return 1;
+    });
+    // Half a body must not pass for the body.
+    if (result == 0) buffer.Clear();
+    return result;
+}
+
+int CInternet::Http_Download_ToDir_SameFilename(const char* url, const char* dir, CString& localFile,
+                                                CString& error, int maxAge) {
+    CString fileName;
+    CString urlDir;
+    if (!parseURLname(url, fileName, urlDir)) {
+        error.Format("Invalid URL filename: %s", Text(url).GetString());
+        return 0;
+    }
+    localFile = CPub::AppendPath(dir, fileName);
+    return Http_Download(url, localFile, error, maxAge);
+}
+
+int CInternet::Http_Download_ToTempDir_SameFilename(const char* url, CString& localFile, CString& error,
+                                                    int maxAge) {
+    return Http_Download_ToDir_SameFilename(url, CGlobalInfo::GetInstance().GetTempDir(), localFile, error,
+                                            maxAge);
+}
+
+int CInternet::Ftp_Download(const char* ftpName, const char* localFile, CString& error, const char* user,
+                            const char* password, int port) {
+    CString fileName;
+    CString path;
+    CString server;
+    if (!parseFtpname(ftpName, fileName, path, server)) {
+        error.Format("Invalid Ftp filename: %s", Text(ftpName).GetString());
+        return 0;
+    }
+    return Attempt(error, [&] {
+        CInternetSession session;
+        auto connection = Own(OpenFtpServer(session, server, user, password, port, error));
+        if (connection == nullptr) return 0;
+        auto remote = Own(OpenFtpFile(connection.get(), path, GENERIC_READ, error));
+        if (remote == nullptr) return 0;
+        CAtomicFile target;
+        if (!target.Create(localFile, error)) return 0;
+        Progress progress(m_pfnProgress, m_pProgressUser, remote->GetAnnouncedLength());
+        if (!ReceiveInto(*remote, target, progress, ftpName, error)) return 0;
+        return target.Commit(error) ? 1 : 0;
+    });
+}
+
+int CInternet::Ftp_Download_ToDir_SameFilename(const char* ftpName, const char* dir, CString& localFile,
+                                               CString& error, const char* user, const char* password,
+                                               int port) {
+    CString fileName;
+    CString path;
+    CString server;
+    if (!parseFtpname(ftpName, fileName, path, server)) {
+        error.Format("Invalid Ftp filename: %s", Text(ftpName).GetString());
+        return 0;
+    }
+    localFile = CPub::AppendPath(dir, fileName);
+    return Ftp_Download(ftpName, localFile, error, user, password, port);
+}
+
+int CInternet::Ftp_Download_ToTempDir_SameFilename(const char* ftpName, CString& localFile, CString& error,
+                                                   const char* user, const char* password, int port) {
+    return Ftp_Download_ToDir_SameFilename(ftpName, CGlobalInfo::GetInstance().GetTempDir(), localFile, error,
+                                           user, password, port);
+}
+
+int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& error, const char* user,
+                          const char* password, int port) {
+    CString fileName;
+    CString path;
+    CString server;
+    if (!parseFtpname(ftpName, fileName, path, server)) {
+        error.Format("Invalid Ftp filename: %s", Text(ftpName).GetString());
+        return 0;
+    }
+    return Attempt(error, [&] {
+        CInternetSession session;
+        auto connection = Own(OpenFtpServer(session, server, user, password, port, error));
+        if (connection == nullptr) return 0;
+        CFile local;
+        CFileException cause;
+        if (!local.Open(localFile, CFile::modeRead | CFile::shareDenyNone, &cause)) {
+            error = MessageOf(cause);
+            return 0;
+        }
+        auto remote = Own(OpenFtpFile(connection.get(), path, GENERIC_WRITE, error));
+        if (remote == nullptr) return 0;
+        const long long length = static_cast<long long>(local.GetLength());
+        Progress progress(m_pfnProgress, m_pProgressUser, length);
+        std::vector<char> block(kBlockBytes);
+        for (long long left = length; left > 0;) {
+            const unsigned got =
+                local.Read(block.data(), static_cast<unsigned>(std::min<long long>(left, kBlockBytes)));
+            // The file shrank under us: what was announced can no longer be sent.
+            if (got == 0) {
+                error.Format("%s: the file shrank while it was sent (%lld of %lld bytes)",
+                             Text(localFile).GetString(), length - left, length);
+                return 0;
+            }
+            remote->Write(block.data(), got);
+            left -= got;
+            if (!progress.Moved(got)) return Cancelled(ftpName, error), 0;
+        }
+        if (!progress.Finished()) return Cancelled(ftpName, error), 0;
+        // The server has the file only when the upload ends whole.
+        remote->Close();
+        return 1;
+    });
+}
+
+CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CString& error) {
+    CString name = Text(url);
+    // file:///dir/x and file://localhost/dir/x name the local path /dir/x.
+    if (CPub::FindNoCase(name, "file:///") == 0)
+        name = name.Mid(7);
+    else if (CPub::FindNoCase(name, "file://localhost/") == 0)
+        name = name.Mid(16);
+    if (name.Left(1) == "/") CollapseSlashes(name);
+    CStdioFile* file = nullptr;
+    try {
+        file = session.OpenURL(name, 1, INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_TRANSFER_BINARY,
+                               nullptr, 0);
+        if (file == nullptr) error.Format("%s load failure!\t", name.GetString());
+    } catch (const CInternetException& e) {
+        error = MessageOf(e);
+    } catch (const CFileException& e) {
+        error = MessageOf(e);
+    }
+    return file;
+}
+
+CFtpConnection* CInternet::OpenFtpServer(CInternetSession& session, const char* server, const char* user,
+                                         const char* password, int port, CString& error) {
+    CString kept;
+    CFtpConnection* connection = nullptr;
+    if (port < 0 || port > 65535) {
+        kept.Format("Port %d is not a port number (0-65535)", port);
+    } else {
+        try {
+            connection =
+                session.GetFtpConnection(server, user, password, static_cast<unsigned short>(port), 1);
+        } catch (const CInternetException& e) {
+            kept = MessageOf(e);
+        }
+    }
+    if (connection == nullptr) {
+        error.Format("Ftp Server \"%s\" connection failure", ServerForDisplay(server).GetString());
+        error += kept.IsEmpty() ? CString("!\t") : ":\r\n" + kept;
+    }
+    return connection;
+}
+
+CInternetFile* CInternet::OpenFtpFile(CFtpConnection* connection, const char* path, unsigned long access,
+                                      CString& error) {
+    CString kept;
+    CInternetFile* file = nullptr;
+    if (connection == nullptr) {
+        kept = "No FTP connection";
+    } else {
+        try {
+            file = connection->OpenFile(path, access, FTP_TRANSFER_TYPE_BINARY, 1);
+        } catch (const CInternetException& e) {
+            kept = MessageOf(e);
+        }
+    }
+    if (file == nullptr) {
+        error.Format("Ftp file \"%s\" access failure", Text(path).GetString());
+        error += kept.IsEmpty() ? CString("!\t") : ":\r\n" + kept;
+    }
+    return file;
+}
+
+int CInternet::parseURLname(const char* url, CString& fileName, CString& dir) {
+    CString text = Text(url);
+    text.Trim();
+    text.Replace('\\', '/');
+    fileName.Empty();
+    dir.Empty();
+    if (text.IsEmpty() || text.Right(1) == "/") return 0;
+    const int slash = text.ReverseFind('/');
+    if (slash < 0) return 0;
+    dir = text.Left(slash);
+    fileName = text.Mid(slash + 1);
+    return 1;
+}
+
+int CInternet::parseFtpname(const char* ftpName, CString& fileName, CString& path, CString& server) {
+    const CString text = Text(ftpName);
+    const int scheme = text.Find("//");
+    if (scheme < 0) return 0;
+    const CString rest = text.Mid(scheme + 2);
+    const int slash = rest.Find('/');
+    if (slash < 0) return 0;
+    server = rest.Left(slash);
+    path = rest.Mid(slash + 1);
+    const int last = path.ReverseFind('/');
+    fileName = last < 0 ? path : path.Mid(last + 1);
+    return 1;
+}

@@ -1,0 +1,35 @@
+#include "transfer/transfer_functions.h"
+
+namespace {
+
+constexpr int kFtpPort = 21;
+
+// A failure that left no text still says which call failed.
+CString Outcome(int result, CString& error, const char* call, const char* name) {
+    if (result != 0) return CString();
+    if (error.IsEmpty())
+        error.Format("%s( %s ) cause an unknown Error!\t", call, name != nullptr ? name : "");
+    return error;
+}
+
+}  // namespace
+
+CString DownloadFileText(const char* name, const char* localFile, int maxAge,
+                         CInternet::ProgressFunc progress, void* user) {
+    CInternet internet;
+    internet.SetProgress(progress, user);
+    CString error;
+    const int result = internet.IsHttp(name)
+                           ? internet.Http_Download(name, localFile, error, maxAge)
+                           : internet.Ftp_Download(name, localFile, error, nullptr, nullptr, kFtpPort);
+    return Outcome(result, error, "DownloadFile", name);
+}
+
+CString UploadFileText(const char* ftpName, const char* localFile, CInternet::ProgressFunc progress,
+                       void* user) {
+    CInternet internet;
+    internet.SetProgress(progress, user);
+    CString error;
+    const int result = internet.Ftp_Upload(ftpName, localFile, error, nullptr, nullptr, kFtpPort);
+    return Outcome(result, error, "UploadFile", ftpName);
+}
