@@ -14,10 +14,7 @@ CString Outcome(int result, CString& error, const char* call, const char* name) 
 
 }  // namespace
 
-CString DownloadFileText(const char* name, const char* localFile, int maxAge,
-                         CInternet::ProgressFunc progress, void* user) {
-    CInternet internet;
-    internet.SetProgress(progress, user);
+CString DownloadFileText(CInternet& internet, const char* name, const char* localFile, int maxAge) {
     CString error;
     const int result = internet.IsHttp(name)
                            ? internet.Http_Download(name, localFile, error, maxAge)
@@ -25,11 +22,22 @@ CString DownloadFileText(const char* name, const char* localFile, int maxAge,
     return Outcome(result, error, "DownloadFile", name);
 }
 
+CString UploadFileText(CInternet& internet, const char* ftpName, const char* localFile) {
+    CString error;
+    const int result = internet.Ftp_Upload(ftpName, localFile, error, nullptr, nullptr, kFtpPort);
+    return Outcome(result, error, "UploadFile", ftpName);
+}
+
+CString DownloadFileText(const char* name, const char* localFile, int maxAge,
+                         CInternet::ProgressFunc progress, void* user) {
+    CInternet internet;
+    internet.SetProgress(progress, user);
+    return DownloadFileText(internet, name, localFile, maxAge);
+}
+
 CString UploadFileText(const char* ftpName, const char* localFile, CInternet::ProgressFunc progress,
                        void* user) {
     CInternet internet;
     internet.SetProgress(progress, user);
-    CString error;
-    const int result = internet.Ftp_Upload(ftpName, localFile, error, nullptr, nullptr, kFtpPort);
-    return Outcome(result, error, "UploadFile", ftpName);
+    return UploadFileText(internet, ftpName, localFile);
 }

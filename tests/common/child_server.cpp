@@ -17,7 +17,8 @@ constexpr int kStartTimeoutMs = 30000;
 }  // namespace
 
 void BypassProxies() {
-    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    for (const char* name :
+         {"http_proxy", "https_proxy", "HTTPS_PROXY", "ftp_proxy", "FTP_PROXY", "all_proxy", "ALL_PROXY"})
         unsetenv(name);
 }
 

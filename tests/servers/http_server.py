@@ -17,11 +17,15 @@ Routes (the query is part of the path only where said):
   /hops/<n>                n redirects in a row, then 200 "arrived"
   /auth/<user>/<password>  200 only with Basic credentials of that user, else 401
   /bytes/<n>               n bytes of a repeating pattern, in large writes
+  /chunked/<n>[?cut=1]     the same n bytes, chunked; cut=1 sends half, then closes
+                           without the last chunk
+  /requests                the number of requests served before this one
 HEAD gets the headers of the same route without a body.
 """
 
 import argparse
 import base64
+import http
 import os
 import socket
 import socketserver
@@ -35,14 +39,24 @@ import urllib.parse
 MAX_HEAD = 64 * 1024
 MAX_BODY = 64 * 1024 * 1024
 IO_TIMEOUT = 30
+CHUNK = 64 * 1024
+
+# Requests served by both listeners together, for /requests.
+served = 0
+served_lock = threading.Lock()
 
 
 def reason(code):
-    texts = {200: "OK", 201: "Created", 204: "No Content", 301: "Moved Permanently", 302: "Found",
-             303: "See Other", 304: "Not Modified", 307: "Temporary Redirect", 400: "Bad Request",
-             401: "Unauthorized", 404: "Not Found", 405: "Method Not Allowed",
-             500: "Internal Server Error", 503: "Service Unavailable"}
-    return texts.get(code, "Status")
+    try:
+        return http.HTTPStatus(code).phrase
+    except ValueError:
+        return "Status"
+
+
+def pattern(offset, count):
+    """count bytes of the /bytes pattern (0, 1, ..., 255, 0, ...) from offset."""
+    start = offset % 256
+    return (bytes(range(256)) * ((start + count) // 256 + 1))[start:start + count]
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -96,6 +110,10 @@ class Handler(socketserver.BaseRequestHandler):
         self.pending = self.pending[length:]
         self.method = method
         self.headers = headers
+        global served
+        with served_lock:
+            self.served_before = served
+            served += 1
         keep = headers.get("connection", "").lower() != "close"
         return self.route(target, head + body) and keep
 
@@ -163,6 +181,10 @@ class Handler(socketserver.BaseRequestHandler):
                 self.send(401, b"who are you", extra=['WWW-Authenticate: Basic realm="orvex"'])
         elif name == "bytes":
             self.send_bytes(int(parts[1]))
+        elif name == "chunked":
+            return self.send_chunked(int(parts[1]), params.get("cut") == "1")
+        elif name == "requests":
+            self.send(200, b"%d" % self.served_before)
         else:
             self.send(404, b"unknown route")
         return True
@@ -177,6 +199,23 @@ class Handler(socketserver.BaseRequestHandler):
             piece = block if count >= len(block) else block[:count]
             self.request.sendall(piece)
             count -= len(piece)
+
+    def send_chunked(self, count, cut):
+        self.request.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                             b"Transfer-Encoding: chunked\r\n\r\n")
+        if self.method == "HEAD":
+            return True
+        # A cut body stops on a chunk boundary, so only the missing end is wrong.
+        total = count // 2 if cut else count
+        offset = 0
+        while offset < total:
+            size = min(CHUNK, total - offset)
+            self.request.sendall(b"%x\r\n" % size + pattern(offset, size) + b"\r\n")
+            offset += size
+        if cut:
+            return False
+        self.request.sendall(b"0\r\n\r\n")
+        return True
 
 
 class Server(socketserver.ThreadingTCPServer):

@@ -1,0 +1,149 @@
+// The orvex download and upload commands: exit statuses, the files they leave,
+// and a progress bar on a terminal only.
+#include "common/test_support.h"
+#include "http/http_test_server.h"
+#include "transfer/ftp_test_server.h"
+
+#include <orvex.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using testing_support::FtpTestServer;
+using testing_support::HttpTestServer;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a shell command line, capturing its standard output and error.
+CommandRun Shell(const std::string& line) {
+    TempDir dir;
+    const std::string command = line + " </dev/null 2>" + dir.Path("err");
+    CommandRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(dir.Path("err"));
+    return run;
+}
+
+CommandRun Orvex(const std::string& arguments) {
+    return Shell(std::string(ORVEX_CLI_PATH) + " " + arguments);
+}
+
+// The server's /bytes/<n> body: 0, 1, ..., 255, 0, ...
+std::string Pattern(size_t count) {
+    std::string bytes(count, '\0');
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 256);
+    return bytes;
+}
+
+TEST(OrvexTransferCommand, UsageAndHelp) {
+    for (const char* command : {"download --help", "upload --help"}) {
+        const CommandRun run = Orvex(command);
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_EQ(
+            run.out.rfind(std::string("usage: orvex ") + (command[0] == 'd' ? "download" : "upload"), 0), 0u)
+            << command;
+    }
+    const CommandRun main = Orvex("--help");
+    EXPECT_NE(main.out.find("  download URL FILE"), std::string::npos) << main.out;
+    EXPECT_NE(main.out.find("  upload FTPNAME FILE"), std::string::npos) << main.out;
+
+    for (const char* command : {"download", "download http://x/", "download http://x/ a b",
+                                "download http://x/ a --max-age", "download http://x/ a --max-age soon",
+                                "download http://x/ a --max-age -1", "download http://x/ a --bogus", "upload",
+                                "upload ftp://x/a", "upload ftp://x/a b c", "upload ftp://x/a b --bogus"}) {
+        const CommandRun run = Orvex(command);
+        EXPECT_EQ(run.status, 2) << command;
+        EXPECT_NE(run.err.find("usage: orvex "), std::string::npos) << command;
+        EXPECT_TRUE(run.out.empty()) << command;
+    }
+}
+
+TEST(OrvexTransferCommand, DownloadWritesTheFileAndNothingElse) {
+    TempDir dir;
+    const CommandRun run =
+        Orvex("download " + HttpTestServer::Get().Http("/bytes/100000") + " " + dir.Path("out"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");  // no progress: standard error is no terminal here
+    EXPECT_EQ(ReadFile(dir.Path("out")), Pattern(100000));
+}
+
+TEST(OrvexTransferCommand, MaxAgeKeepsAFreshFile) {
+    TempDir dir;
+    WriteFile(dir.Path("out"), "kept");
+    // A URL that would fail shows that nothing was fetched.
+    const CommandRun run = Orvex("download " + HttpTestServer::Get().Http("/status/404") + " " +
+                                 dir.Path("out") + " --max-age 3600");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(dir.Path("out")), "kept");
+}
+
+TEST(OrvexTransferCommand, FailedDownloadGivesTheReasonAndNoFile) {
+    TempDir dir, elsewhere;
+    const std::string url = HttpTestServer::Get().Http("/status/404");
+    const std::string reason = DownloadFile(url.c_str(), elsewhere.Path("out").c_str(), 0);
+    ASSERT_NE(reason, "");
+
+    const CommandRun run = Orvex("download " + url + " " + dir.Path("out"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvex: " + reason + "\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // neither the file nor a partial one
+}
+
+TEST(OrvexTransferCommand, UploadSendsTheFileOrGivesTheReason) {
+    TempDir dir;
+    FtpTestServer& ftp = FtpTestServer::Get();
+    WriteFile(dir.Path("up.bin"), Pattern(70000));
+    CommandRun run = Orvex("upload " + ftp.Url("up.bin") + " " + dir.Path("up.bin"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(ReadFile(ftp.Root() + "/up.bin"), Pattern(70000));
+
+    const std::string reason = UploadFile(ftp.Url("none.bin").c_str(), dir.Path("missing").c_str());
+    ASSERT_NE(reason, "");
+    run = Orvex("upload " + ftp.Url("none.bin") + " " + dir.Path("missing"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvex: " + reason + "\n");
+}
+
+TEST(OrvexTransferCommand, ProgressBarOnATerminal) {
+    if (access("/usr/bin/script", X_OK) != 0)
+        GTEST_SKIP() << "no /usr/bin/script (util-linux) to give a terminal";
+    TempDir dir;
+    WriteFile(dir.Path("up.bin"), Pattern(5000));
+    const std::string downloads =
+        "download " + HttpTestServer::Get().Http("/bytes/5000") + " " + dir.Path("out");
+    const std::string uploads = "upload " + FtpTestServer::Get().Url("bar.bin") + " " + dir.Path("up.bin");
+    for (const std::string& arguments : {downloads, uploads}) {
+        // script runs the command on a pseudo-terminal and copies what it shows.
+        const CommandRun run =
+            Shell("/usr/bin/script -qec '" + std::string(ORVEX_CLI_PATH) + " " + arguments + "' /dev/null");
+        EXPECT_EQ(run.status, 0) << arguments << "\n" << run.out;
+        // Drawn in place, the finished bar in full, then a newline for the prompt.
+        EXPECT_EQ(run.out.rfind("\r100% [########################] ", 0), 0u) << run.out;
+        EXPECT_EQ(run.out.back(), '\n') << run.out;
+        EXPECT_NE(run.out.find("4.9 KiB of 4.9 KiB"), std::string::npos) << run.out;
+    }
+}
+
+}  // namespace
