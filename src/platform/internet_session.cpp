@@ -1,6 +1,6 @@
 #include <orvex/internet_session.h>
 
-#include "platform/curl_stream.h"
+#include "platform/internet_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -137,73 +137,6 @@ void RunToEnd(curlx::CurlHandles& handles, const std::string& url) {
 }
 
 }  // namespace
-
-// --- exception and files -----------------------------------------------------
-
-CInternetException::CInternetException(const CString& message, int code)
-    : m_dwError(code), m_strMessage(message) {}
-
-CInternetException::~CInternetException() = default;
-
-int CInternetException::GetErrorMessage(char* text, unsigned maxLength) const {
-    if (text == nullptr || maxLength == 0) return 0;
-    const size_t n = std::min<size_t>(static_cast<size_t>(m_strMessage.GetLength()), maxLength - 1);
-    std::memcpy(text, m_strMessage.GetString(), n);
-    text[n] = '\0';
-    return 1;
-}
-
-CStdioFile::CStdioFile() = default;
-
-CStdioFile::~CStdioFile() = default;
-
-long long CStdioFile::GetAnnouncedLength() {
-    if (!IsOpen()) return -1;
-    try {
-        return static_cast<long long>(GetLength());
-    } catch (const CFileException&) {
-        return -1;
-    }
-}
-
-CInternetFile::CInternetFile(Transfer* transfer, const char* name) : m_pTransfer(transfer) {
-    m_strFileName = name;
-}
-
-CInternetFile::~CInternetFile() { delete m_pTransfer; }
-
-bool CInternetFile::Open(const char* fileName, unsigned /*openFlags*/, CFileException* error) {
-    // A remote file is opened by its session or connection, never by name.
-    if (error != nullptr) *error = CFileException(CFileException::invalidFile, EINVAL, fileName);
-    return false;
-}
-
-unsigned CInternetFile::Read(void* buffer, unsigned count) {
-    if (m_pTransfer == nullptr) return 0;
-    return static_cast<unsigned>(m_pTransfer->Read(static_cast<char*>(buffer), count));
-}
-
-void CInternetFile::Write(const void* buffer, unsigned count) {
-    if (m_pTransfer == nullptr) throw CInternetException("Write to a closed internet file");
-    m_pTransfer->Write(static_cast<const char*>(buffer), count);
-}
-
-int64_t CInternetFile::Seek(int64_t /*offset*/, unsigned /*from*/) { Throw(ESPIPE); }
-
-uint64_t CInternetFile::GetLength() const {
-    const long long length = m_pTransfer != nullptr ? m_pTransfer->Announced() : -1;
-    return length > 0 ? static_cast<uint64_t>(length) : 0;
-}
-
-long long CInternetFile::GetAnnouncedLength() {
-    return m_pTransfer != nullptr ? m_pTransfer->Announced() : -1;
-}
-
-void CInternetFile::Close() {
-    std::unique_ptr<Transfer> transfer(m_pTransfer);
-    m_pTransfer = nullptr;
-    if (transfer != nullptr) transfer->Finish();
-}
 
 // --- FTP ---------------------------------------------------------------------
 

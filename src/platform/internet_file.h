@@ -1,9 +1,10 @@
-// A libcurl transfer driven from the caller's side, for the internet files of
-// internet_session.h: the caller pulls a body with Read or pushes an upload
-// with Write, and libcurl's multi interface moves the bytes in between on
-// the caller's thread. Memory stays at one receive buffer whatever the size.
-#ifndef ORVEX_PLATFORM_CURL_STREAM_H
-#define ORVEX_PLATFORM_CURL_STREAM_H
+// The libcurl side of the internet files of orvex/internet_session.h: a
+// transfer driven from the caller's side, which pulls a body with Read or
+// pushes an upload with Write while libcurl's multi interface moves the
+// bytes in between on the caller's thread. Memory stays at one receive
+// buffer whatever the size.
+#ifndef ORVEX_PLATFORM_INTERNET_FILE_H
+#define ORVEX_PLATFORM_INTERNET_FILE_H
 
 #include <orvex/internet_session.h>
 
