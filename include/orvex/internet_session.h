@@ -40,6 +40,9 @@ public:
     // The number of bytes a reader will get, -1 when it is not known
     // beforehand (a body without a length).
     virtual long long GetAnnouncedLength();
+    // Like Read, but returns as soon as some bytes are at hand (0 only at
+    // the end), so that a slow transfer still shows progress.
+    virtual unsigned ReadSome(void* buffer, unsigned count);
 };
 
 // A remote file being received (a download) or sent (an FTP upload). Read
@@ -55,6 +58,7 @@ public:
 
     bool Open(const char* fileName, unsigned openFlags, CFileException* error = nullptr) override;
     unsigned Read(void* buffer, unsigned count) override;
+    unsigned ReadSome(void* buffer, unsigned count) override;
     void Write(const void* buffer, unsigned count) override;
     int64_t Seek(int64_t offset, unsigned from) override;
     uint64_t GetLength() const override;

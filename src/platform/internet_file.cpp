@@ -153,7 +153,7 @@ void Transfer::Start() {
     }
 }
 
-size_t Transfer::Read(char* dest, size_t count) {
+size_t Transfer::Read(char* dest, size_t count, bool whole) {
     size_t got = 0;
     if (m_nSpillAt < m_strSpill.size()) {
         got = std::min(count, m_strSpill.size() - m_nSpillAt);
@@ -164,14 +164,15 @@ size_t Transfer::Read(char* dest, size_t count) {
             m_nSpillAt = 0;
         }
     }
-    if (got == count || m_pHandles == nullptr) {
+    if (got == count || m_pHandles == nullptr || (got > 0 && !whole)) {
         if (got == 0 && Failed()) ThrowFailure();
         return got;
     }
     m_pDest = dest + got;
     m_nRoom = count - got;
+    const size_t wanted = m_nRoom;
     Resume();
-    RunUntil([this] { return m_nRoom == 0; });
+    RunUntil([this, whole, wanted] { return m_nRoom == 0 || (!whole && m_nRoom < wanted); });
     got = count - m_nRoom;
     m_pDest = nullptr;
     m_nRoom = 0;
@@ -268,6 +269,8 @@ CStdioFile::CStdioFile() = default;
 
 CStdioFile::~CStdioFile() = default;
 
+unsigned CStdioFile::ReadSome(void* buffer, unsigned count) { return Read(buffer, count); }
+
 long long CStdioFile::GetAnnouncedLength() {
     if (!IsOpen()) return -1;
     try {
@@ -291,7 +294,12 @@ bool CInternetFile::Open(const char* fileName, unsigned /*openFlags*/, CFileExce
 
 unsigned CInternetFile::Read(void* buffer, unsigned count) {
     if (m_pTransfer == nullptr) return 0;
-    return static_cast<unsigned>(m_pTransfer->Read(static_cast<char*>(buffer), count));
+    return static_cast<unsigned>(m_pTransfer->Read(static_cast<char*>(buffer), count, true));
+}
+
+unsigned CInternetFile::ReadSome(void* buffer, unsigned count) {
+    if (m_pTransfer == nullptr) return 0;
+    return static_cast<unsigned>(m_pTransfer->Read(static_cast<char*>(buffer), count, false));
 }
 
 void CInternetFile::Write(const void* buffer, unsigned count) {

@@ -52,7 +52,9 @@ struct CInternetFile::Transfer {
     // outside 200-299 is a failure) or the server asks for the first bytes
     // (an upload). Throws CInternetException on failure.
     void Start();
-    size_t Read(char* dest, size_t count);
+    // Fills count bytes unless the end comes first; without whole, returns
+    // as soon as some bytes are in.
+    size_t Read(char* dest, size_t count, bool whole);
     void Write(const char* source, size_t count);
     // Ends an upload (or abandons a download). Throws unless an upload
     // finished whole.

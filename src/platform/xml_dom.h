@@ -25,7 +25,7 @@
 
 namespace xmldom {
 
-// Status codes of a failing DOM call, the values hosts of the original knew.
+// Status codes of a failing DOM call, with the values hosts know.
 constexpr uint32_t kE_POINTER = 0x80004003u;      // an operation on a null handle
 constexpr uint32_t kE_OUTOFMEMORY = 0x8007000Eu;  // memory ran out
 

@@ -105,7 +105,7 @@ int ReceiveInto(CStdioFile& remote, CAtomicFile& target, Progress& progress, con
                 CString& error) {
     std::vector<char> block(kBlockBytes);
     for (;;) {
-        const unsigned got = remote.Read(block.data(), kBlockBytes);
+        const unsigned got = remote.ReadSome(block.data(), kBlockBytes);
         if (got == 0) break;
         target.Write(block.data(), got);
         if (!progress.Moved(got)) return Cancelled(name, error), 0;
@@ -178,7 +178,7 @@ int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
         Progress progress(m_pfnProgress, m_pProgressUser, remote->GetAnnouncedLength());
         std::vector<unsigned char> block(kBlockBytes);
         for (;;) {
-            const unsigned got = remote->Read(block.data(), kBlockBytes);
+            const unsigned got = remote->ReadSome(block.data(), kBlockBytes);
             if (got == 0) break;
             if (got > static_cast<unsigned>(INT_MAX - buffer.GetSize())) {
                 error.Format("Response too large: the byte buffer holds at most 2 GiB (%s)",

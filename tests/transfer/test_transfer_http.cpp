@@ -71,7 +71,13 @@ TEST(TransferHttp, DownloadsTheWholeBodyAsANewFile) {
     EXPECT_EQ(ReadFile(target), Pattern(10));
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0751u);
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"big.bin"});
+
+    // Through a symbolic link the file it names is replaced, and the link stays.
+    ASSERT_EQ(symlink(target.c_str(), dir.Path("link").c_str()), 0);
+    EXPECT_STREQ(DownloadFile(server.Http("/bytes/20").c_str(), dir.Path("link").c_str(), 0), "");
+    EXPECT_EQ(ReadFile(target), Pattern(20));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link")));
+    EXPECT_EQ(Names(dir.path()).size(), 2u);
 }
 
 TEST(TransferHttp, HttpsIsVerifiedAgainstTheGivenCa) {
@@ -138,6 +144,13 @@ TEST(TransferHttp, AFailedDownloadLeavesTheOldFileAndNothingElse) {
         EXPECT_EQ(ReadFile(dir.Path("t")), "old");
         EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"t"});
     }
+    // Read-only is the owner's missing write bit, refused even for root.
+    TempDir dir;
+    WriteFile(dir.Path("t"), "old");
+    chmod(dir.Path("t").c_str(), 0444);
+    EXPECT_EQ(std::string(DownloadFile(s.Http("/bytes/10").c_str(), dir.Path("t").c_str(), 0)),
+              dir.Path("t") + ": Permission denied");
+    EXPECT_EQ(ReadFile(dir.Path("t")), "old");
 }
 
 TEST(TransferHttp, AFullDiskLeavesTheOldFileAndNothingElse) {

@@ -1,7 +1,14 @@
-// orvex: SOAP calls, HTTP requests and XML trees from the command line,
-// through the C interface of liborvex alone.
+// orvex: SOAP calls, HTTP requests, XML trees and file transfers from the
+// command line, through the C interface of liborvex alone.
 #include <orvex.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,10 +27,12 @@ const char kMainHelp[] =
     "usage: orvex COMMAND [ARGS]\n"
     "\n"
     "commands:\n"
-    "  soap URL ...   call a SOAP 1.1 service and print its result\n"
-    "  get URL        GET a URL and write the body to standard output\n"
-    "  post URL ...   POST a body and write the answer to standard output\n"
-    "  xml FILE|-     print an XML document as a tree\n"
+    "  soap URL ...          call a SOAP 1.1 service and print its result\n"
+    "  get URL               GET a URL and write the body to standard output\n"
+    "  post URL ...          POST a body and write the answer to standard output\n"
+    "  xml FILE|-            print an XML document as a tree\n"
+    "  download URL FILE     copy a URL (http, https, ftp, file) into a file\n"
+    "  upload FTPNAME FILE   copy a file to an FTP server\n"
     "\n"
     "'orvex COMMAND --help' describes each. Exit status: 0 success, 1 a failed\n"
     "call (the reason on standard error), 2 bad usage.\n";
@@ -70,6 +79,21 @@ const char kXmlHelp[] =
     "one node per line, attributes in brackets, leaf texts after '='.\n"
     "  --soap-body    start at the SOAP response element, prefixes removed\n";
 
+const char kDownloadHelp[] =
+    "usage: orvex download URL FILE [--max-age SECONDS]\n"
+    "\n"
+    "Downloads URL (http, https, ftp or file) into FILE, which is replaced only\n"
+    "once the whole body has arrived. A progress bar shows on a terminal.\n"
+    "  --max-age      keep a FILE modified no more than SECONDS ago and transfer\n"
+    "                 nothing (default 0: always transfer; ftp always transfers)\n";
+
+const char kUploadHelp[] =
+    "usage: orvex upload FTPNAME FILE\n"
+    "\n"
+    "Uploads FILE to FTPNAME, ftp://[user[:password]@]host[:port]/path (anonymous\n"
+    "unless a user is written), replacing a remote file of that name. A progress\n"
+    "bar shows on a terminal.\n";
+
 int Usage(const char* help, const std::string& problem = std::string()) {
     if (!problem.empty()) std::fprintf(stderr, "orvex: %s\n\n", problem.c_str());
     std::fputs(help, stderr);
@@ -111,10 +135,14 @@ bool TakeConnectionOption(int argc, char** argv, int& i, Connection& c, std::str
         return true;
     }
     const char* value = argv[++i];
-    if (arg == "--user") c.user = value;
-    else if (arg == "--password") c.password = value;
-    else if (arg == "--connect-timeout") c.connectSeconds = std::atoi(value);
-    else c.stallSeconds = std::atoi(value);
+    if (arg == "--user")
+        c.user = value;
+    else if (arg == "--password")
+        c.password = value;
+    else if (arg == "--connect-timeout")
+        c.connectSeconds = std::atoi(value);
+    else
+        c.stallSeconds = std::atoi(value);
     return true;
 }
 
@@ -202,7 +230,8 @@ SRS_HANDLE RecordSetFromCsv(const std::string& path, const std::string& rowName,
     for (const std::string& column : header) {
         const size_t colon = column.find(':');
         names.push_back(column.substr(0, colon));
-        SRS_AddCol(srs, names.back().c_str(), colon == std::string::npos ? "string" : column.c_str() + colon + 1);
+        SRS_AddCol(srs, names.back().c_str(),
+                   colon == std::string::npos ? "string" : column.c_str() + colon + 1);
     }
     std::vector<std::string> fields;
     while (NextCsvRecord(text, pos, fields)) {
@@ -280,11 +309,21 @@ std::string JsonString(const std::string& s) {
     std::string out = "\"";
     for (unsigned char c : s) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char esc[8];
@@ -306,8 +345,10 @@ bool IsJsonNumber(const std::string& s) {
         return i > start;
     };
     if (i < s.size() && s[i] == '-') ++i;
-    if (i < s.size() && s[i] == '0') ++i;
-    else if (!digits()) return false;
+    if (i < s.size() && s[i] == '0')
+        ++i;
+    else if (!digits())
+        return false;
     if (i < s.size() && s[i] == '.' && (++i, !digits())) return false;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
@@ -356,6 +397,95 @@ void PrintTree(XML_NODE node, int depth) {
     for (int i = 1; i <= children; ++i) PrintTree(XML_GetChild(node, i), depth + 1);
 }
 
+// --- transfer progress ------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+std::string HumanBytes(double n) {
+    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB"};
+    size_t unit = 0;
+    while (n >= 1024 && unit + 1 < std::size(kUnits)) {
+        n /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", n, kUnits[unit]);
+    return text;
+}
+
+volatile std::sig_atomic_t g_bInterrupted = 0;
+
+void OnInterrupt(int /*signal*/) { g_bInterrupted = 1; }
+
+// Ctrl-C cancels through the library, so that a download leaves nothing
+// behind; a second one ends the process at once.
+void CancelOnInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// One line on standard error, redrawn in place, when that is a terminal.
+struct Progress {
+    bool draw = isatty(2) != 0;
+    Clock::time_point start = Clock::now();
+    Clock::time_point drawn = start;  // so the first draw waits for a rate worth showing
+    long long done = 0;
+    long long total = -1;
+    bool called = false;
+    size_t width = 0;
+};
+
+void DrawProgress(Progress& p) {
+    constexpr size_t kBarWidth = 24;
+    std::string line;
+    if (p.total >= 0) {
+        const int percent = p.total > 0 ? static_cast<int>(std::min(100LL, p.done * 100 / p.total)) : 100;
+        const size_t filled = static_cast<size_t>(percent) * kBarWidth / 100;
+        char head[16];
+        std::snprintf(head, sizeof head, "%3d%% ", percent);
+        line = head + ("[" + std::string(filled, '#') + std::string(kBarWidth - filled, ' ') + "] ");
+        line += HumanBytes(static_cast<double>(p.done)) + " of " + HumanBytes(static_cast<double>(p.total));
+    } else {
+        line = HumanBytes(static_cast<double>(p.done));
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - p.start).count();
+    if (seconds > 0) line += "  " + HumanBytes(static_cast<double>(p.done) / seconds) + "/s";
+    const size_t width = line.size();
+    if (width < p.width) line.append(p.width - width, ' ');  // wipes the rest of a longer line
+    p.width = width;
+    std::fprintf(stderr, "\r%s", line.c_str());
+}
+
+int OnProgress(void* user, long long done, long long total) {
+    Progress& p = *static_cast<Progress*>(user);
+    p.done = done;
+    p.total = total;
+    p.called = true;
+    const Clock::time_point now = Clock::now();
+    if (p.draw && now - p.drawn >= std::chrono::milliseconds(100)) {
+        p.drawn = now;
+        DrawProgress(p);
+    }
+    return g_bInterrupted;
+}
+
+// The last state, drawn whatever the throttle skipped, and a newline for what follows.
+void EndProgress(Progress& p) {
+    if (!p.draw || !p.called) return;
+    DrawProgress(p);
+    std::fputc('\n', stderr);
+}
+
+// A transfer's text is "" on success, else the library's reason, printed as it is.
+int TransferResult(const char* text) {
+    if (text[0] == '\0') return kOk;
+    std::fprintf(stderr, "orvex: %s\n", text);
+    return kFailed;
+}
+
 // --- commands ---------------------------------------------------------------
 
 int SoapCommand(int argc, char** argv) {
@@ -372,11 +502,16 @@ int SoapCommand(int argc, char** argv) {
                    arg == "--table") {
             if (i + 1 >= argc) return Usage(kSoapHelp, arg + " needs a value");
             const std::string value = argv[++i];
-            if (arg == "--method") method = value;
-            else if (arg == "--dialect") dialect = value;
-            else if (arg == "--namespace") nameSpace = value;
-            else if (arg == "--target-uri") targetUri = value;
-            else tables.push_back(value);
+            if (arg == "--method")
+                method = value;
+            else if (arg == "--dialect")
+                dialect = value;
+            else if (arg == "--namespace")
+                nameSpace = value;
+            else if (arg == "--target-uri")
+                targetUri = value;
+            else
+                tables.push_back(value);
         } else if (arg == "--csv" || arg == "--json" || arg == "--xml" || arg == "--envelope") {
             format = arg.substr(2);
         } else if (arg.rfind("--", 0) == 0) {
@@ -418,7 +553,8 @@ int SoapCommand(int argc, char** argv) {
         std::string row = colon == std::string::npos ? name : left.substr(colon + 1);
         if (const size_t bracket = row.find('['); bracket != std::string::npos) row.erase(bracket);
         std::string problem;
-        SRS_HANDLE srs = RecordSetFromCsv(t.substr(eq + 1), row, nameSpace.empty() ? targetUri : nameSpace, problem);
+        SRS_HANDLE srs =
+            RecordSetFromCsv(t.substr(eq + 1), row, nameSpace.empty() ? targetUri : nameSpace, problem);
         if (srs == nullptr) {
             std::fprintf(stderr, "orvex: %s\n", problem.c_str());
             result = kFailed;
@@ -441,9 +577,12 @@ int SoapCommand(int argc, char** argv) {
             if (tree != nullptr) PrintTree(tree, 0);
         } else {
             const Table t = ReadTable(SOAP_GetSRS(soap));
-            if (format == "csv") PrintCsv(t);
-            else if (format == "json") PrintJson(t);
-            else PrintAligned(t);
+            if (format == "csv")
+                PrintCsv(t);
+            else if (format == "json")
+                PrintJson(t);
+            else
+                PrintAligned(t);
         }
         HTTP_delete(http);
     }
@@ -487,10 +626,14 @@ int PostCommand(int argc, char** argv) {
         } else if (arg == "--data" || arg == "--data-file" || arg == "--content-type" || arg == "--charset") {
             if (i + 1 >= argc) return Usage(kPostHelp, arg + " needs a value");
             const std::string value = argv[++i];
-            if (arg == "--data") body = value;
-            else if (arg == "--content-type") contentType = value;
-            else if (arg == "--charset") charset = value;
-            else if (!ReadAll(value, body)) return std::fprintf(stderr, "orvex: cannot read %s\n", value.c_str()), kFailed;
+            if (arg == "--data")
+                body = value;
+            else if (arg == "--content-type")
+                contentType = value;
+            else if (arg == "--charset")
+                charset = value;
+            else if (!ReadAll(value, body))
+                return std::fprintf(stderr, "orvex: cannot read %s\n", value.c_str()), kFailed;
         } else if (arg.rfind("--", 0) == 0 || !url.empty()) {
             return Usage(kPostHelp, "unexpected argument " + arg);
         } else {
@@ -499,7 +642,8 @@ int PostCommand(int argc, char** argv) {
     }
     if (url.empty()) return Usage(kPostHelp, "no URL given");
     if (body.find('\0') != std::string::npos)
-        return std::fputs("orvex: the body holds a zero byte, which a text body cannot carry\n", stderr), kFailed;
+        return std::fputs("orvex: the body holds a zero byte, which a text body cannot carry\n", stderr),
+               kFailed;
     HTTP_HANDLE http = NewRequest(0, conn);
     HTTP_SetVerb(http, 0);
     HTTP_SetContentType(http, contentType.c_str());
@@ -517,9 +661,12 @@ int XmlCommand(int argc, char** argv) {
     int soapBody = 0;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--soap-body") soapBody = 1;
-        else if ((arg.rfind("--", 0) == 0) || !source.empty()) return Usage(kXmlHelp, "unexpected argument " + arg);
-        else source = arg;
+        if (arg == "--soap-body")
+            soapBody = 1;
+        else if ((arg.rfind("--", 0) == 0) || !source.empty())
+            return Usage(kXmlHelp, "unexpected argument " + arg);
+        else
+            source = arg;
     }
     if (source.empty()) return Usage(kXmlHelp, "no FILE given");
     std::string text;
@@ -543,15 +690,61 @@ int XmlCommand(int argc, char** argv) {
     return kOk;
 }
 
+int DownloadCommand(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) return std::fputs(kDownloadHelp, stdout), kOk;
+    std::vector<std::string> names;
+    int maxAge = 0;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--max-age") {
+            if (i + 1 >= argc) return Usage(kDownloadHelp, arg + " needs a value");
+            char* end = nullptr;
+            const long seconds = std::strtol(argv[++i], &end, 10);
+            if (end == argv[i] || *end != '\0' || seconds < 0 || seconds > INT_MAX)
+                return Usage(kDownloadHelp, "--max-age takes a number of seconds");
+            maxAge = static_cast<int>(seconds);
+        } else if (arg[0] == '-' || names.size() == 2) {
+            return Usage(kDownloadHelp, "unexpected argument " + arg);
+        } else {
+            names.push_back(arg);
+        }
+    }
+    if (names.size() < 2) return Usage(kDownloadHelp, names.empty() ? "no URL given" : "no FILE given");
+    CancelOnInterrupt();
+    Progress progress;
+    const char* text = DownloadFileEx(names[0].c_str(), names[1].c_str(), maxAge, OnProgress, &progress);
+    EndProgress(progress);
+    return TransferResult(text);
+}
+
+int UploadCommand(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) return std::fputs(kUploadHelp, stdout), kOk;
+    std::vector<std::string> names;
+    for (int i = 0; i < argc; ++i) {
+        if (argv[i][0] == '-' || names.size() == 2)
+            return Usage(kUploadHelp, std::string("unexpected argument ") + argv[i]);
+        names.push_back(argv[i]);
+    }
+    if (names.size() < 2) return Usage(kUploadHelp, names.empty() ? "no FTPNAME given" : "no FILE given");
+    CancelOnInterrupt();
+    Progress progress;
+    const char* text = UploadFileEx(names[0].c_str(), names[1].c_str(), OnProgress, &progress);
+    EndProgress(progress);
+    return TransferResult(text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage(kMainHelp);
     const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") return std::fputs(kMainHelp, stdout), kOk;
+    if (command == "--help" || command == "-h" || command == "help")
+        return std::fputs(kMainHelp, stdout), kOk;
     if (command == "soap") return SoapCommand(argc - 2, argv + 2);
     if (command == "get") return GetCommand(argc - 2, argv + 2);
     if (command == "post") return PostCommand(argc - 2, argv + 2);
     if (command == "xml") return XmlCommand(argc - 2, argv + 2);
+    if (command == "download") return DownloadCommand(argc - 2, argv + 2);
+    if (command == "upload") return UploadCommand(argc - 2, argv + 2);
     return Usage(kMainHelp, "unknown command " + command);
 }
