@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kNameAttempts = 100;
+constexpr int kMaxBaseInTempName = 200;
 
 CString ErrorText(const CString& path, int osError) {
     CString text;
@@ -55,7 +56,8 @@ bool CAtomicFile::Create(const char* target, CString& error) {
     }
     const int slash = m_strFinal.ReverseFind('/');
     const CString dir = slash < 0 ? CString(".") : (slash == 0 ? CString("/") : m_strFinal.Left(slash));
-    const CString base = m_strFinal.Mid(slash + 1);
+    // A long name is shortened in the temporary name, which must fit where the target fits.
+    const CString base = m_strFinal.Mid(slash + 1).Left(kMaxBaseInTempName);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         CString temp = dir;
         if (temp.Right(1) != "/") temp += "/";

@@ -113,12 +113,33 @@ class DataHandler(DTPHandler):
         self._resp = (ABORTED, logging.getLogger("pyftpdlib").warning)
         self.close()
 
+    def close(self):
+        # A data connection that is reset before pyftpdlib takes it up would
+        # leave a queued RETR or STOR unanswered until the idle timeout.
+        unused = not self._closed and not self._initialized and not self._resp
+        super().close()
+        if unused:
+            self.cmd_channel.drop_queued_transfer()
+
 
 class Handler(FTPHandler):
     dtp_handler = DataHandler
     banner = "Orvex test FTP server ready."
     # A wrong password is answered at once; the tests need no brute-force delay.
     auth_failed_timeout = 0
+
+    def drop_queued_transfer(self):
+        if not self.connected or self.data_channel is not None:
+            return
+        out_queue = getattr(self, "_out_dtp_queue", None)
+        in_queue = getattr(self, "_in_dtp_queue", None)
+        if out_queue is None and in_queue is None:
+            return
+        file = out_queue[2] if out_queue is not None else in_queue[0]
+        if file is not None:
+            file.close()
+        self._out_dtp_queue = self._in_dtp_queue = None
+        self.respond("425 Can't open data connection.")
 
 
 def main():
