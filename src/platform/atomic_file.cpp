@@ -33,6 +33,7 @@ CString RandomSuffix() {
 
 bool CAtomicFile::Create(const char* target, CString& error) {
     Abandon();
+    m_bDirect = false;
     m_strTarget = target;
     m_strFinal = m_strTarget;
     m_nKeepMode = -1;
@@ -53,6 +54,7 @@ bool CAtomicFile::Create(const char* target, CString& error) {
             return false;
         }
         m_nKeepMode = static_cast<int>(st.st_mode & 07777);
+        if (!S_ISREG(st.st_mode)) return OpenDirect(error);
     }
     const int slash = m_strFinal.ReverseFind('/');
     const CString dir = slash < 0 ? CString(".") : (slash == 0 ? CString("/") : m_strFinal.Left(slash));
@@ -76,6 +78,22 @@ bool CAtomicFile::Create(const char* target, CString& error) {
     }
     error = ErrorText(m_strTarget, EEXIST);
     return false;
+}
+
+bool CAtomicFile::OpenDirect(CString& error) {
+    // A device or pipe holds nothing a failure could spoil, and renaming a
+    // file over it would put an end to it (think of /dev/null). Without a
+    // reader a pipe refuses at once instead of blocking.
+    const int fd = ::open(m_strFinal, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrorText(m_strTarget, errno);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_hFile = fd;
+    m_nKeepMode = -1;
+    m_bDirect = true;
+    return true;
 }
 
 void CAtomicFile::Write(const void* bytes, size_t count) {
@@ -109,6 +127,7 @@ bool CAtomicFile::Commit(CString& error) {
         Abandon();
         return false;
     }
+    if (m_bDirect) return true;
     if (::rename(m_strTemp, m_strFinal) != 0) {
         error = ErrorText(m_strTarget, errno);
         Abandon();

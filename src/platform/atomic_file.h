@@ -19,8 +19,8 @@ public:
 
     // Creates the temporary file in the target's directory (through a
     // symbolic link, beside the file it names). A target that is a
-    // directory or read-only (no owner write bit) is refused. On failure
-    // error is "<target>: <reason>".
+    // directory or read-only (no owner write bit) is refused; a device or
+    // pipe is written directly. On failure error is "<target>: <reason>".
     bool Create(const char* target, CString& error);
     // Throws CFileException naming the target (a full disk, a file-size limit).
     void Write(const void* bytes, size_t count);
@@ -31,7 +31,10 @@ public:
     void Abandon();
 
 private:
+    bool OpenDirect(CString& error);
+
     int m_hFile = -1;
+    bool m_bDirect = false;
     CString m_strTarget;  // the name callers gave, for messages
     CString m_strFinal;   // where the rename goes
     CString m_strTemp;

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
@@ -110,6 +112,26 @@ TEST(TransferHttp, FileNamesAreReadAsLocalPaths) {
     }
     EXPECT_EQ(std::string(DownloadFile(("file://" + dir.Path("missing")).c_str(), target.c_str(), 0)),
               dir.Path("missing") + ": No such file or directory");
+}
+
+TEST(TransferHttp, APipeOrDeviceIsWrittenNotReplaced) {
+    auto& server = HttpTestServer::Get();
+    TempDir dir;
+    const std::string fifo = dir.Path("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(std::string(DownloadFile(server.Http("/bytes/10").c_str(), fifo.c_str(), 0)),
+              fifo + ": No such device or address");  // nobody reads it
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_STREQ(DownloadFile(server.Http("/bytes/1000").c_str(), fifo.c_str(), 0), "");
+    std::string got(2000, '\0');
+    got.resize(static_cast<size_t>(std::max<ssize_t>(0, read(reader, got.data(), got.size()))));
+    close(reader);
+    EXPECT_EQ(got, Pattern(1000));
+    struct stat st {};
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"pipe"});
 }
 
 struct FailureCase {
