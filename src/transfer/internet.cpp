@@ -64,6 +64,11 @@ bool IsFresh(const char* localFile, int maxAge) {
     return static_cast<long long>(std::time(nullptr)) - static_cast<long long>(st.st_mtime) <= maxAge;
 }
 
+// A step's failure ends in "!\t", or in ":\r\n" and the platform's message.
+void AppendCause(CString& error, const CString& cause) {
+    error += cause.IsEmpty() ? CString("!\t") : ":\r\n" + cause;
+}
+
 // "user@host" for "user:password@host": a password never goes into a text.
 CString ServerForDisplay(const char* server) {
     CString text = Text(server);
@@ -114,6 +119,30 @@ int ReceiveInto(CStdioFile& remote, CAtomicFile& target, Progress& progress, con
     return 1;
 }
 
+// An ftp name split as parseFtpname splits it.
+struct FtpName {
+    CString fileName;
+    CString path;
+    CString server;
+
+    // False, with the text, for a name that cannot be split.
+    bool Parse(const char* name, CString& error) {
+        if (CInternet::parseFtpname(name, fileName, path, server)) return true;
+        error.Format("Invalid Ftp filename: %s", Text(name).GetString());
+        return false;
+    }
+};
+
+// Receives an opened remote file into localFile through a file renamed into place.
+int SaveTo(CStdioFile& remote, const char* localFile, CInternet::ProgressFunc report, void* user,
+           const char* name, CString& error) {
+    CAtomicFile target;
+    if (!target.Create(localFile, error)) return 0;
+    Progress progress(report, user, remote.GetAnnouncedLength());
+    if (!ReceiveInto(remote, target, progress, name, error)) return 0;
+    return target.Commit(error) ? 1 : 0;
+}
+
 }  // namespace
 
 CInternet::CInternet() = default;
@@ -160,11 +189,7 @@ int CInternet::Http_Download(const char* url, const char* localFile, CString& er
         CInternetSession session;
         auto remote = Own(OpenURL(session, url, error));
         if (remote == nullptr) return 0;
-        CAtomicFile target;
-        if (!target.Create(localFile, error)) return 0;
-        Progress progress(m_pfnProgress, m_pProgressUser, remote->GetAnnouncedLength());
-        if (!ReceiveInto(*remote, target, progress, url, error)) return 0;
-        return target.Commit(error) ? 1 : 0;
+        return SaveTo(*remote, localFile, m_pfnProgress, m_pProgressUser, url, error);
     });
 }
 
@@ -216,38 +241,24 @@ int CInternet::Http_Download_ToTempDir_SameFilename(const char* url, CString& lo
 
 int CInternet::Ftp_Download(const char* ftpName, const char* localFile, CString& error, const char* user,
                             const char* password, int port) {
-    CString fileName;
-    CString path;
-    CString server;
-    if (!parseFtpname(ftpName, fileName, path, server)) {
-        error.Format("Invalid Ftp filename: %s", Text(ftpName).GetString());
-        return 0;
-    }
+    FtpName name;
+    if (!name.Parse(ftpName, error)) return 0;
     return Attempt(error, [&] {
         CInternetSession session;
-        auto connection = Own(OpenFtpServer(session, server, user, password, port, error));
+        auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
-        auto remote = Own(OpenFtpFile(connection.get(), path, GENERIC_READ, error));
+        auto remote = Own(OpenFtpFile(connection.get(), name.path, GENERIC_READ, error));
         if (remote == nullptr) return 0;
-        CAtomicFile target;
-        if (!target.Create(localFile, error)) return 0;
-        Progress progress(m_pfnProgress, m_pProgressUser, remote->GetAnnouncedLength());
-        if (!ReceiveInto(*remote, target, progress, ftpName, error)) return 0;
-        return target.Commit(error) ? 1 : 0;
+        return SaveTo(*remote, localFile, m_pfnProgress, m_pProgressUser, ftpName, error);
     });
 }
 
 int CInternet::Ftp_Download_ToDir_SameFilename(const char* ftpName, const char* dir, CString& localFile,
                                                CString& error, const char* user, const char* password,
                                                int port) {
-    CString fileName;
-    CString path;
-    CString server;
-    if (!parseFtpname(ftpName, fileName, path, server)) {
-        error.Format("Invalid Ftp filename: %s", Text(ftpName).GetString());
-        return 0;
-    }
-    localFile = CPub::AppendPath(dir, fileName);
+    FtpName name;
+    if (!name.Parse(ftpName, error)) return 0;
+    localFile = CPub::AppendPath(dir, name.fileName);
     return Ftp_Download(ftpName, localFile, error, user, password, port);
 }
 
@@ -259,16 +270,11 @@ int CInternet::Ftp_Download_ToTempDir_SameFilename(const char* ftpName, CString&
 
 int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& error, const char* user,
                           const char* password, int port) {
-    CString fileName;
-    CString path;
-    CString server;
-    if (!parseFtpname(ftpName, fileName, path, server)) {
-        error.Format("Invalid Ftp filename: %s", Text(ftpName).GetString());
-        return 0;
-    }
+    FtpName name;
+    if (!name.Parse(ftpName, error)) return 0;
     return Attempt(error, [&] {
         CInternetSession session;
-        auto connection = Own(OpenFtpServer(session, server, user, password, port, error));
+        auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
         CFile local;
         CFileException cause;
@@ -276,7 +282,7 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
             error = MessageOf(cause);
             return 0;
         }
-        auto remote = Own(OpenFtpFile(connection.get(), path, GENERIC_WRITE, error));
+        auto remote = Own(OpenFtpFile(connection.get(), name.path, GENERIC_WRITE, error));
         if (remote == nullptr) return 0;
         const long long length = static_cast<long long>(local.GetLength());
         Progress progress(m_pfnProgress, m_pProgressUser, length);
@@ -338,7 +344,7 @@ CFtpConnection* CInternet::OpenFtpServer(CInternetSession& session, const char* 
     }
     if (connection == nullptr) {
         error.Format("Ftp Server \"%s\" connection failure", ServerForDisplay(server).GetString());
-        error += kept.IsEmpty() ? CString("!\t") : ":\r\n" + kept;
+        AppendCause(error, kept);
     }
     return connection;
 }
@@ -358,7 +364,7 @@ CInternetFile* CInternet::OpenFtpFile(CFtpConnection* connection, const char* pa
     }
     if (file == nullptr) {
         error.Format("Ftp file \"%s\" access failure", Text(path).GetString());
-        error += kept.IsEmpty() ? CString("!\t") : ":\r\n" + kept;
+        AppendCause(error, kept);
     }
     return file;
 }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -23,6 +24,8 @@ private:
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
+// The names in a directory, sorted.
+std::vector<std::string> FileNames(const std::string& dir);
 std::string ReadFile(const std::string& path);
 // The project's source tree (set by the build for every test).
 std::string SourceDir();

@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+using testing_support::FileNames;
 using testing_support::FtpTestServer;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -25,13 +26,6 @@ std::string Binary(size_t count) {
     std::string bytes(count, '\0');
     for (size_t i = 0; i < count; ++i) bytes[i] = "\r\n\0\xff\x80xyz\n"[i % 9];
     return bytes;
-}
-
-std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename());
-    return names;
 }
 
 std::string Host(int port) { return "127.0.0.1:" + std::to_string(port); }
@@ -112,7 +106,7 @@ TEST(TransferFtp, EachStepFailsWithItsText) {
         const std::string text = DownloadFile(c.name.c_str(), dir.Path("t").c_str(), 0);
         EXPECT_EQ(text.compare(0, c.text.size(), c.text), 0) << c.name << ": " << text;
         EXPECT_EQ(ReadFile(dir.Path("t")), "old");
-        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"t"});
+        EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"t"});
     }
     const StepCase uploads[] = {
         {server.Url("missing-dir/f"), "Ftp file \"missing-dir/f\" access failure:\r\n"},
@@ -138,7 +132,7 @@ TEST(TransferFtp, TransfersThatBreakOffAreFailures) {
     WriteFile(dir.Path("t"), "old");
     EXPECT_STRNE(DownloadFile(server.Url("cut-down.bin").c_str(), dir.Path("t").c_str(), 0), "");
     EXPECT_EQ(ReadFile(dir.Path("t")), "old");
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"t"});
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"t"});
 
     WriteFile(dir.Path("big"), Binary(3000000));
     EXPECT_STRNE(UploadFile(server.Url("breakoff-up.bin").c_str(), dir.Path("big").c_str()), "");

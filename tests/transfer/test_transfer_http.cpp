@@ -20,6 +20,7 @@
 #include <utime.h>
 #include <vector>
 
+using testing_support::FileNames;
 using testing_support::HttpTestServer;
 using testing_support::ReadFile;
 using testing_support::ScopedEnv;
@@ -33,13 +34,6 @@ std::string Pattern(size_t count) {
     std::string bytes(count, '\0');
     for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>(i % 256);
     return bytes;
-}
-
-std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename());
-    return names;
 }
 
 // Requests the server has served so far, read through the buffer form.
@@ -79,7 +73,7 @@ TEST(TransferHttp, DownloadsTheWholeBodyAsANewFile) {
     EXPECT_STREQ(DownloadFile(server.Http("/bytes/20").c_str(), dir.Path("link").c_str(), 0), "");
     EXPECT_EQ(ReadFile(target), Pattern(20));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link")));
-    EXPECT_EQ(Names(dir.path()).size(), 2u);
+    EXPECT_EQ(FileNames(dir.path()).size(), 2u);
 }
 
 TEST(TransferHttp, HttpsIsVerifiedAgainstTheGivenCa) {
@@ -96,7 +90,7 @@ TEST(TransferHttp, HttpsIsVerifiedAgainstTheGivenCa) {
     ScopedEnv ca("ORVEX_CA_BUNDLE", server.CaFile().c_str());
     EXPECT_STREQ(DownloadFile(server.Https("/bytes/100").c_str(), target.c_str(), 0), "");
     EXPECT_EQ(ReadFile(target), Pattern(100));
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"t"});
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"t"});
 }
 
 TEST(TransferHttp, FileNamesAreReadAsLocalPaths) {
@@ -131,7 +125,7 @@ TEST(TransferHttp, APipeOrDeviceIsWrittenNotReplaced) {
     struct stat st {};
     ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"pipe"});
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"pipe"});
 }
 
 struct FailureCase {
@@ -164,7 +158,7 @@ TEST(TransferHttp, AFailedDownloadLeavesTheOldFileAndNothingElse) {
         const std::string expected = c.text.rfind(": ", 0) == 0 ? dir.Path(c.targetName) + c.text : c.text;
         EXPECT_EQ(text.compare(0, expected.size(), expected), 0) << text;
         EXPECT_EQ(ReadFile(dir.Path("t")), "old");
-        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"t"});
+        EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"t"});
     }
     // Read-only is the owner's missing write bit, refused even for root.
     TempDir dir;
@@ -203,7 +197,7 @@ TEST(TransferHttp, AFullDiskLeavesTheOldFileAndNothingElse) {
     waitpid(pid, &status, 0);
     EXPECT_EQ(text, dir.Path("t") + ": File too large");
     EXPECT_EQ(ReadFile(dir.Path("t")), "old");
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"t"});
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"t"});
 }
 
 struct FreshCase {
@@ -271,7 +265,7 @@ TEST(TransferHttp, ProgressTellsTheTotalWhenKnownAndCanCancel) {
     EXPECT_EQ(std::string(DownloadFileEx(url.c_str(), target.c_str(), 0, Progress::Report, &cancel)),
               "Transfer cancelled: " + url);
     EXPECT_EQ(ReadFile(target), Pattern(100000));
-    EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"t"});
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"t"});
 }
 
 TEST(TransferHttp, TheBufferFormHoldsTheBodyOrNothing) {
@@ -294,7 +288,7 @@ TEST(TransferHttp, AStalledServerFailsAtTheStallTime) {
     ScopedEnv stall("ORVEX_STALL_TIMEOUT", "1");
     const std::string text = DownloadFile(server.Http("/stall/20").c_str(), dir.Path("t").c_str(), 0);
     EXPECT_NE(text.find("Operation too slow"), std::string::npos) << text;
-    EXPECT_TRUE(Names(dir.path()).empty());
+    EXPECT_TRUE(FileNames(dir.path()).empty());
 }
 
 }  // namespace
