@@ -158,7 +158,7 @@ void CFtpConnection::Link::Configure(const std::string& url) {
 
 CFtpConnection::CFtpConnection(Link* link, const char* server) : m_pLink(link), m_strServer(server) {}
 
-CFtpConnection::~CFtpConnection() { Close(); }
+CFtpConnection::~CFtpConnection() { CFtpConnection::Close(); }
 
 void CFtpConnection::Close() {
     if (m_pLink == nullptr) return;
@@ -182,7 +182,7 @@ CInternetFile* CFtpConnection::OpenFile(const char* fileName, unsigned long acce
     m_pLink->open = transfer.get();
     transfer->Start();
     auto* file = new CInternetFile(transfer.get(), path.c_str());
-    transfer.release();
+    static_cast<void>(transfer.release());  // the file owns it now
     return file;
 }
 
@@ -221,10 +221,10 @@ CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/
     curlx::ApplyHttpProtocols(easy, name);
     std::unique_ptr<CInternetFile::Transfer> transfer(
         new CInternetFile::Transfer(handles.get(), true, CInternetFile::Transfer::kHttp, name));
-    handles.release();
+    static_cast<void>(handles.release());  // the transfer owns them now
     transfer->Start();
     auto* file = new CInternetFile(transfer.get(), name.c_str());
-    transfer.release();
+    static_cast<void>(transfer.release());  // the file owns it now
     return file;
 }
 
