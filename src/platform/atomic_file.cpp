@@ -34,6 +34,7 @@ CString RandomSuffix() {
 bool CAtomicFile::Create(const char* target, CString& error) {
     Abandon();
     m_bDirect = false;
+    m_bSetTime = false;
     m_strTarget = target;
     m_strFinal = m_strTarget;
     m_nKeepMode = -1;
@@ -117,7 +118,11 @@ bool CAtomicFile::Commit(CString& error) {
         error = ErrorText(m_strTarget, EBADF);
         return false;
     }
-    if (m_nKeepMode >= 0) ::fchmod(m_hFile, static_cast<mode_t>(m_nKeepMode));
+    if (m_nKeepMode >= 0 && !m_bDirect) ::fchmod(m_hFile, static_cast<mode_t>(m_nKeepMode));
+    if (m_bSetTime && !m_bDirect) {
+        const struct timespec times[2] = {{0, UTIME_OMIT}, m_ModificationTime};
+        ::futimens(m_hFile, times);
+    }
     // close() is where some file systems report a write that did not land.
     const int closed = ::close(m_hFile);
     const int closeError = errno;

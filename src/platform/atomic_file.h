@@ -9,6 +9,7 @@
 #include <orvex/file.h>
 
 #include <cstddef>
+#include <ctime>
 
 class CAtomicFile {
 public:
@@ -24,8 +25,18 @@ public:
     bool Create(const char* target, CString& error);
     // Throws CFileException naming the target (a full disk, a file-size limit).
     void Write(const void* bytes, size_t count);
-    // Closes, gives the file an existing target's permissions, and renames
-    // it over the target.
+    // The permission bits and modification time the file gets at Commit,
+    // instead of an existing target's bits and the time of writing.
+    void SetMode(unsigned mode) { m_nKeepMode = static_cast<int>(mode & 07777); }
+    void SetModificationTime(const struct timespec& time) {
+        m_ModificationTime = time;
+        m_bSetTime = true;
+    }
+    // The temporary file's name, for writers that open by name; empty when
+    // the target is written directly.
+    const CString& TempPath() const { return m_strTemp; }
+    // Closes, gives the file its permissions (and time), and renames it
+    // over the target.
     bool Commit(CString& error);
     // Removes the temporary file; nothing to do after Commit.
     void Abandon();
@@ -39,6 +50,8 @@ private:
     CString m_strFinal;   // where the rename goes
     CString m_strTemp;
     int m_nKeepMode = -1;  // an existing target's permission bits
+    struct timespec m_ModificationTime {};
+    bool m_bSetTime = false;
 };
 
 #endif

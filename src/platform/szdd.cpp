@@ -1,5 +1,7 @@
 #include "platform/szdd.h"
 
+#include "platform/atomic_file.h"
+
 #include <mspack.h>
 
 namespace szdd {
@@ -61,12 +63,17 @@ bool Expand(const char* source, const char* target, CString& error) {
         error = "Cannot create the SZDD decompressor";
         return false;
     }
-    const int r = dec.d->decompress(dec.d, source, target);
+    // Expanded beside the target and renamed over it, so a failure halfway
+    // leaves the target as it was.
+    CAtomicFile out;
+    if (!out.Create(target, error)) return false;
+    const CString& written = out.TempPath().IsEmpty() ? CString(target) : out.TempPath();
+    const int r = dec.d->decompress(dec.d, source, written);
     if (r != MSPACK_ERR_OK) {
         error.Format("%s: %s", source, ErrorText(r));
         return false;
     }
-    return true;
+    return out.Commit(error);
 }
 
 }  // namespace szdd

@@ -32,9 +32,10 @@ def dynamic_symbols(lib):
 
 
 def owner(demangled):
-    for prefix in ("typeinfo name for ", "typeinfo for ", "vtable for "):
+    for prefix in ("typeinfo name for ", "typeinfo for ", "vtable for ", "TLS init function for ",
+                   "TLS wrapper function for "):
         if demangled.startswith(prefix):
-            return demangled[len(prefix):]
+            return demangled[len(prefix):].split("::")[0]
     m = re.match(r"^(\w+)::", demangled)
     return m.group(1) if m else None
 

@@ -2,6 +2,7 @@
 #include <orvex.h>
 #include <orvex/base64.h>
 #include <orvex/buffer.h>
+#include <orvex/internet.h>
 #include <orvex/text_util.h>
 #include <orvex/pub_ex.h>
 #include <orvex/xml_tree.h>
@@ -44,6 +45,24 @@ int main() {
         return 1;
     }
     delete root;
+    // A per-thread member read from outside: the library's own initialisation applies.
+    if (CPubEx::File2CString(text, "/nonexistent/orvex") != 0 ||
+        std::strcmp(CPubEx::m_LastError.GetString(), CPubEx::GetLastError()) != 0 || CPubEx::m_LastError.IsEmpty()) {
+        std::fprintf(stderr, "CPubEx::m_LastError is \"%s\"\n", CPubEx::m_LastError.GetString());
+        return 1;
+    }
+    // A C++ host may replace a step of the transfers.
+    struct Local : CInternet {
+        CStdioFile* OpenURL(CInternetSession&, const char*, CString& error) override {
+            error = "refused here";
+            return nullptr;
+        }
+    } internet;
+    if (internet.Download("http://127.0.0.1:1/x", "/nonexistent/x", error) != 0 ||
+        std::strcmp(error.GetString(), "refused here") != 0) {
+        std::fprintf(stderr, "CInternet gave %s\n", error.GetString());
+        return 1;
+    }
     HTTP_delete(nullptr);
     std::puts("c++ host ok");
     return 0;
