@@ -255,9 +255,16 @@ TEST_F(PubExFiles, TheMessageBoxDecidesAfterAFailure) {
         ASSERT_EQ(Boxes::Texts().size(), c.boxes);
         EXPECT_EQ(Boxes::Texts().front(), "50:File " + missing + " not found!\t");
     }
-    Boxes boxes({});
-    EXPECT_EQ(CPubEx::Copy1FileByVersion(missing.c_str(), Path("out").c_str(), 0), 0);
-    EXPECT_EQ(Boxes::Texts(), std::vector<std::string>{"0:File " + missing + " not Found!\t"});
+    {
+        Boxes boxes({});
+        EXPECT_EQ(CPubEx::Copy1FileByVersion(missing.c_str(), Path("out").c_str(), 0), 0);
+        EXPECT_EQ(Boxes::Texts(), std::vector<std::string>{"0:File " + missing + " not Found!\t"});
+    }
+    // Without a handler of the host's, the text goes to stderr and the answer is Abort.
+    testing::internal::CaptureStderr();
+    CString dstPath;
+    EXPECT_EQ(CPubEx::Copy1FileWithAbortRetryIgnor(missing.c_str(), Path("out").c_str(), dstPath, 1, 0), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "File " + missing + " not found!\t\n");
 }
 
 TEST_F(PubExFiles, FilesWithoutVersionsCompareEqual) {
