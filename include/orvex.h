@@ -49,6 +49,12 @@ typedef int (*OrvexMessageBoxHandler)(void* owner, const char* text, const char*
  */
 ORVEX_EXPORT void Orvex_SetMessageBoxHandler(OrvexMessageBoxHandler handler);
 
+/*
+ * The library's version, "MAJOR.MINOR.PATCH" as it was built (the shared
+ * library's name carries MAJOR). A static text; never NULL.
+ */
+ORVEX_EXPORT const char* Orvex_Version(void);
+
 /* ---------------------------------------------------------------------------
  * Handles and their one delete function
  * ------------------------------------------------------------------------ */

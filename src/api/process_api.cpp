@@ -6,3 +6,5 @@
 extern "C" void Orvex_SetMessageBoxHandler(OrvexMessageBoxHandler handler) {
     api::Guard([&] { msgbox::SetHandler(handler); });
 }
+
+extern "C" const char* Orvex_Version(void) { return ORVEX_VERSION_TEXT; }

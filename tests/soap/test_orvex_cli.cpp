@@ -2,6 +2,8 @@
 #include "common/test_support.h"
 #include "soap/soap_test_service.h"
 
+#include <orvex.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -47,12 +49,30 @@ TEST(OrvexCommand, UsageAndHelp) {
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_NE(run.out.find("usage: orvex"), std::string::npos) << command;
     }
-    for (const char* command : {"", "bogus", "soap", "soap http://x/ --method",
-                                "soap --method M http://x/ --dialect x", "get", "xml"}) {
+    const std::pair<const char*, const char*> usage[] = {
+        {"", "orvex: no command given (see 'orvex --help')\n"},
+        {"bogus", "orvex: unknown command bogus (see 'orvex --help')\n"},
+        {"soap", "orvex: no URL given (see 'orvex soap --help')\n"},
+        {"soap http://x/ --method", "orvex: --method needs a value (see 'orvex soap --help')\n"},
+        {"soap --method M http://x/ --dialect x",
+         "orvex: --dialect is dotnet or apache (see 'orvex soap --help')\n"},
+        {"soap http://x/ --method M --connect-timeout abc",
+         "orvex: --connect-timeout takes a number of seconds (see 'orvex soap --help')\n"},
+        {"soap http://x/ --method M --csv --json",
+         "orvex: --csv and --json cannot be combined (see 'orvex soap --help')\n"},
+        {"get", "orvex: no URL given (see 'orvex get --help')\n"},
+        {"get http://x/ --stall-timeout 1.5",
+         "orvex: --stall-timeout takes a number of seconds (see 'orvex get --help')\n"},
+        {"xml", "orvex: no FILE given (see 'orvex xml --help')\n"},
+    };
+    for (const auto& [command, err] : usage) {
         const CommandRun run = Orvex(command);
         EXPECT_EQ(run.status, 2) << command;
-        EXPECT_NE(run.err.find("usage: orvex"), std::string::npos) << command;
+        EXPECT_EQ(run.err, err) << command;
     }
+    const CommandRun version = Orvex("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("orvex ") + Orvex_Version() + "\n");
 }
 
 TEST(OrvexCommand, CallsPrintRecordSets) {
@@ -60,10 +80,19 @@ TEST(OrvexCommand, CallsPrintRecordSets) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("42"), std::string::npos) << run.out;
 
+    // Columns by their local names, or as the service wrote them.
+    run = Orvex(Call("--method GetOrders customer= --qualified-names --csv"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+              "tns:Id,tns:Customer,tns:Amount,tns:Paid,tns:Placed,tns:Note");
+    run = Orvex(Call("--method GetOrders customer= --json"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("[\n {\"Id\": \"1\", \"Customer\": \"ACME\"", 0), 0u) << run.out;
     run = Orvex(Call("--method GetOrders customer= --csv"));
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "tns:Id,tns:Customer,tns:Amount,tns:Paid,tns:Placed,tns:Note");
-    EXPECT_NE(run.out.find("\n1,ACME,12.5,true,2005-03-07T10:20:30+00:00,first & <urgent>\n"), std::string::npos)
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Id,Customer,Amount,Paid,Placed,Note");
+    EXPECT_NE(run.out.find("\n1,ACME,12.5,true,2005-03-07T10:20:30+00:00,first & <urgent>\n"),
+              std::string::npos)
         << run.out;
 
     run = Orvex(Call("--method GetCustomer id:int=7"));
@@ -76,6 +105,27 @@ TEST(OrvexCommand, CallsPrintRecordSets) {
     run = Orvex(Call("--method SumOrders --json --table 'orders[]:Order=" + dir.Path("orders.csv") + "'"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("6.5"), std::string::npos) << run.out;
+
+    // The URL is the first positional argument, a query's '=' and all.
+    run = Orvex("soap '" + SoapTestService::Get().Url() + "?op=Add' --dialect dotnet --namespace " +
+                SoapTestService::kNamespace + " --method Add a:int=1 b:int=2");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("3"), std::string::npos) << run.out;
+}
+
+TEST(OrvexCommand, ACsvFileIsCheckedWholeBeforeAnythingIsSent) {
+    testing_support::TempDir dir;
+    const std::pair<const char*, std::string> files[] = {
+        {"Id:int,Note\n1,a\n2,b,extra\n", ": line 3: 3 fields where the header names 2\n"},
+        {"Id:int,Note\n1,\"open\n2,b\n", ": line 2: a quote does not close\n"},
+    };
+    for (const auto& [text, reason] : files) {
+        testing_support::WriteFile(dir.Path("t.csv"), text);
+        const CommandRun run =
+            Orvex(Call("--method SumOrders --table 'orders[]:Order=" + dir.Path("t.csv") + "'"));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "orvex: " + dir.Path("t.csv") + reason);
+    }
 }
 
 TEST(OrvexCommand, FailuresExitWithOneAndTheReason) {
@@ -90,7 +140,8 @@ TEST(OrvexCommand, FailuresExitWithOneAndTheReason) {
 }
 
 TEST(OrvexCommand, EnvelopeAndTree) {
-    CommandRun run = Orvex("soap --method Ping --dialect apache --target-uri urn:x n:int=5 --envelope");
+    CommandRun run =
+        Orvex("soap http://unused/ --method Ping --dialect apache --target-uri urn:x n:int=5 --envelope");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.rfind("<?xml version='1.0' encoding='UTF-8'?>\r\n<SOAP-ENV:Envelope", 0), 0u)
         << run.out;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -73,7 +74,14 @@ TEST(OrvexTransferCommand, UsageAndHelp) {
                                 "upload ftp://x/a", "upload ftp://x/a b c", "upload ftp://x/a b --bogus"}) {
         const CommandRun run = Orvex(command);
         EXPECT_EQ(run.status, 2) << command;
-        EXPECT_NE(run.err.find("usage: orvex "), std::string::npos) << command;
+        // One line: the problem and where the usage is.
+        const std::string hint =
+            std::string("(see 'orvex ") + (command[0] == 'd' ? "download" : "upload") + " --help')\n";
+        EXPECT_EQ(run.err.rfind("orvex: ", 0), 0u) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+        EXPECT_EQ(run.err.compare(run.err.size() - std::min(run.err.size(), hint.size()), hint.size(), hint),
+                  0)
+            << run.err;
         EXPECT_TRUE(run.out.empty()) << command;
     }
 }

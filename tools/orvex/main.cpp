@@ -9,6 +9,7 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,17 +35,19 @@ const char kMainHelp[] =
     "  download URL FILE     copy a URL (http, https, ftp, file) into a file\n"
     "  upload FTPNAME FILE   copy a file to an FTP server\n"
     "\n"
-    "'orvex COMMAND --help' describes each. Exit status: 0 success, 1 a failed\n"
-    "call (the reason on standard error), 2 bad usage.\n";
+    "'orvex COMMAND --help' describes each; 'orvex --version' prints the version.\n"
+    "Exit status: 0 success, 1 a failed call or a response that could not be\n"
+    "read (the reason on standard error), 2 bad usage.\n";
 
 const char kSoapHelp[] =
     "usage: orvex soap URL --method M [--dialect dotnet|apache]\n"
     "                  [--namespace NS | --target-uri URI]\n"
     "                  [NAME[:TYPE]=VALUE ...] [--table NAME[:ROW]=FILE.csv ...]\n"
-    "                  [--csv | --json | --xml | --envelope]\n"
+    "                  [--csv | --json | --xml | --envelope] [--qualified-names]\n"
     "                  [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
     "\n"
-    "Calls method M and prints the result record set as an aligned table.\n"
+    "Calls method M and prints the result record set as an aligned table. The\n"
+    "URL is the first argument that is not an option, whatever it holds.\n"
     "  --dialect      dotnet (document/literal, the default) or apache (RPC/encoded)\n"
     "  --namespace    the service namespace (.NET dialect)\n"
     "  --target-uri   the target object URI (Apache dialect)\n"
@@ -55,6 +58,8 @@ const char kSoapHelp[] =
     "                 names the columns as NAME or NAME:TYPE; NAME[] sends an array\n"
     "                 of structs, ROW names the row element (default: NAME)\n"
     "  --csv, --json  print the record set as CSV or JSON instead\n"
+    "  --qualified-names  show columns as the service wrote them (tns:Id), not\n"
+    "                 by their local names (Id)\n"
     "  --xml          print the response as a tree\n"
     "  --envelope     print the request envelope and send nothing\n";
 
@@ -94,10 +99,21 @@ const char kUploadHelp[] =
     "unless a user is written), replacing a remote file of that name. A progress\n"
     "bar shows on a terminal.\n";
 
-int Usage(const char* help, const std::string& problem = std::string()) {
-    if (!problem.empty()) std::fprintf(stderr, "orvex: %s\n\n", problem.c_str());
-    std::fputs(help, stderr);
+// A usage error: one line naming the problem and where the usage is.
+int Usage(const char* command, const std::string& problem) {
+    std::fprintf(stderr, "orvex: %s (see 'orvex %s%s--help')\n", problem.c_str(), command,
+                 *command ? " " : "");
     return kUsage;
+}
+
+// A whole number of seconds, 0 or more.
+bool ParseSeconds(const char* text, int& seconds) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || value < 0 || value > INT_MAX) return false;
+    seconds = static_cast<int>(value);
+    return true;
 }
 
 bool WantsHelp(int argc, char** argv) {
@@ -139,10 +155,8 @@ bool TakeConnectionOption(int argc, char** argv, int& i, Connection& c, std::str
         c.user = value;
     else if (arg == "--password")
         c.password = value;
-    else if (arg == "--connect-timeout")
-        c.connectSeconds = std::atoi(value);
-    else
-        c.stallSeconds = std::atoi(value);
+    else if (!ParseSeconds(value, arg == "--connect-timeout" ? c.connectSeconds : c.stallSeconds))
+        problem = arg + " takes a number of seconds";
     return true;
 }
 
@@ -168,38 +182,55 @@ void WriteBody(HTTP_HANDLE http) {
 
 // --- CSV --------------------------------------------------------------------
 
-// One record of RFC 4180 CSV from text at pos; false at the end of the text.
-bool NextCsvRecord(const std::string& text, size_t& pos, std::vector<std::string>& fields) {
-    fields.clear();
-    if (pos >= text.size()) return false;
-    std::string field;
-    bool quoted = false;
-    while (pos < text.size()) {
-        const char c = text[pos++];
-        if (quoted) {
-            if (c == '"' && pos < text.size() && text[pos] == '"') {
-                field += '"';
-                ++pos;
+// Reads RFC 4180 CSV record by record, counting lines for messages.
+struct CsvReader {
+    const std::string& text;
+    size_t pos = 0;
+    int line = 1;        // where the next record starts
+    int recordLine = 0;  // where the last record read started
+
+    // The next record; false at the end, or with problem set when a quote does not close.
+    bool Next(std::vector<std::string>& fields, std::string& problem) {
+        fields.clear();
+        if (pos >= text.size()) return false;
+        recordLine = line;
+        std::string field;
+        bool quoted = false;
+        while (pos < text.size()) {
+            const char c = text[pos++];
+            if (c == '\n') ++line;
+            if (quoted) {
+                if (c == '"' && pos < text.size() && text[pos] == '"') {
+                    field += '"';
+                    ++pos;
+                } else if (c == '"') {
+                    quoted = false;
+                } else {
+                    field += c;
+                }
             } else if (c == '"') {
-                quoted = false;
+                quoted = true;
+            } else if (c == ',') {
+                fields.push_back(field);
+                field.clear();
+            } else if (c == '\n' || c == '\r') {
+                if (c == '\r' && pos < text.size() && text[pos] == '\n') {
+                    ++pos;
+                    ++line;
+                }
+                break;
             } else {
                 field += c;
             }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.push_back(field);
-            field.clear();
-        } else if (c == '\n' || c == '\r') {
-            if (c == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
-            break;
-        } else {
-            field += c;
         }
+        if (quoted) {
+            problem = "line " + std::to_string(recordLine) + ": a quote does not close";
+            return false;
+        }
+        fields.push_back(field);
+        return true;
     }
-    fields.push_back(field);
-    return true;
-}
+};
 
 std::string CsvField(const std::string& value) {
     if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
@@ -219,10 +250,27 @@ SRS_HANDLE RecordSetFromCsv(const std::string& path, const std::string& rowName,
         problem = "cannot read " + path;
         return nullptr;
     }
-    size_t pos = 0;
+    CsvReader csv{text};
     std::vector<std::string> header;
-    if (!NextCsvRecord(text, pos, header) || (header.size() == 1 && header[0].empty())) {
-        problem = path + ": no header line";
+    if (!csv.Next(header, problem) || (header.size() == 1 && header[0].empty())) {
+        problem = path + ": " + (problem.empty() ? "no header line" : problem);
+        return nullptr;
+    }
+    // Every row is checked before anything is sent: a ragged file is refused whole.
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> fields;
+    while (csv.Next(fields, problem)) {
+        if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
+        if (fields.size() != header.size()) {
+            problem = path + ": line " + std::to_string(csv.recordLine) + ": " +
+                      std::to_string(fields.size()) + " fields where the header names " +
+                      std::to_string(header.size());
+            return nullptr;
+        }
+        rows.push_back(fields);
+    }
+    if (!problem.empty()) {
+        problem = path + ": " + problem;
         return nullptr;
     }
     SRS_HANDLE srs = SRS_new(rowName.c_str(), nameSpace.c_str(), rowName.c_str());
@@ -233,12 +281,9 @@ SRS_HANDLE RecordSetFromCsv(const std::string& path, const std::string& rowName,
         SRS_AddCol(srs, names.back().c_str(),
                    colon == std::string::npos ? "string" : column.c_str() + colon + 1);
     }
-    std::vector<std::string> fields;
-    while (NextCsvRecord(text, pos, fields)) {
-        if (fields.size() == 1 && fields[0].empty()) continue;  // a blank line
-        const int row = SRS_AddRow(srs);
-        for (size_t i = 0; i < fields.size() && i < names.size(); ++i)
-            SRS_SetText(srs, row, names[i].c_str(), fields[i].c_str());
+    for (const auto& row : rows) {
+        const int r = SRS_AddRow(srs);
+        for (size_t i = 0; i < row.size(); ++i) SRS_SetText(srs, r, names[i].c_str(), row[i].c_str());
     }
     return srs;
 }
@@ -251,20 +296,33 @@ struct Table {
     std::vector<std::vector<std::string>> rows;
 };
 
-Table ReadTable(SRS_HANDLE srs) {
+// Columns are shown by their local names ("Id" for "tns:Id") unless qualified.
+Table ReadTable(SRS_HANDLE srs, bool qualified) {
     Table t;
     const int cols = SRS_ColCount(srs);
     const int rows = SRS_RowCount(srs);
+    std::vector<std::string> keys;
     for (int c = 1; c <= cols; ++c) {
-        t.names.emplace_back(SRS_GetColName(srs, c));
-        t.types.emplace_back(SRS_GetColType(srs, t.names.back().c_str()));
+        keys.emplace_back(SRS_GetColName(srs, c));
+        const size_t colon = keys.back().rfind(':');
+        t.names.push_back(qualified || colon == std::string::npos ? keys.back()
+                                                                  : keys.back().substr(colon + 1));
+        t.types.emplace_back(SRS_GetColType(srs, keys.back().c_str()));
     }
     for (int r = 1; r <= rows; ++r) {
         std::vector<std::string> row;
-        for (int c = 1; c <= cols; ++c) row.emplace_back(SRS_GetText(srs, r, t.names[c - 1].c_str()));
+        for (int c = 1; c <= cols; ++c) row.emplace_back(SRS_GetText(srs, r, keys[c - 1].c_str()));
         t.rows.push_back(row);
     }
     return t;
+}
+
+// A response that could not be read is a failed call, its reason on standard error.
+int ReadResult(SOAP_HANDLE soap) {
+    const char* error = SOAP_GetLastError(soap);
+    if (error == nullptr || *error == '\0') return kOk;
+    std::fprintf(stderr, "orvex: %s\n", error);
+    return kFailed;
 }
 
 // Display width in characters, counting a UTF-8 sequence as one.
@@ -374,6 +432,15 @@ void PrintJson(const Table& t) {
     }
     out += t.rows.empty() ? "]" : "\n]";
     std::puts(out.c_str());
+}
+
+void PrintTable(const Table& t, const std::string& format) {
+    if (format == "csv")
+        PrintCsv(t);
+    else if (format == "json")
+        PrintJson(t);
+    else
+        PrintAligned(t);
 }
 
 // --- printing trees ---------------------------------------------------------
@@ -492,15 +559,16 @@ int SoapCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kSoapHelp, stdout), kOk;
     std::string url, method, dialect = "dotnet", nameSpace, targetUri, format = "table";
     std::vector<std::string> scalars, tables;
+    bool qualified = false;
     Connection conn;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         std::string problem;
         if (TakeConnectionOption(argc, argv, i, conn, problem)) {
-            if (!problem.empty()) return Usage(kSoapHelp, problem);
+            if (!problem.empty()) return Usage("soap", problem);
         } else if (arg == "--method" || arg == "--dialect" || arg == "--namespace" || arg == "--target-uri" ||
                    arg == "--table") {
-            if (i + 1 >= argc) return Usage(kSoapHelp, arg + " needs a value");
+            if (i + 1 >= argc) return Usage("soap", arg + " needs a value");
             const std::string value = argv[++i];
             if (arg == "--method")
                 method = value;
@@ -513,20 +581,24 @@ int SoapCommand(int argc, char** argv) {
             else
                 tables.push_back(value);
         } else if (arg == "--csv" || arg == "--json" || arg == "--xml" || arg == "--envelope") {
+            if (format != "table" && format != arg.substr(2))
+                return Usage("soap", "--" + format + " and " + arg + " cannot be combined");
             format = arg.substr(2);
+        } else if (arg == "--qualified-names") {
+            qualified = true;
         } else if (arg.rfind("--", 0) == 0) {
-            return Usage(kSoapHelp, "unknown option " + arg);
+            return Usage("soap", "unknown option " + arg);
+        } else if (url.empty()) {
+            url = arg;  // the first positional argument, whatever it holds (a query's '=' too)
         } else if (arg.find('=') != std::string::npos) {
             scalars.push_back(arg);
-        } else if (url.empty()) {
-            url = arg;
         } else {
-            return Usage(kSoapHelp, "unexpected argument " + arg);
+            return Usage("soap", "unexpected argument " + arg);
         }
     }
-    if (url.empty() && format != "envelope") return Usage(kSoapHelp, "no URL given");
-    if (method.empty()) return Usage(kSoapHelp, "no --method given");
-    if (dialect != "dotnet" && dialect != "apache") return Usage(kSoapHelp, "--dialect is dotnet or apache");
+    if (url.empty()) return Usage("soap", "no URL given");
+    if (method.empty()) return Usage("soap", "no --method given");
+    if (dialect != "dotnet" && dialect != "apache") return Usage("soap", "--dialect is dotnet or apache");
 
     SOAP_HANDLE soap = SOAP_new(dialect == "dotnet" ? "dotnet" : "apache soap", method.c_str());
     if (!nameSpace.empty()) SOAP_SetNameSpace(soap, nameSpace.c_str());
@@ -544,7 +616,7 @@ int SoapCommand(int argc, char** argv) {
     for (const std::string& t : tables) {
         const size_t eq = t.find('=');
         if (eq == std::string::npos) {
-            result = Usage(kSoapHelp, "--table takes NAME[:ROW]=FILE.csv");
+            result = Usage("soap", "--table takes NAME[:ROW]=FILE.csv");
             break;
         }
         const std::string left = t.substr(0, eq);
@@ -575,14 +647,11 @@ int SoapCommand(int argc, char** argv) {
         } else if (format == "xml") {
             XML_NODE tree = SOAP_GetXMLTree(soap);
             if (tree != nullptr) PrintTree(tree, 0);
+            result = ReadResult(soap);
         } else {
-            const Table t = ReadTable(SOAP_GetSRS(soap));
-            if (format == "csv")
-                PrintCsv(t);
-            else if (format == "json")
-                PrintJson(t);
-            else
-                PrintAligned(t);
+            const Table t = ReadTable(SOAP_GetSRS(soap), qualified);
+            result = ReadResult(soap);
+            if (result == kOk) PrintTable(t, format);
         }
         HTTP_delete(http);
     }
@@ -598,14 +667,14 @@ int GetCommand(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         std::string problem;
         if (TakeConnectionOption(argc, argv, i, conn, problem)) {
-            if (!problem.empty()) return Usage(kGetHelp, problem);
+            if (!problem.empty()) return Usage("get", problem);
         } else if (argv[i][0] == '-' || !url.empty()) {
-            return Usage(kGetHelp, std::string("unexpected argument ") + argv[i]);
+            return Usage("get", std::string("unexpected argument ") + argv[i]);
         } else {
             url = argv[i];
         }
     }
-    if (url.empty()) return Usage(kGetHelp, "no URL given");
+    if (url.empty()) return Usage("get", "no URL given");
     HTTP_HANDLE http = NewRequest(0, conn);
     HTTP_SetVerb(http, 1);
     const int ok = Send(http, url, conn);
@@ -622,9 +691,9 @@ int PostCommand(int argc, char** argv) {
         const std::string arg = argv[i];
         std::string problem;
         if (TakeConnectionOption(argc, argv, i, conn, problem)) {
-            if (!problem.empty()) return Usage(kPostHelp, problem);
+            if (!problem.empty()) return Usage("post", problem);
         } else if (arg == "--data" || arg == "--data-file" || arg == "--content-type" || arg == "--charset") {
-            if (i + 1 >= argc) return Usage(kPostHelp, arg + " needs a value");
+            if (i + 1 >= argc) return Usage("post", arg + " needs a value");
             const std::string value = argv[++i];
             if (arg == "--data")
                 body = value;
@@ -635,12 +704,12 @@ int PostCommand(int argc, char** argv) {
             else if (!ReadAll(value, body))
                 return std::fprintf(stderr, "orvex: cannot read %s\n", value.c_str()), kFailed;
         } else if (arg.rfind("--", 0) == 0 || !url.empty()) {
-            return Usage(kPostHelp, "unexpected argument " + arg);
+            return Usage("post", "unexpected argument " + arg);
         } else {
             url = arg;
         }
     }
-    if (url.empty()) return Usage(kPostHelp, "no URL given");
+    if (url.empty()) return Usage("post", "no URL given");
     if (body.find('\0') != std::string::npos)
         return std::fputs("orvex: the body holds a zero byte, which a text body cannot carry\n", stderr),
                kFailed;
@@ -664,11 +733,11 @@ int XmlCommand(int argc, char** argv) {
         if (arg == "--soap-body")
             soapBody = 1;
         else if ((arg.rfind("--", 0) == 0) || !source.empty())
-            return Usage(kXmlHelp, "unexpected argument " + arg);
+            return Usage("xml", "unexpected argument " + arg);
         else
             source = arg;
     }
-    if (source.empty()) return Usage(kXmlHelp, "no FILE given");
+    if (source.empty()) return Usage("xml", "no FILE given");
     std::string text;
     if (!ReadAll(source, text)) {
         std::fprintf(stderr, "orvex: cannot read %s\n", source.c_str());
@@ -697,19 +766,16 @@ int DownloadCommand(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--max-age") {
-            if (i + 1 >= argc) return Usage(kDownloadHelp, arg + " needs a value");
-            char* end = nullptr;
-            const long seconds = std::strtol(argv[++i], &end, 10);
-            if (end == argv[i] || *end != '\0' || seconds < 0 || seconds > INT_MAX)
-                return Usage(kDownloadHelp, "--max-age takes a number of seconds");
-            maxAge = static_cast<int>(seconds);
+            if (i + 1 >= argc) return Usage("download", arg + " needs a value");
+            if (!ParseSeconds(argv[++i], maxAge))
+                return Usage("download", "--max-age takes a number of seconds");
         } else if (arg[0] == '-' || names.size() == 2) {
-            return Usage(kDownloadHelp, "unexpected argument " + arg);
+            return Usage("download", "unexpected argument " + arg);
         } else {
             names.push_back(arg);
         }
     }
-    if (names.size() < 2) return Usage(kDownloadHelp, names.empty() ? "no URL given" : "no FILE given");
+    if (names.size() < 2) return Usage("download", names.empty() ? "no URL given" : "no FILE given");
     CancelOnInterrupt();
     Progress progress;
     const char* text = DownloadFileEx(names[0].c_str(), names[1].c_str(), maxAge, OnProgress, &progress);
@@ -722,10 +788,10 @@ int UploadCommand(int argc, char** argv) {
     std::vector<std::string> names;
     for (int i = 0; i < argc; ++i) {
         if (argv[i][0] == '-' || names.size() == 2)
-            return Usage(kUploadHelp, std::string("unexpected argument ") + argv[i]);
+            return Usage("upload", std::string("unexpected argument ") + argv[i]);
         names.push_back(argv[i]);
     }
-    if (names.size() < 2) return Usage(kUploadHelp, names.empty() ? "no FTPNAME given" : "no FILE given");
+    if (names.size() < 2) return Usage("upload", names.empty() ? "no FTPNAME given" : "no FILE given");
     CancelOnInterrupt();
     Progress progress;
     const char* text = UploadFileEx(names[0].c_str(), names[1].c_str(), OnProgress, &progress);
@@ -736,8 +802,9 @@ int UploadCommand(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage(kMainHelp);
+    if (argc < 2) return Usage("", "no command given");
     const std::string command = argv[1];
+    if (command == "--version") return std::printf("orvex %s\n", Orvex_Version()), kOk;
     if (command == "--help" || command == "-h" || command == "help")
         return std::fputs(kMainHelp, stdout), kOk;
     if (command == "soap") return SoapCommand(argc - 2, argv + 2);
@@ -746,5 +813,5 @@ int main(int argc, char** argv) {
     if (command == "xml") return XmlCommand(argc - 2, argv + 2);
     if (command == "download") return DownloadCommand(argc - 2, argv + 2);
     if (command == "upload") return UploadCommand(argc - 2, argv + 2);
-    return Usage(kMainHelp, "unknown command " + command);
+    return Usage("", "unknown command " + command);
 }
