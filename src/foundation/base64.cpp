@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -108,6 +109,15 @@ const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
 }  // namespace
 
 void CBase64::Encode(unsigned char* data, int len, CBuffer& out) {
+    // Bytes of out's own block are read from a copy: emptying and writing out overwrite them.
+    std::vector<unsigned char> aside;
+    const auto block = reinterpret_cast<uintptr_t>(out.m_pBuf);
+    const auto at = reinterpret_cast<uintptr_t>(data);
+    if (out.m_pBuf != nullptr && len > 0 && at >= block &&
+        at - block < static_cast<uintptr_t>(out.m_nAllocSize)) {
+        aside.assign(data, data + len);
+        data = aside.data();
+    }
     out.Empty();
     if (len <= 0 || data == nullptr) return;
     const long long groups = (static_cast<long long>(len) + 2) / 3;

@@ -9,13 +9,29 @@
 #include "support/pub.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
 constexpr int kMinGrowBy = 256;
 constexpr int kSpare = 4;  // zero bytes always kept behind the room asked for
+
+bool NeedsGrowth(int n, int allocSize) { return n >= allocSize - kSpare; }
+
+// A source inside the buffer's own block (a host may pass GetBuf() back in)
+// is copied aside first wherever growth may move the block or a shift may
+// move the bytes under it; other sources cost nothing extra.
+const unsigned char* AsideIfInside(const unsigned char* block, int allocSize, const unsigned char* src, int n,
+                                   std::vector<unsigned char>& aside) {
+    const auto b = reinterpret_cast<uintptr_t>(block);
+    const auto p = reinterpret_cast<uintptr_t>(src);
+    if (block == nullptr || n <= 0 || p < b || p - b >= static_cast<uintptr_t>(allocSize)) return src;
+    aside.assign(src, src + n);
+    return aside.data();
+}
 
 bool IsBlank(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -118,16 +134,23 @@ void CBuffer::GetText(CString& out) {
 
 void CBuffer::SetBuf(unsigned char* src, int n) {
     if (n < 0) return;
+    std::vector<unsigned char> aside;
+    const unsigned char* from =
+        NeedsGrowth(n, m_nAllocSize) ? AsideIfInside(m_pBuf, m_nAllocSize, src, n, aside) : src;
     AutoAlloc(n);
-    if (n > 0) std::memmove(m_pBuf, src, static_cast<size_t>(n));
+    if (n > 0) std::memmove(m_pBuf, from, static_cast<size_t>(n));
     m_nSize = n;
 }
 
 void CBuffer::AddBuf(unsigned char* src, int n) {
     if (n < 0) return;
     if (n > INT_MAX - m_nSize) throw std::length_error("byte buffer would pass 2 GiB");
+    std::vector<unsigned char> aside;
+    const unsigned char* from =
+        NeedsGrowth(m_nSize + n, m_nAllocSize) ? AsideIfInside(m_pBuf, m_nAllocSize, src, n, aside) : src;
     AutoAlloc(m_nSize + n);
-    if (n > 0) std::memcpy(m_pBuf + m_nSize, src, static_cast<size_t>(n));
+    // memmove: a source in the block's room may overlap the new end.
+    if (n > 0) std::memmove(m_pBuf + m_nSize, from, static_cast<size_t>(n));
     m_nSize += n;
 }
 
@@ -149,9 +172,11 @@ void CBuffer::Delete(int pos, int count) {
 void CBuffer::Insert(unsigned char* src, int pos, int n) {
     if (pos < 0 || pos >= m_nSize || n <= 0) return;
     if (n > INT_MAX - m_nSize) throw std::length_error("byte buffer would pass 2 GiB");
-    if (m_nSize + n >= m_nAllocSize - kSpare) AutoAlloc(m_nSize + n);
+    std::vector<unsigned char> aside;
+    const unsigned char* from = AsideIfInside(m_pBuf, m_nAllocSize, src, n, aside);
+    if (NeedsGrowth(m_nSize + n, m_nAllocSize)) AutoAlloc(m_nSize + n);
     std::memmove(m_pBuf + pos + n, m_pBuf + pos, static_cast<size_t>(m_nSize - pos));
-    std::memcpy(m_pBuf + pos, src, static_cast<size_t>(n));
+    std::memcpy(m_pBuf + pos, from, static_cast<size_t>(n));
     m_nSize += n;
 }
 
@@ -237,7 +262,7 @@ void CBuffer::Increase(int n) {
 }
 
 void CBuffer::AutoAlloc(int n) {
-    if (n < m_nAllocSize - kSpare) return;
+    if (!NeedsGrowth(n, m_nAllocSize)) return;
     // Linear steps, never doubling: the smallest capacity with n < capacity - 4.
     const long long steps = (static_cast<long long>(n) + kSpare - m_nAllocSize) / m_nGrowBy + 1;
     const long long capacity = m_nAllocSize + steps * m_nGrowBy;

@@ -1,3 +1,4 @@
+#include <orvex/base64.h>
 #include <orvex/buffer.h>
 
 #include "platform/message_box.h"
@@ -9,6 +10,7 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -156,6 +158,42 @@ TEST(CBufferEdit, InsertOnlyBeforeAnExistingByte) {
     EXPECT_EQ(full.GetSize(), 253);
     EXPECT_EQ(full.GetBuf()[0], 'a');
     EXPECT_EQ(full.GetBuf()[252], 'f');
+}
+
+TEST(CBufferEdit, SourcesInsideTheOwnBlockReadRightWhateverGrowthAndShiftsDo) {
+    struct Case {
+        const char* what;
+        int growBy;
+        std::string initial;
+        std::function<void(CBuffer&)> op;
+        std::string expected;
+    };
+    const std::string kilo(1000, 'k');
+    const std::string big(200000, 'b');  // doubled, it passes to a mapping
+    const std::vector<Case> cases = {
+        {"AddBuf growing on the heap", 1024, kilo, [](CBuffer& b) { b.AddBuf(b.GetBuf(), b.GetSize()); },
+         kilo + kilo},
+        {"AddBuf growing into a mapping", 1024, big, [](CBuffer& b) { b.AddBuf(b.GetBuf(), b.GetSize()); },
+         big + big},
+        {"AddBuf overlapping its own target", 1024, "abcdef", [](CBuffer& b) { b.AddBuf(b.GetBuf() + 4, 4); },
+         std::string("abcdefef\0\0", 10)},
+        {"SetBuf growing", 256, std::string(250, 's') + "t",
+         [](CBuffer& b) { b.SetBuf(b.GetBuf() + 1, 252); },
+         std::string(249, 's') + "t" + std::string(2, '\0')},
+        {"Insert without growth", 1024, "abcd", [](CBuffer& b) { b.Insert(b.GetBuf() + 1, 0, 2); }, "bcabcd"},
+        {"Insert of a source across the insertion point", 1024, "abcd",
+         [](CBuffer& b) { b.Insert(b.GetBuf() + 1, 2, 2); }, "abbccd"},
+        {"Insert growing", 256, std::string(250, 'i') + "j",
+         [](CBuffer& b) { b.Insert(b.GetBuf() + 249, 1, 2); }, "iij" + std::string(249, 'i') + "j"},
+        {"Base64 into its own source", 1024, "abcd",
+         [](CBuffer& b) { CBase64::Encode(b.GetBuf(), b.GetSize(), b); }, std::string("YWJjZA==\0", 9)},
+    };
+    for (const Case& c : cases) {
+        CBuffer b(c.growBy);
+        b.SetBuf(Bytes(c.initial.c_str()), static_cast<int>(c.initial.size()));
+        c.op(b);
+        EXPECT_TRUE(Content(b) == c.expected) << c.what;  // no dump of the long ones
+    }
 }
 
 TEST(CBufferCopy, CopyTakesStepAndContent) {
