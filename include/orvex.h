@@ -12,7 +12,27 @@
  *  - No function lets an error escape as anything but its failure answer
  *    (0, NULL, the empty text) and, where the family has one, an error text.
  *  - Returned texts are owned by the library. How long each stays valid is
- *    said at the function.
+ *    said at the function. Many share one buffer per thread (the SRS_* text
+ *    getters, SOAP_GetSoap, DownloadFile, UploadFile and their Ex forms): a
+ *    text stays valid until the same thread's next call of any of them, so
+ *    copy it before the next. Two such calls in one printf are a trap:
+ *        printf("%s %s", SRS_GetText(s, 1, "a"), SRS_GetText(s, 1, "b"));
+ *    may print one text twice.
+ *  - Threads: a handle is used by one thread at a time; different handles
+ *    may be used on different threads at once. The shared texts above are
+ *    per thread. Orvex starts no thread of its own.
+ *
+ * Settings, read from the environment:
+ *  - ORVEX_CODEPAGE: the 8-bit code page of texts (an iconv name; UTF-8).
+ *  - ORVEX_SYSTEM_DIR: the system directory of CPubEx (/usr/lib).
+ *  - ORVEX_CA_BUNDLE: a PEM file of certificate authorities trusted beside
+ *    the system's; ORVEX_INSECURE_TLS=1 turns certificate checks off.
+ *  - ORVEX_CONNECT_TIMEOUT, ORVEX_STALL_TIMEOUT: seconds to connect (30) and
+ *    that a transfer may move no byte (60).
+ *  - http_proxy, https_proxy, ftp_proxy, no_proxy: proxies, as curl reads
+ *    them.
+ *  - TMPDIR: the temporary directory (/tmp); PATH: the search path that
+ *    CPubEx::GetPath reads once.
  */
 #ifndef ORVEX_H
 #define ORVEX_H
