@@ -486,9 +486,13 @@ ORVEX_EXPORT void SOAP_SetTargetObjectURI(SOAP_HANDLE handle, const char* uri);
 /* The .NET dialect's method namespace; "" restores "http://tempuri.org/" there. */
 ORVEX_EXPORT void SOAP_SetNameSpace(SOAP_HANDLE handle, const char* nameSpace);
 /*
- * Appends a scalar parameter. Types such as "varchar", "int", "datetime",
- * "bit" map to the XML Schema names; others ("xml" for literal XML,
- * "base64Binary") are kept as given. The value is escaped by its type.
+ * Appends a scalar parameter. A type name that contains (any case) "string"
+ * or "varchar", "datetime", "date", "bool", "int" or "long", "double",
+ * "decimal" or "number" is written as the XML Schema type string, dateTime,
+ * date, boolean, int or double, and the value is escaped for it (date-times
+ * sent in UTC). Any other type name ("bit", "money", "xml",
+ * "base64Binary") is written as given and its value as it is, unescaped:
+ * that is how literal XML goes in.
  */
 ORVEX_EXPORT void SOAP_AddElement(SOAP_HANDLE handle, const char* name, const char* type, const char* value);
 /*
