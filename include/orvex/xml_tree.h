@@ -4,6 +4,8 @@
 //
 // Indexes here count from 0. A tree is freed by deleting its root (through
 // the virtual destructor, or XML_delete); never delete a child on its own.
+// No method throws: when memory runs out each gives its failure answer
+// (null, 0, an empty `out`), and arrays keep the nodes appended until then.
 #ifndef ORVEX_XML_TREE_H
 #define ORVEX_XML_TREE_H
 
@@ -53,7 +55,7 @@ class ORVEX_API IXMLTreeParser : public CHandleObject {
 public:
     // Parses the XML text: 1, or 0 with `error` set ("Invalid SOAP XML!" for
     // text that is not well-formed XML, "MSXML not installed!" when no
-    // document can be made).
+    // document can be made, "Out of memory while reading the XML").
     virtual int Load(const CString& xml, CString& error) = 0;
     // The loaded document, or null; owned by the parser, valid until its next
     // Load or its destruction.

@@ -48,11 +48,16 @@ int LoadDomDocument(const char* text, size_t length, DomDocumentPtr& document, C
         errorText = kNoParser;
         return 0;
     }
-    if (!document->loadXML(text, length)) {
-        errorText = kInvalidXml;
+    try {
+        if (document->loadXML(text, length)) return 1;
+    } catch (...) {
+        // Memory ran out (the DOM's E_OUTOFMEMORY or a bare bad_alloc): give it all back.
+        document.reset();
+        errorText = kXmlOutOfMemory;
         return 0;
     }
-    return 1;
+    errorText = kInvalidXml;
+    return 0;
 }
 
 int LoadDomDocument(const CString& text, DomDocumentPtr& document, CString& errorText) {

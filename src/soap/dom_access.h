@@ -21,11 +21,15 @@ using xmldom::CDomNode;
 using xmldom::CDomNodeList;
 using xmldom::DomDocumentPtr;
 
+// The text of every reader whose memory ran out while it read a document.
+inline constexpr char kXmlOutOfMemory[] = "Out of memory while reading the XML";
+
 // Replaces `document` with a new document holding the parsed text: 1 on
 // success; 0 with `errorText` set otherwise ("MSXML not installed!" when no
 // document can be made, then `document` is null; "Invalid SOAP XML!" for a
 // text that is empty or not well-formed, then `document` holds an empty
-// document). `errorText` is written only on failure.
+// document; kXmlOutOfMemory when memory ran out while parsing, then
+// `document` is null). `errorText` is written only on failure. Never raises.
 int LoadDomDocument(const CString& text, DomDocumentPtr& document, CString& errorText);
 int LoadDomDocument(const char* text, size_t length, DomDocumentPtr& document, CString& errorText);
 

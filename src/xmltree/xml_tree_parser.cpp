@@ -36,6 +36,62 @@ bool EqualNoCase(const char* a, const char* b) {
 
 uintptr_t Entry(IXMLTreeNode* node) { return reinterpret_cast<uintptr_t>(node); }
 
+// No exception leaves an exported method (decision 7): running out of memory
+// gives the method's failure answer instead.
+template <typename Result, typename Call>
+Result Safely(Result failure, Call&& call) noexcept {
+    try {
+        return call();
+    } catch (...) {
+        return failure;
+    }
+}
+
+template <typename Call>
+void Safely(Call&& call) noexcept {
+    try {
+        call();
+    } catch (...) {
+    }
+}
+
+void AppendLeaves(CXMLTreeNode& node, CUIntArray& nodes) {
+    if (node.m_nChildren == 0)
+        nodes.Add(Entry(&node));
+    else
+        for (int i = 0; i < node.m_nChildren; ++i) AppendLeaves(*node.m_ppChildren[i], nodes);
+}
+
+void AppendBranches(CXMLTreeNode& node, CUIntArray& nodes) {
+    if (node.m_nChildren == 0) return;
+    nodes.Add(Entry(&node));
+    for (int i = 0; i < node.m_nChildren; ++i) AppendBranches(*node.m_ppChildren[i], nodes);
+}
+
+// Every node of a tree is ours, the parent links included.
+const CXMLTreeNode* ParentOf(const CXMLTreeNode& node) {
+    return static_cast<const CXMLTreeNode*>(node.m_pParent);
+}
+
+void PathOf(const CXMLTreeNode& node, CString& path, const char* separator, int bSkipRoot) {
+    for (const CXMLTreeNode* n = &node; n != nullptr; n = ParentOf(*n)) {
+        const char* name = n->m_pParent == nullptr && bSkipRoot ? "" : n->m_szName;
+        if (path.IsEmpty())
+            path = name;
+        else
+            path = CString(name) + (separator != nullptr ? separator : "") + path;
+    }
+}
+
+void AppendByPath(CXMLTreeNode& node, CUIntArray& nodes, const CString& path, const char* separator,
+                  int bSkipRoot) {
+    CString mine;
+    PathOf(node, mine, separator, bSkipRoot);
+    if (mine == path) nodes.Add(Entry(&node));
+    for (int i = 0; i < node.m_nChildren; ++i)
+        AppendByPath(*node.m_ppChildren[i], nodes, path, separator, bSkipRoot);
+}
+
 // Element and attribute names repeat throughout a document: each distinct
 // name is stored once per tree.
 class CNameTable {
@@ -212,15 +268,19 @@ int CXMLTreeNode::GetProps() { return m_nProps; }
 int CXMLTreeNode::GetPropName(int index, CString& out) {
     out.Empty();
     if (index < 0 || index >= m_nProps) return 0;
-    out = m_ppProps[2 * index];
-    return 1;
+    return Safely(0, [&] {
+        out = m_ppProps[2 * index];
+        return 1;
+    });
 }
 
 int CXMLTreeNode::GetPropValue(int index, CString& out) {
     out.Empty();
     if (index < 0 || index >= m_nProps) return 0;
-    out = m_ppProps[2 * index + 1];
-    return 1;
+    return Safely(0, [&] {
+        out = m_ppProps[2 * index + 1];
+        return 1;
+    });
 }
 
 int CXMLTreeNode::GetProperty(const char* name, CString& out) {
@@ -228,43 +288,37 @@ int CXMLTreeNode::GetProperty(const char* name, CString& out) {
     if (name == nullptr) name = "";
     for (int i = 0; i < m_nProps; ++i) {
         if (EqualNoCase(m_ppProps[2 * i], name)) {
-            out = m_ppProps[2 * i + 1];
-            return 1;
+            return Safely(0, [&] {
+                out = m_ppProps[2 * i + 1];
+                return 1;
+            });
         }
     }
     return 0;
 }
 
+// When memory runs out the array keeps the nodes appended until then.
 int CXMLTreeNode::GetLeaves(CUIntArray& nodes) {
-    if (m_nChildren == 0)
-        nodes.Add(Entry(this));
-    else
-        for (int i = 0; i < m_nChildren; ++i) m_ppChildren[i]->GetLeaves(nodes);
+    Safely([&] { AppendLeaves(*this, nodes); });
     return nodes.GetSize();
 }
 
 int CXMLTreeNode::GetBranches(CUIntArray& nodes) {
-    if (m_nChildren > 0) {
-        nodes.Add(Entry(this));
-        for (int i = 0; i < m_nChildren; ++i) m_ppChildren[i]->GetBranches(nodes);
-    }
+    Safely([&] { AppendBranches(*this, nodes); });
     return nodes.GetSize();
 }
 
+// When memory runs out the path stays as it was given.
 void CXMLTreeNode::GetPath(CString& path, const char* separator, int bSkipRoot) {
-    const char* name = m_pParent == nullptr && bSkipRoot ? "" : m_szName;
-    if (path.IsEmpty())
-        path = name;
-    else
-        path = CString(name) + (separator != nullptr ? separator : "") + path;
-    if (m_pParent != nullptr) m_pParent->GetPath(path, separator, bSkipRoot);
+    Safely([&] {
+        CString built = path;
+        PathOf(*this, built, separator, bSkipRoot);
+        path = std::move(built);
+    });
 }
 
 void CXMLTreeNode::FindByPath(CUIntArray& nodes, const CString& path, const char* separator, int bSkipRoot) {
-    CString mine;
-    GetPath(mine, separator, bSkipRoot);
-    if (mine == path) nodes.Add(Entry(this));
-    for (int i = 0; i < m_nChildren; ++i) m_ppChildren[i]->FindByPath(nodes, path, separator, bSkipRoot);
+    Safely([&] { AppendByPath(*this, nodes, path, separator, bSkipRoot); });
 }
 
 // --- CXMLTreeParser -----------------------------------------------------------
@@ -277,7 +331,7 @@ int CXMLTreeParser::Load(const CString& xml, CString& error) {
 
 int CXMLTreeParser::Load(const char* xml, size_t length, CString& error) {
     m_pDoc.reset();
-    return LoadDomDocument(xml, length, m_pDoc, error);
+    return Safely(0, [&] { return LoadDomDocument(xml, length, m_pDoc, error); });
 }
 
 IXMLDOMDocument* CXMLTreeParser::GetDocument() {
@@ -286,14 +340,17 @@ IXMLDOMDocument* CXMLTreeParser::GetDocument() {
 }
 
 IXMLTreeNode* CXMLTreeParser::BuildTree(int bSoapBody) {
-    m_bSoapBody = bSoapBody;
-    CDomNode start;
-    if (m_bSoapBody) {
-        start = GetSoapResponseNode(m_pDoc);
-        if (start.IsNull()) m_bSoapBody = 0;  // no Body content: the whole document, prefixes kept
-    }
-    if (!m_bSoapBody) start = GetDocumentElement(m_pDoc);  // raises without a document
-    return BuildTreeFrom(start, m_bSoapBody);
+    if (!m_pDoc) return nullptr;  // never loaded, or its memory ran out
+    return Safely<IXMLTreeNode*>(nullptr, [&] {
+        m_bSoapBody = bSoapBody;
+        CDomNode start;
+        if (m_bSoapBody) {
+            start = GetSoapResponseNode(m_pDoc);
+            if (start.IsNull()) m_bSoapBody = 0;  // no Body content: the whole document, prefixes kept
+        }
+        if (!m_bSoapBody) start = m_pDoc->documentElement();
+        return BuildTreeFrom(start, m_bSoapBody);
+    });
 }
 
 CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody) {

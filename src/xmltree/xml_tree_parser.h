@@ -69,7 +69,8 @@ public:
     // A tree from any element of a loaded document: its name, attributes and
     // everything below. bSoapBody nonzero drops namespace prefixes from names.
     // Null when `start` is null; a start that is no element gives a root with
-    // an empty name. The tree does not refer to the DOM afterwards.
+    // an empty name. The tree does not refer to the DOM afterwards. Raises
+    // std::bad_alloc when memory runs out (the exported methods catch it).
     static CXMLTreeNode* BuildTreeFrom(const CDomNode& start, int bSoapBody);
 
     DomDocumentPtr m_pDoc;
