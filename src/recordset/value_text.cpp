@@ -85,6 +85,17 @@ bool ReadPlainForm(const std::string& v, struct tm& f) {
     return true;
 }
 
+// Fields written in a zone `offset` seconds east of UTC, by arithmetic alone.
+bool ZonedToTime(const struct tm& f, long offset, time_t& out) {
+    const int year = f.tm_year + 1900;
+    const int month = f.tm_mon + 1;
+    if (!clockx::FieldsValid(year, month, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec)) return false;
+    const long long days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(f.tm_mday));
+    out = static_cast<time_t>(days * 86400 + f.tm_hour * 3600 + f.tm_min * 60 + f.tm_sec - offset);
+    return true;
+}
+
 void Put2(char*& p, int v) {
     *p++ = static_cast<char>('0' + v / 10);
     *p++ = static_cast<char>('0' + v % 10);
@@ -183,9 +194,13 @@ size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cach
     static const char kNoValue[] = "0001-01-01T00:00:00.0Z";
     struct tm local {};
     time_t t = 0;
+    long zone = CPub::kNoZone;
     bool ok = ReadPlainForm(value, local) || (!value.empty() && PassesYearTest(value.c_str(), value.size()) &&
-                                              CPub::CString2TimeFields(value.c_str(), local));
-    if (ok) {
+                                              CPub::CString2TimeFields(value.c_str(), local, &zone));
+    if (ok && zone != CPub::kNoZone) {
+        // A value that names its zone (one read from a response, say) is that instant.
+        ok = ZonedToTime(local, zone, t);
+    } else if (ok) {
         ok = cache != nullptr ? cache->ToTime(local, t)
                               : clockx::MakeLocal(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                                   local.tm_hour, local.tm_min, local.tm_sec, t);
@@ -196,7 +211,8 @@ size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cach
     }
     int f[6];
     UtcFields(t, f, cache);
-    // The local year window keeps the UTC year within 1970-2039: four digits.
+    // The year window, on the text's year, keeps the UTC year within 1970-2039
+    // (zones reach 14 hours either way): four digits.
     char* p = out;
     for (int div = 1000; div > 0; div /= 10) *p++ = static_cast<char>('0' + f[0] / div % 10);
     *p++ = '-';

@@ -50,9 +50,11 @@ private:
     int m_nLastDate[3] = {1970, 1, 1};
 };
 
-// value, a local date-time text, in the wire form "YYYY-MM-DDThh:mm:ss.0Z";
+// value, a local date-time text or one that names its zone ("Z", "+hh:mm"),
+// in the wire form "YYYY-MM-DDThh:mm:ss.0Z": the instant, in UTC.
 // "0001-01-01T00:00:00.0Z" when it is empty, outside the years 1971-2038 or
-// no date-time. cache may be null.
+// no date-time. cache may be null; a zoned value needs none of the local
+// zone it keeps.
 void EncodeDatetime(CString& value, CLocalTimeCache* cache);
 // The same into out, which has room for kDatetimeWire bytes; returns the length.
 constexpr size_t kDatetimeWire = 32;

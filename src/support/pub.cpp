@@ -26,6 +26,34 @@ bool StatFile(const char* path, struct stat& st) {
     return true;
 }
 
+// Exactly two digits.
+bool ReadTwoDigits(const char*& p, int& value) {
+    if (!std::isdigit(static_cast<unsigned char>(p[0])) || !std::isdigit(static_cast<unsigned char>(p[1])))
+        return false;
+    value = (p[0] - '0') * 10 + (p[1] - '0');
+    p += 2;
+    return true;
+}
+
+// The XML Schema zone after a time: "Z", or '+'/'-' hh:mm of at most 14:00.
+// Nothing there is a local time; anything else that starts like one fails.
+bool ReadZone(const char*& p, long& zone) {
+    zone = CPub::kNoZone;
+    if (*p == 'Z') {
+        ++p;
+        zone = 0;
+        return true;
+    }
+    if (*p != '+' && *p != '-') return true;
+    const bool west = *p++ == '-';
+    int hours;
+    int minutes;
+    if (!ReadTwoDigits(p, hours) || *p++ != ':' || !ReadTwoDigits(p, minutes)) return false;
+    if (minutes > 59 || hours > 14 || (hours == 14 && minutes > 0)) return false;
+    zone = (west ? -1L : 1L) * (hours * 3600L + minutes * 60L);
+    return true;
+}
+
 // Reads up to maxDigits decimal digits; false when there is none.
 bool ReadNumber(const char*& p, int maxDigits, int& value) {
     int digits = 0;
@@ -285,8 +313,9 @@ CString CPub::CTime2CString(time_t time) {
     return text;
 }
 
-int CPub::CString2TimeFields(const char* text, struct tm& fields) {
+int CPub::CString2TimeFields(const char* text, struct tm& fields, long* zone) {
     if (text == nullptr) return 0;
+    long offset = kNoZone;
     const char* p = text;
     while (std::isspace(static_cast<unsigned char>(*p))) ++p;
     int year;
@@ -317,10 +346,12 @@ int CPub::CString2TimeFields(const char* text, struct tm& fields) {
                     while (std::isdigit(static_cast<unsigned char>(*p))) ++p;  // below one second
                 }
             }
+            if (!ReadZone(p, offset) || (offset != kNoZone && zone == nullptr)) return 0;
         }
     }
     while (std::isspace(static_cast<unsigned char>(*p))) ++p;
     if (*p != '\0') return 0;
+    if (zone != nullptr) *zone = offset;
     fields = tm{};
     fields.tm_year = year - 1900;
     fields.tm_mon = month - 1;
@@ -334,10 +365,18 @@ int CPub::CString2TimeFields(const char* text, struct tm& fields) {
 
 int CPub::CString2CTime(const char* text, time_t& out) {
     struct tm f {};
-    if (!CString2TimeFields(text, f)) return 0;
-    return clockx::MakeLocal(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, out)
-               ? 1
-               : 0;
+    long zone = kNoZone;
+    if (!CString2TimeFields(text, f, &zone)) return 0;
+    if (zone == kNoZone)
+        return clockx::MakeLocal(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec,
+                                 out)
+                   ? 1
+                   : 0;
+    time_t utc = 0;
+    if (!clockx::MakeUtc(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, utc))
+        return 0;
+    out = utc - zone;
+    return 1;
 }
 
 time_t CPub::CString2CTime(const char* text) {

@@ -71,13 +71,18 @@ public:
     static CString CTime2CString(time_t time);
     // Reads a local date-time: year-month-day with '-', '/' or '.', then
     // optionally a blank or 'T' and hours:minutes[:seconds[.fraction]]; fields
-    // may be unpadded. Returns 0 for a text that is no such date-time.
+    // may be unpadded. A time may end in an XML Schema zone, "Z" or
+    // "+hh:mm"/"-hh:mm" up to 14:00, and the text then names that instant.
+    // Returns 0 for a text that is no such date-time.
     static time_t CString2CTime(const char* text);
     static int CString2CTime(const char* text, time_t& out);
     // The calendar fields of a text in the form CString2CTime reads (tm_year
-    // from 1900, tm_mon from 0, tm_isdst -1), not yet checked against the
-    // calendar; 0 for a text of another form.
-    static int CString2TimeFields(const char* text, struct tm& fields);
+    // from 1900, tm_mon from 0, tm_isdst -1), as written: not yet checked
+    // against the calendar nor moved by a zone; 0 for a text of another
+    // form. zone receives the zone's offset east of UTC in seconds, or
+    // kNoZone for a local time; without it a text with a zone is refused.
+    static constexpr long kNoZone = -1000000;
+    static int CString2TimeFields(const char* text, struct tm& fields, long* zone = nullptr);
 
     static CString Variant2CString(const CVariant& value);
 };

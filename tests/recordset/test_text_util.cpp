@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_support.h"
+#include "recordset/value_text.h"
 #include "support/pub.h"
 
 #include <ctime>
@@ -180,11 +181,65 @@ TEST(TextUtilEncode, DatetimeWithDaylightSaving) {
     for (const auto& c : cases) EXPECT_EQ(Encoded("dateTime", c.first), c.second) << c.first;
 }
 
+TEST(TextUtilEncode, DatetimeWithAZoneIsTheInstantItNames) {
+    ScopedTimeZone tz(kCentralEurope);  // the local zone plays no part
+    const std::pair<const char*, const char*> cases[] = {
+        {"2005-03-07T10:20:30Z", "2005-03-07T10:20:30.0Z"},
+        {"2005-03-07T10:20:30.0Z", "2005-03-07T10:20:30.0Z"},  // what we write reads back the same
+        {"2005-03-07T10:20:30+02:00", "2005-03-07T08:20:30.0Z"},
+        {"2005-03-07T10:20:30.1234567-05:00", "2005-03-07T15:20:30.0Z"},
+        {"2005-03-07T00:30:00+01:00", "2005-03-06T23:30:00.0Z"},
+        {"2005-03-07 10:20+05:45", "2005-03-07T04:35:00.0Z"},
+        {"2005-03-27T02:30:00Z", "2005-03-27T02:30:00.0Z"},  // in the local spring gap, but UTC
+        {"2005-03-07T10:20:30-00:00", "2005-03-07T10:20:30.0Z"},
+        {"1971-01-01T00:00:00+14:00", "1970-12-31T10:00:00.0Z"},  // the window is the text's year
+        {"2038-12-31T23:00:00-14:00", "2039-01-01T13:00:00.0Z"},
+        {"2005-03-07T10:20:30Z  ", "2005-03-07T10:20:30.0Z"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Encoded(TYPE_DATETIME, c.first), c.second) << c.first;
+}
+
+TEST(TextUtilEncode, TheWritersDayCacheAgreesOnZonedAndLocalValuesAlike) {
+    ScopedTimeZone tz(kCentralEurope);
+    valuetext::CLocalTimeCache cache;
+    // Zoned and local values of the same days, around both changes of 2005.
+    for (const char* text : {"2005-03-27 01:30:00", "2005-03-27T01:30:00Z", "2005-03-27T03:30:00+02:00",
+                             "2005-03-27 03:30:00", "2005-10-30T02:30:00+02:00", "2005-10-30 02:30:00",
+                             "2005-10-30T00:30:00Z", "2005-10-30 04:00:00", "2005-07-01T23:59:59-12:00",
+                             "2005-07-01 23:59:59", "2005-07-02T00:00:00+14:00", "2005-07-02 00:00:00"}) {
+        char wire[valuetext::kDatetimeWire];
+        const size_t length = valuetext::EncodeDatetime(text, wire, &cache);
+        EXPECT_EQ(std::string(wire, length), Encoded(TYPE_DATETIME, text)) << text;
+    }
+}
+
 TEST(TextUtilEncode, DatetimeWithoutValueGivesTheDefault) {
     ScopedTimeZone tz(kCentralEurope);
-    for (const char* none : {"", "1970-12-31 23:59:59", "1970-01-01 00:00:00", "2039-01-01 00:00:00",
-                             "2005-02-30 10:00:00", "2005-03-07 25:00:00", "2005-03-07x", "2005", "abc", "20",
-                             "  2005-03-07 10:00:00", "0001-01-01T00:00:00.0Z"})
+    for (const char* none : {"",
+                             "1970-12-31 23:59:59",
+                             "1970-01-01 00:00:00",
+                             "2039-01-01 00:00:00",
+                             "2005-02-30 10:00:00",
+                             "2005-03-07 25:00:00",
+                             "2005-03-07x",
+                             "2005",
+                             "abc",
+                             "20",
+                             "  2005-03-07 10:00:00",
+                             "0001-01-01T00:00:00.0Z",
+                             "2005-03-07T10:20:30+2:00",
+                             "2005-03-07T10:20:30+0200",
+                             "2005-03-07T10:20:30+14:01",
+                             "2005-03-07T10:20:30-15:00",
+                             "2005-03-07T10:20:30+02:60",
+                             "2005-03-07T10:20:30 Z",
+                             "2005-03-07T10:20:30z",
+                             "2005-03-07T10:20:30ZZ",
+                             "2005-03-07T10:20:30+08:00Z",
+                             "2005-03-07Z",
+                             "2005-03-07T10:20:30+02",
+                             "2039-01-01T00:00:00+01:00",
+                             "2005-02-30T10:00:00Z"})
         EXPECT_EQ(Encoded(TYPE_DATETIME, none), "0001-01-01T00:00:00.0Z") << none;
 }
 

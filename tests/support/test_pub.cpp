@@ -167,12 +167,41 @@ TEST(CPubTime, RejectsWhatIsNoDate) {
                          "2005-01-01 10:20:30.",
                          "2005-01-01 10",
                          "-2005-01-01",
-                         "2005-001-01"};
+                         "2005-001-01",
+                         "2005-01-01Z",
+                         "2005-01-01 10:20:30 Z",
+                         "2005-01-01 10:20:30+1:00",
+                         "2005-01-01 10:20:30+14:30"};
     for (const char* text : bad) {
         time_t t = 7;
         EXPECT_FALSE(CPub::CString2CTime(text, t)) << text;
         EXPECT_EQ(CPub::CString2CTime(text), 0) << text;
     }
+}
+
+TEST(CPubTime, ReadsAZoneAsTheInstantItNames) {
+    ScopedTimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
+    struct Case {
+        const char* text;
+        time_t expected;
+    };
+    const Case cases[] = {
+        {"2005-03-07T10:20:30Z", 1110190830},
+        {"2005-03-07T10:20:30.5Z", 1110190830},
+        {"2005-03-07T12:20:30+02:00", 1110190830},
+        {"2005-03-07T05:20:30-05:00", 1110190830},
+        {"2005-03-07 10:20Z", 1110190800},
+        {"2005-03-27T02:30:00Z", 1111890600},  // no such local time, a fine UTC one
+    };
+    for (const Case& c : cases) EXPECT_EQ(CPub::CString2CTime(c.text), c.expected) << c.text;
+    struct tm fields {};
+    EXPECT_EQ(CPub::CString2TimeFields("2005-03-07T10:20:30Z", fields), 0);  // without room for the zone
+    long zone = 7;
+    ASSERT_EQ(CPub::CString2TimeFields("2005-03-07T10:20:30-05:30", fields, &zone), 1);
+    EXPECT_EQ(zone, -19800);
+    EXPECT_EQ(fields.tm_hour, 10);
+    ASSERT_EQ(CPub::CString2TimeFields("2005-03-07T10:20:30", fields, &zone), 1);
+    EXPECT_EQ(zone, CPub::kNoZone);
 }
 
 TEST(CPubTime, LocalTimeFollowsTheZone) {
