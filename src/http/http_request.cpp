@@ -142,13 +142,16 @@ void CHttpRequest::ParseURL(const char* url, const char* user, const char* passw
         rest = rest.Mid(7);
         m_bSecure = 0;
     }
+    // The host ends where the path, the query or the fragment begins; the
+    // object is what follows the '/', or the query or fragment itself.
     CString hostPart = rest;
-    const int slash = rest.Find('/');
-    if (slash < 0) {
+    const size_t end = rest.str().find_first_of("/?#");
+    if (end == std::string::npos) {
         m_strObject.Empty();
     } else {
-        hostPart = rest.Left(slash);
-        m_strObject = rest.Mid(slash + 1);
+        const int cut = static_cast<int>(end);
+        hostPart = rest.Left(cut);
+        m_strObject = rest.Mid(rest.GetAt(cut) == '/' ? cut + 1 : cut);
     }
     const int colon = hostPart.Find(':');
     if (colon < 0) {

@@ -48,6 +48,10 @@ TEST(HttpParseUrl, SplitsSchemeHostPortAndObject) {
         {"host:81/p", 1, 1, "host", 81, "p"},
         {"\t http://h/ a b \r\n", 0, 0, "h", 80, " a b"},
         {"ftp://h/x", 0, 0, "ftp", 0, "/h/x"},
+        {"http://h:81?x=1", 0, 0, "h", 81, "?x=1"},
+        {"http://h?x=1", 0, 0, "h", 80, "?x=1"},
+        {"h:82?a/b", 1, 1, "h", 82, "?a/b"},
+        {"https://h#f/g", 0, 1, "h", 443, "#f/g"},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.url);
@@ -82,6 +86,15 @@ TEST(HttpWire, QueryAndCapitalSchemeGoOutAsWritten) {
     EXPECT_EQ(Response(h), ExpectedHead("GET /echo?a=1&b=%20x HTTP/1.1", server.HttpPort(),
                                         "Content-Type:text/html; charset=UTF-8", -1));
     EXPECT_STREQ(HTTP_GetResponseContentType(h), "application/octet-stream");
+}
+
+TEST(HttpWire, QueryWithoutPathGoesToTheRoot) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.HttpPort()) + "?a=1";
+    ASSERT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h), ExpectedHead("GET /?a=1 HTTP/1.1", server.HttpPort(),
+                                        "Content-Type:text/html; charset=UTF-8", -1));
 }
 
 TEST(HttpWire, EachVerbSendsItsMethodAndBody) {

@@ -7,7 +7,7 @@ more in TLS with a certificate of a test CA that it makes there with openssl
 TLS) on its first line, then serves until it is killed or --lifetime runs out.
 
 Routes (the query is part of the path only where said):
-  /echo...                 200, the request line, headers and body exactly as received
+  /echo..., /              200, the request line, headers and body exactly as received
   /status/<code>[?ct=T&body=B]   that status, body "status <code>" or B, Content-Type T
   /file/<name>             a file of --root
   /stall/<seconds>         waits (at most 30 s) before answering
@@ -137,7 +137,7 @@ class Handler(socketserver.BaseRequestHandler):
         params = dict(urllib.parse.parse_qsl(query, keep_blank_values=True))
         parts = [urllib.parse.unquote(p) for p in path.split("/")[1:]]
         name = parts[0] if parts else ""
-        if name == "echo":
+        if name in ("echo", ""):
             self.send(200, raw, "application/octet-stream")
         elif name == "status":
             code = int(parts[1])
