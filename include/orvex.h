@@ -507,14 +507,20 @@ ORVEX_EXPORT void SOAP_SetSoap(SOAP_HANDLE handle, const char* response);
 /*
  * The stored response's return element as a record set: a table (one row per
  * repeated child), a single row (children of different names) or a scalar.
- * After a failed read an empty set, with the reason in SOAP_GetLastError.
+ * After a failed read an empty set, with the reason in SOAP_GetLastError; a
+ * response whose root element is no SOAP 1.1 or 1.2 Envelope (an HTML page,
+ * say) is a failed read.
  * The set belongs to the message and is replaced by the next SOAP_GetSRS or
  * SOAP_GetMultiSRS: never delete it.
  */
 ORVEX_EXPORT SRS_HANDLE SOAP_GetSRS(SOAP_HANDLE handle);
 /* Record set number index: 0 the whole return element, 1.. its children; NULL past the last. */
 ORVEX_EXPORT SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index);
-/* The response as a tree from the method response element, prefixes removed; NULL without one. Owned by the message. */
+/*
+ * The response as a tree from the method response element, prefixes removed;
+ * NULL without a stored response, or when reading fails as for SOAP_GetSRS
+ * (the reason in SOAP_GetLastError). Owned by the message.
+ */
 ORVEX_EXPORT XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle);
 /* The fault of the last failed call or the reason the last read failed; "" when none. */
 ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);

@@ -9,6 +9,8 @@ namespace {
 
 constexpr const char kInvalidXml[] = "Invalid SOAP XML!";
 constexpr const char kNoParser[] = "MSXML not installed!";
+constexpr const char kSoap11Uri[] = "http://schemas.xmlsoap.org/soap/envelope/";
+constexpr const char kSoap12Uri[] = "http://www.w3.org/2003/05/soap-envelope";
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -67,6 +69,31 @@ int LoadDomDocument(const CString& text, DomDocumentPtr& document, CString& erro
 CDomNode FindDescendant(const CDomNode& node, const char* name) {
     if (node.IsNull() || name == nullptr) return CDomNode();
     return FindBelow(node, name, std::strlen(name));
+}
+
+int CheckSoapEnvelope(const DomDocumentPtr& document, CString& errorText) {
+    const CDomNode root = document ? document->documentElement() : CDomNode();
+    if (root.IsNull()) {
+        errorText = kInvalidXml;
+        return 0;
+    }
+    const CString name = root.nodeName();
+    const int colon = name.Find(':');
+    // Nothing encloses the root: its prefix, or its default namespace, is declared on it.
+    CString nameSpace;
+    GetAttributeText(root, colon < 0 ? CString("xmlns") : "xmlns:" + name.Left(colon), nameSpace);
+    const CString local = colon < 0 ? name : name.Mid(colon + 1);
+    if (local.CompareNoCase("Envelope") == 0 && (nameSpace == kSoap11Uri || nameSpace == kSoap12Uri))
+        return 1;
+    if (nameSpace.IsEmpty())
+        errorText.Format("Not a SOAP response: the root element is <%s>, not a SOAP 1.1 or 1.2 Envelope",
+                         name.GetString());
+    else
+        errorText.Format(
+            "Not a SOAP response: the root element is <%s> in namespace \"%s\", not a SOAP 1.1 or 1.2 "
+            "Envelope",
+            name.GetString(), nameSpace.GetString());
+    return 0;
 }
 
 CDomNode GetSoapResponseNode(const DomDocumentPtr& document) {

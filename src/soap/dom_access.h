@@ -33,6 +33,12 @@ inline constexpr char kXmlOutOfMemory[] = "Out of memory while reading the XML";
 int LoadDomDocument(const CString& text, DomDocumentPtr& document, CString& errorText);
 int LoadDomDocument(const char* text, size_t length, DomDocumentPtr& document, CString& errorText);
 
+// 1 when the document's root element is a SOAP Envelope: the local name
+// "Envelope" (ASCII letter case ignored, as for the Body) in the namespace of
+// SOAP 1.1 or 1.2, under any prefix or none. Otherwise 0 with `errorText`
+// naming the root found ("Invalid SOAP XML!" for a document without one).
+int CheckSoapEnvelope(const DomDocumentPtr& document, CString& errorText);
+
 // The first element inside the SOAP Body element (any prefix, any letter
 // case, at any depth below the root; the root itself never counts); null
 // when the document has no such Body or the Body holds no element. A null

@@ -172,8 +172,13 @@ SRS* CSoapMessage::GetSRS(int index) {
 IXMLTreeNode* CSoapMessage::GetXMLTree() {
     if (m_pXMLTree != nullptr) return m_pXMLTree;
     if (m_strSoap.IsEmpty()) return nullptr;
+    CSoapReader reader;
+    if (reader.LoadResponse(m_strSoap) == 0) {
+        m_strError = reader.LastError();
+        return nullptr;
+    }
     CXMLTreeParser parser;
-    if (parser.Load(m_strSoap, m_strError) == 0) return nullptr;
+    parser.SetDocument(reader.Document());
     m_pXMLTree = parser.BuildTree(1);
     return m_pXMLTree;
 }

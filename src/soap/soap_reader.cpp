@@ -48,6 +48,16 @@ int CSoapReader::Load(const CString& text) {
     return 1;
 }
 
+int CSoapReader::LoadResponse(const CString& text) {
+    if (Load(text) == 0) return 0;
+    CString message;
+    if (CheckSoapEnvelope(m_pDoc, message) == 0) {
+        Error(message);
+        return 0;
+    }
+    return 1;
+}
+
 void CSoapReader::ReadFault(const CString& text) {
     EmptyError();
     if (text.IsEmpty()) return;
@@ -74,7 +84,7 @@ int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index) {
     slot = nullptr;
     slot = new SRS();
     m_pRecordSet = slot;
-    if (Load(text) == 0) return 0;
+    if (LoadResponse(text) == 0) return 0;
 
     const CDomNode response = GetSoapResponseNode(m_pDoc);
     if (!response) return 1;

@@ -20,6 +20,11 @@ public:
 
     // 1 when the text was parsed; 0 with the load failure as the error text.
     int Load(const CString& text);
+    // Load, and 1 only when the root is a SOAP 1.1 or 1.2 Envelope: anything
+    // else (an HTML page, an echo) is no answer, whatever its Body-like parts.
+    int LoadResponse(const CString& text);
+    // The document of the last load; null before one.
+    const xmldom::DomDocumentPtr& Document() const { return m_pDoc; }
     // The faultcode, faultstring and detail lines found anywhere in the text,
     // each preceded by CR LF, as the error text (empty when none).
     void ReadFault(const CString& text);

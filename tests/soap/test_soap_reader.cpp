@@ -113,8 +113,9 @@ TEST(SoapReader, ScalarAndSingleRowShapes) {
 TEST(SoapReader, NilAndEmptyAnswersAreEmptySets) {
     for (const std::string& body :
          {kApacheOpen + "<return xsi:nil=\"true\"><a>1</a></return>" + kApacheClose,
-          kApacheOpen + kApacheClose, std::string("<e:Envelope xmlns:e='urn:e'><e:body/></e:Envelope>"),
-          std::string("<Envelope><Header/></Envelope>")}) {
+          kApacheOpen + kApacheClose,
+          std::string("<e:Envelope xmlns:e='http://www.w3.org/2003/05/soap-envelope'><e:body/></e:Envelope>"),
+          std::string("<Envelope xmlns='http://schemas.xmlsoap.org/soap/envelope/'><Header/></Envelope>")}) {
         Stored stored(body, false);
         SRS_HANDLE set = SOAP_GetSRS(stored.handle());
         ASSERT_NE(set, nullptr) << body;
@@ -131,7 +132,8 @@ TEST(SoapReader, NilAndEmptyAnswersAreEmptySets) {
 
 TEST(SoapReader, BodyUnderAnyPrefixAndCaseAtAnyDepth) {
     Stored stored(
-        "<x:ENVELOPE xmlns:x='urn:x'><x:wrapper><x:BODY><r><v>9</v></r></x:BODY></x:wrapper></x:ENVELOPE>",
+        "<x:ENVELOPE xmlns:x='http://schemas.xmlsoap.org/soap/envelope/'><x:wrapper><x:BODY><r><v>9</v></r>"
+        "</x:BODY></x:wrapper></x:ENVELOPE>",
         false);
     EXPECT_STREQ(SRS_GetText(SOAP_GetSRS(stored.handle()), 1, "v"), "9");
 }
@@ -171,6 +173,55 @@ TEST(SoapReader, FailedReadsKeepAnEmptySetAndTheReason) {
     EXPECT_EQ(SOAP_GetXMLTree(fresh), nullptr);
     EXPECT_STREQ(SOAP_GetLastError(fresh), "");
     SOAP_delete(fresh);
+}
+
+TEST(SoapReader, ARootThatIsNoSoapEnvelopeIsNoData) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"<html><head><title>Busy</title></head><body><p>Try later</p></body></html>",
+         "Not a SOAP response: the root element is <html>, not a SOAP 1.1 or 1.2 Envelope"},
+        {"<GetResponse><Body><r>1</r></Body></GetResponse>",
+         "Not a SOAP response: the root element is <GetResponse>, not a SOAP 1.1 or 1.2 Envelope"},
+        {"<Envelope><Body><r>1</r></Body></Envelope>",
+         "Not a SOAP response: the root element is <Envelope>, not a SOAP 1.1 or 1.2 Envelope"},
+        {"<s:Envelope xmlns:s='urn:other'><s:Body><r>1</r></s:Body></s:Envelope>",
+         "Not a SOAP response: the root element is <s:Envelope> in namespace \"urn:other\", not a SOAP "
+         "1.1 or 1.2 Envelope"},
+        {"<s:Body xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'><r>1</r></s:Body>",
+         "Not a SOAP response: the root element is <s:Body> in namespace "
+         "\"http://schemas.xmlsoap.org/soap/envelope/\", not a SOAP 1.1 or 1.2 Envelope"},
+    };
+    for (const auto& c : cases) {
+        Stored stored(c.text, false);
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        ASSERT_NE(set, nullptr) << c.text;
+        EXPECT_EQ(SRS_ColCount(set), 0) << c.text;
+        EXPECT_EQ(SRS_RowCount(set), 0) << c.text;
+        EXPECT_EQ(stored.Error(), c.error);
+        EXPECT_EQ(SOAP_GetXMLTree(stored.handle()), nullptr) << c.text;
+        EXPECT_EQ(stored.Error(), c.error);
+    }
+}
+
+TEST(SoapReader, EnvelopesOfBothVersionsUnderAnyPrefixAreRead) {
+    for (const char* text :
+         {"<soap:Envelope xmlns:soap='http://schemas.xmlsoap.org/soap/envelope/'><soap:Body><r><v>9</v></r>"
+          "</soap:Body></soap:Envelope>",
+          "<env:Envelope xmlns:env='http://www.w3.org/2003/05/soap-envelope'><env:Body><r><v>9</v></r>"
+          "</env:Body></env:Envelope>",
+          "<Envelope xmlns='http://www.w3.org/2003/05/soap-envelope'><Body><r><v>9</v></r></Body></Envelope>",
+          "<?xml version='1.0'?><!-- answer --><e:Envelope "
+          "xmlns:e='http://schemas.xmlsoap.org/soap/envelope/' "
+          "xmlns='urn:default'><e:Body><r><v>9</v></r></e:Body></e:Envelope>"}) {
+        Stored stored(text, false);
+        EXPECT_STREQ(SRS_GetText(SOAP_GetSRS(stored.handle()), 1, "v"), "9") << text;
+        EXPECT_EQ(stored.Error(), "") << text;
+        XML_NODE tree = SOAP_GetXMLTree(stored.handle());
+        ASSERT_NE(tree, nullptr) << text;
+        EXPECT_STREQ(XML_GetName(tree), "r");
+    }
 }
 
 TEST(SoapReader, FaultLines) {
