@@ -153,7 +153,12 @@ void CHttpRequest::ParseURL(const char* url, const char* user, const char* passw
         hostPart = rest.Left(cut);
         m_strObject = rest.Mid(rest.GetAt(cut) == '/' ? cut + 1 : cut);
     }
-    const int colon = hostPart.Find(':');
+    // An IPv6 literal keeps its brackets, as a URL writes it; its own colons are not the port's.
+    int colon = hostPart.Find(':');
+    if (hostPart.Left(1) == "[") {
+        const int close = hostPart.Find(']');
+        colon = close < 0 ? -1 : hostPart.Find(':', close);
+    }
     if (colon < 0) {
         m_strHost = hostPart;
         m_nPort = m_bSecure != 0 ? 443 : 80;

@@ -34,8 +34,8 @@ public:
 
     // Empties the body text and releases the response memory.
     void Empty();
-    // Splits a URL into the secure flag, host, port and object path, and
-    // takes the credentials (null is empty).
+    // Splits a URL into the secure flag, host (an IPv6 literal with its
+    // brackets), port and object path, and takes the credentials (null is empty).
     void ParseURL(const char* url, const char* user, const char* password);
     // Seconds; 0 or less returns to the process default.
     void SetTimeouts(int connectSeconds, int stallSeconds);

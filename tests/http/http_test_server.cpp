@@ -31,8 +31,9 @@ HttpTestServer::HttpTestServer() {
     const std::string script = SourceDir() + "/tests/servers/http_server.py";
 
     const std::string line =
-        m_Child.StartPython({script, "--root", m_strRoot, "--tls-dir", tls, "--lifetime", "900"});
-    if (std::sscanf(line.c_str(), "PORTS %d %d", &m_nHttpPort, &m_nHttpsPort) != 2 || m_nHttpsPort == 0) {
+        m_Child.StartPython({script, "--root", m_strRoot, "--tls-dir", tls, "--ipv6", "--lifetime", "900"});
+    if (std::sscanf(line.c_str(), "PORTS %d %d %d", &m_nHttpPort, &m_nHttpsPort, &m_nHttp6Port) != 3 ||
+        m_nHttpsPort == 0) {
         Stop();
         throw std::runtime_error("the test HTTP server did not start: " + line);
     }
@@ -55,6 +56,10 @@ std::string HttpTestServer::Http(const std::string& path) const {
 
 std::string HttpTestServer::Https(const std::string& path) const {
     return "https://127.0.0.1:" + std::to_string(m_nHttpsPort) + path;
+}
+
+std::string HttpTestServer::Http6(const std::string& path) const {
+    return "http://[::1]:" + std::to_string(m_nHttp6Port) + path;
 }
 
 std::string HttpTestServer::CaFile() const { return m_strDir + "/tls/ca.pem"; }

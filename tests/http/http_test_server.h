@@ -16,9 +16,12 @@ public:
 
     int HttpPort() const { return m_nHttpPort; }
     int HttpsPort() const { return m_nHttpsPort; }
-    // "http://127.0.0.1:<port>" + path, and the same for https.
+    // Plain HTTP on [::1]; 0 when the machine has no IPv6 loopback.
+    int Http6Port() const { return m_nHttp6Port; }
+    // "http://127.0.0.1:<port>" + path, the same for https, and "http://[::1]:<port>" + path.
     std::string Http(const std::string& path) const;
     std::string Https(const std::string& path) const;
+    std::string Http6(const std::string& path) const;
     // The test CA's certificate (PEM file), for ORVEX_CA_BUNDLE.
     std::string CaFile() const;
     // The directory served under /file/.
@@ -33,6 +36,7 @@ private:
     ChildServer m_Child;
     int m_nHttpPort = 0;
     int m_nHttpsPort = 0;
+    int m_nHttp6Port = 0;
     std::string m_strDir;
     std::string m_strRoot;
 };

@@ -52,6 +52,10 @@ TEST(HttpParseUrl, SplitsSchemeHostPortAndObject) {
         {"http://h?x=1", 0, 0, "h", 80, "?x=1"},
         {"h:82?a/b", 1, 1, "h", 82, "?a/b"},
         {"https://h#f/g", 0, 1, "h", 443, "#f/g"},
+        {"http://[::1]:8080/x", 0, 0, "[::1]", 8080, "x"},
+        {"https://[fe80::1%25eth0]/y", 0, 1, "[fe80::1%25eth0]", 443, "y"},
+        {"[2001:db8::7]?q", 0, 0, "[2001:db8::7]", 80, "?q"},
+        {"http://[::1]:/x", 0, 0, "[::1]", 0, "x"},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.url);
@@ -95,6 +99,16 @@ TEST(HttpWire, QueryWithoutPathGoesToTheRoot) {
     ASSERT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
     EXPECT_EQ(Response(h), ExpectedHead("GET /?a=1 HTTP/1.1", server.HttpPort(),
                                         "Content-Type:text/html; charset=UTF-8", -1));
+}
+
+TEST(HttpWire, Ipv6LiteralHost) {
+    auto& server = HttpTestServer::Get();
+    if (server.Http6Port() == 0) GTEST_SKIP() << "no IPv6 loopback on this machine";
+    HttpHandle h;
+    ASSERT_EQ(HTTP_Request(h, server.Http6("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    const std::string echoed = Response(h);
+    EXPECT_EQ(echoed.substr(0, echoed.find("\r\nUser-Agent")),
+              "GET /echo HTTP/1.1\r\nHost: [::1]:" + std::to_string(server.Http6Port()));
 }
 
 TEST(HttpWire, EachVerbSendsItsMethodAndBody) {

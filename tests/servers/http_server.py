@@ -3,8 +3,10 @@
 
 Listens on 127.0.0.1, port 0, once in plain HTTP and, given --tls-dir, once
 more in TLS with a certificate of a test CA that it makes there with openssl
-(ca.pem, server.pem, server.key). Prints "PORTS <http> <https>" (0 for no
-TLS) on its first line, then serves until it is killed or --lifetime runs out.
+(ca.pem, server.pem, server.key); given --ipv6, once more in plain HTTP on
+[::1]. Prints "PORTS <http> <https>" (0 for no TLS), followed with --ipv6 by
+the port on [::1] (0 when the machine has no IPv6 loopback), on its first
+line, then serves until it is killed or --lifetime runs out.
 
 Routes (the query is part of the path only where said):
   /echo..., /              200, the request line, headers and body exactly as received
@@ -222,8 +224,10 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, root, context=None):
-        super().__init__(("127.0.0.1", 0), Handler)
+    def __init__(self, root, context=None, host="127.0.0.1"):
+        if ":" in host:
+            self.address_family = socket.AF_INET6
+        super().__init__((host, 0), Handler)
         self.root = root
         self.context = context
 
@@ -258,6 +262,7 @@ def main():
     parser.add_argument("--root", default=None)
     parser.add_argument("--tls-dir", default=None)
     parser.add_argument("--lifetime", type=float, default=900.0)
+    parser.add_argument("--ipv6", action="store_true")
     args = parser.parse_args()
 
     servers = [Server(args.root)]
@@ -267,10 +272,17 @@ def main():
         context.load_cert_chain(os.path.join(args.tls_dir, "server.pem"),
                                 os.path.join(args.tls_dir, "server.key"))
         servers.append(Server(args.root, context))
+    ports = [s.server_address[1] for s in servers] + [0]
+    line = "PORTS %d %d" % (ports[0], ports[1])
+    if args.ipv6:
+        try:
+            servers.append(Server(args.root, host="::1"))
+            line += " %d" % servers[-1].server_address[1]
+        except OSError:
+            line += " 0"
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
-    ports = [s.server_address[1] for s in servers] + [0]
-    sys.stdout.write("PORTS %d %d\n" % (ports[0], ports[1]))
+    sys.stdout.write(line + "\n")
     sys.stdout.flush()
     time.sleep(args.lifetime)
 
