@@ -184,8 +184,10 @@ std::string CHttpRequest::BuildUrl() const {
 
 std::string CHttpRequest::ChooseBody() {
     if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0) {
-        m_pCompress->Compress(&m_strContent);
-        return m_strContent.str();
+        // A copy: the body stays as the host set it for the next request.
+        CString compressed = m_strContent;
+        m_pCompress->Compress(&compressed);
+        return compressed.str();
     }
     if (m_strContentType.Left(4).CompareNoCase("text") == 0) {
         if (m_strCharset.CompareNoCase("UTF-8") == 0)

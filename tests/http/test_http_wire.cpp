@@ -304,6 +304,19 @@ TEST(HttpWire, CompressionReplacesHeaderAndBody) {
     EXPECT_EQ(compress.m_nAsked, 0);
 }
 
+TEST(HttpWire, CompressionLeavesTheBodyAsSet) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    ReversingCompress compress;
+    HTTP_SetIHTTPCompress(h, &compress);
+    HTTP_SetVerb(h, 0);
+    HTTP_SetContent(h, "abc");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+        EXPECT_EQ(Response(h).substr(Response(h).size() - 10), "\r\n\r\nZ:CBA!") << "request " << i;
+    }
+}
+
 // Plain-function compression: the body grows past the first room offered.
 int g_nCompressCalls = 0;
 int Expand(void* user, const unsigned char* data, int length, unsigned char* out, int capacity) {
