@@ -475,7 +475,7 @@ ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
  * (RPC/encoded). NULL only when memory runs out.
  */
 ORVEX_EXPORT SOAP_HANDLE SOAP_new(const char* serverKind, const char* method);
-/* Discards the parameters, the stored response and what was read from it. */
+/* Discards the parameters, the stored response, what was read from it and the error text. */
 ORVEX_EXPORT void SOAP_Empty(SOAP_HANDLE handle);
 /* The request envelope, lines ending in CR LF. Valid until this thread's next text result. */
 ORVEX_EXPORT const char* SOAP_GetSoap(SOAP_HANDLE handle);
@@ -522,7 +522,12 @@ ORVEX_EXPORT SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index);
  * (the reason in SOAP_GetLastError). Owned by the message.
  */
 ORVEX_EXPORT XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle);
-/* The fault of the last failed call or the reason the last read failed; "" when none. */
+/*
+ * The fault of the last failed call or the reason the last read failed; ""
+ * when none. A successful read, a new response (SOAP_SetSoap or a successful
+ * call) and SOAP_Empty clear it. A failed call also discards the response
+ * before it: reading then gives an empty set and leaves the fault here.
+ */
 ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);
 
 /* ---------------------------------------------------------------------------

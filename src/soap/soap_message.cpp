@@ -4,6 +4,7 @@
 #include <orvex/xml_tree.h>
 
 #include "recordset/srs.h"
+#include "soap/dom_access.h"
 #include "soap/soap_reader.h"
 #include "support/string_builder.h"
 #include "xmltree/xml_tree_parser.h"
@@ -76,6 +77,7 @@ void CSoapMessage::Empty() {
     m_arrTypes.RemoveAll();
     m_arrValues.RemoveAll();
     m_arrRecordSets.clear();
+    m_strError.Empty();
 }
 
 void CSoapMessage::SetSoap(CString response) {
@@ -152,6 +154,12 @@ void CSoapMessage::AppendParameter(int index, CStringBuilder& builder) {
 }
 
 void CSoapMessage::SetFault(const CString& text) {
+    // The failed call's answer replaces the last one: what that one held is never read as this call's.
+    delete m_pSRS;
+    m_pSRS = nullptr;
+    delete m_pXMLTree;
+    m_pXMLTree = nullptr;
+    m_strSoap.Empty();
     CSoapReader reader;
     reader.ReadFault(text);
     m_strError = reader.LastError();
@@ -160,25 +168,38 @@ void CSoapMessage::SetFault(const CString& text) {
 int CSoapMessage::LoadSRS(const CString& text, int index) {
     CSoapReader reader;
     const int result = reader.ReadRecordSet(text, m_pSRS, index);
-    if (result == 0) m_strError = reader.LastError();
+    m_strError = reader.LastError();  // empty after a successful read
     return result;
 }
 
 SRS* CSoapMessage::GetSRS(int index) {
+    if (m_strSoap.IsEmpty() && !m_strError.IsEmpty()) {
+        // A failed call left no response: an empty set, and its fault stays the reason.
+        delete m_pSRS;
+        m_pSRS = nullptr;
+        m_pSRS = new SRS();
+        return m_pSRS;
+    }
     LoadSRS(m_strSoap, index);
     return m_pSRS;
 }
 
 IXMLTreeNode* CSoapMessage::GetXMLTree() {
-    if (m_pXMLTree != nullptr) return m_pXMLTree;
-    if (m_strSoap.IsEmpty()) return nullptr;
-    CSoapReader reader;
-    if (reader.LoadResponse(m_strSoap) == 0) {
-        m_strError = reader.LastError();
-        return nullptr;
+    if (m_pXMLTree == nullptr) {
+        if (m_strSoap.IsEmpty()) return nullptr;
+        CSoapReader reader;
+        if (reader.LoadResponse(m_strSoap) == 0) {
+            m_strError = reader.LastError();
+            return nullptr;
+        }
+        CXMLTreeParser parser;
+        parser.SetDocument(reader.Document());
+        m_pXMLTree = parser.BuildTree(1);
+        if (m_pXMLTree == nullptr) {
+            m_strError = kXmlOutOfMemory;  // the document has a root: only memory can fail here
+            return nullptr;
+        }
     }
-    CXMLTreeParser parser;
-    parser.SetDocument(reader.Document());
-    m_pXMLTree = parser.BuildTree(1);
+    m_strError.Empty();
     return m_pXMLTree;
 }

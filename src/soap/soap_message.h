@@ -34,18 +34,22 @@ public:
     // A record-set parameter, one struct or (asArray) an array of structs. The
     // set stays the caller's and must live until the envelope is written.
     void AddNodes(const char* name, int asArray, SRS* recordSet);
-    // Discards the parameters, the stored response and what was read from it.
+    // Discards the parameters, the stored response, what was read from it and the error text.
     void Empty();
     // Empty(), then keeps the response text for the readers.
     void SetSoap(CString response);
 
-    // Reads a failed call's response as a fault into m_strError (empty when none).
+    // A failed call: discards the stored response and what was read from it,
+    // and reads the call's answer as a fault into m_strError (empty when none).
     void SetFault(const CString& text);
     // Record set number index of the stored response (0: the whole return
     // element). Owned by the message, replaced by the next call; null past the last.
+    // Every read sets m_strError: the reason it failed, or empty. With no
+    // response stored after a failed call, an empty set and the fault kept.
     SRS* GetSRS(int index);
     int LoadSRS(const CString& text, int index);
-    // The tree of the stored response in SOAP body mode, built once; null without one.
+    // The tree of the stored response in SOAP body mode, built once; null
+    // without a response, or with the reason in m_strError (empty on success).
     IXMLTreeNode* GetXMLTree();
 
     void SetEncoding(const char* encoding) { m_strEncoding = encoding; }

@@ -34,6 +34,30 @@ void FillOrders(SRS& set, int rows) {
 
 }  // namespace
 
+TEST(RecordSetXml, ASetFilledAgainAfterRemoveAllWritesOnlyItsNewContent) {
+    SRS set("Order", "urn:shop", "OrderType");
+    FillOrders(set, 2);
+    const std::string first = Xml(set, ".net", "Orders", 1);
+    EXPECT_EQ(first,
+              "<Orders><Order><Id>1</Id><Note>a&amp;b</Note></Order>"
+              "<Order><Id>2</Id><Note xsi:nil=\"true\"/></Order></Orders>");
+    CString out;
+    set.toXML(out, ".net", "Orders", 1);
+    set.toXML(out, ".net", "Orders", 1);  // written again into the same text
+    EXPECT_EQ(out.str(), first);
+
+    set.RemoveAll();
+    set.AddCol("Note", "string");
+    set.AddRow();
+    EXPECT_EQ(set.IsNull(0, 0), 1);  // nothing of the first filling comes back
+    set.SetText(0, "Note", "x");
+    set.toXML(out, ".net", "Orders", 1);
+    EXPECT_EQ(out.str(), "<Orders><Order><Note>x</Note></Order></Orders>");
+    set.RemoveAll();
+    FillOrders(set, 2);
+    EXPECT_EQ(Xml(set, ".net", "Orders", 1), first);
+}
+
 TEST(RecordSetXml, EmptySets) {
     SRS noRows("Order", "urn:shop", "OrderType");
     noRows.AddCol("Id", "int");

@@ -257,6 +257,39 @@ TEST(SoapReader, ResultsBelongToTheMessage) {
     EXPECT_EQ(SOAP_GetXMLTree(stored.handle()), nullptr);
 }
 
+TEST(SoapReader, TheSameMessageReadAgainAnswersForItsLastResponse) {
+    const std::string good =
+        kApacheOpen + "<return><item><a>1</a></item><item><a>2</a></item></return>" + kApacheClose;
+    Stored stored("<html><body>Busy</body></html>", false);
+    SOAP_HANDLE message = stored.handle();
+    EXPECT_EQ(SRS_RowCount(SOAP_GetSRS(message)), 0);
+    EXPECT_NE(stored.Error(), "");
+    // A new response clears what the last one left, before and after reading it.
+    SOAP_SetSoap(message, good.c_str());
+    EXPECT_EQ(stored.Error(), "");
+    for (int read = 0; read < 2; ++read) {
+        SRS_HANDLE set = SOAP_GetSRS(message);
+        ASSERT_EQ(SRS_RowCount(set), 2) << read;
+        EXPECT_STREQ(SRS_GetText(set, 2, "a"), "2") << read;
+        EXPECT_EQ(stored.Error(), "") << read;
+    }
+    SOAP_SetSoap(message, "<a>");
+    EXPECT_EQ(SOAP_GetXMLTree(message), nullptr);
+    EXPECT_EQ(stored.Error(), "Invalid SOAP XML!");
+    SOAP_SetSoap(message, good.c_str());
+    XML_NODE tree = SOAP_GetXMLTree(message);
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(XML_GetChildren(tree), 1);  // the return element
+    EXPECT_EQ(stored.Error(), "");
+    // A failed call leaves no response to read: the set is empty and its fault stays.
+    Message(message).SetFault(
+        "<s:Envelope xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'><s:Body><s:Fault>"
+        "<faultstring>Down</faultstring></s:Fault></s:Body></s:Envelope>");
+    EXPECT_EQ(SRS_RowCount(SOAP_GetSRS(message)), 0);
+    EXPECT_EQ(SOAP_GetXMLTree(message), nullptr);
+    EXPECT_EQ(stored.Error(), "\r\nfaultstring = Down");
+}
+
 TEST(SoapApi, NullHandlesAndNodeNames) {
     SOAP_delete(nullptr);
     SOAP_Empty(nullptr);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 using testing_support::HttpTestServer;
@@ -135,6 +136,61 @@ TEST(SoapWire, FailedCallsAppendWhatTheBodySays) {
         EXPECT_EQ(soap.Send(server.Http(c.path)), 0);
         EXPECT_EQ(std::string(HTTP_GetLastError(soap.request())), c.error) << c.path;
         EXPECT_EQ(std::string(SOAP_GetLastError(soap.message())), c.soapError) << c.path;
+    }
+}
+
+// The query form of a body for the server's /status route.
+std::string Query(const std::string& body) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : body) {
+        if (std::isalnum(c) != 0) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+TEST(SoapWire, OneMessageCalledAgainReadsOnlyItsLastAnswer) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    auto answer = [](const char* value) {
+        return "<s:Envelope xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'><s:Body><r><v>" +
+               std::string(value) + "</v></r></s:Body></s:Envelope>";
+    };
+    const std::string fault =
+        "<s:Envelope xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'><s:Body><s:Fault>"
+        "<faultcode>s:Server</faultcode><faultstring>Bad</faultstring></s:Fault></s:Body></s:Envelope>";
+    const struct {
+        std::string path;
+        int sent;
+        const char* value;  // of the set read afterwards; null for an empty set
+        const char* error;
+    } calls[] = {
+        {"/status/200?body=" + Query(answer("1")), 1, "1", ""},
+        // The failed call's answer is its fault: the one before is not read again.
+        {"/status/500?body=" + Query(fault), 0, nullptr, "\r\nfaultcode = s:Server\r\nfaultstring = Bad"},
+        {"/status/200?body=" + Query(answer("2")), 1, "2", ""},
+        {"/echo", 1, nullptr, "Invalid SOAP XML!"},
+        {"/status/200?body=" + Query("<html><body>Hello</body></html>"), 1, nullptr,
+         "Not a SOAP response: the root element is <html>, not a SOAP 1.1 or 1.2 Envelope"},
+        {"/status/200?body=" + Query(answer("3")), 1, "3", ""},
+    };
+    SoapRequest soap("dotnet", "Get");
+    for (const auto& c : calls) {
+        ASSERT_EQ(soap.Send(server.Http(c.path)), c.sent) << c.path;
+        SRS_HANDLE set = SOAP_GetSRS(soap.message());
+        ASSERT_NE(set, nullptr) << c.path;
+        if (c.value != nullptr) {
+            EXPECT_STREQ(SRS_GetText(set, 1, "v"), c.value) << c.path;
+        } else {
+            EXPECT_EQ(SRS_ColCount(set), 0) << c.path;
+            EXPECT_EQ(SOAP_GetXMLTree(soap.message()), nullptr) << c.path;
+        }
+        EXPECT_STREQ(SOAP_GetLastError(soap.message()), c.error) << c.path;
     }
 }
 

@@ -216,6 +216,25 @@ TEST(XmlTree, LoadFailuresAndBuildingWithoutADocument) {
     EXPECT_EQ(error, "Invalid SOAP XML!");
 }
 
+TEST(XmlTree, AParserLoadedAgainBuildsFromItsLastDocumentOnly) {
+    CXMLTreeParser parser;
+    CString error;
+    ASSERT_EQ(parser.Load(CString("<a><b>1</b></a>"), error), 1);
+    const Tree first(parser.BuildTree(0));
+    ASSERT_EQ(parser.Load(CString("<c><d>2</d></c>"), error), 1);
+    const Tree second(parser.BuildTree(0));
+    EXPECT_EQ(Show(second.get()), "c(d=2)");
+    EXPECT_EQ(Show(first.get()), "a(b=1)");  // a tree outlives the document it came from
+    // A failed load leaves nothing of the document before it.
+    EXPECT_EQ(parser.Load(CString("<e>"), error), 0);
+    EXPECT_EQ(error, "Invalid SOAP XML!");
+    EXPECT_EQ(parser.BuildTree(0), nullptr);
+    EXPECT_EQ(parser.BuildTree(1), nullptr);
+    ASSERT_EQ(parser.Load(CString(kSoap), error), 1);
+    const Tree third(parser.BuildTree(1));
+    EXPECT_EQ(Show(third.get()), "R[m=urn:m id=7](Item=v & w)");
+}
+
 TEST(XmlTree, BuildsFromADocumentLoadedElsewhere) {
     DomDocumentPtr doc;
     CString error;
