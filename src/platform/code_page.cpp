@@ -4,11 +4,13 @@
 
 #include <iconv.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <strings.h>
+#include <vector>
 
 namespace codepage {
 namespace {
@@ -16,13 +18,58 @@ namespace {
 struct State {
     std::string name = "UTF-8";
     bool utf8 = true;
+    bool multiByte = false;  // lengths holds the character lengths
+    unsigned char lengths[256] = {};
 };
 
-std::mutex g_lock;
-State* g_state = nullptr;
+// 1 when iconv reads the bytes as whole characters, 0 when they start a
+// longer one, -1 when they are no text.
+int Probe(iconv_t cd, const unsigned char* bytes, size_t n) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = reinterpret_cast<char*>(const_cast<unsigned char*>(bytes));
+    size_t inLeft = n;
+    char out[32];
+    char* dst = out;
+    size_t outLeft = sizeof out;
+    if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) return inLeft == 0 ? 1 : -1;
+    return errno == EINVAL ? 0 : -1;
+}
 
-State Load() {
-    State s;
+// Asks iconv, once per code page, how long a character each byte starts
+// is: a lead byte takes the shortest sequence iconv completes. True when
+// some lead byte takes a trail below 0x80, the case the table is kept for.
+bool FillLengths(const char* name, unsigned char (&lengths)[256]) {
+    iconv_t cd = iconv_open("UTF-16LE", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    bool asciiTrail = false;
+    for (int b = 0; b < 256; ++b) {
+        lengths[b] = 1;
+        unsigned char seq[4] = {static_cast<unsigned char>(b), 0, 0, 0};
+        if (Probe(cd, seq, 1) != 0) continue;
+        for (size_t n = 2; n <= 4 && lengths[b] == 1; ++n) {
+            for (int t = 1; t < 256; ++t) {
+                for (size_t k = 1; k < n; ++k) seq[k] = static_cast<unsigned char>(t);
+                if (Probe(cd, seq, n) != 1) continue;
+                lengths[b] = static_cast<unsigned char>(n);
+                if (t < 0x80) {
+                    asciiTrail = true;
+                    break;
+                }
+            }
+        }
+    }
+    iconv_close(cd);
+    return asciiTrail;
+}
+
+std::mutex g_lock;
+// Read without the lock once set; a state Reload replaces stays alive, as
+// another thread may still be reading it.
+std::atomic<const State*> g_state{nullptr};
+std::vector<const State*>* g_retired = nullptr;
+
+const State* Load() {
+    auto* s = new State;
     const char* env = std::getenv("ORVEX_CODEPAGE");
     if (env == nullptr || *env == '\0') return s;
     if (strcasecmp(env, "UTF-8") == 0 || strcasecmp(env, "UTF8") == 0) return s;
@@ -30,16 +77,122 @@ State Load() {
     iconv_t probe = iconv_open("UTF-16LE", env);
     if (probe == reinterpret_cast<iconv_t>(-1)) return s;
     iconv_close(probe);
-    s.name = env;
-    s.utf8 = false;
+    s->name = env;
+    s->utf8 = false;
+    s->multiByte = FillLengths(env, s->lengths);
     return s;
 }
 
 const State& Current() {
+    const State* s = g_state.load(std::memory_order_acquire);
+    if (s != nullptr) return *s;
     std::lock_guard<std::mutex> guard(g_lock);
-    if (g_state == nullptr) g_state = new State(Load());
-    return *g_state;
+    s = g_state.load(std::memory_order_relaxed);
+    if (s == nullptr) {
+        s = Load();
+        g_state.store(s, std::memory_order_release);
+    }
+    return *s;
 }
+
+unsigned char Lower(unsigned char c) {
+    return static_cast<unsigned>(c - 'A') < 26u ? static_cast<unsigned char>(c + 32) : c;
+}
+unsigned char Upper(unsigned char c) {
+    return static_cast<unsigned>(c - 'a') < 26u ? static_cast<unsigned char>(c - 32) : c;
+}
+
+// sub (n bytes) at t: multi-byte characters byte for byte, others with ASCII case ignored.
+bool MatchAt(const unsigned char* t, const unsigned char* sub, size_t n, const unsigned char* lengths) {
+    size_t whole = 0;  // bytes left of a multi-byte character
+    for (size_t k = 0; k < n; ++k) {
+        if (whole > 0 || lengths[sub[k]] > 1) {
+            whole = whole > 0 ? whole - 1 : lengths[sub[k]] - 1u;
+            if (t[k] != sub[k]) return false;
+        } else if (Lower(t[k]) != Lower(sub[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+const unsigned char* CharLengths() {
+    const State& s = Current();
+    return s.multiByte ? s.lengths : nullptr;
+}
+
+int CompareNoCase(const char* a, const char* b) {
+    const auto* p = reinterpret_cast<const unsigned char*>(a);
+    const auto* q = reinterpret_cast<const unsigned char*>(b);
+    const unsigned char* lengths = CharLengths();
+    if (lengths == nullptr) {
+        for (;; ++p, ++q) {
+            const unsigned char ca = Lower(*p);
+            const unsigned char cb = Lower(*q);
+            if (ca != cb) return ca < cb ? -1 : 1;
+            if (ca == 0) return 0;
+        }
+    }
+    // Both texts are equal up to p, so a character starts at p in both.
+    size_t whole = 0;  // bytes left of a multi-byte character
+    for (;; ++p, ++q) {
+        unsigned char ca = *p;
+        unsigned char cb = *q;
+        if (whole > 0) {
+            --whole;
+        } else if (lengths[ca] > 1) {
+            whole = lengths[ca] - 1u;
+        } else {
+            ca = Lower(ca);
+            cb = Lower(cb);
+        }
+        if (ca != cb) return ca < cb ? -1 : 1;
+        if (ca == 0) return 0;
+    }
+}
+
+size_t FindNoCase(const char* text, size_t length, const char* sub, size_t subLength, size_t start) {
+    if (subLength == 0 || start > length || length - start < subLength) return std::string::npos;
+    const auto* t = reinterpret_cast<const unsigned char*>(text);
+    const auto* s = reinterpret_cast<const unsigned char*>(sub);
+    const size_t last = length - subLength;
+    const unsigned char* lengths = CharLengths();
+    if (lengths == nullptr) {
+        const unsigned char first = Lower(s[0]);
+        for (size_t i = start; i <= last; ++i) {
+            if (Lower(t[i]) != first) continue;
+            size_t k = 1;
+            while (k < subLength && Lower(t[i + k]) == Lower(s[k])) ++k;
+            if (k == subLength) return i;
+        }
+        return std::string::npos;
+    }
+    for (size_t i = start; i <= last; i += lengths[t[i]]) {
+        if (MatchAt(t + i, s, subLength, lengths)) return i;
+    }
+    return std::string::npos;
+}
+
+void FoldCase(char* text, size_t length, bool upper) {
+    auto* p = reinterpret_cast<unsigned char*>(text);
+    const unsigned char* lengths = CharLengths();
+    if (lengths == nullptr) {
+        for (size_t i = 0; i < length; ++i) p[i] = upper ? Upper(p[i]) : Lower(p[i]);
+        return;
+    }
+    for (size_t i = 0; i < length;) {
+        if (lengths[p[i]] > 1) {
+            i += lengths[p[i]];
+            continue;
+        }
+        p[i] = upper ? Upper(p[i]) : Lower(p[i]);
+        ++i;
+    }
+}
+
+namespace {
 
 // One iconv pass; on a sequence it cannot convert it writes `bad` (already
 // in the target encoding) and skips `skip` input bytes.
@@ -83,8 +236,10 @@ bool IsUtf8() { return Current().utf8; }
 
 void Reload() {
     std::lock_guard<std::mutex> guard(g_lock);
-    delete g_state;
-    g_state = new State(Load());
+    const State* old = g_state.exchange(Load(), std::memory_order_acq_rel);
+    if (old == nullptr) return;
+    if (g_retired == nullptr) g_retired = new std::vector<const State*>;
+    g_retired->push_back(old);
 }
 
 std::u16string ToUtf16(const char* bytes, size_t length) {

@@ -21,6 +21,23 @@ std::string FromUtf16(const char16_t* units, size_t count);
 std::string ToUtf8(const char* bytes, size_t length);
 std::string FromUtf8(const char* bytes, size_t length);
 
+// For a code page whose multi-byte characters may hold bytes below 0x80
+// (Shift-JIS, GBK, Big5, UHC, GB18030): the length of the character each
+// byte starts, 1 or, for a lead byte, 2 to 4. Null where no byte below 0x80
+// is ever part of a longer character (UTF-8, the single-byte code pages,
+// EUC), so that ASCII can be found byte by byte.
+const unsigned char* CharLengths();
+
+// Letter case ignored for ASCII letters only (so never by locale), and only
+// in characters of their own: the trail byte 0x41 of Shift-JIS 83 41 is no
+// 'A'. Zero-terminated texts; negative, 0 or positive as strcmp.
+int CompareNoCase(const char* a, const char* b);
+// The first match of sub at or after start, a character's first byte, in
+// the first length bytes of text; a match starts on a character. npos when none.
+size_t FindNoCase(const char* text, size_t length, const char* sub, size_t subLength, size_t start);
+// ASCII letters of their own to lower or upper case, in place.
+void FoldCase(char* text, size_t length, bool upper);
+
 // Re-reads ORVEX_CODEPAGE; for tests that switch code pages in one process.
 void Reload();
 

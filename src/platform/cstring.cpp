@@ -10,9 +10,6 @@ namespace {
 
 constexpr const char* kWhiteSpace = " \t\r\n\v\f";
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
 size_t Clamp(int value, size_t limit) {
     if (value < 0) return 0;
     return std::min(static_cast<size_t>(value), limit);
@@ -66,14 +63,7 @@ int CString::Compare(const char* text) const {
 }
 
 int CString::CompareNoCase(const char* text) const {
-    const char* a = m_str.c_str();
-    const char* b = text != nullptr ? text : "";
-    for (;; ++a, ++b) {
-        const auto ca = static_cast<unsigned char>(LowerAscii(*a));
-        const auto cb = static_cast<unsigned char>(LowerAscii(*b));
-        if (ca != cb) return ca < cb ? -1 : 1;
-        if (ca == 0) return 0;
-    }
+    return codepage::CompareNoCase(m_str.c_str(), text != nullptr ? text : "");
 }
 
 CString CString::Left(int count) const { return CString(m_str.substr(0, Clamp(count, m_str.size()))); }
@@ -171,12 +161,12 @@ int CString::Delete(int index, int count) {
 }
 
 CString& CString::MakeLower() {
-    for (char& c : m_str) c = LowerAscii(c);
+    codepage::FoldCase(m_str.data(), m_str.size(), false);
     return *this;
 }
 
 CString& CString::MakeUpper() {
-    for (char& c : m_str) c = UpperAscii(c);
+    codepage::FoldCase(m_str.data(), m_str.size(), true);
     return *this;
 }
 

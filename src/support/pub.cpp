@@ -1,6 +1,7 @@
 #include "support/pub.h"
 
 #include "platform/clock.h"
+#include "platform/code_page.h"
 #include "platform/szdd.h"
 
 #include <algorithm>
@@ -15,8 +16,6 @@ namespace {
 
 thread_local int t_lastError = 0;
 thread_local CString t_lastErrorText;
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 bool StatFile(const char* path, struct stat& st) {
     if (path == nullptr || ::stat(path, &st) != 0) {
@@ -292,14 +291,9 @@ long CPub::memmem(const void* buf, const void* find, long start, long length, lo
             ::memmem(b + start, static_cast<size_t>(length - start), f, static_cast<size_t>(findLength));
         return hit == nullptr ? -1 : static_cast<const char*>(hit) - b;
     }
-    const char first = Lower(f[0]);
-    for (long i = start; i <= length - findLength; ++i) {
-        if (Lower(b[i]) != first) continue;
-        long k = 1;
-        while (k < findLength && Lower(b[i + k]) == Lower(f[k])) ++k;
-        if (k == findLength) return i;
-    }
-    return -1;
+    const size_t hit = codepage::FindNoCase(b, static_cast<size_t>(length), f,
+                                            static_cast<size_t>(findLength), static_cast<size_t>(start));
+    return hit == std::string::npos ? -1 : static_cast<long>(hit);
 }
 
 // --- time ------------------------------------------------------------------

@@ -48,7 +48,8 @@ public:
     static void SetLastErrorText(const CString& text);
 
     // --- strings -----------------------------------------------------------
-    // Position of sub in text ignoring ASCII case, or -1 (0: text begins with it).
+    // Position of sub in text ignoring ASCII case, or -1 (0: text begins with
+    // it). Matches start on whole characters of the code page.
     static int FindNoCase(const char* text, const char* sub);
     // Text before / after the first separator (the last one when bLast is
     // nonzero). Without a separator, GetLeft gives the whole text, GetRight
@@ -63,7 +64,8 @@ public:
     static int ArrayCompareNoCase(const CStringArray& array, const char* text, int bPrefix);
     // Position of the first occurrence of find (findLength bytes) in the
     // first length bytes of buf at or after start, or -1; flag nonzero
-    // compares ignoring ASCII case.
+    // compares ignoring ASCII case, stepping over whole characters of the
+    // code page from start, which must begin one.
     static long memmem(const void* buf, const void* find, long start, long length, long findLength, int flag);
 
     // --- time --------------------------------------------------------------

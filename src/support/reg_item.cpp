@@ -1,7 +1,6 @@
 #include "support/reg_item.h"
 
 #include <cstring>
-#include <strings.h>
 
 extern char** environ;
 
@@ -12,7 +11,9 @@ CString CRegItem::Env_Get(const char* name, int* type) const {
     // An exact match wins over one that differs only in letter case.
     const char* found = nullptr;
     for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
-        if (strncasecmp(*e, name, len) != 0 || (*e)[len] != '=') continue;
+        if (strnlen(*e, len + 1) <= len || (*e)[len] != '=' ||
+            CString(*e, static_cast<int>(len)).CompareNoCase(name) != 0)
+            continue;
         if (std::strncmp(*e, name, len) == 0) {
             found = *e;
             break;

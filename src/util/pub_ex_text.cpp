@@ -71,30 +71,24 @@ void CPubEx::MemReplace(char** buf, long& len, const CString& find, const CStrin
 int CPubEx::ReplaceStr(CString& str, const char* find, const char* repl, int bCase) {
     if (bCase != 0) return str.Replace(find, repl);
     if (find == nullptr || *find == '\0') return 0;
-    const size_t f = std::strlen(find);
-    std::string lowFind(find, f);
-    for (char& c : lowFind) c = LowerAscii(c);
+    const long f = static_cast<long>(std::strlen(find));
     const std::string& s = str.str();
+    const long length = static_cast<long>(s.size());
     // Searching on behind each insertion is searching the original text
     // behind each occurrence: one pass, however many there are.
     std::string out;
-    size_t from = 0;
+    long from = 0;
     int count = 0;
-    for (size_t p = 0; p + f <= s.size();) {
-        size_t i = 0;
-        while (i < f && LowerAscii(s[p + i]) == lowFind[i]) ++i;
-        if (i < f) {
-            ++p;
-            continue;
-        }
+    for (long p = CPub::memmem(s.data(), find, 0, length, f, 1); p >= 0;
+         p = CPub::memmem(s.data(), find, from, length, f, 1)) {
         if (count == 0) out.reserve(s.size());
-        out.append(s, from, p - from);
+        out.append(s, static_cast<size_t>(from), static_cast<size_t>(p - from));
         if (repl != nullptr) out += repl;
-        from = p += f;
+        from = p + f;
         ++count;
     }
     if (count == 0) return 0;
-    out.append(s, from, std::string::npos);
+    out.append(s, static_cast<size_t>(from), std::string::npos);
     str.str().swap(out);
     return count;
 }

@@ -60,3 +60,25 @@ TEST(CodePage, UnknownEncodingLeavesUtf8) {
     ScopedCodePage cp("NO-SUCH-ENCODING");
     EXPECT_TRUE(codepage::IsUtf8());
 }
+
+TEST(CodePage, KnowsItsLeadBytesWhereTrailBytesLookLikeAscii) {
+    struct Case {
+        const char* codePage;
+        unsigned char lead;  // a lead byte whose trail may be an ASCII letter
+    };
+    for (const Case& c : {Case{"CP932", 0x83}, Case{"GBK", 0x81}, Case{"BIG5", 0xA4}, Case{"UHC", 0x81},
+                          Case{"GB18030", 0x81}}) {
+        ScopedCodePage cp(c.codePage);
+        const unsigned char* lengths = codepage::CharLengths();
+        ASSERT_NE(lengths, nullptr) << c.codePage;
+        EXPECT_EQ(lengths[c.lead], 2) << c.codePage;
+        EXPECT_EQ(lengths['A'], 1) << c.codePage;
+    }
+    ScopedCodePage cp932("CP932");
+    EXPECT_EQ(codepage::CharLengths()[0xB1], 1);  // a half-width katakana stands alone
+    // No byte below 0x80 is ever part of a longer character: bytes can be walked one by one.
+    for (const char* bytewise : {"UTF-8", "CP1252", "EUC-JP"}) {
+        ScopedCodePage cp(bytewise);
+        EXPECT_EQ(codepage::CharLengths(), nullptr) << bytewise;
+    }
+}

@@ -1,9 +1,13 @@
 #include <orvex/arrays.h>
 #include <orvex/cstring.h>
 
+#include "common/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
+
+using testing_support::ScopedCodePage;
 
 TEST(CString, HoldsEmbeddedZerosAndNullIsEmpty) {
     const CString s("a\0b", 3);
@@ -77,6 +81,33 @@ TEST(CString, CaseAndTrim) {
     EXPECT_EQ(CString("Name").CompareNoCase("NAME"), 0);
     EXPECT_LT(CString("a").CompareNoCase("B"), 0);
     EXPECT_GT(CString("b").Compare("a"), 0);
+}
+
+TEST(CString, CaseFoldingStepsOverWholeCharactersOfTheCodePage) {
+    // Two characters that differ only in a trail byte, 'A' in one and 'a' in the other.
+    struct Case {
+        const char* codePage;
+        const char* upperTrail;
+        const char* lowerTrail;
+    };
+    const Case cases[] = {{"CP932", "\x83\x41", "\x83\x61"},  // katakana A and DI
+                          {"GBK", "\x81\x41", "\x81\x61"},
+                          {"BIG5", "\xA4\x41", "\xA4\x61"},
+                          {"UHC", "\x81\x41", "\x81\x61"},
+                          {"GB18030", "\x81\x41", "\x81\x61"}};
+    for (const Case& c : cases) {
+        ScopedCodePage cp(c.codePage);
+        const CString upper(c.upperTrail);
+        const CString lower(c.lowerTrail);
+        EXPECT_NE(upper.CompareNoCase(lower), 0) << c.codePage;
+        EXPECT_LT(upper.CompareNoCase(lower), 0) << c.codePage;
+        EXPECT_EQ(CString(upper).MakeLower(), upper) << c.codePage;
+        EXPECT_EQ(CString(lower).MakeUpper(), lower) << c.codePage;
+        // ASCII letters around them still fold.
+        EXPECT_EQ((lower + "Q").CompareNoCase(lower + "q"), 0) << c.codePage;
+        EXPECT_EQ(CString("x" + lower + "y").MakeUpper(), "X" + lower + "Y") << c.codePage;
+        EXPECT_EQ(CString("X" + upper + "Y").MakeLower(), "x" + upper + "y") << c.codePage;
+    }
 }
 
 TEST(CString, FormatsLongTexts) {

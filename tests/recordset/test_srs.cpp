@@ -9,6 +9,7 @@
 #include <climits>
 #include <string>
 
+using testing_support::ScopedCodePage;
 using testing_support::ScopedTimeZone;
 
 namespace {
@@ -128,6 +129,37 @@ TEST(RecordSet, FindColIgnoresCaseAndTakesTheFirst) {
     set.AddCol("", "int");
     EXPECT_EQ(set.FindCol(""), 3);
     EXPECT_EQ(set.FindCol(nullptr), 3);
+}
+
+TEST(RecordSet, ColumnNamesOfADoubleByteCodePageMatchWholeCharacters) {
+    ScopedCodePage cp("CP932");
+    SRS set;
+    set.AddCol("\x83\x61", "string");  // katakana DI: 83 61
+    set.AddCol("\x83\x41", "string");  // katakana A: 83 41
+    set.AddRow();
+    EXPECT_EQ(set.FindCol("\x83\x41"), 1);
+    set.SetText(0, "\x83\x41", "a");
+    EXPECT_EQ(Text(set, 0, 1), "a");
+    EXPECT_EQ(set.IsNull(0, 0), 1);
+}
+
+TEST(RecordSet, ANameWithoutPrefixFindsTheFirstColumnOfThatLocalName) {
+    SRS set;
+    for (const char* name : {"tns:Id", "Name", "a:Name", "x:Note", "y:note", "b:Ref", "Ref", "p:q:Deep"})
+        set.AddCol(name, "string");
+    const struct {
+        const char* name;
+        int col;
+    } cases[] = {
+        {"tns:Id", 0}, {"Id", 0},     {"ID", 0},      {"Name", 1}, {"a:name", 2}, {"Note", 3},
+        {"Ref", 6},    {"b:Ref", 5},  {"Deep", 7},    {"z:Id", -1}, {":Id", -1},  {"q:Deep", -1},
+        {"tns", -1},   {"x:", -1},    {"", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(set.FindCol(c.name), c.col) << c.name;
+    set.AddRow();
+    set.SetText(0, "Id", "7");
+    EXPECT_EQ(Text(set, 0, "tns:Id"), "7");
+    EXPECT_EQ(set.GetInt(0, "id"), 7);
 }
 
 TEST(RecordSet, OneColumnAnswersEveryNameButSetTextDoesNot) {

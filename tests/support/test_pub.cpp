@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+using testing_support::ScopedCodePage;
 using testing_support::ScopedTimeZone;
 using testing_support::TempDir;
 
@@ -109,6 +110,30 @@ TEST(CPubStrings, FindNoCaseAndMemmem) {
     EXPECT_EQ(CPub::memmem(bytes, "a\0b", 1, 6, 3, 1), 3);
     EXPECT_EQ(CPub::memmem(bytes, "a\0b", 4, 6, 3, 1), -1);
     EXPECT_EQ(CPub::memmem(bytes, "x", -1, 6, 1, 0), -1);
+}
+
+TEST(CPubStrings, CaseFreeMatchesStartAndEndOnWholeCharacters) {
+    ScopedCodePage cp("CP932");  // katakana A is 83 41, DI is 83 61
+    EXPECT_EQ(CPub::FindNoCase("\x83\x61", "a"), -1);
+    EXPECT_EQ(CPub::FindNoCase("\x83\x61", "A"), -1);
+    EXPECT_EQ(CPub::FindNoCase("\x83\x61", "\x83\x41"), -1);
+    EXPECT_EQ(CPub::FindNoCase("\x83\x61"
+                               "A",
+                               "a"),
+              2);
+    EXPECT_EQ(CPub::FindNoCase("x\x83\x41\x83\x61", "\x83\x61"), 3);
+    EXPECT_EQ(CPub::FindNoCase("\x83\x83\x61", "\x83\x61"), -1);  // 83 83 is one character
+    EXPECT_EQ(CPub::memmem("\x83\x61"
+                           "Ab",
+                           "aB", 0, 4, 2, 1),
+              2);
+    EXPECT_EQ(CPub::memmem("\x83\x61"
+                           "Ab",
+                           "ab", 0, 4, 2, 0),
+              -1);
+    CStringArray names;
+    names.Add("\x83\x41");
+    EXPECT_EQ(CPub::ArrayCompareNoCase(names, "\x83\x61", 0), -1);
 }
 
 TEST(CPubStrings, LeftRightAndSplit) {

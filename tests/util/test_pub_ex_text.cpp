@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+using testing_support::ScopedCodePage;
 using testing_support::ScopedTimeZone;
 
 namespace {
@@ -60,6 +61,19 @@ TEST(PubExText, ReplaceStrWithAndWithoutLetterCase) {
         EXPECT_EQ(Replaced(c.text, c.find, c.repl, c.bCase, &count), c.result) << c.text << " " << c.find;
         EXPECT_EQ(count, c.count) << c.text;
     }
+}
+
+TEST(PubExText, ReplaceStrWithoutCaseLeavesDoubleByteCharactersWhole) {
+    ScopedCodePage cp("CP932");  // katakana A is 83 41, DI is 83 61
+    int count = -1;
+    EXPECT_EQ(Replaced("\x83\x41"
+                       "A\x83\x61",
+                       "a", "x", 0, &count),
+              "\x83\x41"
+              "x\x83\x61");
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(Replaced("\x83\x61", "\x83\x41", "x", 0, &count), "\x83\x61");
+    EXPECT_EQ(count, 0);
 }
 
 TEST(PubExText, HtmlToNormalDecodesSixEntitiesAmpLast) {
