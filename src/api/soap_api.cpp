@@ -13,6 +13,11 @@ namespace {
 
 CSoapMessage* Msg(SOAP_HANDLE handle) { return api::FromHandle<CSoapMessage>(handle); }
 
+// A failure at the boundary leaves its text where SOAP_GetLastError reads it.
+api::ErrorText ErrorOf(SOAP_HANDLE handle) {
+    return {handle != nullptr ? &Msg(handle)->m_strError : nullptr};
+}
+
 // Record sets the message owns go out as handles like any other.
 SRS_HANDLE SetHandle(SRS* recordSet) {
     return recordSet != nullptr ? api::ToHandle<SRS_HANDLE>(recordSet) : nullptr;
@@ -44,13 +49,13 @@ extern "C" SOAP_HANDLE SOAP_new(const char* serverKind, const char* method) {
 }
 
 extern "C" void SOAP_Empty(SOAP_HANDLE handle) {
-    api::Guard([&] {
+    api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) Msg(handle)->Empty();
     });
 }
 
 extern "C" const char* SOAP_GetSoap(SOAP_HANDLE handle) {
-    return api::Guard<const char*>("", [&] {
+    return api::Guard<const char*>("", ErrorOf(handle), [&] {
         if (handle == nullptr) return "";
         CString envelope;
         Msg(handle)->GetSoap(envelope);
@@ -59,53 +64,55 @@ extern "C" const char* SOAP_GetSoap(SOAP_HANDLE handle) {
 }
 
 extern "C" void SOAP_SetEncoding(SOAP_HANDLE handle, const char* encoding) {
-    api::Guard([&] {
+    api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) Msg(handle)->SetEncoding(encoding);
     });
 }
 
 extern "C" void SOAP_SetTargetObjectURI(SOAP_HANDLE handle, const char* uri) {
-    api::Guard([&] {
+    api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) Msg(handle)->SetTargetObjectURI(uri);
     });
 }
 
 extern "C" void SOAP_SetNameSpace(SOAP_HANDLE handle, const char* nameSpace) {
-    api::Guard([&] {
+    api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) Msg(handle)->SetNameSpace(nameSpace);
     });
 }
 
 extern "C" void SOAP_AddElement(SOAP_HANDLE handle, const char* name, const char* type, const char* value) {
-    api::Guard([&] {
+    api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) Msg(handle)->AddElement(name, type, value);
     });
 }
 
 extern "C" void SOAP_AddNodes(SOAP_HANDLE handle, const char* name, SRS_HANDLE recordSet) {
-    api::Guard([&] {
+    api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) AddNodesByName(*Msg(handle), name, api::FromHandle<SRS>(recordSet));
     });
 }
 
 extern "C" void SOAP_SetSoap(SOAP_HANDLE handle, const char* response) {
-    api::Guard([&] {
+    api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) Msg(handle)->SetSoap(CString(response));
     });
 }
 
 extern "C" SRS_HANDLE SOAP_GetSRS(SOAP_HANDLE handle) {
-    return api::Guard<SRS_HANDLE>(
-        nullptr, [&] { return handle != nullptr ? SetHandle(Msg(handle)->GetSRS(0)) : nullptr; });
+    return api::Guard<SRS_HANDLE>(nullptr, ErrorOf(handle), [&] {
+        return handle != nullptr ? SetHandle(Msg(handle)->GetSRS(0)) : nullptr;
+    });
 }
 
 extern "C" SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index) {
-    return api::Guard<SRS_HANDLE>(
-        nullptr, [&] { return handle != nullptr ? SetHandle(Msg(handle)->GetSRS(index)) : nullptr; });
+    return api::Guard<SRS_HANDLE>(nullptr, ErrorOf(handle), [&] {
+        return handle != nullptr ? SetHandle(Msg(handle)->GetSRS(index)) : nullptr;
+    });
 }
 
 extern "C" XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle) {
-    return api::Guard<XML_NODE>(nullptr, [&] {
+    return api::Guard<XML_NODE>(nullptr, ErrorOf(handle), [&] {
         IXMLTreeNode* tree = handle != nullptr ? Msg(handle)->GetXMLTree() : nullptr;
         return tree != nullptr ? api::ToHandle<XML_NODE>(tree) : nullptr;
     });
@@ -113,5 +120,5 @@ extern "C" XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle) {
 
 extern "C" const char* SOAP_GetLastError(SOAP_HANDLE handle) {
     return api::Guard<const char*>(
-        "", [&] { return handle != nullptr ? Msg(handle)->m_strError.GetString() : ""; });
+        "", ErrorOf(handle), [&] { return handle != nullptr ? Msg(handle)->m_strError.GetString() : ""; });
 }

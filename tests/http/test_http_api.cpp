@@ -4,10 +4,17 @@
 #include "http/http_test_server.h"
 #include "http/http_test_util.h"
 
+#include "api/guard.h"
+
 #include <orvex.h>
 #include <orvex/buffer.h>
+#include <orvex/http_compress.h>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <new>
+#include <stdexcept>
 
 using testing_support::ExpectedHead;
 using testing_support::HttpHandle;
@@ -95,6 +102,60 @@ TEST(HttpApi, ResponseBufferIsTheObjects) {
     EXPECT_EQ(buffer->GetSize(), 5);
     // The response buffer grows in steps of 1024 bytes.
     EXPECT_EQ(buffer->GetAllocSize(), 1024);
+}
+
+// A host's compression object that runs out of memory when asked.
+class OutOfMemoryCompress : public IHTTPCompress {
+public:
+    int IsCompress() override { throw std::bad_alloc(); }
+    int Compress(CString*) override { return 0; }
+    int Decompress(CBuffer*) override { return 0; }
+};
+
+TEST(HttpApi, ExceptionAtTheBoundaryBecomesTheErrorText) {
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    ASSERT_EQ(HTTP_Request(h, server.Http("/status/404").c_str(), nullptr, nullptr), 0);
+    OutOfMemoryCompress compress;
+    HTTP_SetIHTTPCompress(h, &compress);
+    EXPECT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(h), "Out of memory");
+}
+
+TEST(ApiGuard, EveryExceptionBecomesTheFamilysText) {
+    struct GuardCase {
+        std::function<void()> fail;
+        const char* text;
+    };
+    const GuardCase cases[] = {
+        {[] { throw std::bad_alloc(); }, "Out of memory"},
+        {[] { throw std::length_error("Buffer too large"); }, "Buffer too large"},
+        {[] { throw 42; }, "Unknown exception"},
+    };
+    for (const GuardCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        CString text = "older";
+        EXPECT_EQ(api::Guard(7, api::ErrorText{&text},
+                             [&] {
+                                 c.fail();
+                                 return 1;
+                             }),
+                  7);
+        EXPECT_STREQ(text, c.text);
+        text = "older";
+        api::Guard(api::ErrorText{&text}, [&] { c.fail(); });
+        EXPECT_STREQ(text, c.text);
+        // Nowhere to put it: the failure answer alone.
+        EXPECT_EQ(api::Guard(7, api::ErrorText{nullptr},
+                             [&] {
+                                 c.fail();
+                                 return 1;
+                             }),
+                  7);
+    }
+    CString text = "older";
+    EXPECT_EQ(api::Guard(7, api::ErrorText{&text}, [] { return 1; }), 1);
+    EXPECT_STREQ(text, "older");
 }
 
 }  // namespace
