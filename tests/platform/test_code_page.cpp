@@ -72,7 +72,7 @@ TEST(CodePage, KnowsItsLeadBytesWhereTrailBytesLookLikeAscii) {
         const unsigned char* lengths = codepage::CharLengths();
         ASSERT_NE(lengths, nullptr) << c.codePage;
         EXPECT_EQ(lengths[c.lead], 2) << c.codePage;
-        EXPECT_EQ(lengths['A'], 1) << c.codePage;
+        EXPECT_EQ(lengths[0x41], 1) << c.codePage;  // 'A'
     }
     ScopedCodePage cp932("CP932");
     EXPECT_EQ(codepage::CharLengths()[0xB1], 1);  // a half-width katakana stands alone
