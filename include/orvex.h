@@ -264,7 +264,9 @@ ORVEX_EXPORT int HTTP_GetMilliSeconds(HTTP_HANDLE handle);
  * xsi:nil), and stops being null at its first SRS_SetText, "" included.
  *
  * Rows and columns are numbered from 1. Columns are named as at SRS_AddCol
- * and found ignoring letter case; when two share a name the first wins.
+ * and found ignoring letter case; when two share a name the first wins. A
+ * name without ':' that no column has finds the first column of that local
+ * name, so "Id" finds "tns:Id" (sets read from responses keep the prefixes).
  * Numbers out of range and unknown names are never errors: setters do
  * nothing, getters give "", 0 or 0.0. The getters that take a column name
  * read a set of exactly one column from that column, whatever name is

@@ -5,6 +5,8 @@
 #include "recordset/value_text.h"
 #include "support/pub.h"
 
+#include <cstring>
+
 SRSColumn::~SRSColumn() = default;
 SRSCell::~SRSCell() = default;
 SRSRow::~SRSRow() = default;
@@ -141,6 +143,15 @@ int SRS::FindCol(const char* name) {
     const char* wanted = name != nullptr ? name : "";
     for (size_t i = 0; i < m_arrCols.size(); ++i)
         if (m_arrCols[i]->m_strName.CompareNoCase(wanted) == 0) return static_cast<int>(i);
+    if (*wanted == '\0' || std::strchr(wanted, ':') != nullptr) return -1;
+    // Services that qualify their elements give columns such as "tns:Id": "Id" finds one.
+    const CString local(wanted);
+    for (size_t i = 0; i < m_arrCols.size(); ++i) {
+        const CString& column = m_arrCols[i]->m_strName;
+        const int colon = column.ReverseFind(':');
+        if (colon >= 0 && local.CompareNoCase(column.GetString() + colon + 1) == 0)
+            return static_cast<int>(i);
+    }
     return -1;
 }
 

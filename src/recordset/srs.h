@@ -82,7 +82,9 @@ public:
     virtual void GetColName(int col, CString& out);
     virtual int ColCount();
     virtual int RowCount();
-    // The first column whose name equals name ignoring case, or -1.
+    // The first column whose name equals name ignoring case; else, for a
+    // name without ':', the first column whose local name (after its last
+    // ':') equals it ignoring case ("Id" finds "tns:Id"); else -1.
     virtual int FindCol(const char* name);
     // Drops every column and row; the three texts stay.
     virtual void RemoveAll();

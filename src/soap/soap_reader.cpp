@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 using xmldom::CDomNode;
@@ -138,12 +139,17 @@ void CSoapReader::FillSingleRow(const CDomNode& element) {
 
 void CSoapReader::FillTable(const CDomNode& element) {
     // Rows repeat their fields: the column found for a name at a field
-    // position is remembered, so FindCol runs only when the name there changes.
+    // position is remembered, so the name is looked up only when the name there changes.
     struct Known {
         std::string name;
         int column;
     };
     std::vector<Known> known;
+    // Columns by their whole name, letter case folded as FindCol folds it:
+    // "x" is a column of its own beside "a:x", and a table of ever new names
+    // costs no scan of the columns per name.
+    std::unordered_map<std::string, int> columns;
+    CString folded;
     std::string nameScratch, textScratch;
     for (CDomNode row = element.firstChild(); row; row = row.nextSibling()) {
         const int r = m_pRecordSet->AddRow();
@@ -155,11 +161,11 @@ void CSoapReader::FillTable(const CDomNode& element) {
                 column = known[position].column;
             } else {
                 const CString columnName(name.data(), static_cast<int>(name.size()));
-                column = m_pRecordSet->FindCol(columnName);
-                if (column < 0) {
-                    m_pRecordSet->AddCol(columnName, TypeOf(field));
-                    column = m_pRecordSet->ColCount() - 1;
-                }
+                folded = columnName;
+                folded.MakeLower();
+                const auto found = columns.emplace(folded.str(), m_pRecordSet->ColCount());
+                column = found.first->second;
+                if (found.second) m_pRecordSet->AddCol(columnName, TypeOf(field));
                 if (position >= known.size()) known.resize(position + 1);
                 known[position] = Known{std::string(name), column};
             }

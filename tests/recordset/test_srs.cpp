@@ -151,9 +151,9 @@ TEST(RecordSet, ANameWithoutPrefixFindsTheFirstColumnOfThatLocalName) {
         const char* name;
         int col;
     } cases[] = {
-        {"tns:Id", 0}, {"Id", 0},     {"ID", 0},      {"Name", 1}, {"a:name", 2}, {"Note", 3},
-        {"Ref", 6},    {"b:Ref", 5},  {"Deep", 7},    {"z:Id", -1}, {":Id", -1},  {"q:Deep", -1},
-        {"tns", -1},   {"x:", -1},    {"", -1},
+        {"tns:Id", 0}, {"Id", 0},      {"ID", 0},    {"Name", 1}, {"a:name", 2},
+        {"Note", 3},   {"Ref", 6},     {"b:Ref", 5}, {"Deep", 7}, {"z:Id", -1},
+        {":Id", -1},   {"q:Deep", -1}, {"tns", -1},  {"x:", -1},  {"", -1},
     };
     for (const auto& c : cases) EXPECT_EQ(set.FindCol(c.name), c.col) << c.name;
     set.AddRow();

@@ -130,6 +130,18 @@ TEST(SoapReader, NilAndEmptyAnswersAreEmptySets) {
     }
 }
 
+TEST(SoapReader, ColumnsKeepTheirPrefixesAndAreFoundByLocalNameToo) {
+    Stored stored(
+        "<return xmlns:a='urn:a'><item><a:x>1</a:x><x>2</x><a:y>3</a:y></item>"
+        "<item><a:x>4</a:x><x>5</x><a:y>6</a:y></item></return>");
+    SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+    ASSERT_EQ(SRS_RowCount(set), 2);
+    EXPECT_EQ(Columns(set), "a:x:string,x:string,a:y:string");
+    EXPECT_STREQ(SRS_GetText(set, 2, "a:x"), "4");
+    EXPECT_STREQ(SRS_GetText(set, 2, "x"), "5");  // the column of that exact name first
+    EXPECT_STREQ(SRS_GetText(set, 2, "y"), "6");
+}
+
 TEST(SoapReader, BodyUnderAnyPrefixAndCaseAtAnyDepth) {
     Stored stored(
         "<x:ENVELOPE xmlns:x='http://schemas.xmlsoap.org/soap/envelope/'><x:wrapper><x:BODY><r><v>9</v></r>"
