@@ -1,5 +1,7 @@
 #include "platform/atomic_file.h"
 
+#include "platform/code_page.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -36,7 +38,7 @@ bool CAtomicFile::Create(const char* target, CString& error) {
     m_bDirect = false;
     m_bSetTime = false;
     m_strTarget = target;
-    m_strFinal = m_strTarget;
+    m_strFinal = codepage::SystemName(target);
     m_nKeepMode = -1;
     if (m_strTarget.IsEmpty()) {
         error = ErrorText(m_strTarget, ENOENT);

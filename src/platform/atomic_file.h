@@ -32,8 +32,8 @@ public:
         m_ModificationTime = time;
         m_bSetTime = true;
     }
-    // The temporary file's name, for writers that open by name; empty when
-    // the target is written directly.
+    // The temporary file's name as the file system knows it (UTF-8), for
+    // writers that open by name; empty when the target is written directly.
     const CString& TempPath() const { return m_strTemp; }
     // Closes, gives the file its permissions (and time), and renames it
     // over the target.
@@ -46,8 +46,9 @@ private:
 
     int m_hFile = -1;
     bool m_bDirect = false;
-    CString m_strTarget;  // the name callers gave, for messages
-    CString m_strFinal;   // where the rename goes
+    CString m_strTarget;  // the name callers gave, in the code page, for messages
+    // Where the rename goes and the temporary file, as the file system names them.
+    CString m_strFinal;
     CString m_strTemp;
     int m_nKeepMode = -1;  // an existing target's permission bits
     struct timespec m_ModificationTime {};

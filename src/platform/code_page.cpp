@@ -275,6 +275,17 @@ std::string ToUtf8(const char* bytes, size_t length) {
     return out;
 }
 
+SystemName::SystemName(const char* name) : m_pName(name) {
+    if (name == nullptr || IsUtf8()) return;
+    m_strConverted = ToUtf8(name, std::strlen(name));
+    m_pName = m_strConverted.c_str();
+}
+
+std::string FromSystem(const char* text, size_t length) {
+    if (text == nullptr) return std::string();
+    return FromUtf8(text, length);
+}
+
 std::string FromUtf8(const char* bytes, size_t length) {
     if (IsUtf8()) return std::string(bytes, length);
     std::u16string wide;

@@ -4,6 +4,7 @@
 #define ORVEX_PLATFORM_CODE_PAGE_H
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 namespace codepage {
@@ -37,6 +38,29 @@ int CompareNoCase(const char* a, const char* b);
 size_t FindNoCase(const char* text, size_t length, const char* sub, size_t subLength, size_t start);
 // ASCII letters of their own to lower or upper case, in place.
 void FoldCase(char* text, size_t length, bool upper);
+
+// File names are texts in the code page like all others, while the file
+// system (and the environment) speak UTF-8. A SystemName is a name as the
+// system takes it: the caller's own bytes under UTF-8, so the default costs
+// nothing. Null stays null.
+class SystemName {
+public:
+    explicit SystemName(const char* name);
+    SystemName(const SystemName&) = delete;
+    SystemName& operator=(const SystemName&) = delete;
+    const char* c_str() const { return m_pName; }
+    operator const char*() const { return m_pName; }  // NOLINT(google-explicit-constructor)
+
+private:
+    std::string m_strConverted;
+    const char* m_pName;
+};
+// A text the system gave (a name read from a directory, a variable of the
+// environment), in the code page; '?' for what the code page lacks.
+std::string FromSystem(const char* text, size_t length);
+inline std::string FromSystem(const char* text) {
+    return FromSystem(text, text != nullptr ? std::strlen(text) : 0);
+}
 
 // Re-reads ORVEX_CODEPAGE; for tests that switch code pages in one process.
 void Reload();

@@ -1,5 +1,7 @@
 #include <orvex/file.h>
 
+#include "platform/code_page.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -86,7 +88,7 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
         flags |= O_CREAT;
         if (!(openFlags & modeNoTruncate)) flags |= O_TRUNC;
     }
-    const int fd = fileName != nullptr ? ::open(fileName, flags, 0666) : -1;
+    const int fd = fileName != nullptr ? ::open(codepage::SystemName(fileName), flags, 0666) : -1;
     const int osError = fileName != nullptr ? errno : ENOENT;
     if (fd < 0) {
         if (error != nullptr) *error = CFileException(CauseOf(osError), osError, fileName);

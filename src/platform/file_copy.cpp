@@ -1,6 +1,7 @@
 #include "platform/file_copy.h"
 
 #include "platform/atomic_file.h"
+#include "platform/code_page.h"
 
 #include <cerrno>
 #include <cstring>
@@ -32,7 +33,7 @@ bool Fail(CString& error, int& osError, const char* path, int code) {
 
 bool CopyFile(const char* source, const char* target, CString& error, int& osError) {
     Source in;
-    in.fd = source != nullptr ? ::open(source, O_RDONLY | O_CLOEXEC) : -1;
+    in.fd = source != nullptr ? ::open(codepage::SystemName(source), O_RDONLY | O_CLOEXEC) : -1;
     if (in.fd < 0) return Fail(error, osError, source, source != nullptr ? errno : ENOENT);
     struct stat st {};
     if (::fstat(in.fd, &st) != 0) return Fail(error, osError, source, errno);

@@ -1,6 +1,7 @@
 #include "platform/szdd.h"
 
 #include "platform/atomic_file.h"
+#include "platform/code_page.h"
 
 #include <mspack.h>
 
@@ -41,7 +42,7 @@ const char* ErrorText(int code) {
 bool IsCompressed(const char* path) {
     Decompressor dec;
     if (dec.d == nullptr || path == nullptr) return false;
-    msszddd_header* h = dec.d->open(dec.d, path);
+    msszddd_header* h = dec.d->open(dec.d, codepage::SystemName(path));
     if (h == nullptr) return false;
     dec.d->close(dec.d, h);
     return true;
@@ -50,7 +51,7 @@ bool IsCompressed(const char* path) {
 char MissingChar(const char* path) {
     Decompressor dec;
     if (dec.d == nullptr || path == nullptr) return 0;
-    msszddd_header* h = dec.d->open(dec.d, path);
+    msszddd_header* h = dec.d->open(dec.d, codepage::SystemName(path));
     if (h == nullptr) return 0;
     const char c = h->missing_char;
     dec.d->close(dec.d, h);
@@ -67,8 +68,10 @@ bool Expand(const char* source, const char* target, CString& error) {
     // leaves the target as it was.
     CAtomicFile out;
     if (!out.Create(target, error)) return false;
-    const CString& written = out.TempPath().IsEmpty() ? CString(target) : out.TempPath();
-    const int r = dec.d->decompress(dec.d, source, written);
+    // The temporary name is the file system's already; a device or pipe is written by its own.
+    const codepage::SystemName direct(target);
+    const char* written = out.TempPath().IsEmpty() ? direct.c_str() : out.TempPath().GetString();
+    const int r = dec.d->decompress(dec.d, codepage::SystemName(source), written);
     if (r != MSPACK_ERR_OK) {
         error.Format("%s: %s", source, ErrorText(r));
         return false;

@@ -18,7 +18,7 @@ thread_local int t_lastError = 0;
 thread_local CString t_lastErrorText;
 
 bool StatFile(const char* path, struct stat& st) {
-    if (path == nullptr || ::stat(path, &st) != 0) {
+    if (path == nullptr || ::stat(codepage::SystemName(path), &st) != 0) {
         CPub::SetLastError(path == nullptr ? ENOENT : errno);
         return false;
     }
@@ -70,7 +70,10 @@ bool ReadNumber(const char*& p, int maxDigits, int& value) {
 
 int CPub::FileExists(const char* path) {
     struct stat st {};
-    return path != nullptr && *path != '\0' && ::stat(path, &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+    return path != nullptr && *path != '\0' && ::stat(codepage::SystemName(path), &st) == 0 &&
+                   S_ISREG(st.st_mode)
+               ? 1
+               : 0;
 }
 
 CString CPub::AppendPath(const char* dir, const char* name) {
@@ -175,7 +178,7 @@ int CPub::SetFileReadOnly(const char* path, int on) {
     if (!StatFile(path, st)) return 0;
     const mode_t mode =
         on ? (st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (st.st_mode | S_IWUSR);
-    if (::chmod(path, mode & 07777) != 0) {
+    if (::chmod(codepage::SystemName(path), mode & 07777) != 0) {
         SetLastError(errno);
         return 0;
     }

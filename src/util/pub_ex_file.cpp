@@ -1,6 +1,7 @@
 #include <orvex/buffer.h>
 #include <orvex/pub_ex.h>
 
+#include "platform/code_page.h"
 #include "platform/file_copy.h"
 #include "platform/message_box.h"
 #include "platform/pe_version.h"
@@ -38,15 +39,15 @@ CString Text(const char* text) { return CString(text != nullptr ? text : ""); }
 
 void Pause() { std::this_thread::sleep_for(kRetryPause); }
 
-// The names in a directory but "." and "..", in byte order, so that listings
-// do not depend on the file system's own order.
+// The names in a directory but "." and "..", in the code page and in byte
+// order, so that listings do not depend on the file system's own order.
 std::vector<std::string> Entries(const CString& dir) {
     std::vector<std::string> names;
-    DIR* d = ::opendir(dir.IsEmpty() ? "." : dir.GetString());
+    DIR* d = ::opendir(dir.IsEmpty() ? "." : codepage::SystemName(dir).c_str());
     if (d == nullptr) return names;
     while (const dirent* entry = ::readdir(d)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
+            names.push_back(codepage::FromSystem(entry->d_name));
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
@@ -56,7 +57,7 @@ std::vector<std::string> Entries(const CString& dir) {
 // A real directory: a symbolic link to one is not entered.
 bool IsDirectory(const CString& path) {
     struct stat st {};
-    return ::lstat(path, &st) == 0 && S_ISDIR(st.st_mode);
+    return ::lstat(codepage::SystemName(path), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 CString WithoutTrailingSlashes(const char* dir) {
@@ -93,8 +94,11 @@ bool ReadEdges(const char* path, std::string& edges) {
 // A directory of our own under the temporary directory, for an expansion
 // that must not meet whatever others left in the shared one.
 CString MakePrivateTempDir() {
-    std::string pattern = CPub::AppendPath(CGlobalInfo::GetInstance().GetTempDir(), "orvex-XXXXXX").str();
-    return ::mkdtemp(pattern.data()) != nullptr ? CString(pattern) : CString();
+    const CString pattern = CPub::AppendPath(CGlobalInfo::GetInstance().GetTempDir(), "orvex-XXXXXX");
+    std::string name = codepage::SystemName(pattern).c_str();
+    if (::mkdtemp(name.data()) == nullptr) return CString();
+    // Only the six X changed, to ASCII letters and digits.
+    return pattern.Left(pattern.GetLength() - 6) + name.substr(name.size() - 6).c_str();
 }
 
 // Versions compared field by field: negative when a is lower.
@@ -175,7 +179,7 @@ int CPubEx::Copy1File(const char* src, const char* dstDir, CString& dstPath, CSt
         CString expanded;
         if (expandedDir.IsEmpty() || !CPub::LZCopyFile2Dir(source, expandedDir, expanded)) {
             error = expandedDir.IsEmpty() ? CString(std::strerror(errno)) : CPub::GetLastError();
-            if (!expandedDir.IsEmpty()) ::rmdir(expandedDir);
+            if (!expandedDir.IsEmpty()) ::rmdir(codepage::SystemName(expandedDir));
             return 0;
         }
         // The target is named as the expanded file, not as the compressed one.
@@ -215,7 +219,7 @@ int CPubEx::Copy1File(const char* src, const char* dstDir, CString& dstPath, CSt
     }
     if (!expandedDir.IsEmpty()) {
         Delete1File(source);
-        ::rmdir(expandedDir);
+        ::rmdir(codepage::SystemName(expandedDir));
     }
     if (done) error.Empty();
     return done ? 1 : 0;
@@ -266,7 +270,7 @@ int CPubEx::Copy1FileByVersion(const char* src, const char* dstDir, int bForce) 
 int CPubEx::GetFileVersion(const char* path, int& major, int& minor, int& build, int& revision) {
     major = minor = build = revision = 0;
     pe::FixedFileInfo info;
-    if (path == nullptr || !pe::ReadFixedFileInfo(path, info)) return 0;
+    if (path == nullptr || !pe::ReadFixedFileInfo(codepage::SystemName(path), info)) return 0;
     major = static_cast<int>(info.fileVersionMS >> 16);
     minor = static_cast<int>(info.fileVersionMS & 0xFFFF);
     build = static_cast<int>(info.fileVersionLS >> 16);
@@ -345,13 +349,14 @@ int CPubEx::DeleteDirFiles(const char* dir, const char* pattern) {
 int CPubEx::Delete1File(const char* path) {
     struct stat st {};
     // What is not there counts as deleted; so does a directory, which this never removes.
-    if (path == nullptr || ::lstat(path, &st) != 0 || S_ISDIR(st.st_mode)) return 1;
+    const codepage::SystemName name(path);
+    if (path == nullptr || ::lstat(name, &st) != 0 || S_ISDIR(st.st_mode)) return 1;
     // The link itself goes, never what it names; its mode is not touched either.
     if (S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) CPub::SetFileReadOnly(path, 0);
     int osError = 0;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (attempt > 0) Pause();
-        if (::unlink(path) == 0 || errno == ENOENT) return 1;
+        if (::unlink(name) == 0 || errno == ENOENT) return 1;
         osError = errno;
     }
     CPub::SetLastError(osError);
@@ -374,7 +379,7 @@ int CPubEx::DeleteDirOnly(const char* dir) {
                      [](const CString& a, const CString& b) { return a.GetLength() > b.GetLength(); });
     int result = 1;
     for (const CString& path : order)
-        if (::rmdir(path) != 0) result = 0;
+        if (::rmdir(codepage::SystemName(path)) != 0) result = 0;
     return result;
 }
 

@@ -276,6 +276,27 @@ TEST(CPubCompressed, ExpandsAndRestoresTheName) {
     EXPECT_EQ(out, CString(dir.Path("notes.txt").c_str()));
 }
 
+TEST(CPubFiles, NamesInTheCodePageReachTheFileSystemAsUtf8) {
+    ScopedCodePage cp("CP1252");
+    TempDir dir;
+    testing_support::WriteFile(dir.Path("caf\xC3\xA9.txt"), "abc");
+    const std::string cafe = dir.Path("caf\xE9.txt");
+    EXPECT_TRUE(CPub::FileExists(cafe.c_str()));
+    CString size;
+    CString time;
+    EXPECT_EQ(CPub::GetFileTimeSize(cafe.c_str(), size, time), 3);
+    EXPECT_EQ(CPub::CompareFileTimeSize(cafe.c_str(), cafe.c_str(), 1, 1), 0);
+    ASSERT_TRUE(CPub::SetFileReadOnly(cafe.c_str(), 1));
+    EXPECT_TRUE(CPub::IsFileReadOnly(cafe.c_str()));
+    testing_support::WriteFile(dir.Path("l\xC3\xA9gume.tx_"), SzddFile('t'));
+    const std::string packed = dir.Path("l\xE9gume.tx_");
+    EXPECT_TRUE(CPub::IsLZCompressedFile(packed.c_str()));
+    CString out;
+    ASSERT_TRUE(CPub::LZCopyFile2Dir(packed.c_str(), dir.path().c_str(), out)) << CPub::GetLastError().str();
+    EXPECT_EQ(out.str(), dir.Path("l\xE9gume.txt"));
+    EXPECT_EQ(testing_support::ReadFile(dir.Path("l\xC3\xA9gume.txt")), "hello szdd world\n");
+}
+
 TEST(CPubCompressed, PlainAndCorruptFiles) {
     TempDir dir;
     const std::string plain = dir.Path("plain.tx_");

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+using testing_support::ScopedCodePage;
 using testing_support::ScopedEnv;
 
 namespace {
@@ -83,6 +84,23 @@ TEST(CRegItem, ReadsTheEnvironmentIgnoringCase) {
     EXPECT_EQ(reg.Env_Get("ORVEX_NO_SUCH_VAR", &type), "");
     EXPECT_EQ(type, 0);
     EXPECT_EQ(reg.Env_Get("", nullptr), "");
+}
+
+TEST(CGlobalInfo, TextsFromTheSystemComeInTheCodePage) {
+    // The environment speaks UTF-8, as the file system does; the library's texts are CP1252.
+    ScopedCodePage cp("CP1252");
+    ScopedEnv system("ORVEX_SYSTEM_DIR", "/opt/s\xC3\xBCs/lib");
+    ScopedEnv tmp("TMPDIR", "/var/t\xC3\xA9mp");
+    ScopedEnv variable("ORVEX_TEST_VAR", "caf\xC3\xA9");
+    CGlobalInfo& info = CGlobalInfo::GetInstance();
+    info.Reload();
+    EXPECT_EQ(info.GetSystemDir(), "/opt/s\xFCs/lib");
+    EXPECT_EQ(info.GetWindowsDir(), "/opt/s\xFCs");
+    EXPECT_EQ(info.GetTempDir(), "/var/t\xE9mp");
+    EXPECT_EQ(CRegItem(HKEY_LOCAL_MACHINE).Env_Get("orvex_test_var", nullptr), "caf\xE9");
+    system.Restore();
+    tmp.Restore();
+    info.Reload();
 }
 
 TEST(CGlobalInfo, DirectoriesFromTheEnvironment) {

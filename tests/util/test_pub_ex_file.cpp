@@ -337,6 +337,45 @@ TEST_F(PubExFiles, VersionsDecideTheCopy) {
     }
 }
 
+TEST_F(PubExFiles, NamesInTheCodePageReachTheFileSystemAsUtf8) {
+    // The file system and the environment speak UTF-8; the library's texts are CP1252.
+    fs::create_directories(Path("t\xC3\xA9mp"));
+    ScopedEnv tmp("TMPDIR", Path("t\xC3\xA9mp").c_str());
+    testing_support::ScopedCodePage cp("CP1252");
+    CGlobalInfo::GetInstance().Reload();
+    Make("d/caf\xC3\xA9.txt", "x");
+    Make("d/sub\xC3\xA9/x.txt", "y");
+    CStringArray dirs;
+    CPubEx::GetSubDirs(Path("d").c_str(), dirs);
+    EXPECT_EQ(std::vector<CString>(dirs.begin(), dirs.end()),
+              std::vector<CString>{Path("d/sub\xE9").c_str()});
+    EXPECT_EQ(CPubEx::DeleteDirFiles(Path("d").c_str(), "caf*"), 1);
+    EXPECT_EQ(CPubEx::Delete1File(Path("d/sub\xE9/x.txt").c_str()), 1);
+    EXPECT_EQ(CPubEx::DeleteDirOnly(Path("d").c_str()), 1);
+    EXPECT_FALSE(fs::exists(Path("d")));
+
+    // Into the system directory through an expansion in a directory of its own under TMPDIR.
+    const std::string plain = std::string(3000, 'z') + "expanded\r\n";  // mscompress mangles tiny files
+    Make("src/r\xC3\xA9.dat", plain);
+    ASSERT_EQ(std::system(("mscompress " + testing_support::ShellQuote(Path("src/r\xC3\xA9.dat"))).c_str()),
+              0);
+    CString dstPath;
+    CString error;
+    ASSERT_EQ(
+        CPubEx::Copy1File(Path("src/r\xE9.dat_").c_str(), Path("sys/lib").c_str(), dstPath, error, 0, 0), 1)
+        << error.GetString();
+    EXPECT_EQ(std::string(dstPath), Path("sys/lib/r\xE9.dat"));
+    EXPECT_EQ(ReadFile(Path("sys/lib/r\xC3\xA9.dat")), plain);
+    EXPECT_TRUE(fs::is_empty(Path("t\xC3\xA9mp")));
+
+    const std::string missing = testing_support::MissingPeTools();
+    if (!missing.empty()) GTEST_SKIP() << "PE fixtures need " << missing;
+    std::string output;
+    ASSERT_TRUE(testing_support::BuildPe("i686", "version", Path("v\xC3\xA9.dll"), output)) << output;
+    int v[4];
+    EXPECT_EQ(CPubEx::GetFileVersion(Path("v\xE9.dll").c_str(), v[0], v[1], v[2], v[3]), 1);
+}
+
 TEST_F(PubExFiles, WholeFilesAndLines) {
     Make("crlf.txt", "one\r\ntwo\r\n\r\nlast");
     Make("lf.txt", "\xEF\xBB\xBFone\ntwo\n");
