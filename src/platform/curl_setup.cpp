@@ -12,7 +12,6 @@ namespace {
 
 constexpr int kDefaultConnectSeconds = 30;
 constexpr int kDefaultStallSeconds = 60;
-constexpr long kMaxRedirects = 10;
 constexpr const char* kUserAgent = "Orvex/1.0";
 
 int SecondsFromEnv(const char* name, int fallback) {
@@ -42,6 +41,17 @@ void ApplyTls(CURL* easy) {
         const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
         curl_easy_setopt(easy, CURLOPT_CAPATH, info->capath != nullptr ? info->capath : "/etc/ssl/certs");
     }
+}
+
+// Runs before every request of a transfer, each redirect's included: once a
+// hop is on https, the hops after it may only be https. libcurl checks the
+// redirect protocols afresh at each hop, so narrowing them here holds.
+int KeepToHttps(void* easy, char* /*remoteIp*/, char* /*localIp*/, int /*remotePort*/, int /*localPort*/) {
+    char* url = nullptr;
+    if (curl_easy_getinfo(static_cast<CURL*>(easy), CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&
+        url != nullptr && StartsWithNoCase(url, "https:"))
+        curl_easy_setopt(static_cast<CURL*>(easy), CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    return CURL_PREREQFUNC_OK;
 }
 
 }  // namespace
@@ -79,8 +89,15 @@ void ApplyHttpProtocols(CURL* easy, const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
                      StartsWithNoCase(url, "https:") ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, KeepToHttps);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, easy);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+}
+
+void ApplyHopProtocols(CURL* easy, bool httpsOnly) {
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, httpsOnly ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
 }
 
 std::string FailureText(CURLcode code, const char* errorBuffer, long status, const std::string& url) {

@@ -23,9 +23,17 @@ int DefaultStallSeconds();
 // buffer, and certificate checks as ORVEX_CA_BUNDLE / ORVEX_INSECURE_TLS say.
 void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes);
 
-// Only http and https; redirects followed at most 10 times, never from
-// https down to http.
+// Redirects a chain follows at most.
+constexpr int kMaxRedirects = 10;
+
+// Only http and https; redirects followed by libcurl at most 10 times, and a
+// chain that has been on https never leaves it (each hop is checked).
 void ApplyHttpProtocols(CURL* easy, const std::string& url);
+
+// For a caller that follows redirects itself, one hop at a time: only http
+// and https, or https alone once the chain has been on https; libcurl
+// follows nothing.
+void ApplyHopProtocols(CURL* easy, bool httpsOnly);
 
 bool StartsWithNoCase(const std::string& text, const char* prefix);
 

@@ -2,8 +2,11 @@
 
 #include "platform/curl_setup.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <strings.h>
 
 namespace httpx {
@@ -31,15 +34,44 @@ struct HeaderList {
     }
 };
 
-struct WriteContext {
-    const BodySink* sink;
-    std::string error;
-    bool stopped = false;
+// One request of a redirect chain.
+struct Hop {
+    std::string url;
+    std::string method;
+    bool sendBody;
 };
 
-size_t WriteBody(char* data, size_t size, size_t count, void* user) {
-    auto* context = static_cast<WriteContext*>(user);
+// What one hop's response tells as it arrives.
+struct ResponseContext {
+    explicit ResponseContext(const BodySink* s) : sink(s) {}
+    const BodySink* sink;
+    long status = 0;
+    bool hasLocation = false;
+    std::string error;
+    bool stopped = false;
+
+    // A redirect's own body is not the answer; libcurl drops it too when it follows.
+    bool IsRedirect() const { return hasLocation && status >= 300 && status <= 399; }
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* context = static_cast<ResponseContext*>(user);
     const size_t length = size * count;
+    // Each status line begins a response of its own (an interim 100, an authentication round).
+    if (length > 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+        const char* space = static_cast<const char*>(std::memchr(data, ' ', length));
+        context->status = space != nullptr ? std::strtol(space + 1, nullptr, 10) : 0;
+        context->hasLocation = false;
+    } else if (length > 9 && strncasecmp(data, "Location:", 9) == 0) {
+        context->hasLocation = true;
+    }
+    return length;
+}
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+    auto* context = static_cast<ResponseContext*>(user);
+    const size_t length = size * count;
+    if (context->IsRedirect()) return length;
     try {
         if ((*context->sink)(reinterpret_cast<const unsigned char*>(data), length, context->error))
             return length;
@@ -52,22 +84,64 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     return 0;  // anything but `length` makes libcurl stop with a write error
 }
 
-void ApplyMethod(CURL* easy, const HttpExchange& exchange) {
-    if (exchange.method == "HEAD") {
+void ApplyMethod(CURL* easy, const Hop& hop, const HttpExchange& exchange) {
+    if (hop.method == "HEAD") {
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
         return;
     }
-    if (exchange.sendBody) {
+    if (hop.sendBody) {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDS, exchange.body != nullptr ? exchange.body : "");
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(exchange.bodyLength));
-        if (exchange.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, exchange.method.c_str());
+        if (hop.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.c_str());
         return;
     }
-    if (exchange.method == "GET")
+    if (hop.method == "GET")
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     else
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, exchange.method.c_str());
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.c_str());
+}
+
+// "scheme://host:port" of a URL as libcurl reads it, in lower case; "" when it reads none.
+std::string Origin(const std::string& url) {
+    std::string origin;
+    CURLU* parts = curl_url();
+    if (parts == nullptr) return origin;
+    char* scheme = nullptr;
+    char* host = nullptr;
+    char* port = nullptr;
+    if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+        origin = std::string(scheme) + "://" + host + ":" + port;
+        for (char& c : origin) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(parts);
+    return origin;
+}
+
+// Turns `hop` into the request that follows its redirect to `target`, or
+// says why it must not go on. POST continues as GET after 301-303, as
+// browsers do, and a 303 sends anything but HEAD on as GET; every other
+// request is sent again as it was.
+bool Redirect(long status, const std::string& target, size_t bodyLength, Hop& hop, std::string& refusal) {
+    const bool post = hop.method == "POST";
+    const bool toGet = (post && status >= 301 && status <= 303) || (status == 303 && hop.method != "HEAD");
+    // Only POST may lose its body to a redirect; any other body is never dropped silently.
+    if (toGet && !post && hop.sendBody && bodyLength > 0) {
+        refusal = "Redirect refused (303 See Other would drop the body of the " + hop.method + "): " + target;
+        return false;
+    }
+    hop.url = target;
+    if (toGet) {
+        hop.method = "GET";
+        hop.sendBody = false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -89,65 +163,85 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         outcome.error = curl_easy_strerror(init);
         return false;
     }
+    if (m_pEasy == nullptr) m_pEasy = curl_easy_init();
     if (m_pEasy == nullptr) {
-        m_pEasy = curl_easy_init();
-        if (m_pEasy == nullptr) {
-            outcome.error = "libcurl could not create a transfer handle";
-            return false;
-        }
-    } else {
-        // Options start afresh; the connection cache stays, so keep-alive works.
-        curl_easy_reset(static_cast<CURL*>(m_pEasy));
+        outcome.error = "libcurl could not create a transfer handle";
+        return false;
     }
     CURL* easy = static_cast<CURL*>(m_pEasy);
-
-    char errorText[CURL_ERROR_SIZE] = {0};
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(easy, CURLOPT_URL, exchange.url.c_str());
-    curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes);
-    curlx::ApplyHttpProtocols(easy, exchange.url);
-    ApplyMethod(easy, exchange);
 
     HeaderList headers;
     for (const std::string& line : exchange.headers) headers.Add(line);
     // An empty value keeps libcurl from adding the header of its own.
     if (!NamesHeader(exchange.headers, "Expect")) headers.Add("Expect:");
     if (!NamesHeader(exchange.headers, "Accept")) headers.Add("Accept:");
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
 
-    if (!exchange.user.empty()) {
-        curl_easy_setopt(easy, CURLOPT_USERNAME, exchange.user.c_str());
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, exchange.password.c_str());
-        curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+    const std::string origin = exchange.user.empty() ? std::string() : Origin(exchange.url);
+    Hop hop{exchange.url, exchange.method, exchange.sendBody};
+    bool httpsOnly = false;   // the chain has been on https
+    long redirectStatus = 0;  // the status that sent the chain to this hop
+    for (int redirects = 0;; ++redirects) {
+        // Options start afresh for each hop; the connection cache stays, so keep-alive works.
+        curl_easy_reset(easy);
+        char errorText[CURL_ERROR_SIZE] = {0};
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
+        curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes);
+        curlx::ApplyHopProtocols(easy, httpsOnly);
+        ApplyMethod(easy, hop, exchange);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
+        // As libcurl does when it follows: credentials never go to another server.
+        if (!exchange.user.empty() && (redirects == 0 || Origin(hop.url) == origin)) {
+            curl_easy_setopt(easy, CURLOPT_USERNAME, exchange.user.c_str());
+            curl_easy_setopt(easy, CURLOPT_PASSWORD, exchange.password.c_str());
+            curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+        }
+        // HEAD answers announce a length they do not send.
+        if (exchange.maxBodyBytes > 0 && hop.method != "HEAD")
+            curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(exchange.maxBodyBytes));
+        ResponseContext context(&sink);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &context);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &context);
+
+        const CURLcode code = curl_easy_perform(easy);
+
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        char* location = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
+        const std::string target = location != nullptr ? location : "";
+        char* contentType = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
+            contentType != nullptr) {
+            outcome.hasContentType = true;
+            outcome.contentType = contentType;
+        }
+        // Neither the error buffer nor the header list may outlive this call.
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+
+        if (code != CURLE_OK) {
+            outcome.bodyTooLarge = code == CURLE_FILESIZE_EXCEEDED;
+            outcome.error =
+                context.stopped
+                    ? context.error
+                    : curlx::FailureText(code, errorText, redirects > 0 ? redirectStatus : status, hop.url);
+            return false;
+        }
+        if (location == nullptr) {
+            outcome.status = static_cast<int>(status);
+            return true;
+        }
+        if (redirects == curlx::kMaxRedirects) {
+            outcome.error = "Maximum (" + std::to_string(curlx::kMaxRedirects) + ") redirects followed";
+            return false;
+        }
+        httpsOnly = httpsOnly || curlx::StartsWithNoCase(hop.url, "https:");
+        if (!Redirect(status, target, exchange.bodyLength, hop, outcome.error)) return false;
+        redirectStatus = status;
     }
-
-    // HEAD answers announce a length they do not send.
-    if (exchange.maxBodyBytes > 0 && exchange.method != "HEAD")
-        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(exchange.maxBodyBytes));
-
-    WriteContext context{&sink, {}, false};
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &context);
-
-    const CURLcode code = curl_easy_perform(easy);
-
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    outcome.status = static_cast<int>(status);
-    char* contentType = nullptr;
-    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType != nullptr) {
-        outcome.hasContentType = true;
-        outcome.contentType = contentType;
-    }
-    // The error buffer must not outlive this call.
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
-
-    if (code == CURLE_OK) return true;
-    outcome.bodyTooLarge = code == CURLE_FILESIZE_EXCEEDED;
-    outcome.error =
-        context.stopped ? context.error : curlx::FailureText(code, errorText, status, exchange.url);
-    return false;
 }
 
 }  // namespace httpx

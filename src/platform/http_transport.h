@@ -49,6 +49,12 @@ public:
 
     // True when a whole response arrived (any status); false with
     // outcome.error set otherwise. Connections are kept for the next call.
+    // Redirects are followed here, hop by hop (at most 10): POST continues
+    // as GET after 301, 302 and 303, and so does a request without a body
+    // after 303; any other request is sent again as it was, body included,
+    // except that a 303 to a request with a body is refused rather than
+    // dropping it. A chain that has been on https never leaves it, and the
+    // credentials go only to the first URL's scheme, host and port.
     bool Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome);
 
     // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT (seconds),

@@ -13,6 +13,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <string>
 #include <vector>
 
 using testing_support::HttpHandle;
@@ -27,6 +29,32 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
+
+// A URL as the value of a query parameter (/redirect/<code>?to=...).
+std::string QueryValue(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+// http -> https -> http: the last hop leaves https.
+std::string DownFromTlsChain(const HttpTestServer& server, const std::string& last) {
+    return server.Http("/redirect/302?to=" +
+                       QueryValue(server.Https("/redirect/302?to=" + QueryValue(server.Http(last)))));
+}
+
+const char* const kDownFromTls =
+    "Redirect refused (only http and https are followed, never https to http): "
+    "Protocol \"http\" not supported or disabled in libcurl";
 
 struct StatusCase {
     int status;
@@ -283,6 +311,7 @@ TEST(HttpRedirect, TlsToPlainAndOtherSchemesAreRefused) {
         {server.Http("/redirect/307?to=file:///etc/passwd"),
          "Redirect refused (only http and https are followed, never https to http): "
          "Protocol \"file\" not supported or disabled in libcurl"},
+        {DownFromTlsChain(server, "/echo"), kDownFromTls},
     };
     HttpHandle h;
     for (const RedirectCase& c : cases) {
@@ -290,6 +319,69 @@ TEST(HttpRedirect, TlsToPlainAndOtherSchemesAreRefused) {
         EXPECT_EQ(HTTP_Request(h, c.url.c_str(), nullptr, nullptr), 0);
         EXPECT_STREQ(HTTP_GetLastError(h), c.error);
         EXPECT_EQ(HTTP_GetResponseContentLength(h), 0);
+    }
+}
+
+TEST(HttpRedirect, DownloadsNeverLeaveTlsEither) {
+    auto& server = HttpTestServer::Get();
+    ScopedEnv ca("ORVEX_CA_BUNDLE", server.CaFile().c_str());
+    testing_support::TempDir dir;
+    const std::string target = dir.Path("t");
+    EXPECT_STREQ(DownloadFile(DownFromTlsChain(server, "/bytes/10").c_str(), target.c_str(), 0),
+                 kDownFromTls);
+    EXPECT_STREQ(
+        DownloadFile(server.Http("/redirect/302?to=" + QueryValue(server.Https("/bytes/10"))).c_str(),
+                     target.c_str(), 0),
+        "");
+}
+
+struct BodyRedirectCase {
+    int verb;
+    const char* content;
+    int status;
+    const char* requestLine;  // as the target receives it; null: the redirect is refused
+    bool bodyResent;
+};
+
+TEST(HttpRedirect, ABodyIsSentAgainOrTheRedirectRefused) {
+    const BodyRedirectCase cases[] = {
+        {0, "abc", 301, "GET /echo HTTP/1.1", false},
+        {0, "abc", 302, "GET /echo HTTP/1.1", false},
+        {0, "abc", 303, "GET /echo HTTP/1.1", false},
+        {0, "abc", 307, "POST /echo HTTP/1.1", true},
+        {3, "abc", 301, "PUT /echo HTTP/1.1", true},
+        {5, "abc", 302, "DELETE /echo HTTP/1.1", true},
+        {4, "abc", 307, "LINK /echo HTTP/1.1", true},
+        {6, "abc", 308, "UNLINK /echo HTTP/1.1", true},
+        {3, "abc", 303, nullptr, false},
+        {1, "abc", 303, nullptr, false},
+        {5, "", 303, "GET /echo HTTP/1.1", false},
+        {1, "", 301, "GET /echo HTTP/1.1", false},
+        {2, "", 303, "HEAD /echo HTTP/1.1", false},
+    };
+    const char* const kVerbs[] = {"POST", "GET", "HEAD", "PUT", "LINK", "DELETE", "UNLINK"};
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    HTTP_SetContentType(h, "text/plain");
+    for (const BodyRedirectCase& c : cases) {
+        const std::string url = server.Http("/redirect/" + std::to_string(c.status) + "?to=/echo");
+        SCOPED_TRACE(std::string(kVerbs[c.verb]) + " '" + c.content + "' " + url);
+        HTTP_SetVerb(h, c.verb);
+        HTTP_SetContent(h, c.content);
+        if (c.requestLine == nullptr) {
+            EXPECT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 0);
+            EXPECT_EQ(std::string(HTTP_GetLastError(h)),
+                      std::string("Redirect refused (303 See Other would drop the body of the ") +
+                          kVerbs[c.verb] + "): " + server.Http("/echo"));
+            continue;
+        }
+        ASSERT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+        if (c.verb == 2) continue;  // a HEAD answer has no body to echo
+        const int length = c.bodyResent ? 3 : -1;
+        EXPECT_EQ(Response(h),
+                  testing_support::ExpectedHead(c.requestLine, server.HttpPort(),
+                                                "Content-Type:text/plain; charset=UTF-8", length) +
+                      (c.bodyResent ? "abc" : ""));
     }
 }
 
@@ -303,6 +395,18 @@ TEST(HttpAuth, CredentialsAnswerTheServersScheme) {
     EXPECT_STREQ(HTTP_GetLastError(h), "Return Error Code=401(Request error)");
     // Credentials belong to one request only.
     EXPECT_EQ(HTTP_Request(h, server.Http("/auth/ann/s3cret").c_str(), nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(h), "Return Error Code=401(Request error)");
+}
+
+TEST(HttpAuth, CredentialsFollowARedirectOnlyWithinTheOrigin) {
+    auto& server = HttpTestServer::Get();
+    ScopedEnv ca("ORVEX_CA_BUNDLE", server.CaFile().c_str());
+    HttpHandle h;
+    EXPECT_EQ(HTTP_Request(h, server.Http("/redirect/302?to=/auth/ann/pw").c_str(), "ann", "pw"), 1)
+        << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h), "welcome ann");
+    const std::string elsewhere = server.Http("/redirect/302?to=" + QueryValue(server.Https("/auth/ann/pw")));
+    EXPECT_EQ(HTTP_Request(h, elsewhere.c_str(), "ann", "pw"), 0);
     EXPECT_STREQ(HTTP_GetLastError(h), "Return Error Code=401(Request error)");
 }
 
