@@ -193,6 +193,16 @@ ORVEX_EXPORT void HTTP_SetCompressCallbacks(HTTP_HANDLE handle, HTTP_IsCompressF
 ORVEX_EXPORT void HTTP_SetTimeouts(HTTP_HANDLE handle, int connectSeconds, int stallSeconds);
 
 /*
+ * A limit, in seconds, on the whole of each HTTP_Request: connecting,
+ * sending, every redirect and receiving together (default 100). Past it the
+ * request fails with "Request deadline of 100 seconds reached (<url>)". 0
+ * or less returns to the default, which the environment variable
+ * ORVEX_REQUEST_TIMEOUT changes for the process. Downloads (DownloadFile,
+ * CInternet) have no such limit: only the connect and stall limits end them.
+ */
+ORVEX_EXPORT void HTTP_SetDeadline(HTTP_HANDLE handle, int seconds);
+
+/*
  * Attaches a SOAP message to a SOAP request (HTTP_new(1)) and returns 1;
  * NULL detaches. The message is not owned. A plain request is left as it is
  * and answers 0.
@@ -202,9 +212,14 @@ ORVEX_EXPORT int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message);
 /*
  * Performs one exchange with the URL ("http://" or "https://", host,
  * optional ":port", path and query; without a scheme, the scheme of this
- * object's previous request). user and password may be NULL; with a user,
+ * object's previous request). The host may be an IPv6 literal in brackets
+ * ("http://[::1]:8080/x"). user and password may be NULL; with a user,
  * whichever authentication scheme the server asks for is answered.
- * Redirects are followed (at most 10, never from https to http). HTTPS
+ * Redirects are followed (at most 10; a chain that has been on https never
+ * leaves it): POST continues as GET after 301, 302 and 303, and so does any
+ * request without a body but HEAD after 303; any other request is sent
+ * again as it was, body included, except that a 303 answering a request
+ * with a body fails instead of dropping the body. HTTPS
  * certificates are checked against the system's CAs, plus the one in the
  * file named by ORVEX_CA_BUNDLE; ORVEX_INSECURE_TLS=1 turns checking off.
  * Returns 1 when a response with status 200 arrived whole; otherwise 0,

@@ -70,6 +70,12 @@ extern "C" void HTTP_SetTimeouts(HTTP_HANDLE handle, int connectSeconds, int sta
     });
 }
 
+extern "C" void HTTP_SetDeadline(HTTP_HANDLE handle, int seconds) {
+    api::Guard(ErrorOf(handle), [&] {
+        if (handle != nullptr) Req(handle)->SetDeadline(seconds);
+    });
+}
+
 extern "C" int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message) {
     return api::Guard(0, ErrorOf(handle), [&] {
         return handle != nullptr ? Req(handle)->AttachSoap(api::FromHandle<CHandleObject>(message)) : 0;

@@ -92,6 +92,8 @@ void CHttpRequest::SetTimeouts(int connectSeconds, int stallSeconds) {
     m_nStallSeconds = stallSeconds > 0 ? stallSeconds : 0;
 }
 
+void CHttpRequest::SetDeadline(int seconds) { m_nDeadlineSeconds = seconds > 0 ? seconds : 0; }
+
 void CHttpRequest::SetCompressCallbacks(const HttpCompressCallbacks& callbacks) {
     if (callbacks.isCompress == nullptr && callbacks.compress == nullptr && callbacks.decompress == nullptr) {
         m_pCompress = nullptr;
@@ -236,6 +238,8 @@ int CHttpRequest::SendHttp() {
         m_nConnectSeconds > 0 ? m_nConnectSeconds : httpx::CHttpTransport::DefaultConnectSeconds();
     exchange.stallSeconds =
         m_nStallSeconds > 0 ? m_nStallSeconds : httpx::CHttpTransport::DefaultStallSeconds();
+    exchange.deadlineSeconds =
+        m_nDeadlineSeconds > 0 ? m_nDeadlineSeconds : httpx::CHttpTransport::DefaultDeadlineSeconds();
     exchange.maxBodyBytes = INT_MAX - m_Response.GetSize();
 
     CString tooLarge;

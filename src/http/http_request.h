@@ -39,6 +39,8 @@ public:
     void ParseURL(const char* url, const char* user, const char* password);
     // Seconds; 0 or less returns to the process default.
     void SetTimeouts(int connectSeconds, int stallSeconds);
+    // The whole-request limit in seconds; 0 or less returns to the process default.
+    void SetDeadline(int seconds);
     // Wraps a host's plain callbacks as the compression object (all null: off).
     void SetCompressCallbacks(const HttpCompressCallbacks& callbacks);
 
@@ -63,6 +65,7 @@ public:
     int m_nMilliSeconds = 0;
     int m_nConnectSeconds = 0;  // 0: the process default
     int m_nStallSeconds = 0;
+    int m_nDeadlineSeconds = 0;
 
 protected:
     // The exchange itself: nonzero when a whole response arrived.

@@ -12,6 +12,9 @@ namespace {
 
 constexpr int kDefaultConnectSeconds = 30;
 constexpr int kDefaultStallSeconds = 60;
+// As .NET's HttpClient: long enough for any ordinary exchange, short enough
+// that a server dripping bytes cannot hold a caller for good.
+constexpr int kDefaultDeadlineSeconds = 100;
 constexpr const char* kUserAgent = "Orvex/1.0";
 
 int SecondsFromEnv(const char* name, int fallback) {
@@ -66,6 +69,8 @@ CURLcode GlobalInit() {
 int DefaultConnectSeconds() { return SecondsFromEnv("ORVEX_CONNECT_TIMEOUT", kDefaultConnectSeconds); }
 
 int DefaultStallSeconds() { return SecondsFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds); }
+
+int DefaultDeadlineSeconds() { return SecondsFromEnv("ORVEX_REQUEST_TIMEOUT", kDefaultDeadlineSeconds); }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     const size_t n = std::strlen(prefix);

@@ -18,6 +18,9 @@ CURLcode GlobalInit();
 // else 30 and 60.
 int DefaultConnectSeconds();
 int DefaultStallSeconds();
+// The whole-request deadline of HTTP requests (never of downloads):
+// ORVEX_REQUEST_TIMEOUT (seconds), else 100.
+int DefaultDeadlineSeconds();
 
 // No signals, the timeouts (0 or less: the defaults), our agent, the read
 // buffer, and certificate checks as ORVEX_CA_BUNDLE / ORVEX_INSECURE_TLS say.

@@ -3,6 +3,7 @@
 #include "platform/curl_setup.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -14,6 +15,7 @@ namespace {
 
 // Fewer, larger reads: a large body arrives at close to the socket's speed.
 constexpr long kReceiveBufferBytes = 64L * 1024;
+constexpr std::chrono::milliseconds kClockSlack{20};
 
 // True when one of the caller's header lines names this header.
 bool NamesHeader(const std::vector<std::string>& lines, const char* name) {
@@ -144,6 +146,11 @@ bool Redirect(long status, const std::string& target, size_t bodyLength, Hop& ho
     return true;
 }
 
+std::string DeadlineText(int seconds, const std::string& url) {
+    return "Request deadline of " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+           " reached (" + url + ")";
+}
+
 }  // namespace
 
 CHttpTransport::CHttpTransport() = default;
@@ -155,6 +162,8 @@ CHttpTransport::~CHttpTransport() {
 int CHttpTransport::DefaultConnectSeconds() { return curlx::DefaultConnectSeconds(); }
 
 int CHttpTransport::DefaultStallSeconds() { return curlx::DefaultStallSeconds(); }
+
+int CHttpTransport::DefaultDeadlineSeconds() { return curlx::DefaultDeadlineSeconds(); }
 
 bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
     outcome = HttpOutcome();
@@ -177,6 +186,8 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
     if (!NamesHeader(exchange.headers, "Accept")) headers.Add("Accept:");
 
     const std::string origin = exchange.user.empty() ? std::string() : Origin(exchange.url);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(exchange.deadlineSeconds);
     Hop hop{exchange.url, exchange.method, exchange.sendBody};
     bool httpsOnly = false;   // the chain has been on https
     long redirectStatus = 0;  // the status that sent the chain to this hop
@@ -188,6 +199,15 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
         curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes);
         curlx::ApplyHopProtocols(easy, httpsOnly);
+        if (exchange.deadlineSeconds > 0) {
+            // What is left of the deadline bounds this hop, so the whole chain keeps to it.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                outcome.error = DeadlineText(exchange.deadlineSeconds, exchange.url);
+                return false;
+            }
+            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+        }
         ApplyMethod(easy, hop, exchange);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
         // As libcurl does when it follows: credentials never go to another server.
@@ -222,6 +242,13 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
 
+        // The connect and stall limits time out alike; it was the deadline when
+        // its time is up (give or take libcurl's clock, which is not quite ours).
+        if (code == CURLE_OPERATION_TIMEDOUT && exchange.deadlineSeconds > 0 &&
+            Clock::now() + kClockSlack >= deadline) {
+            outcome.error = DeadlineText(exchange.deadlineSeconds, exchange.url);
+            return false;
+        }
         if (code != CURLE_OK) {
             outcome.bodyTooLarge = code == CURLE_FILESIZE_EXCEEDED;
             outcome.error =

@@ -24,6 +24,8 @@ struct HttpExchange {
     std::string password;
     int connectSeconds = 30;
     int stallSeconds = 60;
+    // The whole exchange, every redirect included (0: no deadline).
+    int deadlineSeconds = 0;
     // A response announcing a longer body fails before it is read (0: no limit).
     long long maxBodyBytes = 0;
 };
@@ -57,10 +59,11 @@ public:
     // credentials go only to the first URL's scheme, host and port.
     bool Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome);
 
-    // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT (seconds),
-    // else 30 and 60.
+    // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT /
+    // ORVEX_REQUEST_TIMEOUT (seconds), else 30, 60 and 100.
     static int DefaultConnectSeconds();
     static int DefaultStallSeconds();
+    static int DefaultDeadlineSeconds();
 
 private:
     void* m_pEasy = nullptr;

@@ -28,6 +28,7 @@ TEST(HttpApi, NullHandles) {
     HTTP_Empty(nullptr);
     HTTP_SetIHTTPCompress(nullptr, nullptr);
     HTTP_SetTimeouts(nullptr, 1, 1);
+    HTTP_SetDeadline(nullptr, 1);
     HTTP_SetCompressCallbacks(nullptr, nullptr, nullptr, nullptr, nullptr);
     HTTP_SetVerb(nullptr, 0);
     HTTP_SetContent(nullptr, "x");

@@ -180,6 +180,29 @@ TEST(HttpFailure, StalledServer) {
     EXPECT_EQ(Response(h), "xxxxx");
 }
 
+TEST(HttpDeadline, BoundsTheWholeRequest) {
+    auto& server = HttpTestServer::Get();
+    // Four bytes a second for five seconds: never a stall, always too long.
+    const std::string url = server.Http("/trickle/20/250");
+    HttpHandle h;
+    HTTP_SetDeadline(h, 1);
+    EXPECT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 0);
+    EXPECT_EQ(std::string(HTTP_GetLastError(h)), "Request deadline of 1 second reached (" + url + ")");
+
+    ScopedEnv deadline("ORVEX_REQUEST_TIMEOUT", "2");
+    HttpHandle fresh;
+    EXPECT_EQ(HTTP_Request(fresh, url.c_str(), nullptr, nullptr), 0);
+    EXPECT_EQ(std::string(HTTP_GetLastError(fresh)), "Request deadline of 2 seconds reached (" + url + ")");
+}
+
+TEST(HttpDeadline, DownloadsHaveNone) {
+    auto& server = HttpTestServer::Get();
+    ScopedEnv deadline("ORVEX_REQUEST_TIMEOUT", "1");
+    testing_support::TempDir dir;
+    EXPECT_STREQ(DownloadFile(server.Http("/trickle/8/250").c_str(), dir.Path("t").c_str(), 0), "");
+    EXPECT_EQ(testing_support::ReadFile(dir.Path("t")), "xxxxxxxx");
+}
+
 // A listener whose accept queue is full: further connection attempts get no
 // answer, as from a host that is down.
 class FullListener {
