@@ -7,9 +7,35 @@
 
 #include <cstring>
 
+#include <algorithm>
+
 SRSColumn::~SRSColumn() = default;
 SRSCell::~SRSCell() = default;
 SRSRow::~SRSRow() = default;
+
+namespace {
+
+bool BeforeColumn(const SRSCell& cell, int col) { return cell.m_nCol < col; }
+
+}  // namespace
+
+// Cells are in column order, one per column at most, so a cell's index never
+// passes its column: a row written in every column finds it at once.
+const SRSCell* SRSRow::Find(int col) const {
+    const size_t size = m_arrCells.size();
+    const size_t at = static_cast<size_t>(col);
+    if (at < size && m_arrCells[at].m_nCol == col) return &m_arrCells[at];
+    const auto end = m_arrCells.begin() + static_cast<std::ptrdiff_t>(std::min(at, size));
+    const auto found = std::lower_bound(m_arrCells.begin(), end, col, BeforeColumn);
+    return found != end && found->m_nCol == col ? &*found : nullptr;
+}
+
+SRSCell& SRSRow::Get(int col) {
+    if (m_arrCells.empty() || m_arrCells.back().m_nCol < col) return m_arrCells.emplace_back(col);
+    if (const SRSCell* cell = Find(col)) return const_cast<SRSCell&>(*cell);
+    const auto at = std::lower_bound(m_arrCells.begin(), m_arrCells.end(), col, BeforeColumn);
+    return *m_arrCells.emplace(at, col);
+}
 
 SRS::SRS(const char* name, const char* nameSpace, const char* type)
     : m_strName(name), m_strNameSpace(nameSpace), m_strType(type) {}
@@ -19,12 +45,14 @@ SRS::~SRS() { SRS::RemoveAll(); }
 
 int SRS::AddCol(const char* name, const char* typeName) {
     m_arrCols.push_back(std::make_unique<SRSColumn>(name, CTextUtil::ConvertType(typeName)));
-    for (auto& row : m_arrRows) row->m_arrCells.resize(m_arrCols.size());
     return 1;
 }
 
 int SRS::AddRow() {
-    m_arrRows.push_back(std::make_unique<SRSRow>(ColCount()));
+    auto row = std::make_unique<SRSRow>();
+    // Rows mostly repeat the shape of the one before: room for its cells in one allocation.
+    if (!m_arrRows.empty()) row->m_arrCells.reserve(m_arrRows.back()->m_arrCells.size());
+    m_arrRows.push_back(std::move(row));
     return RowCount() - 1;
 }
 
@@ -32,19 +60,15 @@ void SRS::SetText(int row, const char* colName, const char* text) { SetText(row,
 
 void SRS::SetText(int row, int col, const char* text) {
     // A null text is no text: the cell keeps what it held, its null flag included.
-    if (text == nullptr || row < 0 || row >= RowCount()) return;
-    auto& cells = m_arrRows[static_cast<size_t>(row)]->m_arrCells;
-    if (col < 0 || static_cast<size_t>(col) >= cells.size()) return;
-    SRSCell& cell = cells[static_cast<size_t>(col)];
+    if (text == nullptr || row < 0 || row >= RowCount() || col < 0 || col >= ColCount()) return;
+    SRSCell& cell = m_arrRows[static_cast<size_t>(row)]->Get(col);
     cell.m_strText = text;
     cell.m_bNull = 0;
 }
 
 void SRS::SetCellText(int row, int col, const char* text, size_t length) {
-    if (row < 0 || row >= RowCount()) return;
-    auto& cells = m_arrRows[static_cast<size_t>(row)]->m_arrCells;
-    if (col < 0 || static_cast<size_t>(col) >= cells.size()) return;
-    SRSCell& cell = cells[static_cast<size_t>(col)];
+    if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount()) return;
+    SRSCell& cell = m_arrRows[static_cast<size_t>(row)]->Get(col);
     cell.m_strText.str().assign(text, length);
     cell.m_bNull = 0;
 }
@@ -156,8 +180,8 @@ int SRS::FindCol(const char* name) {
 }
 
 void SRS::RemoveAll() {
-    m_arrRows.clear();
-    m_arrCols.clear();
+    std::vector<std::unique_ptr<SRSRow>>().swap(m_arrRows);
+    std::vector<std::unique_ptr<SRSColumn>>().swap(m_arrCols);
 }
 
 const char* SRS::GetName() { return m_strName.GetString(); }
@@ -173,8 +197,6 @@ int SRS::IsDotNetDialect(const char* dialect) {
 int SRS::ResolveCol(const char* colName) { return ColCount() == 1 ? 0 : FindCol(colName); }
 
 const SRSCell* SRS::Cell(int row, int col) const {
-    if (row < 0 || static_cast<size_t>(row) >= m_arrRows.size()) return nullptr;
-    const auto& cells = m_arrRows[static_cast<size_t>(row)]->m_arrCells;
-    if (col < 0 || static_cast<size_t>(col) >= cells.size()) return nullptr;
-    return &cells[static_cast<size_t>(col)];
+    if (row < 0 || static_cast<size_t>(row) >= m_arrRows.size() || col < 0) return nullptr;
+    return m_arrRows[static_cast<size_t>(row)]->Find(col);
 }

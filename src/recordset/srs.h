@@ -21,6 +21,7 @@ public:
 class SRSCell {
 public:
     SRSCell() = default;
+    explicit SRSCell(int col) : m_nCol(col) {}
     virtual ~SRSCell();
     SRSCell(const SRSCell&) = default;
     SRSCell(SRSCell&&) noexcept = default;
@@ -28,16 +29,23 @@ public:
     SRSCell& operator=(SRSCell&&) noexcept = default;
 
     CString m_strText;
+    int m_nCol = 0;   // the column it belongs to
     int m_bNull = 1;  // until the first text, the empty one included, is written
 };
 
 class SRSRow {
 public:
-    explicit SRSRow(int cells) : m_arrCells(static_cast<size_t>(cells)) {}
+    SRSRow() = default;
     virtual ~SRSRow();
 
-    // One cell per column, in column order. Cells live in the row itself:
-    // a table of many small cells is filled without one allocation each.
+    // The cell of column col, or null when that cell was never written.
+    const SRSCell* Find(int col) const;
+    // The cell of column col, added (null) when it was never written.
+    SRSCell& Get(int col);
+
+    // The cells written, in column order; a cell never written takes no room,
+    // so a table whose rows each bring new fields costs what its texts cost.
+    // They live in the row itself: a row is filled without one allocation each.
     std::vector<SRSCell> m_arrCells;
 };
 
@@ -52,8 +60,8 @@ public:
     // Indexes are 0-based; out-of-range indexes and unknown names are never
     // errors: setters do nothing, getters give "", 0, 0.0 (IsNull: 1).
     ~SRS() override;
-    // Appends a column typed by CTextUtil::ConvertType(typeName); every row
-    // gets a null cell for it. Returns 1.
+    // Appends a column typed by CTextUtil::ConvertType(typeName); its cell
+    // is null in every row. Returns 1.
     virtual int AddCol(const char* name, const char* typeName);
     // Appends a row of null cells; returns its index.
     virtual int AddRow();
@@ -86,7 +94,7 @@ public:
     // name without ':', the first column whose local name (after its last
     // ':') equals it ignoring case ("Id" finds "tns:Id"); else -1.
     virtual int FindCol(const char* name);
-    // Drops every column and row; the three texts stay.
+    // Drops every column and row, their memory included; the three texts stay.
     virtual void RemoveAll();
     virtual const char* GetName();
     // The set as one SOAP parameter element named elementName, in the .NET

@@ -252,10 +252,12 @@ void SRS::toXML(CString& out, const char* dialect, const char* elementName, int 
     static const SRSCell kNullCell;
     for (const auto& row : m_arrRows) {
         if (asArray) xml.Put(rowOpen);
+        // A row holds its written cells in column order; the others are null.
+        const std::vector<SRSCell>& cells = row->m_arrCells;
+        size_t next = 0;
         for (size_t c = 0; c < forms.size(); ++c) {
-            // Rows hold a cell per column; a missing one reads as a null cell.
-            const SRSCell& cell = c < row->m_arrCells.size() ? row->m_arrCells[c] : kNullCell;
-            PutCell(xml, forms[c], cell, scratch, times);
+            const bool written = next < cells.size() && static_cast<size_t>(cells[next].m_nCol) == c;
+            PutCell(xml, forms[c], written ? cells[next++] : kNullCell, scratch, times);
         }
         if (asArray) xml.Put(rowClose);
     }

@@ -3,6 +3,8 @@
 #include "recordset/srs.h"
 #include "soap/dom_access.h"
 
+#include <algorithm>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -85,6 +87,22 @@ int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index) {
     slot = nullptr;
     slot = new SRS();
     m_pRecordSet = slot;
+    m_nCellLimit = std::max<long long>(kMaxTableCells, text.GetLength());
+    int result = 0;
+    try {
+        result = Read(text, index, slot);
+    } catch (const CDomError& e) {
+        Error(e.Code() == xmldom::kE_OUTOFMEMORY ? kXmlOutOfMemory : e.what());
+    } catch (const std::exception&) {
+        Error(kXmlOutOfMemory);  // std::bad_alloc, or a string past its largest size
+    }
+    // A failed read leaves the empty set and gives back what it took.
+    if (result == 0 && slot != nullptr) slot->RemoveAll();
+    m_pDoc.reset();
+    return result;
+}
+
+int CSoapReader::Read(const CString& text, int index, SRS*& slot) {
     if (LoadResponse(text) == 0) return 0;
 
     const CDomNode response = GetSoapResponseNode(m_pDoc);
@@ -111,13 +129,12 @@ int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index) {
     switch (ShapeOf(element)) {
         case Shape::kScalar:
             FillScalar(element);
-            break;
+            return 1;
         case Shape::kSingleRow:
             FillSingleRow(element);
-            break;
+            return 1;
         case Shape::kTable:
-            FillTable(element);
-            break;
+            return FillTable(element);
     }
     return 1;
 }
@@ -137,7 +154,18 @@ void CSoapReader::FillSingleRow(const CDomNode& element) {
     }
 }
 
-void CSoapReader::FillTable(const CDomNode& element) {
+int CSoapReader::TooLarge() {
+    const long long rows = m_pRecordSet->RowCount();
+    const long long cols = m_pRecordSet->ColCount();
+    if (rows * cols <= m_nCellLimit) return 0;
+    CString message;
+    message.Format("Record set too large: %lld rows x %lld columns pass the limit of %lld cells", rows, cols,
+                   m_nCellLimit);
+    Error(message);
+    return 1;
+}
+
+int CSoapReader::FillTable(const CDomNode& element) {
     // Rows repeat their fields: the column found for a name at a field
     // position is remembered, so the name is looked up only when the name there changes.
     struct Known {
@@ -153,6 +181,7 @@ void CSoapReader::FillTable(const CDomNode& element) {
     std::string nameScratch, textScratch;
     for (CDomNode row = element.firstChild(); row; row = row.nextSibling()) {
         const int r = m_pRecordSet->AddRow();
+        if (TooLarge() != 0) return 0;
         size_t position = 0;
         for (CDomNode field = row.firstChild(); field; field = field.nextSibling(), ++position) {
             const std::string_view name = field.NameView(nameScratch);
@@ -165,7 +194,10 @@ void CSoapReader::FillTable(const CDomNode& element) {
                 folded.MakeLower();
                 const auto found = columns.emplace(folded.str(), m_pRecordSet->ColCount());
                 column = found.first->second;
-                if (found.second) m_pRecordSet->AddCol(columnName, TypeOf(field));
+                if (found.second) {
+                    m_pRecordSet->AddCol(columnName, TypeOf(field));
+                    if (TooLarge() != 0) return 0;
+                }
                 if (position >= known.size()) known.resize(position + 1);
                 known[position] = Known{std::string(name), column};
             }
@@ -175,4 +207,5 @@ void CSoapReader::FillTable(const CDomNode& element) {
             }
         }
     }
+    return 1;
 }

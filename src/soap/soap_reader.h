@@ -30,16 +30,27 @@ public:
     void ReadFault(const CString& text);
     // Replaces *slot with a new set filled from the response's return element
     // (index 0) or its index-th child; *slot becomes null when there are fewer
-    // children. 1 when reading succeeded, 0 with the error text set.
+    // children. 1 when reading succeeded; 0 with the error text set and *slot
+    // an empty set, whatever failed (memory included), nothing kept.
     int ReadRecordSet(const CString& text, SRS*& slot, int index);
 
+    // A table may hold this many cells (rows x columns, null ones included),
+    // or as many as the response has bytes when that is more: a table whose
+    // cells are all written never comes near it, one whose rows each bring
+    // new fields does long before its null cells cost anything to walk.
+    static constexpr long long kMaxTableCells = 1LL << 24;
+
 private:
+    int Read(const CString& text, int index, SRS*& slot);
     void FillScalar(const xmldom::CDomNode& element);
     void FillSingleRow(const xmldom::CDomNode& element);
-    void FillTable(const xmldom::CDomNode& element);
+    int FillTable(const xmldom::CDomNode& element);
+    // 1, with the error text, when the set has passed the cell limit.
+    int TooLarge();
 
     xmldom::DomDocumentPtr m_pDoc;
     SRS* m_pRecordSet = nullptr;
+    long long m_nCellLimit = kMaxTableCells;
 };
 
 #endif

@@ -74,13 +74,10 @@ TEST(RecordSet, RowsAndColumnsGrowTogether) {
     EXPECT_EQ(set.AddRow(), 2);
     set.SetText(0, "Id", "1");
     set.SetText(2, 1, "c");
-    // A column added after rows gives each of them a null cell.
+    // A column added after rows is null in each of them.
     EXPECT_EQ(set.AddCol("When", "dateTime"), 1);
     ASSERT_EQ(set.ColCount(), 3);
-    for (int row = 0; row < 3; ++row) {
-        EXPECT_EQ(set.m_arrRows[static_cast<size_t>(row)]->m_arrCells.size(), 3u);
-        EXPECT_EQ(set.IsNull(row, 2), 1);
-    }
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(set.IsNull(row, 2), 1);
     set.SetText(1, "when", "");
     EXPECT_EQ(set.IsNull(1, 2), 0);
     EXPECT_EQ(set.IsNull(0, 2), 1);
@@ -89,7 +86,35 @@ TEST(RecordSet, RowsAndColumnsGrowTogether) {
     EXPECT_EQ(set.IsNull(0, 0), 0);
     EXPECT_EQ(set.IsNull(0, 1), 1);
     EXPECT_EQ(set.AddRow(), 3);
-    EXPECT_EQ(set.m_arrRows[3]->m_arrCells.size(), 3u);
+    EXPECT_EQ(set.IsNull(3, 0), 1);
+}
+
+TEST(RecordSet, OnlyWrittenCellsTakeRoomInTheirRow) {
+    SRS set("R");
+    for (const char* name : {"A", "B", "C", "D", "E"}) set.AddCol(name, "string");
+    set.AddRow();
+    set.AddRow();
+    EXPECT_EQ(set.m_arrRows[0]->m_arrCells.size(), 0u);
+    // Written out of column order, with gaps: found by column all the same.
+    for (int col : {3, 1, 4, 0}) set.SetText(0, col, std::to_string(col).c_str());
+    set.SetText(0, 3, "again");
+    EXPECT_EQ(set.m_arrRows[0]->m_arrCells.size(), 4u);
+    EXPECT_EQ(set.m_arrRows[1]->m_arrCells.size(), 0u);
+    const char* expected[] = {"0", "1", "", "again", "4"};
+    for (int col = 0; col < 5; ++col) {
+        EXPECT_EQ(Text(set, 0, col), expected[col]) << col;
+        EXPECT_EQ(set.IsNull(0, col), col == 2 ? 1 : 0) << col;
+        EXPECT_EQ(set.IsNull(1, col), 1) << col;
+    }
+    set.SetText(1, 4, "");
+    EXPECT_EQ(set.IsNull(1, 4), 0);
+    EXPECT_EQ(set.IsNull(1, 3), 1);
+    CString xml;
+    set.toXML(xml, ".net", "T", 1);
+    EXPECT_EQ(xml.str(),
+              "<T><R><A>0</A><B>1</B><C xsi:nil=\"true\"/><D>again</D><E>4</E></R>"
+              "<R><A xsi:nil=\"true\"/><B xsi:nil=\"true\"/><C xsi:nil=\"true\"/><D "
+              "xsi:nil=\"true\"/><E/></R></T>");
 }
 
 TEST(RecordSet, NullFlagsAndRanges) {

@@ -2,10 +2,12 @@
 #include <orvex.h>
 
 #include "recordset/srs.h"
+#include "soap/capped_child.h"
 #include "soap/soap_message.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -233,6 +235,93 @@ TEST(SoapReader, EnvelopesOfBothVersionsUnderAnyPrefixAreRead) {
         XML_NODE tree = SOAP_GetXMLTree(stored.handle());
         ASSERT_NE(tree, nullptr) << text;
         EXPECT_STREQ(XML_GetName(tree), "r");
+    }
+}
+
+// A table whose every row brings a field of a new name: rows x rows cells,
+// all but one per row null. The first field may carry a long text.
+std::string EverNewFields(int rows, size_t firstTextLength = 1) {
+    std::string text = "<return>";
+    for (int i = 0; i < rows; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        text += "<item><" + name + ">" + (i == 0 ? std::string(firstTextLength, 'x') : std::to_string(i)) +
+                "</" + name + "></item>";
+    }
+    return text + "</return>";
+}
+
+TEST(SoapReader, NullCellsOfATableCostNoMemory) {
+    Stored stored(EverNewFields(3000));
+    const size_t before = testing_support::HeapInUse();
+    SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+    const size_t grown = testing_support::HeapInUse() - before;
+    ASSERT_EQ(SRS_RowCount(set), 3000);
+    ASSERT_EQ(SRS_ColCount(set), 3000);
+    EXPECT_STREQ(SRS_GetText(set, 3000, "f2999"), "2999");
+    EXPECT_STREQ(SRS_GetText(set, 3000, "f2998"), "");
+    EXPECT_EQ(Message(stored.handle()).m_pSRS->IsNull(2999, 0), 1);
+    // 9,000,000 cells, 3,000 of them written: what the written ones, the rows
+    // and the columns need, not a cell's worth for each null one.
+    EXPECT_LT(grown, size_t{4} << 20);
+}
+
+TEST(SoapReader, ATableMayHoldSixteenMillionCellsOrOnePerByteOfTheResponse) {
+    const struct {
+        int rows;
+        size_t firstTextLength;
+        const char* error;
+    } cases[] = {
+        {4096, 1, ""},
+        {4097, 1, "Record set too large: 4097 rows x 4096 columns pass the limit of 16777216 cells"},
+        // Past 16 MiB of response the limit is its length in bytes.
+        {4097, 17u << 20, ""},
+    };
+    for (const auto& c : cases) {
+        Stored stored(EverNewFields(c.rows, c.firstTextLength));
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        ASSERT_NE(set, nullptr) << c.rows;
+        EXPECT_EQ(stored.Error(), c.error);
+        EXPECT_EQ(SRS_RowCount(set), *c.error == '\0' ? c.rows : 0) << c.rows;
+        EXPECT_EQ(SRS_ColCount(set), *c.error == '\0' ? c.rows : 0) << c.rows;
+    }
+}
+
+TEST(SoapReader, RunningOutOfMemoryGivesTheEmptySetTheTextAndTheMemoryBack) {
+    if (!testing_support::kAddressSpaceCapWorks)
+        GTEST_SKIP() << "no address-space cap under AddressSanitizer";
+    std::string table = "<return>";
+    for (int i = 0; i < 200000; ++i) table += "<r><a>" + std::to_string(i) + "</a><b>text</b><c>1.5</c></r>";
+    table += "</return>";
+    const struct {
+        const char* where;
+        std::string returned;
+        size_t headroom;
+    } cases[] = {
+        {"while parsing", table, size_t{16} << 20},
+        // The document fits; the cell's copy of its 40 MB text does not.
+        {"while filling the set", "<return>" + std::string(size_t{40} << 20, 'x') + "</return>",
+         size_t{60} << 20},
+    };
+    for (const auto& c : cases) {
+        SOAP_HANDLE message = nullptr;
+        size_t before = 0;
+        const std::string answer = testing_support::RunCapped(
+            c.headroom,
+            [&] {
+                message = SOAP_new("apache", "get");
+                SOAP_SetSoap(message, (kApacheOpen + c.returned + kApacheClose).c_str());
+                before = testing_support::HeapInUse();
+            },
+            [&]() -> std::string {
+                SRS_HANDLE set = SOAP_GetSRS(message);
+                if (set == nullptr) return "no set";
+                if (SRS_RowCount(set) != 0 || SRS_ColCount(set) != 0) return "a set that is not empty";
+                const std::string error = SOAP_GetLastError(message);
+                if (error != "Out of memory while reading the XML") return "the text \"" + error + "\"";
+                if (testing_support::HeapInUse() > before + (size_t{1} << 20)) return "memory kept";
+                return "";
+            });
+        EXPECT_EQ(answer, "") << c.where;
     }
 }
 
