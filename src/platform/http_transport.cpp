@@ -232,12 +232,6 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         char* location = nullptr;
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
         const std::string target = location != nullptr ? location : "";
-        char* contentType = nullptr;
-        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
-            contentType != nullptr) {
-            outcome.hasContentType = true;
-            outcome.contentType = contentType;
-        }
         // Neither the error buffer nor the header list may outlive this call.
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
@@ -259,6 +253,12 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         }
         if (location == nullptr) {
             outcome.status = static_cast<int>(status);
+            char* contentType = nullptr;
+            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
+                contentType != nullptr) {
+                outcome.hasContentType = true;
+                outcome.contentType = contentType;
+            }
             return true;
         }
         if (redirects == curlx::kMaxRedirects) {

@@ -111,6 +111,10 @@ TEST(HttpStatus, SuccessKeepsTheEarlierErrorText) {
     // A response without a content type keeps the previous one.
     ASSERT_EQ(HTTP_Request(h, server.Http("/status/200?ct=").c_str(), nullptr, nullptr), 1);
     EXPECT_STREQ(HTTP_GetResponseContentType(h), "text/x-test");
+    // Nor does the redirect on the way give it one.
+    const std::string redirected = server.Http("/redirect/302?to=" + QueryValue("/status/200?ct="));
+    ASSERT_EQ(HTTP_Request(h, redirected.c_str(), nullptr, nullptr), 1);
+    EXPECT_STREQ(HTTP_GetResponseContentType(h), "text/x-test");
 }
 
 TEST(HttpStatus, Counters) {
