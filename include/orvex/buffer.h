@@ -26,7 +26,9 @@ public:
     virtual unsigned char* GetBuf();
     virtual int IsEqual(CBuffer& other);
     // UTF-16 (FF FE) and UTF-8 (EF BB BF) marks, an XML or HTML head naming
-    // utf-8 in its first 100 characters, the UTF-16 test, else 8-bit text.
+    // utf-8 in its first 100 characters, the UTF-16 test, else 8-bit text;
+    // 8-bit text the code page cannot decode is read by the encoding its XML
+    // declaration names, when iconv knows it.
     virtual void GetText(CString& out);
     virtual void SetBuf(unsigned char* src, int n);
     virtual void AddBuf(unsigned char* src, int n);

@@ -128,8 +128,15 @@ void CBuffer::GetText(CString& out) {
         out = FromUtf16Bytes(p, n);
         return;
     }
-    out = CString(reinterpret_cast<const char*>(p),
-                  static_cast<int>(strnlen(reinterpret_cast<const char*>(p), n)));
+    const auto* text = reinterpret_cast<const char*>(p);
+    const size_t length = strnlen(text, n);
+    // An ISO-8859-1 or windows-1252 document read under UTF-8, say: its declaration decides.
+    std::string utf8;
+    if (codepage::DecodeDeclared(text, length, utf8)) {
+        out = CString(codepage::FromUtf8(utf8.data(), utf8.size()));
+        return;
+    }
+    out = CString(text, static_cast<int>(length));
 }
 
 void CBuffer::SetBuf(unsigned char* src, int n) {

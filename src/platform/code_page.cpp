@@ -4,11 +4,14 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <strings.h>
 #include <vector>
 
@@ -20,6 +23,8 @@ struct State {
     bool utf8 = true;
     bool multiByte = false;  // lengths holds the character lengths
     unsigned char lengths[256] = {};
+    bool singleByte = false;  // every character one byte; byteValid tells which bytes are text
+    bool byteValid[256] = {};
 };
 
 // 1 when iconv reads the bytes as whole characters, 0 when they start a
@@ -36,16 +41,21 @@ int Probe(iconv_t cd, const unsigned char* bytes, size_t n) {
 }
 
 // Asks iconv, once per code page, how long a character each byte starts
-// is: a lead byte takes the shortest sequence iconv completes. True when
-// some lead byte takes a trail below 0x80, the case the table is kept for.
-bool FillLengths(const char* name, unsigned char (&lengths)[256]) {
-    iconv_t cd = iconv_open("UTF-16LE", name);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+// is: a lead byte takes the shortest sequence iconv completes. The lengths
+// are kept when some lead byte takes a trail below 0x80.
+void FillLengths(State& s) {
+    iconv_t cd = iconv_open("UTF-16LE", s.name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    unsigned char(&lengths)[256] = s.lengths;
     bool asciiTrail = false;
+    bool lead = false;
     for (int b = 0; b < 256; ++b) {
         lengths[b] = 1;
         unsigned char seq[4] = {static_cast<unsigned char>(b), 0, 0, 0};
-        if (Probe(cd, seq, 1) != 0) continue;
+        const int alone = Probe(cd, seq, 1);
+        s.byteValid[b] = alone == 1;
+        if (alone != 0) continue;
+        lead = true;
         for (size_t n = 2; n <= 4 && lengths[b] == 1; ++n) {
             for (int t = 1; t < 256; ++t) {
                 for (size_t k = 1; k < n; ++k) seq[k] = static_cast<unsigned char>(t);
@@ -59,7 +69,8 @@ bool FillLengths(const char* name, unsigned char (&lengths)[256]) {
         }
     }
     iconv_close(cd);
-    return asciiTrail;
+    s.multiByte = asciiTrail;
+    s.singleByte = !lead;
 }
 
 std::mutex g_lock;
@@ -79,7 +90,7 @@ const State* Load() {
     iconv_close(probe);
     s->name = env;
     s->utf8 = false;
-    s->multiByte = FillLengths(env, s->lengths);
+    FillLengths(*s);
     return s;
 }
 
@@ -273,6 +284,81 @@ std::string ToUtf8(const char* bytes, size_t length) {
     std::string out;
     utf::AppendUtf16AsUtf8(wide.data(), wide.size(), out);
     return out;
+}
+
+namespace {
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// True when the code page decodes every byte sequence of the text.
+bool IsValid(const char* bytes, size_t length) {
+    const State& s = Current();
+    if (s.utf8) return utf::IsValidUtf8(bytes, length);
+    if (s.singleByte) {
+        for (size_t i = 0; i < length; ++i)
+            if (!s.byteValid[static_cast<unsigned char>(bytes[i])]) return false;
+        return true;
+    }
+    iconv_t cd = iconv_open("UTF-16LE", s.name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return true;
+    char* src = const_cast<char*>(bytes);
+    size_t srcLeft = length;
+    bool valid = true;
+    while (srcLeft > 0) {
+        char block[4096];
+        char* dst = block;
+        size_t dstLeft = sizeof block;
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<size_t>(-1) && errno != E2BIG) {
+            valid = false;
+            break;
+        }
+    }
+    iconv_close(cd);
+    return valid;
+}
+
+}  // namespace
+
+std::string DeclaredEncoding(const char* text, size_t length) {
+    size_t i = 0;
+    while (i < length && IsXmlSpace(text[i])) ++i;
+    if (length - i < 6 || std::memcmp(text + i, "<?xml", 5) != 0 || !IsXmlSpace(text[i + 5]))
+        return std::string();
+    // A declaration is short; its end is "?>".
+    std::string_view decl(text + i, std::min<size_t>(length - i, 256));
+    decl = decl.substr(0, decl.find("?>"));
+    size_t at = decl.find("encoding");
+    if (at == std::string_view::npos) return std::string();
+    at += 8;
+    while (at < decl.size() && IsXmlSpace(decl[at])) ++at;
+    if (at >= decl.size() || decl[at] != '=') return std::string();
+    ++at;
+    while (at < decl.size() && IsXmlSpace(decl[at])) ++at;
+    if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\'')) return std::string();
+    const size_t close = decl.find(decl[at], at + 1);
+    if (close == std::string_view::npos) return std::string();
+    const std::string_view name = decl.substr(at + 1, close - at - 1);
+    for (const char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+            return std::string();
+    }
+    return std::string(name);
+}
+
+bool DecodeDeclared(const char* bytes, size_t length, std::string& utf8) {
+    const std::string name = DeclaredEncoding(bytes, length);
+    // UTF-8 declared but broken keeps the replacement of decision 19, one maximal subpart at a time.
+    if (name.empty() || strcasecmp(name.c_str(), "UTF-8") == 0 || strcasecmp(name.c_str(), "UTF8") == 0)
+        return false;
+    if (IsValid(bytes, length)) return false;
+    std::string decoded = Convert("UTF-8", name.c_str(), bytes, length, "\xEF\xBF\xBD", 3, 1);
+    // An encoding iconv does not know gives nothing; one that cannot have
+    // written the declaration (UTF-16 named in 8-bit text) does not read it back.
+    if (decoded.empty() ||
+        strcasecmp(DeclaredEncoding(decoded.data(), decoded.size()).c_str(), name.c_str()) != 0)
+        return false;
+    utf8.swap(decoded);
+    return true;
 }
 
 SystemName::SystemName(const char* name) : m_pName(name) {

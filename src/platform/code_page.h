@@ -62,6 +62,15 @@ inline std::string FromSystem(const char* text) {
     return FromSystem(text, text != nullptr ? std::strlen(text) : 0);
 }
 
+// The encoding an XML declaration at the start of the text (white space
+// may come first) names, as written; "" when there is none.
+std::string DeclaredEncoding(const char* text, size_t length);
+// A text the code page cannot decode whose XML declaration names another
+// encoding iconv knows: the text decoded by that encoding, in UTF-8, with
+// U+FFFD for what that cannot decode either. False, and utf8 untouched,
+// for every other text, which then reads as before.
+bool DecodeDeclared(const char* bytes, size_t length, std::string& utf8);
+
 // Re-reads ORVEX_CODEPAGE; for tests that switch code pages in one process.
 void Reload();
 

@@ -773,7 +773,8 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
         if (const void* zero = std::memchr(text, '\0', length))
             return Refuse(
                 Offset("NUL character", static_cast<size_t>(static_cast<const char*>(zero) - text)));
-        const std::string converted = codepage::ToUtf8(text, length);
+        std::string converted;
+        if (!codepage::DecodeDeclared(text, length, converted)) converted = codepage::ToUtf8(text, length);
         texts.size = converted.size() + 1;
         texts.buffer.reset(new char[texts.size]);
         std::memcpy(texts.buffer.get(), converted.data(), converted.size());

@@ -225,8 +225,9 @@ public:
 
     // Parses the whole text, replacing what the document held. True for one
     // well-formed, namespace-well-formed element tree; false otherwise
-    // (ParseError() tells why), the document then being empty. An encoding
-    // named in the XML declaration is ignored: the text is already decoded.
+    // (ParseError() tells why), the document then being empty. The text is
+    // in the code page; only one the code page cannot decode is read by the
+    // encoding its XML declaration names, when iconv knows it.
     bool loadXML(const char* text, size_t length);
     bool loadXML(const CString& text) {
         return loadXML(text.GetString(), static_cast<size_t>(text.GetLength()));

@@ -90,3 +90,30 @@ TEST(CBufferGetText, CodePageCp1252) {
     };
     for (const Case& c : cases) EXPECT_EQ(TextOf(c.bytes).str(), c.text) << c.name;
 }
+
+TEST(CBufferGetText, ATextInvalidInTheCodePageIsReadByItsDeclaredEncoding) {
+    const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+    const std::string cp1252 = "<?xml version='1.0' encoding='windows-1252'?>";
+    const std::string utf16 = "<?xml version='1.0' encoding='UTF-16'?>";
+    const std::string unknown = "<?xml version='1.0' encoding='x-no-such'?>";
+    const std::string eucJp = "<?xml version='1.0' encoding='EUC-JP'?>";
+    struct CodePageCase {
+        const char* codePage;
+        Case c;
+    };
+    const CodePageCase cases[] = {
+        {"UTF-8", {"latin-1", latin1 + "<a>caf\xE9</a>", latin1 + "<a>caf\xC3\xA9</a>"}},
+        {"UTF-8",
+         {"windows-1252, blanks first", "\r\n" + cp1252 + "\x80 \x93q\x94",
+          "\r\n" + cp1252 + "\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D"}},
+        {"UTF-8", {"valid in the code page: as before", latin1 + "caf\xC3\xA9", latin1 + "caf\xC3\xA9"}},
+        {"UTF-8", {"unknown encoding: as before", unknown + "caf\xE9", unknown + "caf\xE9"}},
+        {"UTF-8", {"a declaration the encoding cannot have written", utf16 + "caf\xE9", utf16 + "caf\xE9"}},
+        {"UTF-8", {"no declaration", "<a>caf\xE9</a>", "<a>caf\xE9</a>"}},
+        {"CP932", {"EUC-JP under Shift-JIS", eucJp + "\xE0\xFE", eucJp + "\xE0\xFC"}},
+    };
+    for (const CodePageCase& c : cases) {
+        ScopedCodePage cp(c.codePage);
+        EXPECT_EQ(TextOf(c.c.bytes).str(), c.c.text) << c.c.name;
+    }
+}

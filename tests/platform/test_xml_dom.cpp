@@ -151,13 +151,38 @@ TEST(XmlDom, NormalisesLineEndsAndAttributeWhiteSpace) {
     EXPECT_EQ(doc.documentElement().attributes().item(0).text(), "x y z\n");
 }
 
-TEST(XmlDom, IgnoresTheEncodingNamedInTheDeclaration) {
+TEST(XmlDom, AValidTextIgnoresTheEncodingNamedInTheDeclaration) {
     ScopedCodePage cp("UTF-8");
     CDomDocument doc;
     ASSERT_TRUE(doc.loadXML(CString("<?xml version='1.0' encoding='ISO-8859-1'?><a>caf\xC3\xA9</a>")));
     EXPECT_EQ(doc.documentElement().text(), "caf\xC3\xA9");
     ASSERT_TRUE(doc.loadXML(CString("\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-16'?><a/>")));
     EXPECT_EQ(doc.documentElement().nodeName(), "a");
+}
+
+TEST(XmlDom, ATextInvalidInTheCodePageIsReadByItsDeclaredEncoding) {
+    struct Case {
+        const char* codePage;
+        std::string xml;
+        std::string text;  // of the root
+        std::string attribute;
+    };
+    const Case cases[] = {
+        {"UTF-8", "<?xml version='1.0' encoding='ISO-8859-1'?><a t='\xE9'>caf\xE9</a>", "caf\xC3\xA9",
+         "\xC3\xA9"},
+        {"UTF-8", "<?xml version=\"1.0\" encoding=\"windows-1252\"?><a t='\x80'>\x93q\x94</a>",
+         "\xE2\x80\x9Cq\xE2\x80\x9D", "\xE2\x82\xAC"},
+        {"CP932", "<?xml version='1.0' encoding='EUC-JP'?><a t='x'>\xE0\xFE</a>", "\xE0\xFC", "x"},
+        // An encoding iconv does not know leaves replacement characters, as before.
+        {"UTF-8", "<?xml version='1.0' encoding='x-no-such'?><a t='x'>caf\xE9</a>", "caf\xEF\xBF\xBD", "x"},
+    };
+    for (const Case& c : cases) {
+        ScopedCodePage cp(c.codePage);
+        CDomDocument doc;
+        ASSERT_TRUE(doc.loadXML(c.xml.data(), c.xml.size())) << c.xml << ": " << doc.ParseError();
+        EXPECT_EQ(doc.documentElement().text().str(), c.text) << c.xml;
+        EXPECT_EQ(doc.documentElement().attributes().getNamedItem("t").text().str(), c.attribute) << c.xml;
+    }
 }
 
 TEST(XmlDom, TextsComeInAndOutInTheCodePage) {
