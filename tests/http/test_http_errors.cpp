@@ -364,27 +364,27 @@ TEST(HttpRedirect, DownloadsNeverLeaveTlsEither) {
 
 struct BodyRedirectCase {
     int verb;
-    const char* content;
     int status;
+    const char* content;
     const char* requestLine;  // as the target receives it; null: the redirect is refused
     bool bodyResent;
 };
 
 TEST(HttpRedirect, ABodyIsSentAgainOrTheRedirectRefused) {
     const BodyRedirectCase cases[] = {
-        {0, "abc", 301, "GET /echo HTTP/1.1", false},
-        {0, "abc", 302, "GET /echo HTTP/1.1", false},
-        {0, "abc", 303, "GET /echo HTTP/1.1", false},
-        {0, "abc", 307, "POST /echo HTTP/1.1", true},
-        {3, "abc", 301, "PUT /echo HTTP/1.1", true},
-        {5, "abc", 302, "DELETE /echo HTTP/1.1", true},
-        {4, "abc", 307, "LINK /echo HTTP/1.1", true},
-        {6, "abc", 308, "UNLINK /echo HTTP/1.1", true},
-        {3, "abc", 303, nullptr, false},
-        {1, "abc", 303, nullptr, false},
-        {5, "", 303, "GET /echo HTTP/1.1", false},
-        {1, "", 301, "GET /echo HTTP/1.1", false},
-        {2, "", 303, "HEAD /echo HTTP/1.1", false},
+        {0, 301, "abc", "GET /echo HTTP/1.1", false},
+        {0, 302, "abc", "GET /echo HTTP/1.1", false},
+        {0, 303, "abc", "GET /echo HTTP/1.1", false},
+        {0, 307, "abc", "POST /echo HTTP/1.1", true},
+        {3, 301, "abc", "PUT /echo HTTP/1.1", true},
+        {5, 302, "abc", "DELETE /echo HTTP/1.1", true},
+        {4, 307, "abc", "LINK /echo HTTP/1.1", true},
+        {6, 308, "abc", "UNLINK /echo HTTP/1.1", true},
+        {3, 303, "abc", nullptr, false},
+        {1, 303, "abc", nullptr, false},
+        {5, 303, "", "GET /echo HTTP/1.1", false},
+        {1, 301, "", "GET /echo HTTP/1.1", false},
+        {2, 303, "", "HEAD /echo HTTP/1.1", false},
     };
     const char* const kVerbs[] = {"POST", "GET", "HEAD", "PUT", "LINK", "DELETE", "UNLINK"};
     auto& server = HttpTestServer::Get();
