@@ -49,10 +49,15 @@ std::string RunCapped(size_t headroom, Prepare&& prepare, Check&& check) {
     if (pid < 0) return "fork failed";
     if (pid == 0) {
         close(fds[0]);
-        prepare();
-        const rlim_t cap = static_cast<rlim_t>(AddressSpace() + headroom);
-        const struct rlimit limit = {cap, cap};
-        std::string answer = setrlimit(RLIMIT_AS, &limit) == 0 ? check() : "setrlimit failed";
+        std::string answer;
+        try {
+            prepare();
+            const rlim_t cap = static_cast<rlim_t>(AddressSpace() + headroom);
+            const struct rlimit limit = {cap, cap};
+            answer = setrlimit(RLIMIT_AS, &limit) == 0 ? check() : "setrlimit failed";
+        } catch (...) {
+            answer = "an exception escaped";  // and never reaches the parent's test framework in the child
+        }
         if (answer.empty()) answer = "ok";
         const ssize_t written = write(fds[1], answer.data(), answer.size());
         _exit(written == static_cast<ssize_t>(answer.size()) ? 0 : 1);  // no exit handlers of the parent's

@@ -1,6 +1,7 @@
 #include "xmltree/xml_tree_parser.h"
 
 #include "common/test_support.h"
+#include "soap/capped_child.h"
 
 #include <gtest/gtest.h>
 
@@ -233,6 +234,33 @@ TEST(XmlTree, AParserLoadedAgainBuildsFromItsLastDocumentOnly) {
     ASSERT_EQ(parser.Load(CString(kSoap), error), 1);
     const Tree third(parser.BuildTree(1));
     EXPECT_EQ(Show(third.get()), "R[m=urn:m id=7](Item=v & w)");
+}
+
+TEST(XmlTree, RunningOutOfMemoryGivesFailureAnswersNotExceptions) {
+    if (!testing_support::kAddressSpaceCapWorks)
+        GTEST_SKIP() << "no address-space cap under AddressSanitizer";
+    std::string big = "<r>";
+    for (int i = 0; i < 300000; ++i) big += "<e a='" + std::to_string(i) + "'>t</e>";
+    big += "</r>";
+    CXMLTreeParser parser;
+    CString error;
+    // Loading, then building from a document loaded before memory ran short.
+    const std::string loading = testing_support::RunCapped(
+        size_t{8} << 20, [] {},
+        [&]() -> std::string {
+            if (parser.Load(big.data(), big.size(), error) != 0) return "loaded";
+            if (error != "Out of memory while reading the XML") return "the text " + error.str();
+            return parser.BuildTree(0) == nullptr ? "" : "a tree";
+        });
+    EXPECT_EQ(loading, "");
+    // A leaf's text is decoded once more into the tree: a long one needs memory of its own.
+    std::string escaped = "<r>";
+    for (int i = 0; i < 2000000; ++i) escaped += "&amp;amp;";
+    escaped += "</r>";
+    const std::string building = testing_support::RunCapped(
+        size_t{1} << 20, [&] { parser.Load(escaped.data(), escaped.size(), error); },
+        [&]() -> std::string { return parser.BuildTree(0) == nullptr ? "" : "a tree"; });
+    EXPECT_EQ(building, "");
 }
 
 TEST(XmlTree, BuildsFromADocumentLoadedElsewhere) {
