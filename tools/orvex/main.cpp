@@ -45,6 +45,7 @@ const char kSoapHelp[] =
     "                  [NAME[:TYPE]=VALUE ...] [--table NAME[:ROW]=FILE.csv ...]\n"
     "                  [--csv | --json | --xml | --envelope] [--qualified-names]\n"
     "                  [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
+    "                  [--deadline S]\n"
     "\n"
     "Calls method M and prints the result record set as an aligned table. The\n"
     "URL is the first argument that is not an option, whatever it holds.\n"
@@ -65,13 +66,17 @@ const char kSoapHelp[] =
 
 const char kGetHelp[] =
     "usage: orvex get URL [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
+    "                  [--deadline S]\n"
     "\n"
-    "Sends a GET request and writes the response body to standard output.\n";
+    "Sends a GET request and writes the response body to standard output.\n"
+    "--connect-timeout, --stall-timeout and --deadline (the whole request, 100\n"
+    "by default) take seconds; the same options serve post and soap.\n";
 
 const char kPostHelp[] =
     "usage: orvex post URL [--data TEXT | --data-file FILE|-] [--content-type T]\n"
     "                  [--charset C] [--user U] [--password P]\n"
     "                  [--connect-timeout S] [--stall-timeout S]\n"
+    "                  [--deadline S]\n"
     "\n"
     "Sends a POST request and writes the response body to standard output. The\n"
     "content type defaults to text/plain and the charset to UTF-8; a text type\n"
@@ -139,12 +144,14 @@ struct Connection {
     std::string password;
     int connectSeconds = 0;
     int stallSeconds = 0;
+    int deadlineSeconds = 0;
 };
 
-// Takes --user, --password and the timeouts; false when argument i is none of them.
+// Takes --user, --password, the timeouts and the deadline; false when argument i is none of them.
 bool TakeConnectionOption(int argc, char** argv, int& i, Connection& c, std::string& problem) {
     const std::string arg = argv[i];
-    if (arg != "--user" && arg != "--password" && arg != "--connect-timeout" && arg != "--stall-timeout")
+    if (arg != "--user" && arg != "--password" && arg != "--connect-timeout" && arg != "--stall-timeout" &&
+        arg != "--deadline")
         return false;
     if (i + 1 >= argc) {
         problem = arg + " needs a value";
@@ -155,7 +162,9 @@ bool TakeConnectionOption(int argc, char** argv, int& i, Connection& c, std::str
         c.user = value;
     else if (arg == "--password")
         c.password = value;
-    else if (!ParseSeconds(value, arg == "--connect-timeout" ? c.connectSeconds : c.stallSeconds))
+    else if (!ParseSeconds(value, arg == "--connect-timeout" ? c.connectSeconds
+                                  : arg == "--stall-timeout" ? c.stallSeconds
+                                                             : c.deadlineSeconds))
         problem = arg + " takes a number of seconds";
     return true;
 }
@@ -164,6 +173,7 @@ HTTP_HANDLE NewRequest(int soap, const Connection& c) {
     HTTP_HANDLE http = HTTP_new(soap);
     if (http != nullptr && (c.connectSeconds > 0 || c.stallSeconds > 0))
         HTTP_SetTimeouts(http, c.connectSeconds, c.stallSeconds);
+    if (http != nullptr && c.deadlineSeconds > 0) HTTP_SetDeadline(http, c.deadlineSeconds);
     return http;
 }
 
