@@ -156,31 +156,6 @@ bool DecodeReferences(const char* text, std::string& out, std::string& error) {
     }
 }
 
-// Counts two byte values in one pass, eight bytes at a time.
-void CountTwo(const char* p, size_t n, char a, char b, size_t& countA, size_t& countB) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    // The number of zero bytes, exactly (no borrow between bytes): a high
-    // bit per zero byte, moved down and summed by one multiplication.
-    const auto zeros = [](uint64_t x) {
-        const uint64_t y = ~(((x & kLow7) + kLow7) | x | kLow7);
-        return static_cast<size_t>(((y >> 7) * kOnes) >> 56);
-    };
-    const uint64_t ma = kOnes * static_cast<unsigned char>(a);
-    const uint64_t mb = kOnes * static_cast<unsigned char>(b);
-    size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        countA += zeros(w ^ ma);
-        countB += zeros(w ^ mb);
-    }
-    for (; i < n; ++i) {
-        countA += p[i] == a;
-        countB += p[i] == b;
-    }
-}
-
 // The length of the well-formed UTF-8 sequence that starts with a byte of
 // 0x80 or above at p, or 0 when it is ill-formed or cut by the end. The
 // second byte's range rules out overlong forms, surrogates and values past
@@ -214,13 +189,10 @@ struct ScanResult {
     static constexpr size_t kNone = static_cast<size_t>(-1);
     size_t nul = kNone;  // the offset of the first NUL; the pass stops there
     bool utf8 = true;    // false: ill-formed UTF-8, the pass stopped there
-    size_t tags = 0;     // '<' bytes
-    size_t equals = 0;   // '=' bytes
 };
 
-// Copies the text to `out` and, in the same pass, looks for a NUL, checks
-// that the text is well-formed UTF-8 and counts '<' and '='. The counts are
-// complete only when the pass ran to the end.
+// Copies the text to `out` and, in the same pass, looks for a NUL and checks
+// that the text is well-formed UTF-8.
 ScanResult ScanCopy(const char* in, size_t n, char* out) {
     ScanResult r;
     const auto* src = reinterpret_cast<const unsigned char*>(in);
@@ -229,48 +201,31 @@ ScanResult ScanCopy(const char* in, size_t n, char* out) {
     size_t checked = 0;  // the bytes below are known to be well-formed
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    const __m128i lt = _mm_set1_epi8('<');
-    const __m128i eq = _mm_set1_epi8('=');
-    const auto sum = [&](__m128i counts) {
-        const __m128i s = _mm_sad_epu8(counts, zero);
-        return static_cast<size_t>(_mm_cvtsi128_si64(s)) +
-               static_cast<size_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(s, s)));
-    };
     const size_t blocks = n - n % 16;
-    while (i < blocks) {
-        // Per-byte counters, summed before they can wrap.
-        __m128i countLt = zero;
-        __m128i countEq = zero;
-        const size_t stop = std::min(blocks, i + 255 * 16);
-        for (; i < stop; i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
-            const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-            if (nul != 0) {
-                r.nul = i + static_cast<size_t>(__builtin_ctz(nul));
+    for (; i < blocks; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+        const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+        if (nul != 0) {
+            r.nul = i + static_cast<size_t>(__builtin_ctz(nul));
+            return r;
+        }
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+        if (high == 0) continue;
+        // Only the sequences that start in this block; one may run on past it.
+        size_t p = std::max(checked, i);
+        while (p < i + 16) {
+            const unsigned rest = high >> (p - i);
+            if (rest == 0) break;
+            p += static_cast<size_t>(__builtin_ctz(rest));
+            const size_t len = Utf8Sequence(src + p, end);
+            if (len == 0) {
+                r.utf8 = false;
                 return r;
             }
-            countLt = _mm_sub_epi8(countLt, _mm_cmpeq_epi8(v, lt));
-            countEq = _mm_sub_epi8(countEq, _mm_cmpeq_epi8(v, eq));
-            const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
-            if (high == 0) continue;
-            // Only the sequences that start in this block; one may run on past it.
-            size_t p = std::max(checked, i);
-            while (p < i + 16) {
-                const unsigned rest = high >> (p - i);
-                if (rest == 0) break;
-                p += static_cast<size_t>(__builtin_ctz(rest));
-                const size_t len = Utf8Sequence(src + p, end);
-                if (len == 0) {
-                    r.utf8 = false;
-                    return r;
-                }
-                p += len;
-            }
-            checked = p;
+            p += len;
         }
-        r.tags += sum(countLt);
-        r.equals += sum(countEq);
+        checked = p;
     }
 #endif
     for (; i < n; ++i) {
@@ -280,8 +235,6 @@ ScanResult ScanCopy(const char* in, size_t n, char* out) {
             r.nul = i;
             return r;
         }
-        r.tags += c == '<';
-        r.equals += c == '=';
         if (c >= 0x80 && i >= checked) {
             const size_t len = Utf8Sequence(src + i, end);
             if (len == 0) {
@@ -302,15 +255,12 @@ constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
 // the decoding of references, and the compact copy the document keeps.
 class CCopier : public pugi::xml_tree_walker {
 public:
-    // `tags` and `equals` count the '<' and '=' in the text.
-    CCopier(DomDocumentState& state, size_t tags, size_t equals) : m_st(state), m_texts(*state.texts) {
+    // The vectors grow with what is built. Reserving from a count of '<'
+    // in the text would also count those in CDATA and comments, and claim
+    // address space for nodes that never come.
+    explicit CCopier(DomDocumentState& state) : m_st(state), m_texts(*state.texts) {
         m_pBegin = m_texts.buffer.get();
         m_pEnd = m_pBegin + m_texts.size;
-        // Upper bounds, so that the vectors never move: every node but a text
-        // starts with '<', every text is followed by one, every attribute has
-        // its '='. Room reserved and never touched costs no memory.
-        m_st.nodes.reserve(2 * tags + 1);
-        m_st.attributes.reserve(equals);
     }
 
     bool Run(pugi::xml_node root, std::string& error) {
@@ -745,6 +695,16 @@ bool CDomDocument::Refuse(const std::string& reason) {
 }
 
 bool CDomDocument::loadXML(const char* text, size_t length) {
+    try {
+        return Load(text, length);
+    } catch (const std::bad_alloc&) {
+        // Memory running out is no fault of the text: callers hear it as such.
+        Refuse("out of memory");
+        throw CDomError(kE_OUTOFMEMORY, kDocumentInterface);
+    }
+}
+
+bool CDomDocument::Load(const char* text, size_t length) {
     DomDocumentState& st = *m_pState;
     st.nodes = std::vector<DomRecord>();
     st.attributes = std::vector<DomAttribute>();
@@ -756,7 +716,6 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
     // conversion and every string it returns lies in the buffer.
     st.texts = std::make_shared<DomTexts>();
     DomTexts& texts = *st.texts;
-    size_t tags = 0, equals = 0;
     bool copied = false;
     if (st.utf8) {
         texts.buffer.reset(new char[length + 1]);
@@ -764,8 +723,6 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
         if (scan.nul != ScanResult::kNone) return Refuse(Offset("NUL character", scan.nul));
         if (scan.utf8) {
             texts.size = length + 1;
-            tags = scan.tags;
-            equals = scan.equals;
             copied = true;
         }
     }
@@ -778,7 +735,6 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
         texts.size = converted.size() + 1;
         texts.buffer.reset(new char[texts.size]);
         std::memcpy(texts.buffer.get(), converted.data(), converted.size());
-        CountTwo(converted.data(), converted.size(), '<', '=', tags, equals);
     }
     char* const buffer = texts.buffer.get();
     buffer[texts.size - 1] = '\0';
@@ -787,10 +743,7 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
     pugi::xml_document doc;
     const pugi::xml_parse_result r =
         doc.load_buffer_inplace(buffer, texts.size, kParseOptions, pugi::encoding_utf8);
-    if (r.status == pugi::status_out_of_memory) {
-        Refuse("out of memory");
-        throw CDomError(kE_OUTOFMEMORY, kDocumentInterface);
-    }
+    if (r.status == pugi::status_out_of_memory) throw std::bad_alloc();
     if (r.status != pugi::status_ok) return Refuse(Offset(r.description(), static_cast<size_t>(r.offset)));
 
     // What lies beside the root element.
@@ -822,12 +775,7 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
     if (!root) return Refuse("no root element");
 
     std::string error;
-    try {
-        if (!CCopier(st, tags, equals).Run(root, error)) return Refuse(error);
-    } catch (const std::bad_alloc&) {
-        Refuse("out of memory");
-        throw CDomError(kE_OUTOFMEMORY, kDocumentInterface);
-    }
+    if (!CCopier(st).Run(root, error)) return Refuse(error);
     return true;
 }
 

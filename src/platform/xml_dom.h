@@ -227,7 +227,8 @@ public:
     // well-formed, namespace-well-formed element tree; false otherwise
     // (ParseError() tells why), the document then being empty. The text is
     // in the code page; only one the code page cannot decode is read by the
-    // encoding its XML declaration names, when iconv knows it.
+    // encoding its XML declaration names, when iconv knows it. Memory that
+    // runs out raises CDomError with kE_OUTOFMEMORY, never a refusal.
     bool loadXML(const char* text, size_t length);
     bool loadXML(const CString& text) {
         return loadXML(text.GetString(), static_cast<size_t>(text.GetLength()));
@@ -241,6 +242,8 @@ public:
     const std::string& ParseError() const { return m_strParseError; }
 
 private:
+    // loadXML's work; throws std::bad_alloc when memory runs out.
+    bool Load(const char* text, size_t length);
     bool Refuse(const std::string& reason);
 
     std::unique_ptr<DomDocumentState> m_pState;

@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using testing_support::ScopedCodePage;
@@ -356,6 +361,62 @@ TEST(XmlDom, BinaryTruncatedAndHugeInputsGetAClearAnswer) {
     ASSERT_TRUE(doc.loadXML(wide.data(), wide.size()));
     EXPECT_EQ(doc.documentElement().childNodes().length(), 200000);
     EXPECT_EQ(doc.documentElement().childNodes().item(199999).text(), "1");
+}
+
+namespace {
+
+// How loading a document whose CDATA holds `bytes` of '<' ends in a child
+// process allowed `budget` bytes of address space beyond what it has at the
+// start: "loaded", "refused: <reason>", "out of memory", or what else it threw.
+std::string LoadUnderAddressLimit(size_t bytes, size_t budget) {
+    int out[2];
+    if (pipe(out) != 0) return "no pipe";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(out[0]);
+        std::string answer;
+        size_t pages = 0;
+        FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (statm == nullptr || std::fscanf(statm, "%zu", &pages) != 1) _exit(1);
+        std::fclose(statm);
+        const rlimit limit{pages * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + budget, RLIM_INFINITY};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(1);
+        try {
+            std::string text = "<a><![CDATA[";
+            text.reserve(text.size() + bytes + 7);
+            text.append(bytes, '<').append("]]></a>");
+            CDomDocument doc;
+            answer = doc.loadXML(text.data(), text.size()) ? "loaded" : "refused: " + doc.ParseError();
+        } catch (const CDomError& e) {
+            answer = e.Code() == xmldom::kE_OUTOFMEMORY ? "out of memory" : e.what();
+        } catch (const std::exception& e) {
+            answer = std::string("threw ") + e.what();
+        }
+        (void)!write(out[1], answer.data(), answer.size());
+        _exit(0);
+    }
+    close(out[1]);
+    std::string answer(512, '\0');
+    answer.resize(static_cast<size_t>(std::max<ssize_t>(0, read(out[0], answer.data(), answer.size()))));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return answer;
+}
+
+}  // namespace
+
+TEST(XmlDom, MemoryIsReservedForWhatIsBuiltAndRunningOutIsNoParseError) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit an address-space limit";
+#endif
+#endif
+    // 4 MiB of '<' in one CDATA section is two nodes; 64 MiB leaves room for
+    // the text and its copy many times over.
+    EXPECT_EQ(LoadUnderAddressLimit(4u << 20, 64u << 20), "loaded");
+    // The text of 16 MiB fits in 24 MiB, its copy does not.
+    EXPECT_EQ(LoadUnderAddressLimit(16u << 20, 24u << 20), "out of memory");
 }
 
 TEST(XmlDom, AFailedLoadEmptiesTheDocumentAndAGoodOneReplacesIt) {
