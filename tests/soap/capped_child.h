@@ -16,8 +16,15 @@
 
 namespace testing_support {
 
+// GCC says __SANITIZE_ADDRESS__; clang says it through __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSpaceCapWorks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSpaceCapWorks = false;
+#else
+constexpr bool kAddressSpaceCapWorks = true;
+#endif
 #else
 constexpr bool kAddressSpaceCapWorks = true;
 #endif
