@@ -94,24 +94,32 @@ const State* Load() {
     return s;
 }
 
-const State& Current() {
-    const State* s = g_state.load(std::memory_order_acquire);
-    if (s != nullptr) return *s;
+// Makes s the state in force; under g_lock.
+void Publish(const State* s) {
+    g_state.store(s, std::memory_order_release);
+    detail::g_pCharLengths.store(s->multiByte ? s->lengths : nullptr, std::memory_order_release);
+}
+
+[[gnu::noinline]] const State& LoadOnce() {
     std::lock_guard<std::mutex> guard(g_lock);
-    s = g_state.load(std::memory_order_relaxed);
+    const State* s = g_state.load(std::memory_order_relaxed);
     if (s == nullptr) {
         s = Load();
-        g_state.store(s, std::memory_order_release);
+        Publish(s);
     }
     return *s;
 }
 
-unsigned char Lower(unsigned char c) {
-    return static_cast<unsigned>(c - 'A') < 26u ? static_cast<unsigned char>(c + 32) : c;
+// One load and a test once the code page is known: the case-free
+// comparisons ask on every call.
+inline const State& Current() {
+    const State* s = g_state.load(std::memory_order_acquire);
+    return s != nullptr ? *s : LoadOnce();
 }
-unsigned char Upper(unsigned char c) {
-    return static_cast<unsigned>(c - 'a') < 26u ? static_cast<unsigned char>(c - 32) : c;
-}
+
+// Byte compares, so that the loops over whole texts become vector code.
+unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; }
 
 // sub (n bytes) at t: multi-byte characters byte for byte, others with ASCII case ignored.
 bool MatchAt(const unsigned char* t, const unsigned char* sub, size_t n, const unsigned char* lengths) {
@@ -129,10 +137,17 @@ bool MatchAt(const unsigned char* t, const unsigned char* sub, size_t n, const u
 
 }  // namespace
 
-const unsigned char* CharLengths() {
+namespace detail {
+
+const unsigned char kUnread[1] = {0};
+std::atomic<const unsigned char*> g_pCharLengths{kUnread};
+
+const unsigned char* ReadCharLengths() {
     const State& s = Current();
     return s.multiByte ? s.lengths : nullptr;
 }
+
+}  // namespace detail
 
 int CompareNoCase(const char* a, const char* b) {
     const auto* p = reinterpret_cast<const unsigned char*>(a);
@@ -190,7 +205,11 @@ void FoldCase(char* text, size_t length, bool upper) {
     auto* p = reinterpret_cast<unsigned char*>(text);
     const unsigned char* lengths = CharLengths();
     if (lengths == nullptr) {
-        for (size_t i = 0; i < length; ++i) p[i] = upper ? Upper(p[i]) : Lower(p[i]);
+        // Two plain loops the compiler turns into vector code.
+        if (upper)
+            for (size_t i = 0; i < length; ++i) p[i] = Upper(p[i]);
+        else
+            for (size_t i = 0; i < length; ++i) p[i] = Lower(p[i]);
         return;
     }
     for (size_t i = 0; i < length;) {
@@ -247,7 +266,8 @@ bool IsUtf8() { return Current().utf8; }
 
 void Reload() {
     std::lock_guard<std::mutex> guard(g_lock);
-    const State* old = g_state.exchange(Load(), std::memory_order_acq_rel);
+    const State* old = g_state.load(std::memory_order_relaxed);
+    Publish(Load());
     if (old == nullptr) return;
     if (g_retired == nullptr) g_retired = new std::vector<const State*>;
     g_retired->push_back(old);

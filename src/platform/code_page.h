@@ -3,6 +3,7 @@
 #ifndef ORVEX_PLATFORM_CODE_PAGE_H
 #define ORVEX_PLATFORM_CODE_PAGE_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -22,12 +23,23 @@ std::string FromUtf16(const char16_t* units, size_t count);
 std::string ToUtf8(const char* bytes, size_t length);
 std::string FromUtf8(const char* bytes, size_t length);
 
+namespace detail {
+// What CharLengths gives, or kUnread until the code page has been read.
+extern std::atomic<const unsigned char*> g_pCharLengths;
+extern const unsigned char kUnread[1];
+const unsigned char* ReadCharLengths();
+}  // namespace detail
+
 // For a code page whose multi-byte characters may hold bytes below 0x80
 // (Shift-JIS, GBK, Big5, UHC, GB18030): the length of the character each
 // byte starts, 1 or, for a lead byte, 2 to 4. Null where no byte below 0x80
 // is ever part of a longer character (UTF-8, the single-byte code pages,
-// EUC), so that ASCII can be found byte by byte.
-const unsigned char* CharLengths();
+// EUC), so that ASCII can be found byte by byte. Inline: case-free
+// comparisons ask on every call.
+inline const unsigned char* CharLengths() {
+    const unsigned char* lengths = detail::g_pCharLengths.load(std::memory_order_acquire);
+    return lengths != detail::kUnread ? lengths : detail::ReadCharLengths();
+}
 
 // Letter case ignored for ASCII letters only (so never by locale), and only
 // in characters of their own: the trail byte 0x41 of Shift-JIS 83 41 is no

@@ -10,6 +10,8 @@ namespace {
 
 constexpr const char* kWhiteSpace = " \t\r\n\v\f";
 
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
 size_t Clamp(int value, size_t limit) {
     if (value < 0) return 0;
     return std::min(static_cast<size_t>(value), limit);
@@ -63,7 +65,15 @@ int CString::Compare(const char* text) const {
 }
 
 int CString::CompareNoCase(const char* text) const {
-    return codepage::CompareNoCase(m_str.c_str(), text != nullptr ? text : "");
+    const char* b = text != nullptr ? text : "";
+    if (codepage::CharLengths() != nullptr) return codepage::CompareNoCase(m_str.c_str(), b);
+    // Byte by byte where no byte below 0x80 is part of a longer character: the common case, kept tight.
+    for (const char* a = m_str.c_str();; ++a, ++b) {
+        const auto ca = static_cast<unsigned char>(LowerAscii(*a));
+        const auto cb = static_cast<unsigned char>(LowerAscii(*b));
+        if (ca != cb) return ca < cb ? -1 : 1;
+        if (ca == 0) return 0;
+    }
 }
 
 CString CString::Left(int count) const { return CString(m_str.substr(0, Clamp(count, m_str.size()))); }
