@@ -106,8 +106,14 @@ ORVEX_EXPORT void XML_delete(void* handle);
  * A request object performs one HTTP or HTTPS exchange at a time and keeps
  * what came back until the next one: the response bytes, their content
  * type, byte counts, the time taken, and an error text. Settings (verb,
- * content type, charset, body, compression, timeouts) stay between requests.
- * One handle is used by one thread at a time.
+ * content type, charset, body, compression, timeouts, deadline) stay
+ * between requests, and its connections are kept for the next request.
+ * One handle is used by one thread at a time; requests on different
+ * handles may run on different threads at once.
+ *
+ * NULL handles: setters do nothing, HTTP_Request answers 0, the text
+ * getters "" (HTTP_GetLastError, HTTP_GetResponseContentType) and the
+ * others NULL or 0.
  */
 
 #ifdef __cplusplus
@@ -229,8 +235,10 @@ ORVEX_EXPORT int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message);
 ORVEX_EXPORT int HTTP_Request(HTTP_HANDLE handle, const char* url, const char* user, const char* password);
 
 /*
- * The text of the last failure; a successful request leaves it as it was.
- * Owned by the object; valid until its next failing request or its deletion.
+ * The text of the last failure, "" before any. A successful request leaves
+ * it as it was, so read it right after the call that failed (HTTP_Request
+ * answering 0 is the sign of failure, not this text). Owned by the object;
+ * valid until its next failing call or its deletion.
  */
 ORVEX_EXPORT const char* HTTP_GetLastError(HTTP_HANDLE handle);
 
@@ -410,7 +418,8 @@ ORVEX_EXPORT const char* SRS_toXML(SRS_HANDLE handle, const char* dialect, const
  * Only elements with content become nodes: text, comments, processing
  * instructions and empty elements (with their attributes) do not, and text
  * beside child elements is not kept. A tree is read-only; it is freed by
- * passing its root to XML_delete. Children are numbered from 1.
+ * passing its root to XML_delete. Children are numbered from 1. A tree or
+ * parser is used by one thread at a time. NULL nodes get NULL, "" or 0.
  *
  * Documents are refused when they are not well-formed XML, use an undeclared
  * namespace prefix, repeat an attribute, refer to an entity other than the
@@ -429,7 +438,9 @@ ORVEX_EXPORT XML_PARSER NewXMLTreeParser(void);
  * xml is NULL or empty, names no file and is not well-formed XML, or the
  * document has no root. A text that does not start with '<' and names an
  * existing file is replaced by that file's bytes, taken as text of the
- * process's code page (an encoding named in the XML declaration is ignored).
+ * process's code page; a text that is not valid there but names an encoding
+ * iconv knows in its XML declaration (ISO-8859-1, windows-1252...) is read
+ * by that encoding.
  * bSoapBody nonzero starts the tree at the first element inside the SOAP
  * Body (any prefix) and drops namespace prefixes from all names ("m:Reply"
  * becomes "Reply", an attribute "xmlns:m" becomes "m"); without such an
@@ -486,15 +497,34 @@ ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
 
 /*
  * A SOAP message: one call's method, namespace and parameters, and what is
- * read from its response. serverKind containing ".net", "dotnet" or "dot net"
- * (any case) selects the .NET dialect (document/literal, namespace
- * "http://tempuri.org/" until set); anything else the Apache dialect
- * (RPC/encoded). NULL only when memory runs out.
+ * read from its response. Attached to a SOAP request (HTTP_AttachSoap), it
+ * writes the request's envelope at HTTP_Request and receives the response:
+ * a successful call stores the response text in the message (as
+ * SOAP_SetSoap does), a failed one stores the fault in SOAP_GetLastError.
+ *
+ * What the message hands out (SOAP_GetSRS, SOAP_GetMultiSRS and
+ * SOAP_GetXMLTree results) belongs to it: never delete it. It dies at the
+ * message's next read of that kind, at SOAP_SetSoap, SOAP_Empty,
+ * SOAP_delete, and at any HTTP_Request on a request the message is attached
+ * to. Copy what must outlive those.
+ *
+ * Every function but SOAP_new, SOAP_delete and SOAP_Empty answers a NULL
+ * handle with NULL, "" or nothing done; SOAP_Empty ignores NULL. A message
+ * is used by one thread at a time.
+ *
+ * serverKind containing ".net", "dotnet" or "dot net" (any case) selects
+ * the .NET dialect (document/literal, namespace "http://tempuri.org/" until
+ * set); anything else the Apache dialect (RPC/encoded). NULL only when
+ * memory runs out. Free it with SOAP_delete, after the requests it is
+ * attached to are done with it.
  */
 ORVEX_EXPORT SOAP_HANDLE SOAP_new(const char* serverKind, const char* method);
 /* Discards the parameters, the stored response, what was read from it and the error text. */
 ORVEX_EXPORT void SOAP_Empty(SOAP_HANDLE handle);
-/* The request envelope, lines ending in CR LF. Valid until this thread's next text result. */
+/*
+ * The request envelope, lines ending in CR LF. In the thread's shared text
+ * buffer: valid until this thread's next call that returns text that way.
+ */
 ORVEX_EXPORT const char* SOAP_GetSoap(SOAP_HANDLE handle);
 /* The encoding named in the envelope's XML declaration ("UTF-8" at first). */
 ORVEX_EXPORT void SOAP_SetEncoding(SOAP_HANDLE handle, const char* encoding);
