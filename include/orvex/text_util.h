@@ -40,7 +40,8 @@ public:
     // Trimmed; the empty text becomes "0". Not otherwise checked.
     static void XMLEncode_Int(CString& value);
     static void XMLEncode_Double(CString& value);
-    // A local date-time of the years 1971-2038 as UTC "YYYY-MM-DDThh:mm:ss.0Z";
+    // A date-time of the years 1971-2038 as UTC "YYYY-MM-DDThh:mm:ss.0Z": a
+    // local one, or one that names its zone ("Z", "+02:00") as that instant;
     // anything else is "0001-01-01T00:00:00.0Z".
     static void XMLEncode_Datetime(CString& value);
     // "Y-M-D" (or with '/' or '.') as "Y-MM-DD" for the years 1971-2038;

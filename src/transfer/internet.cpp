@@ -1,6 +1,7 @@
 #include <orvex/internet.h>
 
 #include "platform/atomic_file.h"
+#include "platform/code_page.h"
 #include "support/global_info.h"
 #include "support/pub.h"
 
@@ -59,7 +60,7 @@ std::unique_ptr<Object> Own(Object* object) {
 
 bool IsFresh(const char* localFile, int maxAge) {
     struct stat st {};
-    if (!CPub::FileExists(localFile) || ::stat(localFile, &st) != 0) return false;
+    if (!CPub::FileExists(localFile) || ::stat(codepage::SystemName(localFile), &st) != 0) return false;
     // A file dated in the future counts as fresh.
     return static_cast<long long>(std::time(nullptr)) - static_cast<long long>(st.st_mtime) <= maxAge;
 }

@@ -26,13 +26,8 @@ public:
     static void operator delete(void*) {}
 };
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(const char* a, const char* b) {
-    for (; *a != '\0' && LowerAscii(*a) == LowerAscii(*b); ++a, ++b) {
-    }
-    return LowerAscii(*a) == LowerAscii(*b);
-}
+// Whole characters of the code page: a double-byte character's trail byte is never folded.
+bool EqualNoCase(const char* a, const char* b) { return CString(a).CompareNoCase(b) == 0; }
 
 uintptr_t Entry(IXMLTreeNode* node) { return reinterpret_cast<uintptr_t>(node); }
 
@@ -286,15 +281,15 @@ int CXMLTreeNode::GetPropValue(int index, CString& out) {
 int CXMLTreeNode::GetProperty(const char* name, CString& out) {
     out.Empty();
     if (name == nullptr) name = "";
-    for (int i = 0; i < m_nProps; ++i) {
-        if (EqualNoCase(m_ppProps[2 * i], name)) {
-            return Safely(0, [&] {
+    return Safely(0, [&] {
+        for (int i = 0; i < m_nProps; ++i) {
+            if (EqualNoCase(m_ppProps[2 * i], name)) {
                 out = m_ppProps[2 * i + 1];
                 return 1;
-            });
+            }
         }
-    }
-    return 0;
+        return 0;
+    });
 }
 
 // When memory runs out the array keeps the nodes appended until then.
