@@ -65,16 +65,24 @@ void CSoapReader::ReadFault(const CString& text) {
     EmptyError();
     if (text.IsEmpty()) return;
     if (Load(text) == 0) return;
+    // A SOAP 1.2 fault says Code/Value and Reason/Text where 1.1 says
+    // faultcode and faultstring; the lines read the same either way.
     static const struct {
         const char* name;
+        const char* name12;
         const char* format;
-    } kPieces[] = {{"faultcode", "\r\nfaultcode = %s"},
-                   {"faultstring", "\r\nfaultstring = %s"},
-                   {"detail", "\r\ndetail = %s"}};
+    } kPieces[] = {{"faultcode", "Value", "\r\nfaultcode = %s"},
+                   {"faultstring", "Text", "\r\nfaultstring = %s"},
+                   {"detail", nullptr, "\r\ndetail = %s"}};
     CString message;
     const CDomNode root = m_pDoc->documentElement();
+    const CDomNode fault = FindDescendant(root, "Fault");
     for (const auto& piece : kPieces) {
-        const CDomNode found = FindDescendant(root, piece.name);
+        CDomNode found = FindDescendant(root, piece.name);
+        if (!found && fault && piece.name12 != nullptr) {
+            const CDomNode parent = FindDescendant(fault, piece.name12[0] == 'V' ? "Code" : "Reason");
+            if (parent) found = FindDescendant(parent, piece.name12);
+        }
         if (!found) continue;
         const CString value = found.text();
         if (!value.IsEmpty()) message.AppendFormat(piece.format, value.GetString());

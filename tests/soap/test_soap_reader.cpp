@@ -334,6 +334,13 @@ TEST(SoapReader, FaultLines) {
     message.SetFault(
         "<r><x:DETAIL xmlns:x='urn:x'><why>deep</why></x:DETAIL><FaultString>up</FaultString></r>");
     EXPECT_STREQ(message.m_strError, "\r\nfaultstring = up\r\ndetail = deep");
+    // SOAP 1.2 writes Code/Value and Reason/Text; the first Text is taken.
+    message.SetFault(
+        "<e:Envelope xmlns:e='http://www.w3.org/2003/05/soap-envelope'><e:Body><e:Fault>"
+        "<e:Code><e:Value>e:Sender</e:Value></e:Code><e:Reason><e:Text xml:lang='en'>Bad input</e:Text>"
+        "<e:Text xml:lang='de'>Falsch</e:Text></e:Reason><e:Detail><why>deep</why></e:Detail>"
+        "</e:Fault></e:Body></e:Envelope>");
+    EXPECT_STREQ(message.m_strError, "\r\nfaultcode = e:Sender\r\nfaultstring = Bad input\r\ndetail = deep");
     message.SetFault("<html><body>Internal error</body></html>");
     EXPECT_STREQ(message.m_strError, "");
     message.SetFault("<html><body>Internal error<br></body></html>");
