@@ -28,7 +28,8 @@
  *  - ORVEX_CA_BUNDLE: a PEM file of certificate authorities trusted beside
  *    the system's; ORVEX_INSECURE_TLS=1 turns certificate checks off.
  *  - ORVEX_CONNECT_TIMEOUT, ORVEX_STALL_TIMEOUT: seconds to connect (30) and
- *    that a transfer may move no byte (60).
+ *    that a transfer may move no byte (60); ORVEX_REQUEST_TIMEOUT: seconds
+ *    a whole HTTP_Request may take (100; see HTTP_SetDeadline).
  *  - http_proxy, https_proxy, ftp_proxy, no_proxy: proxies, as curl reads
  *    them.
  *  - TMPDIR: the temporary directory (/tmp); PATH: the search path that
