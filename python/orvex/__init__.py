@@ -1,0 +1,58 @@
+"""Orvex from Python: SOAP calls, HTTP requests, record sets, XML trees and
+file transfer through liborvex's C API (include/orvex.h), loaded with ctypes.
+
+Every operation is a call into the library; this package only converts
+values, keeps ownership straight and turns error texts into exceptions.
+
+Finding the library, at first use:
+
+1. ``ORVEX_LIBRARY=/path/to/liborvex.so.1`` in the environment wins, and
+   nothing else is tried.
+2. Otherwise the build tree next to this package: ``../build*/src/liborvex.so.1``
+   relative to the ``python/`` folder, the most recently built first;
+   sanitizer builds (``ORVEX_SANITIZE=ON``) are skipped, as their runtime
+   would have to be preloaded.
+3. Then the system: ``ctypes.util.find_library("orvex")``, else
+   ``liborvex.so.1`` through the dynamic loader's search path.
+
+Texts are str. Arguments are encoded and results decoded in the library's
+code page: UTF-8 unless ``ORVEX_CODEPAGE`` names another, read from the
+environment once, as the library reads it. A character the code page lacks
+raises UnicodeEncodeError; bytes it cannot decode read as U+FFFD. Every
+text the library returns is copied at once, so its shared per-thread
+buffers never show through. Response bodies are bytes.
+
+Lifetimes: objects made here (``SoapMessage``, ``SoapRequest``,
+``HttpRequest``, ``RecordSet``, the root from ``parse_xml``) are freed
+exactly once, by ``close()``, a ``with`` block or the garbage collector.
+What a message hands out (its record sets and trees) and the nodes of a
+tree hold their owner and raise ``StaleHandleError`` instead of crashing
+once the owner reads again, is emptied or is closed. A handle is used by
+one thread at a time, as in C.
+
+>>> import orvex
+>>> with orvex.SoapRequest("dotnet", "GetOrders", namespace="http://orvex.test/sample/") as call:
+...     call.add("customer", "string", "ACME")
+...     orders = call.call("http://127.0.0.1:8080/").to_dicts()
+"""
+
+from ._native import library_path, lib
+from .errors import (Error, HttpError, ResponseError, SoapFault, StaleHandleError,
+                     TransferCancelled, TransferError, XmlError)
+from .httprequest import VERBS, HttpRequest, HttpResponse
+from .recordset import Column, RecordSet, Row
+from .soap import SoapMessage, SoapRequest
+from .transfer import download, upload
+from .xmltree import XmlNode, parse_xml
+
+__all__ = [
+    "Column", "Error", "HttpError", "HttpRequest", "HttpResponse", "RecordSet",
+    "ResponseError", "Row", "SoapFault", "SoapMessage", "SoapRequest", "StaleHandleError",
+    "TransferCancelled", "TransferError", "VERBS", "XmlError", "XmlNode", "download",
+    "library_path", "library_version", "parse_xml", "upload",
+]
+
+
+def library_version() -> str:
+    """Orvex_Version: the loaded library's "MAJOR.MINOR.PATCH"."""
+    return (lib().Orvex_Version() or b"").decode("ascii")

@@ -1,0 +1,210 @@
+"""Finding and loading liborvex, the C functions' prototypes, and texts at the
+boundary (arguments encoded in the library's code page, results decoded)."""
+
+from __future__ import annotations
+
+import codecs
+import ctypes
+import ctypes.util
+import datetime
+import decimal
+import os
+import threading
+from pathlib import Path
+from typing import Iterator
+
+__all__ = ["lib", "library_path", "encode", "decode", "text_of", "PROGRESS_FUNC"]
+
+_P = ctypes.c_void_p
+_S = ctypes.c_char_p  # as a result: copied into bytes at once, so shared buffers are safe
+_I = ctypes.c_int
+
+# int (*)(void* user, long long done, long long total)
+PROGRESS_FUNC = ctypes.CFUNCTYPE(_I, _P, ctypes.c_longlong, ctypes.c_longlong)
+
+_PROTOTYPES: dict[str, tuple[object, list[object]]] = {
+    "Orvex_Version": (_S, []),
+    "HTTP_delete": (None, [_P]),
+    "SOAP_delete": (None, [_P]),
+    "SRS_delete": (None, [_P]),
+    "XML_delete": (None, [_P]),
+    # HTTP requests
+    "HTTP_new": (_P, [_I]),
+    "HTTP_Empty": (None, [_P]),
+    "HTTP_SetVerb": (None, [_P, _I]),
+    "HTTP_SetContentType": (None, [_P, _S]),
+    "HTTP_SetCharset": (None, [_P, _S]),
+    "HTTP_SetContent": (None, [_P, _S]),
+    "HTTP_SetTimeouts": (None, [_P, _I, _I]),
+    "HTTP_SetDeadline": (None, [_P, _I]),
+    "HTTP_AttachSoap": (_I, [_P, _P]),
+    "HTTP_Request": (_I, [_P, _S, _S, _S]),
+    "HTTP_GetLastError": (_S, [_P]),
+    "HTTP_GetResponse": (_P, [_P]),
+    "HTTP_GetResponseContentLength": (_I, [_P]),
+    "HTTP_GetResponseContentType": (_S, [_P]),
+    "HTTP_GetBodyBytes_Request": (_I, [_P]),
+    "HTTP_GetBodyBytes_Response": (_I, [_P]),
+    "HTTP_GetMilliSeconds": (_I, [_P]),
+    # Record sets
+    "SRS_new": (_P, [_S, _S, _S]),
+    "SRS_AddCol": (_I, [_P, _S, _S]),
+    "SRS_AddRow": (_I, [_P]),
+    "SRS_RowCount": (_I, [_P]),
+    "SRS_ColCount": (_I, [_P]),
+    "SRS_SetText": (None, [_P, _I, _S, _S]),
+    "SRS_GetText": (_S, [_P, _I, _S]),
+    "SRS_GetString": (_S, [_P, _I, _S]),
+    "SRS_GetDatetimeEx": (_S, [_P, _I, _S, _P, _I, _P, _I]),
+    "SRS_GetBoolean": (_I, [_P, _I, _S]),
+    "SRS_GetInt": (_I, [_P, _I, _S]),
+    "SRS_GetDouble": (ctypes.c_double, [_P, _I, _S]),
+    "SRS_GetColType": (_S, [_P, _S]),
+    "SRS_GetColName": (_S, [_P, _I]),
+    "SRS_toXML": (_S, [_P, _S, _S, _I]),
+    # XML trees
+    "XML_new": (_P, [_S, _I]),
+    "XML_GetChildren": (_I, [_P]),
+    "XML_GetChild": (_P, [_P, _I]),
+    "XML_GetParent": (_P, [_P]),
+    "XML_GetName": (_S, [_P]),
+    "XML_GetText": (_S, [_P]),
+    "XML_GetProps": (_I, [_P]),
+    "XML_GetPropName": (_S, [_P, _I]),
+    "XML_GetPropValue": (_S, [_P, _I]),
+    "XML_GetProperty": (_S, [_P, _S]),
+    # SOAP messages
+    "SOAP_new": (_P, [_S, _S]),
+    "SOAP_Empty": (None, [_P]),
+    "SOAP_GetSoap": (_S, [_P]),
+    "SOAP_SetEncoding": (None, [_P, _S]),
+    "SOAP_SetTargetObjectURI": (None, [_P, _S]),
+    "SOAP_SetNameSpace": (None, [_P, _S]),
+    "SOAP_AddElement": (None, [_P, _S, _S, _S]),
+    "SOAP_AddNodes": (None, [_P, _S, _P]),
+    "SOAP_SetSoap": (None, [_P, _S]),
+    "SOAP_GetSRS": (_P, [_P]),
+    "SOAP_GetMultiSRS": (_P, [_P, _I]),
+    "SOAP_GetXMLTree": (_P, [_P]),
+    "SOAP_GetLastError": (_S, [_P]),
+    # File transfer
+    "DownloadFile": (_S, [_S, _S, _I]),
+    "UploadFile": (_S, [_S, _S]),
+    "DownloadFileEx": (_S, [_S, _S, _I, PROGRESS_FUNC, _P]),
+    "UploadFileEx": (_S, [_S, _S, PROGRESS_FUNC, _P]),
+}
+
+_lock = threading.Lock()
+_loaded: tuple[ctypes.CDLL, str, str] | None = None
+
+
+def _sanitized(build_dir: Path) -> bool:
+    """A sanitizer build's library cannot be loaded without its runtime preloaded."""
+    try:
+        cache = (build_dir / "CMakeCache.txt").read_text(errors="replace")
+    except OSError:
+        return False
+    return "ORVEX_SANITIZE:BOOL=ON" in cache
+
+
+def _build_tree_libraries() -> list[Path]:
+    """The libraries under ../build*/src/ beside this package, newest first."""
+    root = Path(__file__).resolve().parent.parent.parent
+    found = [p for p in root.glob("build*/src/liborvex.so.1")
+             if p.is_file() and not _sanitized(p.parent.parent)]
+    return sorted(found, key=lambda p: p.stat().st_mtime, reverse=True)
+
+
+def _candidates() -> Iterator[str]:
+    explicit = os.environ.get("ORVEX_LIBRARY")
+    if explicit:
+        yield explicit  # chosen by the user: nothing else is tried
+        return
+    for path in _build_tree_libraries():
+        yield str(path)
+    yield ctypes.util.find_library("orvex") or "liborvex.so.1"
+
+
+def _codec() -> str:
+    """The Python codec of the library's code page, read as the library reads it."""
+    name = os.environ.get("ORVEX_CODEPAGE", "")
+    if not name:
+        return "utf-8"
+    try:
+        return codecs.lookup(name).name
+    except LookupError:
+        raise OSError(f"ORVEX_CODEPAGE names {name!r}, an encoding Python does not know") from None
+
+
+def _load() -> tuple[ctypes.CDLL, str, str]:
+    global _loaded
+    with _lock:
+        if _loaded is not None:
+            return _loaded
+        codec = _codec()
+        failures = []
+        for candidate in _candidates():
+            try:
+                library = ctypes.CDLL(candidate)
+            except OSError as error:
+                failures.append(str(error))
+                continue
+            for name, (restype, argtypes) in _PROTOTYPES.items():
+                function = getattr(library, name)
+                function.restype = restype
+                function.argtypes = argtypes
+            _loaded = (library, candidate, codec)
+            return _loaded
+        raise OSError("liborvex not found (set ORVEX_LIBRARY to its path): " + "; ".join(failures))
+
+
+def lib() -> ctypes.CDLL:
+    """The loaded library, its functions declared; loaded at first use."""
+    return (_loaded or _load())[0]
+
+
+def library_path() -> str:
+    """The path or name the library was loaded from."""
+    return (_loaded or _load())[1]
+
+
+def _codec_name() -> str:
+    return (_loaded or _load())[2]
+
+
+def encode(text: str | None) -> bytes | None:
+    """A text argument in the code page; None stays NULL. Characters the code
+    page lacks raise UnicodeEncodeError; a NUL would cut the text short, so
+    it raises ValueError."""
+    if text is None:
+        return None
+    if not isinstance(text, str):
+        raise TypeError(f"expected str, got {type(text).__name__}")
+    if "\0" in text:
+        raise ValueError("a text passed to liborvex cannot hold NUL characters")
+    return text.encode(_codec_name())
+
+
+def decode(data: bytes | None) -> str:
+    """A returned text (already copied by ctypes) as str; NULL is ""."""
+    if not data:
+        return ""
+    return data.decode(_codec_name(), errors="replace")
+
+
+def text_of(value: object) -> str:
+    """A Python value as the text the library takes for a parameter or cell:
+    booleans "true"/"false", numbers in Python's notation, dates in ISO form
+    (a naive date-time is local time, an aware one keeps its zone)."""
+    if isinstance(value, str):
+        return value
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, (int, float, decimal.Decimal)):
+        return str(value)
+    if isinstance(value, datetime.datetime):
+        sep = "T" if value.tzinfo is not None else " "
+        return value.isoformat(sep=sep, timespec="seconds")
+    if isinstance(value, datetime.date):
+        return value.isoformat()
+    raise TypeError(f"cannot pass a {type(value).__name__} as a text")

@@ -1,0 +1,209 @@
+"""SOAP messages (SOAP_new) and SOAP calls over HTTP."""
+
+from __future__ import annotations
+
+import weakref
+from collections.abc import Iterable, Mapping, Sequence
+from typing import Any
+
+from ._handle import Handle, Lease
+from ._native import decode, encode, lib, text_of
+from .errors import ResponseError, StaleHandleError
+from .httprequest import HttpRequest
+from .recordset import ColumnSpec, RecordSet
+from .xmltree import XmlNode
+
+__all__ = ["SoapMessage", "SoapRequest"]
+
+
+class SoapMessage(Handle):
+    """A SOAP message: one call's method, namespace and parameters, and what
+    is read from its response.
+
+    server_kind picks the dialect as SOAP_new does: a text containing
+    ".net", "dotnet" or "dot net" (any case) is the .NET dialect
+    (document/literal), anything else ("apache") the Apache dialect
+    (RPC/encoded). What the message hands out (record_set(), tree()) belongs
+    to it and raises StaleHandleError once the message reads again, is
+    emptied, closed, or its request runs again.
+    """
+
+    _what = "SOAP message"
+
+    def __init__(self, server_kind: str, method: str, *, namespace: str | None = None,
+                 target_object_uri: str | None = None, encoding: str | None = None) -> None:
+        api = lib()
+        super().__init__(api.SOAP_new(encode(server_kind), encode(method)),
+                         delete=api.SOAP_delete, kinds=("records", "tree"))
+        # Record-set parameters: the library keeps only their pointers.
+        self._parameters: list[tuple[str, RecordSet]] = []
+        self._namespace = ""
+        self._target_object_uri = ""
+        if namespace is not None:
+            self.set_namespace(namespace)
+        if target_object_uri is not None:
+            self.set_target_object_uri(target_object_uri)
+        if encoding is not None:
+            self.set_encoding(encoding)
+
+    def set_namespace(self, namespace: str) -> None:
+        """The .NET dialect's method namespace ("" restores http://tempuri.org/)."""
+        lib().SOAP_SetNameSpace(self._ptr(), encode(namespace))
+        self._namespace = namespace
+
+    def set_target_object_uri(self, uri: str) -> None:
+        """The Apache dialect's target object URI."""
+        lib().SOAP_SetTargetObjectURI(self._ptr(), encode(uri))
+        self._target_object_uri = uri
+
+    def set_encoding(self, encoding: str) -> None:
+        """The encoding named in the envelope's XML declaration ("UTF-8")."""
+        lib().SOAP_SetEncoding(self._ptr(), encode(encoding))
+
+    def add(self, name: str, type_name: str, value: Any) -> SoapMessage:
+        """Appends a scalar parameter and returns the message. type_name as
+        SOAP_AddElement reads it ("int", "string", "dateTime", "boolean",
+        "double"..., or any other name, whose value goes in unescaped).
+        value: str, bool, int, float, Decimal, datetime or date."""
+        lib().SOAP_AddElement(self._ptr(), encode(name), encode(type_name),
+                              encode(text_of(value)))
+        return self
+
+    def add_records(self, name: str,
+                    records: RecordSet | Iterable[Mapping[str, Any] | Sequence[Any]],
+                    columns: Iterable[ColumnSpec] | Mapping[str, str] | None = None, *,
+                    row_name: str | None = None, namespace: str | None = None,
+                    type_name: str | None = None) -> RecordSet:
+        """Appends a record-set parameter, an array of rows when name ends in
+        "[]". records is a RecordSet, dicts (columns typed as in
+        RecordSet.from_dicts unless columns are given), or sequences with
+        columns. A set made here takes row_name (default: name without "[]")
+        as its row element, and namespace (default: the message's namespace,
+        else its target object URI) and
+        type_name (default: row_name) as its row type. The set is returned
+        and kept alive by the message until it is emptied or closed."""
+        if isinstance(records, RecordSet):
+            record_set = records
+        else:
+            row = row_name or name.removesuffix("[]")
+            if namespace is None:
+                namespace = self._namespace or self._target_object_uri
+            options = {"name": row, "namespace": namespace, "type_name": type_name or row}
+            if columns is None:
+                record_set = RecordSet.from_dicts(records, **options)  # type: ignore[arg-type]
+            else:
+                record_set = RecordSet(columns, records, **options)
+        lib().SOAP_AddNodes(self._ptr(), encode(name), record_set._ptr())
+        self._parameters.append((name, record_set))
+        return record_set
+
+    def _check_parameters(self) -> None:
+        """A record-set parameter freed since it was added would be read freed."""
+        for name, record_set in self._parameters:
+            if record_set.closed:
+                raise StaleHandleError(f"the record set of parameter {name!r} is gone: closed, "
+                                       "or read again by the message that handed it out")
+
+    @property
+    def envelope(self) -> str:
+        """The request envelope (SOAP_GetSoap), lines ending in CR LF."""
+        handle = self._ptr()
+        self._check_parameters()
+        return decode(lib().SOAP_GetSoap(handle))
+
+    def set_response(self, response: str) -> None:
+        """Clears the message, parameters included, and stores a response to read."""
+        handle = self._ptr()
+        self._forget()
+        lib().SOAP_SetSoap(handle, encode(response))
+
+    def empty(self) -> None:
+        """Discards the parameters, the response, what was read and the error text."""
+        handle = self._ptr()
+        self._forget()
+        lib().SOAP_Empty(handle)
+
+    def _forget(self) -> None:
+        self._retire()
+        self._parameters.clear()
+
+    def _before_request(self) -> None:
+        """A request writes the envelope and replaces the response."""
+        self._ptr()
+        self._check_parameters()
+        self._retire()
+
+    def record_set(self, index: int | None = None) -> RecordSet | None:
+        """The response's return element as a record set (SOAP_GetSRS), or with
+        an index record set number index (SOAP_GetMultiSRS: 0 the whole
+        return element, 1.. its children; None past the last). Raises
+        ResponseError when the response could not be read."""
+        handle = self._ptr()
+        self._retire("records")
+        if index is None:
+            pointer = lib().SOAP_GetSRS(handle)
+        else:
+            pointer = lib().SOAP_GetMultiSRS(handle, index)
+        error = self.last_error
+        if error:
+            raise ResponseError(error)
+        return RecordSet._borrowed(pointer, Lease(self, "records")) if pointer else None
+
+    def tree(self) -> XmlNode | None:
+        """The response as a tree from the method response element, prefixes
+        removed (SOAP_GetXMLTree); None without a response. Raises
+        ResponseError when the response could not be read."""
+        handle = self._ptr()
+        self._retire("tree")
+        pointer = lib().SOAP_GetXMLTree(handle)
+        error = self.last_error
+        if error:
+            raise ResponseError(error)
+        return XmlNode(pointer, lease=Lease(self, "tree")) if pointer else None
+
+    @property
+    def last_error(self) -> str:
+        """SOAP_GetLastError: the last call's fault or why the last read failed; "" when none."""
+        return decode(lib().SOAP_GetLastError(self._ptr()))
+
+
+class SoapRequest(SoapMessage):
+    """A SOAP call: a message with the SOAP request that posts it.
+
+    >>> with SoapRequest("dotnet", "Add", namespace="http://orvex.test/sample/") as add:
+    ...     add.add("a", "int", 2).add("b", "int", 40)
+    ...     add.call(url)[0][0]
+    '42'
+    """
+
+    _what = "SOAP request"
+
+    def __init__(self, server_kind: str, method: str, **options: str) -> None:
+        """As SoapMessage; options: namespace, target_object_uri, encoding."""
+        super().__init__(server_kind, method, **options)
+        self.http = HttpRequest(soap=True)
+        # Weakly: the request is ours, and a strong reference back would make a cycle.
+        self.http._attach(self, weakref.ref(self))
+
+    def set_timeouts(self, connect: int = 0, stall: int = 0) -> None:
+        """Seconds to connect and that a transfer may move no byte; 0 is the default."""
+        self.http.set_timeouts(connect, stall)
+
+    def set_deadline(self, seconds: int) -> None:
+        """Seconds the whole call may take, redirects included; 0 is the default."""
+        self.http.set_deadline(seconds)
+
+    def call(self, url: str, user: str | None = None, password: str | None = None) -> RecordSet:
+        """Posts the message and returns the response's record set (valid
+        until the next call, read or close). Raises SoapFault for a fault,
+        HttpError for any other failed request, ResponseError for a response
+        that could not be read."""
+        self.http.request(url, user, password)
+        record_set = self.record_set()
+        assert record_set is not None  # SOAP_GetSRS gives a set for any stored response
+        return record_set
+
+    def close(self) -> None:
+        """Frees the request, then the message."""
+        self.http.close()
+        super().close()

@@ -1,0 +1,91 @@
+"""Fixtures: the local peers of tests/servers/, started on 127.0.0.1 with
+port 0 and stopped by pid; proxies unset so that nothing leaves the machine."""
+
+from __future__ import annotations
+
+import os
+import select
+import signal
+import subprocess
+import sys
+from pathlib import Path
+from typing import Iterator
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+SERVERS = ROOT / "tests" / "servers"
+PYTHON = "/usr/bin/python3"  # Debian's, with the packages the servers need
+START_SECONDS = 20
+
+# Run by hand, the tests take the package beside them.
+if str(ROOT / "python") not in sys.path:
+    sys.path.insert(0, str(ROOT / "python"))
+
+for _name in ("http_proxy", "https_proxy", "ftp_proxy", "all_proxy"):
+    os.environ.pop(_name, None)
+    os.environ.pop(_name.upper(), None)
+
+
+def start_server(*args: str) -> tuple[subprocess.Popen[str], list[int]]:
+    """Starts a server script and reads the ports of its first line."""
+    process = subprocess.Popen([PYTHON, *args], stdout=subprocess.PIPE, text=True)
+    assert process.stdout is not None
+    ready, _, _ = select.select([process.stdout], [], [], START_SECONDS)
+    line = process.stdout.readline() if ready else ""
+    if not line:
+        stop_server(process)
+        raise RuntimeError(f"{args[0]} did not start")
+    return process, [int(port) for port in line.split()[1:]]
+
+
+def stop_server(process: subprocess.Popen[str]) -> None:
+    os.kill(process.pid, signal.SIGTERM)
+    try:
+        process.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        os.kill(process.pid, signal.SIGKILL)
+        process.wait()
+    if process.stdout is not None:
+        process.stdout.close()
+
+
+@pytest.fixture(scope="session")
+def soap_url() -> Iterator[str]:
+    """The sample SOAP service (.NET style, namespace http://orvex.test/sample/)."""
+    process, ports = start_server(str(SERVERS / "soap_service.py"), "--port", "0",
+                                  "--lifetime", "600")
+    yield f"http://127.0.0.1:{ports[0]}/"
+    stop_server(process)
+
+
+@pytest.fixture(scope="session")
+def http_url() -> Iterator[str]:
+    """The HTTP test server, without a trailing slash; its routes are listed at its top."""
+    process, ports = start_server(str(SERVERS / "http_server.py"), "--lifetime", "600")
+    yield f"http://127.0.0.1:{ports[0]}"
+    stop_server(process)
+
+
+@pytest.fixture(scope="session")
+def ftp_server(tmp_path_factory: pytest.TempPathFactory) -> Iterator[tuple[str, Path]]:
+    """The FTP test server: its base URL and the folder it serves."""
+    root = tmp_path_factory.mktemp("ftp")
+    process, ports = start_server(str(SERVERS / "ftp_server.py"), "--root", str(root),
+                                  "--lifetime", "600")
+    yield f"ftp://127.0.0.1:{ports[0]}", root
+    stop_server(process)
+
+
+def pattern(count: int) -> bytes:
+    """The bytes of the HTTP server's /bytes/<count> route."""
+    return (bytes(range(256)) * (count // 256 + 1))[:count]
+
+
+def run_python(script: str, *options: str, **environment: str) -> subprocess.CompletedProcess[str]:
+    """Runs a script in a new interpreter that imports this package, with
+    extra environment variables."""
+    paths = [str(ROOT / "python"), os.environ.get("PYTHONPATH", "")]
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in paths if p), **environment)
+    return subprocess.run([sys.executable, *options, "-c", script], env=env, capture_output=True,
+                          text=True, timeout=120)
