@@ -137,6 +137,8 @@ class HttpRequest(Handle):
             if fault:
                 raise SoapFault(text, fault)
             raise HttpError(text, content)
+        if message is not None:
+            message._after_response()
         return HttpResponse(
             content=content,
             content_type=decode(api.HTTP_GetResponseContentType(handle)),

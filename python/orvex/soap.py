@@ -133,6 +133,10 @@ class SoapMessage(Handle):
         self._check_parameters()
         self._retire()
 
+    def _after_response(self) -> None:
+        """A successful call stores its response as SOAP_SetSoap does, which drops the parameters."""
+        self._parameters.clear()
+
     def record_set(self, index: int | None = None) -> RecordSet | None:
         """The response's return element as a record set (SOAP_GetSRS), or with
         an index record set number index (SOAP_GetMultiSRS: 0 the whole
@@ -197,7 +201,9 @@ class SoapRequest(SoapMessage):
         """Posts the message and returns the response's record set (valid
         until the next call, read or close). Raises SoapFault for a fault,
         HttpError for any other failed request, ResponseError for a response
-        that could not be read."""
+        that could not be read. A successful call stores the response as
+        set_response() does, which clears the parameters: add them again
+        before calling again."""
         self.http.request(url, user, password)
         record_set = self.record_set()
         assert record_set is not None  # SOAP_GetSRS gives a set for any stored response
