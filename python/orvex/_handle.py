@@ -4,7 +4,7 @@ collector), and borrowed ones that check their owner before every use."""
 from __future__ import annotations
 
 import weakref
-from typing import Callable
+from typing import Callable, Self
 
 from .errors import StaleHandleError
 
@@ -81,7 +81,7 @@ class Handle:
         if self._finalizer is not None:
             self._finalizer()
 
-    def __enter__(self):
+    def __enter__(self) -> Self:
         return self
 
     def __exit__(self, *exc_info: object) -> None:

@@ -11,7 +11,7 @@ import decimal
 import os
 import threading
 from pathlib import Path
-from typing import Iterator
+from typing import Iterator, overload
 
 __all__ = ["lib", "library_path", "encode", "decode", "text_of", "PROGRESS_FUNC"]
 
@@ -170,6 +170,14 @@ def library_path() -> str:
 
 def _codec_name() -> str:
     return (_loaded or _load())[2]
+
+
+@overload
+def encode(text: str) -> bytes: ...
+
+
+@overload
+def encode(text: None) -> None: ...
 
 
 def encode(text: str | None) -> bytes | None:

@@ -134,7 +134,7 @@ class SoapMessage(Handle):
         self._retire()
 
     def _after_response(self) -> None:
-        """A successful call stores its response as SOAP_SetSoap does, which drops the parameters."""
+        """A successful call stores its response as SOAP_SetSoap does: the parameters are gone."""
         self._parameters.clear()
 
     def record_set(self, index: int | None = None) -> RecordSet | None:

@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import os
-from collections.abc import Iterator
+from collections.abc import Callable, Iterator
 
 from ._handle import Handle, Lease
 from ._native import decode, encode, lib
@@ -40,7 +40,8 @@ class XmlNode(Handle):
 
     _what = "XML node"
 
-    def __init__(self, pointer: int, delete=None, lease: Lease | None = None) -> None:
+    def __init__(self, pointer: int, delete: Callable[[int], None] | None = None,
+                 lease: Lease | None = None) -> None:
         super().__init__(pointer, delete=delete, lease=lease, kinds=("tree",) if delete else ())
         self._address = pointer
 

@@ -88,7 +88,8 @@ def test_context_manager_frees_once() -> None:
 def test_garbage_collector_frees_every_handle_once() -> None:
     script = r"""
 import gc, orvex
-RESPONSE = '''<?xml version="1.0"?><soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/"><soap:Body><R><X>1</X><X>2</X></R></soap:Body></soap:Envelope>'''
+RESPONSE = ('<soap:Envelope xmlns:soap="http://schemas.xmlsoap.org/soap/envelope/">'
+            '<soap:Body><R><X>1</X><X>2</X></R></soap:Body></soap:Envelope>')
 finalizers = []
 for i in range(2000):
     message = orvex.SoapMessage("dotnet", "Get")

@@ -34,8 +34,9 @@ def test_rows_read_by_name_index_and_as_dicts(soap_url: str) -> None:
 def test_typed_getters(soap_url: str) -> None:
     with orvex.SoapRequest("dotnet", "GetOrders", namespace=NS) as call:
         first = call.add("customer", "string", "ACME").call(soap_url)[0]
+        placed = datetime.datetime(2005, 3, 7, 10, 20, 30)  # the zone is dropped, as in C
         assert (first.get_int("Id"), first.get_float("Amount"), first.get_bool("Paid"),
-                first.get_datetime("Placed")) == (1, 12.5, True, datetime.datetime(2005, 3, 7, 10, 20, 30))
+                first.get_datetime("Placed")) == (1, 12.5, True, placed)
 
 
 def test_record_set_parameter_from_dicts(soap_url: str) -> None:
@@ -67,7 +68,8 @@ def test_fault_raises_soap_fault(soap_url: str) -> None:
         with pytest.raises(orvex.SoapFault) as caught:
             call.call(soap_url)
     fault = caught.value
-    assert (fault.status, fault.faultstring, fault.faultcode.endswith("Server")) == (500, "Bad input", True)
+    assert (fault.status, fault.faultstring) == (500, "Bad input")
+    assert fault.faultcode.endswith("Server")
     assert "Return Error Code=500" in str(fault) and "faultstring = Bad input" in fault.fault
 
 
