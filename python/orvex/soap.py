@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import weakref
 from collections.abc import Iterable, Mapping, Sequence
-from typing import Any
+from typing import Any, Self
 
 from ._handle import Handle, Lease
 from ._native import decode, encode, lib, text_of
@@ -60,7 +60,7 @@ class SoapMessage(Handle):
         """The encoding named in the envelope's XML declaration ("UTF-8")."""
         lib().SOAP_SetEncoding(self._ptr(), encode(encoding))
 
-    def add(self, name: str, type_name: str, value: Any) -> SoapMessage:
+    def add(self, name: str, type_name: str, value: Any) -> Self:
         """Appends a scalar parameter and returns the message. type_name as
         SOAP_AddElement reads it ("int", "string", "dateTime", "boolean",
         "double"..., or any other name, whose value goes in unescaped).
