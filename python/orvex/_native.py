@@ -146,13 +146,13 @@ def _load() -> tuple[ctypes.CDLL, str, str]:
         for candidate in _candidates():
             try:
                 library = ctypes.CDLL(candidate)
-            except OSError as error:
+                for name, (restype, argtypes) in _PROTOTYPES.items():
+                    function = getattr(library, name)  # an older library may lack one
+                    function.restype = restype
+                    function.argtypes = argtypes
+            except (OSError, AttributeError) as error:
                 failures.append(str(error))
                 continue
-            for name, (restype, argtypes) in _PROTOTYPES.items():
-                function = getattr(library, name)
-                function.restype = restype
-                function.argtypes = argtypes
             _loaded = (library, candidate, codec)
             return _loaded
         raise OSError("liborvex not found (set ORVEX_LIBRARY to its path): " + "; ".join(failures))
