@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, checks the tree a packager
+# would ship, then builds and runs a C host against the installed copy alone,
+# once through pkg-config and once through find_package(Orvex).
+#   install_test.sh BUILD_DIR SOURCE_DIR LIBDIR VERSION STATIC(ON|OFF)
+# CC (and CXX for the static CMake host) name the compilers; ORVEX_HOST_FLAGS
+# adds flags to every host compile and link (a sanitizer build's),
+# ORVEX_HOST_LINK_FLAGS to every link.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+source=$(cd "$2" && pwd)
+libdir=$3
+version=$4
+static=$5
+here=$(cd "$(dirname "$0")" && pwd)
+cc=${CC:-cc}
+read -r -a host_flags <<<"${ORVEX_HOST_FLAGS:-}"
+read -r -a link_flags <<<"${ORVEX_HOST_LINK_FLAGS:-}"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+case "$scratch/" in "$source"/* | "$build"/*)
+  echo "the scratch directory $scratch lies in the tree under test"; exit 1 ;;
+esac
+prefix=$scratch/prefix
+lib=$prefix/$libdir
+
+fail() { echo "install test: $*"; exit 1; }
+
+# No path into the source or build tree may reach a host's compile or link.
+no_tree_paths() {
+  local what=$1 text=$2
+  case "$text" in
+  *"$source/"* | *"$source "* | *"$build"*) fail "$what names the source or build tree: $text" ;;
+  esac
+}
+
+# loads_installed PROGRAM: liborvex.so.1 resolves, with no library path from
+# the environment, to the copy in the prefix.
+loads_installed() {
+  local found
+  found=$(env -u LD_LIBRARY_PATH ldd "$1" | sed -n 's/^[[:space:]]*liborvex\.so\.1 => \(.*\) (0x.*$/\1/p')
+  [ -n "$found" ] && [ "$(realpath "$found")" = "$(realpath "$lib/liborvex.so.1")" ] ||
+    fail "$1 does not load the installed library: $(env -u LD_LIBRARY_PATH ldd "$1" | grep liborvex || echo none)"
+}
+
+# run_host PROGRAM [static]: runs with no library path from the environment.
+run_host() {
+  local program=$1 out
+  if [ "${2:-}" = static ]; then
+    ! ldd "$program" | grep -q liborvex || fail "$program loads liborvex.so"
+  else
+    loads_installed "$program"
+  fi
+  out=$(env -u LD_LIBRARY_PATH "$program" "$version") || fail "$program failed"
+  [ "$out" = "host ok: liborvex $version" ] || fail "$program printed: $out"
+}
+
+echo "== install into $prefix"
+cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" || { cat "$scratch/install.log"; fail "install failed"; }
+
+echo "== the installed tree"
+cd "$prefix"
+while IFS= read -r file; do
+  case "$file" in
+  bin/orvex | include/orvex.h | include/orvex/*.h | share/man/man1/orvex.1 | share/doc/orvex/README.md) ;;
+  "$libdir/liborvex.so" | "$libdir/liborvex.so.1" | "$libdir/liborvex.so.$version") ;;
+  "$libdir/pkgconfig/orvex.pc" | "$libdir"/cmake/Orvex/Orvex*.cmake) ;;
+  *) fail "installed but no part of the package: $file" ;;
+  esac
+done < <(find . \( -type f -o -type l \) | sed 's|^\./||' | grep -v -e '^lib.*/liborvex\.a$' -e 'OrvexStaticTargets' || true)
+cd - >/dev/null
+for file in bin/orvex include/orvex.h include/orvex/buffer.h share/man/man1/orvex.1 share/doc/orvex/README.md \
+  "$libdir/liborvex.so.$version" "$libdir/pkgconfig/orvex.pc" "$libdir/cmake/Orvex/OrvexConfig.cmake" \
+  "$libdir/cmake/Orvex/OrvexConfigVersion.cmake" "$libdir/cmake/Orvex/OrvexTargets.cmake"; do
+  [ -e "$prefix/$file" ] || fail "$file was not installed"
+done
+[ "$(ls "$source/include/orvex" | wc -l)" -eq "$(ls "$prefix/include/orvex" | wc -l)" ] ||
+  fail "include/orvex/ was not installed whole"
+[ "$(readlink "$lib/liborvex.so")" = liborvex.so.1 ] || fail "liborvex.so does not point to liborvex.so.1"
+[ "$(readlink "$lib/liborvex.so.1")" = "liborvex.so.$version" ] || fail "liborvex.so.1 does not point to liborvex.so.$version"
+readelf -d "$lib/liborvex.so.$version" | grep -q 'Library soname: \[liborvex\.so\.1\]' || fail "the SONAME is not liborvex.so.1"
+if [ "$static" = ON ]; then
+  [ -f "$lib/liborvex.a" ] || fail "liborvex.a was not installed"
+else
+  [ ! -e "$lib/liborvex.a" ] || fail "liborvex.a was installed without ORVEX_INSTALL_STATIC"
+fi
+
+echo "== the installed command"
+readelf -d "$prefix/bin/orvex" | grep -Eq 'R(UN)?PATH.*\[\$ORIGIN/\.\./'"$libdir"'\]' ||
+  fail "bin/orvex has no runpath \$ORIGIN/../$libdir: $(readelf -d "$prefix/bin/orvex" | grep -E 'R(UN)?PATH' || true)"
+[ "$(env -u LD_LIBRARY_PATH "$prefix/bin/orvex" --version)" = "orvex $version" ] || fail "bin/orvex --version"
+loads_installed "$prefix/bin/orvex"
+
+mkdir "$scratch/host"
+cp "$here/host.c" "$here/host/CMakeLists.txt" "$scratch/host/"
+cd "$scratch/host"
+
+echo "== a host through pkg-config"
+export PKG_CONFIG_PATH=$lib/pkgconfig
+[ "$(pkg-config --modversion orvex)" = "$version" ] || fail "pkg-config --modversion orvex"
+cflags=$(pkg-config --cflags orvex)
+libs=$(pkg-config --libs orvex)
+command="$cc ${host_flags[*]} -std=c99 -pedantic -Wall -Wextra -Werror host.c $cflags -o host_pc ${link_flags[*]} $libs -Wl,-rpath,$lib"
+no_tree_paths "the pkg-config build" "$command"
+echo "$command"
+$command
+run_host ./host_pc
+if [ "$static" = ON ]; then
+  # liborvex.a by its file name, then what it needs from pkg-config --static.
+  libs=$(pkg-config --static --libs orvex)
+  command="$cc ${host_flags[*]} -std=c99 -pedantic -Wall -Wextra -Werror host.c $cflags -o host_pc_static ${link_flags[*]} ${libs/-lorvex/-l:liborvex.a}"
+  no_tree_paths "the static pkg-config build" "$command"
+  echo "$command"
+  $command
+  run_host ./host_pc_static static
+fi
+
+echo "== a host through find_package(Orvex)"
+unset CMAKE_PREFIX_PATH Orvex_DIR
+host_cmake() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
+    -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="${host_flags[*]}" -DCMAKE_EXE_LINKER_FLAGS="${host_flags[*]} ${link_flags[*]}" \
+    "$@" >"$scratch/cmake.log" || { cat "$scratch/cmake.log"; fail "configuring the CMake host failed"; }
+  grep -q "^Orvex_DIR:PATH=$lib/cmake/Orvex$" "$dir/CMakeCache.txt" ||
+    fail "find_package found Orvex elsewhere: $(grep '^Orvex_DIR' "$dir/CMakeCache.txt")"
+  cmake --build "$dir" >"$scratch/build.log" || { cat "$scratch/build.log"; fail "building the CMake host failed"; }
+  no_tree_paths "the find_package build" "$(ninja -C "$dir" -t commands host)"
+  ninja -C "$dir" -t commands host | tail -n 1
+}
+host_cmake cmake-build
+run_host ./cmake-build/host
+if [ "$static" = ON ]; then
+  host_cmake cmake-build-static -DORVEX_HOST_STATIC=ON -DCMAKE_CXX_COMPILER="${CXX:-c++}" \
+    -DCMAKE_CXX_FLAGS="${host_flags[*]}"
+  run_host ./cmake-build-static/host static
+fi
+
+echo "== the package version"
+cat >"$scratch/version.cmake" <<'CMAKE'
+# Whether the installed version file accepts the version asked for.
+set(CMAKE_SIZEOF_VOID_P 8)
+string(REGEX MATCH "^[0-9]+" PACKAGE_FIND_VERSION_MAJOR "${PACKAGE_FIND_VERSION}")
+include("${VERSION_FILE}")
+message("${PACKAGE_FIND_VERSION}: ${PACKAGE_VERSION_COMPATIBLE}")
+CMAKE
+for pair in 1:TRUE 1.0:TRUE 2:FALSE 0.9:FALSE; do
+  answer=$(cmake -DPACKAGE_FIND_VERSION="${pair%%:*}" -DVERSION_FILE="$lib/cmake/Orvex/OrvexConfigVersion.cmake" \
+    -P "$scratch/version.cmake" 2>&1)
+  [ "$answer" = "${pair%%:*}: ${pair##*:}" ] || fail "the version file answers '$answer' for ${pair%%:*}"
+done
+echo "install test: passed"
