@@ -1,6 +1,7 @@
 #include "platform/http_transport.h"
 
 #include "platform/curl_setup.h"
+#include "platform/trace.h"
 
 #include <cctype>
 #include <chrono>
@@ -151,34 +152,9 @@ std::string DeadlineText(int seconds, const std::string& url) {
            " reached (" + url + ")";
 }
 
-}  // namespace
-
-CHttpTransport::CHttpTransport() = default;
-
-CHttpTransport::~CHttpTransport() {
-    if (m_pEasy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_pEasy));
-}
-
-int CHttpTransport::DefaultConnectSeconds() { return curlx::DefaultConnectSeconds(); }
-
-int CHttpTransport::DefaultStallSeconds() { return curlx::DefaultStallSeconds(); }
-
-int CHttpTransport::DefaultDeadlineSeconds() { return curlx::DefaultDeadlineSeconds(); }
-
-bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
-    outcome = HttpOutcome();
-    const CURLcode init = curlx::GlobalInit();
-    if (init != CURLE_OK) {
-        outcome.error = curl_easy_strerror(init);
-        return false;
-    }
-    if (m_pEasy == nullptr) m_pEasy = curl_easy_init();
-    if (m_pEasy == nullptr) {
-        outcome.error = "libcurl could not create a transfer handle";
-        return false;
-    }
-    CURL* easy = static_cast<CURL*>(m_pEasy);
-
+// The hops of one exchange on a handle; `trace` is null unless a trace is written.
+bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
+             tracex::CExchange* trace) {
     HeaderList headers;
     for (const std::string& line : exchange.headers) headers.Add(line);
     // An empty value keeps libcurl from adding the header of its own.
@@ -210,6 +186,7 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         }
         ApplyMethod(easy, hop, exchange);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
+        if (trace != nullptr) trace->Attach(easy);
         // As libcurl does when it follows: credentials never go to another server.
         if (!exchange.user.empty() && (redirects == 0 || Origin(hop.url) == origin)) {
             curl_easy_setopt(easy, CURLOPT_USERNAME, exchange.user.c_str());
@@ -268,7 +245,52 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         httpsOnly = httpsOnly || curlx::StartsWithNoCase(hop.url, "https:");
         if (!Redirect(status, target, exchange.bodyLength, hop, outcome.error)) return false;
         redirectStatus = status;
+        if (trace != nullptr)
+            trace->Note("redirect " + std::to_string(redirects + 1) + " (" + std::to_string(status) +
+                        "): " + hop.method + " " + hop.url);
     }
+}
+
+}  // namespace
+
+CHttpTransport::CHttpTransport() = default;
+
+CHttpTransport::~CHttpTransport() {
+    if (m_pEasy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_pEasy));
+}
+
+int CHttpTransport::DefaultConnectSeconds() { return curlx::DefaultConnectSeconds(); }
+
+int CHttpTransport::DefaultStallSeconds() { return curlx::DefaultStallSeconds(); }
+
+int CHttpTransport::DefaultDeadlineSeconds() { return curlx::DefaultDeadlineSeconds(); }
+
+bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
+    outcome = HttpOutcome();
+    const CURLcode init = curlx::GlobalInit();
+    if (init != CURLE_OK) {
+        outcome.error = curl_easy_strerror(init);
+        return false;
+    }
+    if (m_pEasy == nullptr) m_pEasy = curl_easy_init();
+    if (m_pEasy == nullptr) {
+        outcome.error = "libcurl could not create a transfer handle";
+        return false;
+    }
+    CURL* easy = static_cast<CURL*>(m_pEasy);
+    if (!tracex::Enabled()) return RunHops(easy, exchange, sink, outcome, nullptr);
+    tracex::CExchange trace(("request " + exchange.method).c_str(), exchange.url, exchange.password);
+    // The handle outlives the trace, whatever way the hops end.
+    struct Detacher {
+        CURL* easy;
+        ~Detacher() { tracex::CExchange::Detach(easy); }
+    } detacher{easy};
+    const bool done = RunHops(easy, exchange, sink, outcome, &trace);
+    if (done)
+        trace.End("status " + std::to_string(outcome.status));
+    else
+        trace.End("failed", outcome.error);
+    return done;
 }
 
 }  // namespace httpx

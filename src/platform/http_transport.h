@@ -56,7 +56,8 @@ public:
     // after 303; any other request is sent again as it was, body included,
     // except that a 303 to a request with a body is refused rather than
     // dropping it. A chain that has been on https never leaves it, and the
-    // credentials go only to the first URL's scheme, host and port.
+    // credentials go only to the first URL's scheme, host and port. With a
+    // trace on (platform/trace.h), the exchange and every hop go to it.
     bool Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome);
 
     // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT /
