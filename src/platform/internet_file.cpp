@@ -34,9 +34,15 @@ void CurlHandles::Reset() {
 
 using Transfer = CInternetFile::Transfer;
 
-Transfer::Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url)
+Transfer::Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url,
+                   const std::string& password)
     : m_pHandles(handles), m_bOwned(owned), m_nKind(kind), m_strUrl(std::move(url)) {
     CURL* easy = m_pHandles->Easy();
+    if (tracex::Enabled()) {
+        const char* what = kind == kHttp ? "download" : kind == kFtpRead ? "FTP download" : "FTP upload";
+        m_pTrace = std::make_unique<tracex::CExchange>(what, m_strUrl, password);
+        m_pTrace->Attach(easy);
+    }
     if (m_nKind == kFtpWrite) {
         curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, OnUpload);
@@ -53,8 +59,30 @@ Transfer::Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::stri
 
 Transfer::~Transfer() {
     Detach();
+    EndTrace();
     if (m_pLink != nullptr) m_pLink->open = nullptr;
     if (m_bOwned) delete m_pHandles;
+}
+
+void Transfer::EndTrace() {
+    if (m_pTrace == nullptr) return;
+    std::string outcome;
+    std::string detail;
+    if (Failed()) {
+        detail = FailureText();
+        outcome = "failed";
+    } else if (!m_bDone) {
+        outcome = "abandoned before the end";
+    } else if (m_nKind == kHttp) {
+        long status = 0;
+        curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
+        outcome = "status " + std::to_string(status);
+    } else {
+        outcome = "complete";
+    }
+    m_pTrace->End(outcome, detail);
+    if (m_pHandles != nullptr) tracex::CExchange::Detach(m_pHandles->Easy());
+    m_pTrace.reset();
 }
 
 void Transfer::Detach() {
@@ -64,10 +92,11 @@ void Transfer::Detach() {
 
 void Transfer::Orphan() {
     Detach();
+    if (m_strFailure.empty()) m_strFailure = "The FTP connection was closed before its file";
+    m_bDone = true;
+    EndTrace();
     m_pHandles = nullptr;
     m_pLink = nullptr;
-    m_bDone = true;
-    if (m_strFailure.empty()) m_strFailure = "The FTP connection was closed before its file";
 }
 
 bool Transfer::Pump() {
@@ -100,12 +129,17 @@ void Transfer::Resume() {
     }
 }
 
-void Transfer::ThrowFailure() {
-    if (!m_strFailure.empty()) throw CInternetException(m_strFailure.c_str(), m_nResult);
+std::string Transfer::FailureText() const {
+    if (!m_strFailure.empty()) return m_strFailure;
     long status = 0;
     if (m_pHandles != nullptr) curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
-    const std::string text = curlx::FailureText(
-        m_nResult, m_pHandles != nullptr ? m_pHandles->ErrorText() : nullptr, status, m_strUrl);
+    return curlx::FailureText(m_nResult, m_pHandles != nullptr ? m_pHandles->ErrorText() : nullptr, status,
+                              m_strUrl);
+}
+
+void Transfer::ThrowFailure() {
+    const std::string text = FailureText();
+    if (m_pTrace != nullptr) m_pTrace->End("failed", text);
     throw CInternetException(text.c_str(), m_nResult);
 }
 
@@ -197,6 +231,7 @@ void Transfer::Write(const char* source, size_t count) {
 void Transfer::Finish() {
     if (m_nKind != kFtpWrite) {
         Detach();
+        EndTrace();
         return;
     }
     if (m_pHandles == nullptr) ThrowFailure();
@@ -205,6 +240,7 @@ void Transfer::Finish() {
     RunUntil([] { return false; });
     Detach();
     if (Failed()) ThrowFailure();
+    EndTrace();
 }
 
 size_t Transfer::OnBody(char* data, size_t size, size_t count, void* user) {

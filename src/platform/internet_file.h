@@ -9,7 +9,9 @@
 #include <orvex/internet_session.h>
 
 #include "platform/curl_setup.h"
+#include "platform/trace.h"
 
+#include <memory>
 #include <string>
 
 namespace curlx {
@@ -42,8 +44,10 @@ struct CInternetFile::Transfer {
 
     // handles are owned when the transfer has them to itself (an http URL),
     // borrowed from an FTP connection otherwise. The easy handle is
-    // configured by the caller, URL included; callbacks are set here.
-    Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url);
+    // configured by the caller, URL included; callbacks are set here, and
+    // the trace when one is written (password: the login's, kept out of it).
+    Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url,
+             const std::string& password = std::string());
     ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
@@ -78,8 +82,11 @@ private:
     void RunUntil(Satisfied satisfied);
     void Resume();
     bool Failed() const;
+    std::string FailureText() const;
     [[noreturn]] void ThrowFailure();
     void Detach();
+    // Ends the trace with what became of the transfer, and lets go of the handle.
+    void EndTrace();
 
     curlx::CurlHandles* m_pHandles;
     bool m_bOwned;
@@ -104,6 +111,8 @@ private:
     size_t m_nSourceLeft = 0;
     bool m_bFinishing = false;
     bool m_bAskedForData = false;
+
+    std::unique_ptr<tracex::CExchange> m_pTrace;  // null unless a trace is written
 };
 
 struct CFtpConnection::Link {

@@ -177,7 +177,7 @@ CInternetFile* CFtpConnection::OpenFile(const char* fileName, unsigned long acce
     m_pLink->Configure(url);
     using Transfer = CInternetFile::Transfer;
     const Transfer::Kind kind = (access & GENERIC_WRITE) != 0 ? Transfer::kFtpWrite : Transfer::kFtpRead;
-    std::unique_ptr<Transfer> transfer(new Transfer(&m_pLink->handles, false, kind, url));
+    std::unique_ptr<Transfer> transfer(new Transfer(&m_pLink->handles, false, kind, url, m_pLink->password));
     transfer->m_pLink = m_pLink;
     m_pLink->open = transfer.get();
     transfer->Start();
@@ -207,7 +207,16 @@ CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/
     if (!name.empty() && name[0] == '/') {
         auto file = std::make_unique<CStdioFile>();
         CFileException error;
-        if (!file->Open(name.c_str(), CFile::modeRead | CFile::shareDenyNone, &error)) throw error;
+        const bool opened = file->Open(name.c_str(), CFile::modeRead | CFile::shareDenyNone, &error);
+        if (tracex::Enabled()) {
+            // A local file is read as it is on disk: its size is all the trace adds.
+            tracex::CExchange trace("file", name, std::string());
+            if (opened)
+                trace.End("opened, " + std::to_string(file->GetAnnouncedLength()) + " bytes");
+            else
+                trace.End("failed", error.GetErrorMessage().GetString());
+        }
+        if (!opened) throw error;
         return file.release();
     }
     if (!curlx::StartsWithNoCase(name, "http://") && !curlx::StartsWithNoCase(name, "https://"))
@@ -248,6 +257,23 @@ CFtpConnection* CInternetSession::GetFtpConnection(const char* server, const cha
     // Logging in moves no data: libcurl connects, logs in and asks where it is.
     link->Configure(link->baseUrl);
     curl_easy_setopt(link->handles.Easy(), CURLOPT_NOBODY, 1L);
-    RunToEnd(link->handles, link->baseUrl);
+    if (!tracex::Enabled()) {
+        RunToEnd(link->handles, link->baseUrl);
+    } else {
+        tracex::CExchange trace("FTP login", link->baseUrl, link->password);
+        trace.Attach(link->handles.Easy());
+        try {
+            RunToEnd(link->handles, link->baseUrl);
+        } catch (const CInternetException& e) {
+            trace.End("failed", e.m_strMessage.GetString());
+            tracex::CExchange::Detach(link->handles.Easy());
+            throw;
+        } catch (...) {
+            tracex::CExchange::Detach(link->handles.Easy());
+            throw;
+        }
+        trace.End("logged in");
+        tracex::CExchange::Detach(link->handles.Easy());
+    }
     return new CFtpConnection(link.release(), Text(server).c_str());
 }
