@@ -32,6 +32,11 @@
  *    a whole HTTP_Request may take (100; see HTTP_SetDeadline).
  *  - http_proxy, https_proxy, ftp_proxy, no_proxy: proxies, as curl reads
  *    them.
+ *  - ORVEX_TRACE: a file (created 0600) that every request, redirect,
+ *    download and upload is appended to, with headers, FTP commands, the
+ *    first 64 KiB of each body, times and failures, or "-" for standard
+ *    error; read once per process. Passwords, credentials and cookie values
+ *    are never written.
  *  - TMPDIR: the temporary directory (/tmp); PATH: the search path that
  *    CPubEx::GetPath reads once.
  */

@@ -1,5 +1,5 @@
-// The wire trace of file transfers (ORVEX_TRACE): downloads over http, ftp
-// and file names, FTP uploads, and FTP passwords kept out.
+// The wire trace of file transfers (ORVEX_TRACE) and orvex -v: downloads
+// over http, ftp and file names, FTP uploads, and FTP passwords kept out.
 #include "common/test_support.h"
 #include "http/http_test_server.h"
 #include "http/trace_test_util.h"
@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 using testing_support::FtpTestServer;
@@ -82,6 +84,50 @@ TEST(TransferTrace, FtpTransfersNeverShowThePassword) {
                              "end: logged in after ", " FTP download ftp://127.0.0.1:", "< | over ftp\n",
                              " FTP upload ftp://127.0.0.1:", "> | over ftp\n", "end: complete after "})
         EXPECT_TRUE(Has(text, part)) << part << "\n" << text;
+}
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs orvex with the arguments, capturing its standard output and error.
+CommandRun Orvex(const std::string& arguments, const std::string& environment = "") {
+    TempDir dir;
+    const std::string line =
+        environment + " " + ORVEX_CLI_PATH + " " + arguments + " </dev/null 2>" + dir.Path("err");
+    CommandRun run;
+    FILE* pipe = popen(line.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(dir.Path("err"));
+    return run;
+}
+
+TEST(TransferTrace, OrvexVerboseTracesToStandardError) {
+    auto& server = HttpTestServer::Get();
+    const std::string url = server.Http("/status/200?body=quiet");
+    for (const char* option : {"-v", "--verbose"}) {
+        const CommandRun run = Orvex(std::string(option) + " get '" + url + "'", "env -u ORVEX_TRACE");
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "quiet");
+        EXPECT_TRUE(Has(run.err, " request GET " + url + "\n")) << run.err;
+        EXPECT_TRUE(Has(run.err, "end: status 200 after ")) << run.err;
+    }
+    // A trace already asked for keeps its place.
+    TempDir dir;
+    const CommandRun run = Orvex("-v get '" + url + "'", "ORVEX_TRACE=" + dir.Path("trace"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(Has(ReadFile(dir.Path("trace")), "end: status 200 after "));
+    // Without -v, nothing.
+    const CommandRun quiet = Orvex("get '" + url + "'", "env -u ORVEX_TRACE");
+    EXPECT_EQ(quiet.err, "");
 }
 
 }  // namespace

@@ -25,7 +25,10 @@ namespace {
 enum Exit { kOk = 0, kFailed = 1, kUsage = 2 };
 
 const char kMainHelp[] =
-    "usage: orvex COMMAND [ARGS]\n"
+    "usage: orvex [-v] COMMAND [ARGS]\n"
+    "\n"
+    "  -v, --verbose         trace every request and response on standard error\n"
+    "                        (passwords left out), unless ORVEX_TRACE names a file\n"
     "\n"
     "commands:\n"
     "  soap URL ...          call a SOAP 1.1 service and print its result\n"
@@ -812,6 +815,12 @@ int UploadCommand(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Global options stand before the command; the trace is read at the library's first call.
+    while (argc > 1 && (std::strcmp(argv[1], "-v") == 0 || std::strcmp(argv[1], "--verbose") == 0)) {
+        setenv("ORVEX_TRACE", "-", 0);
+        --argc;
+        ++argv;
+    }
     if (argc < 2) return Usage("", "no command given");
     const std::string command = argv[1];
     if (command == "--version") return std::printf("orvex %s\n", Orvex_Version()), kOk;
