@@ -5,6 +5,13 @@
 #include <cstring>
 #include <memory>
 
+namespace {
+
+constexpr int kIdleWaitMs = 1000;
+constexpr int kSetupWaitMs = 10;
+
+}  // namespace
+
 namespace curlx {
 
 CurlHandles::CurlHandles() {
@@ -22,6 +29,14 @@ CurlHandles::CurlHandles() {
 CurlHandles::~CurlHandles() {
     curl_easy_cleanup(m_pEasy);
     curl_multi_cleanup(m_pMulti);
+}
+
+void CurlHandles::Wait(int capMs) const {
+    long timer = -1;
+    curl_multi_timeout(m_pMulti, &timer);
+    if (timer == 0) return;
+    curl_multi_poll(m_pMulti, nullptr, 0, timer > 0 && timer < capMs ? static_cast<int>(timer) : capMs,
+                    nullptr);
 }
 
 void CurlHandles::Reset() {
@@ -149,7 +164,10 @@ template <typename Satisfied>
 void Transfer::RunUntil(Satisfied satisfied) {
     while (!m_bDone && m_pHandles != nullptr) {
         if (!Pump() || satisfied()) return;
-        curl_multi_poll(m_pHandles->Multi(), nullptr, 0, 1000, nullptr);
+        // Until the data flows, libcurl takes some steps without a socket or
+        // timer to wake us (it starts an FTP data connection only on the next
+        // round): short waits then, so a transfer never idles a whole second.
+        m_pHandles->Wait(m_bFlowing ? kIdleWaitMs : kSetupWaitMs);
     }
 }
 
@@ -246,6 +264,7 @@ void Transfer::Finish() {
 size_t Transfer::OnBody(char* data, size_t size, size_t count, void* user) {
     auto* self = static_cast<Transfer*>(user);
     const size_t length = size * count;
+    self->m_bFlowing = true;
     if (length == 0) return 0;
     if (self->m_nRoom == 0) {
         self->m_bPaused = true;
@@ -263,6 +282,7 @@ size_t Transfer::OnBody(char* data, size_t size, size_t count, void* user) {
 size_t Transfer::OnUpload(char* buffer, size_t size, size_t count, void* user) {
     auto* self = static_cast<Transfer*>(user);
     self->m_bAskedForData = true;
+    self->m_bFlowing = true;
     if (self->m_nSourceLeft == 0) {
         if (self->m_bFinishing) return 0;
         self->m_bPaused = true;

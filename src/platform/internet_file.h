@@ -27,6 +27,8 @@ public:
 
     CURL* Easy() const { return m_pEasy; }
     CURLM* Multi() const { return m_pMulti; }
+    // Waits for the sockets, or for libcurl's own next timer, at most capMs.
+    void Wait(int capMs) const;
     // Options start afresh, the error buffer set; connections stay.
     void Reset();
     const char* ErrorText() const { return m_szError; }
@@ -111,6 +113,7 @@ private:
     size_t m_nSourceLeft = 0;
     bool m_bFinishing = false;
     bool m_bAskedForData = false;
+    bool m_bFlowing = false;  // the first body or upload bytes have moved
 
     std::unique_ptr<tracex::CExchange> m_pTrace;  // null unless a trace is written
 };

@@ -129,7 +129,8 @@ void RunToEnd(curlx::CurlHandles& handles, const std::string& url) {
                 result = message->data.result;
             }
         }
-        if (!done) curl_multi_poll(handles.Multi(), nullptr, 0, 1000, nullptr);
+        // A login moves no data, and libcurl's steps need short waits.
+        if (!done) handles.Wait(10);
     }
     curl_multi_remove_handle(handles.Multi(), handles.Easy());
     if (result != CURLE_OK)
