@@ -155,6 +155,19 @@ void CHttpRequest::ParseURL(const char* url, const char* user, const char* passw
         hostPart = rest.Left(cut);
         m_strObject = rest.Mid(rest.GetAt(cut) == '/' ? cut + 1 : cut);
     }
+    // "user:password@" goes to the credentials, never to the host; arguments win over it.
+    const int at = hostPart.ReverseFind('@');
+    if (at >= 0) {
+        const std::string userInfo = hostPart.Left(at).str();
+        hostPart = hostPart.Mid(at + 1);
+        if (user == nullptr) {
+            const size_t colon = userInfo.find(':');
+            m_strUser = CString(httpx::PercentDecode(userInfo.substr(0, colon)));
+            m_strPassword = colon == std::string::npos
+                                ? CString()
+                                : CString(httpx::PercentDecode(userInfo.substr(colon + 1)));
+        }
+    }
     // An IPv6 literal keeps its brackets, as a URL writes it; its own colons are not the port's.
     int colon = hostPart.Find(':');
     if (hostPart.Left(1) == "[") {

@@ -42,6 +42,9 @@ struct HttpOutcome {
 // transfer, and the text it leaves in `error` becomes the failure text.
 using BodySink = std::function<bool(const unsigned char* bytes, size_t length, std::string& error)>;
 
+// "%40" and the like back to their bytes, as URLs write user names and passwords.
+std::string PercentDecode(const std::string& text);
+
 class CHttpTransport {
 public:
     CHttpTransport();

@@ -1,5 +1,6 @@
 #include <orvex/internet_session.h>
 
+#include "platform/http_transport.h"
 #include "platform/internet_file.h"
 
 #include <algorithm>
@@ -16,27 +17,6 @@ constexpr long kUploadBufferBytes = 512L * 1024;
 constexpr int kDefaultFtpPort = 21;
 
 std::string Text(const char* text) { return text != nullptr ? text : ""; }
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string PercentDecode(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 // A path as a URL takes it: '/' kept, unreserved bytes kept, the rest escaped.
 std::string PercentEncodePath(const std::string& path) {
@@ -70,8 +50,8 @@ bool ParseServerName(const std::string& server, FtpServerName& out, std::string&
         const std::string userInfo = rest.substr(0, at);
         const size_t colon = userInfo.find(':');
         out.hasUser = true;
-        out.user = PercentDecode(userInfo.substr(0, colon));
-        if (colon != std::string::npos) out.password = PercentDecode(userInfo.substr(colon + 1));
+        out.user = httpx::PercentDecode(userInfo.substr(0, colon));
+        if (colon != std::string::npos) out.password = httpx::PercentDecode(userInfo.substr(colon + 1));
         rest = rest.substr(at + 1);
     }
     size_t portColon = std::string::npos;

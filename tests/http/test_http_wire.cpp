@@ -71,6 +71,20 @@ TEST(HttpParseUrl, SplitsSchemeHostPortAndObject) {
     }
 }
 
+TEST(HttpParseUrl, CredentialsInTheUrlAreNoPartOfTheHost) {
+    CHttpRequest request;
+    request.ParseURL("http://bob:p%40ss:w@[::1]:81/x", nullptr, nullptr);
+    EXPECT_STREQ(request.m_strHost, "[::1]");
+    EXPECT_EQ(request.m_nPort, 81);
+    EXPECT_STREQ(request.m_strUser, "bob");
+    EXPECT_STREQ(request.m_strPassword, "p@ss:w");
+    // Credentials given as arguments win.
+    request.ParseURL("http://bob:pw@h/x", "ann", "s3cret");
+    EXPECT_STREQ(request.m_strHost, "h");
+    EXPECT_STREQ(request.m_strUser, "ann");
+    EXPECT_STREQ(request.m_strPassword, "s3cret");
+}
+
 TEST(HttpParseUrl, NewObjectDefaults) {
     CHttpRequest request;
     EXPECT_EQ(request.m_nKind, 0);
