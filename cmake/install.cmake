@@ -34,6 +34,10 @@ install(TARGETS orvex_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT 
 install(FILES ${PROJECT_SOURCE_DIR}/tools/orvex/orvex.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
+# The Python binding beside the library it loads (lib/python3/dist-packages, as Debian lays out
+# pure-Python packages): PYTHONPATH=P/lib/python3/dist-packages finds it, and it finds P/lib.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/orvex DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages
+        COMPONENT Runtime FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 
 include(CMakePackageConfigHelpers)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvexConfig.cmake.in

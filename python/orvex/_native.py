@@ -122,6 +122,10 @@ def _candidates() -> Iterator[str]:
         return
     for path in _build_tree_libraries():
         yield str(path)
+    # Installed, the package lies in LIBDIR/python3/dist-packages beside the library.
+    installed = Path(__file__).resolve().parents[3] / "liborvex.so.1"
+    if installed.is_file():
+        yield str(installed)
     yield ctypes.util.find_library("orvex") or "liborvex.so.1"
 
 

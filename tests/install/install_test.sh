@@ -66,6 +66,7 @@ while IFS= read -r file; do
   bin/orvex | include/orvex.h | include/orvex/*.h | share/man/man1/orvex.1 | share/doc/orvex/README.md) ;;
   "$libdir/liborvex.so" | "$libdir/liborvex.so.1" | "$libdir/liborvex.so.$version") ;;
   "$libdir/pkgconfig/orvex.pc" | "$libdir"/cmake/Orvex/Orvex*.cmake) ;;
+  "$libdir"/python3/dist-packages/orvex/*.py) ;;
   *) fail "installed but no part of the package: $file" ;;
   esac
 done < <(find . \( -type f -o -type l \) | sed 's|^\./||' | grep -v -e '^lib.*/liborvex\.a$' -e 'OrvexStaticTargets' || true)
@@ -151,4 +152,13 @@ for pair in 1:TRUE 1.0:TRUE 2:FALSE 0.9:FALSE; do
     -P "$scratch/version.cmake" 2>&1)
   [ "$answer" = "${pair%%:*}: ${pair##*:}" ] || fail "the version file answers '$answer' for ${pair%%:*}"
 done
+echo "== the Python binding, installed"
+# From outside both trees, with no hint of where the library is: the package finds the one beside it.
+found=$(cd "$scratch" && env -u ORVEX_LIBRARY -u LD_LIBRARY_PATH PYTHONPATH="$lib/python3/dist-packages" \
+  /usr/bin/python3 -c 'import orvex; print(orvex.library_path()); print(orvex.library_version())') ||
+  fail "python3 -c 'import orvex' failed against the prefix"
+[ "$(realpath "$(echo "$found" | head -n 1)")" = "$(realpath "$lib/liborvex.so.1")" ] ||
+  fail "the installed binding loaded $(echo "$found" | head -n 1)"
+[ "$(echo "$found" | tail -n 1)" = "$version" ] || fail "the installed binding reports $(echo "$found" | tail -n 1)"
+
 echo "install test: passed"
