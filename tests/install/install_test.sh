@@ -152,6 +152,12 @@ for pair in 1:TRUE 1.0:TRUE 2:FALSE 0.9:FALSE; do
     -P "$scratch/version.cmake" 2>&1)
   [ "$answer" = "${pair%%:*}: ${pair##*:}" ] || fail "the version file answers '$answer' for ${pair%%:*}"
 done
+if [ -n "${ORVEX_HOST_FLAGS:-}" ]; then
+  # A sanitized library loads only into an interpreter with the sanitizer runtime preloaded;
+  # the unsanitized build of the suite checks the installed binding.
+  echo "install test: passed (the Python binding is checked by the unsanitized build)"
+  exit 0
+fi
 echo "== the Python binding, installed"
 # From outside both trees, with no hint of where the library is: the package finds the one beside it.
 found=$(cd "$scratch" && env -u ORVEX_LIBRARY -u LD_LIBRARY_PATH PYTHONPATH="$lib/python3/dist-packages" \
