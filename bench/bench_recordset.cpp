@@ -1,11 +1,14 @@
-// The record set's XML form and its filling through the C functions, beside
-// what a user would otherwise write: a plain loop that appends the same
-// escaped texts to one std::string, a memcpy of the output's size, and a
-// table of std::string cells filled with the same texts.
+// The record set's XML form, its filling and its reading through the C
+// functions, beside what a user would otherwise write: a plain loop that
+// appends the same escaped texts to one std::string, a memcpy of the
+// output's size, a table of std::string cells filled with the same texts
+// and read back by index.
 #include <orvex.h>
 #include <orvex/text_util.h>
 
 #include "recordset/srs.h"
+
+#include "bench_support.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,62 +22,14 @@
 
 namespace {
 
-constexpr int kRows = 100000;
-constexpr int kCols = 6;
+constexpr int kRows = bench::kTableRows;
+constexpr int kCols = bench::kTableCols;
 
-const char* const kNames[kCols] = {"Id", "Note", "When", "Flag", "Amount", "Comment"};
-const char* const kTypes[kCols] = {"int", "string", "dateTime", "boolean", "double", "string"};
+using bench::Table;
 
-// The cell texts, column by column, as a host would pass them.
-struct Table {
-    std::vector<std::string> m_arrCells[kCols];
-    // What the writer puts on the wire for the columns that need no
-    // escaping: the ids, flags and amounts as they are, the date-times in UTC.
-    std::vector<std::string> m_arrWire[kCols];
-};
+const Table& Cells() { return bench::TableCells(); }
 
-const Table& Cells() {
-    static const Table table = [] {
-        Table t;
-        const char* const notes[] = {"R&D <lab>", "plain note", "\"quoted\" & 'single'", "a<b>c",
-                                     "Smith & Sons"};
-        char text[64];
-        for (int i = 0; i < kRows; ++i) {
-            t.m_arrCells[0].push_back(std::to_string(i + 1));
-            t.m_arrCells[1].push_back(notes[i % 5]);
-            const int minutes = i * 7;
-            std::snprintf(text, sizeof text, "2005-%02d-%02d %02d:%02d:%02d", 1 + (minutes / 1440 / 28) % 12,
-                          1 + (minutes / 1440) % 28, (minutes / 60) % 24, minutes % 60, i % 60);
-            t.m_arrCells[2].push_back(text);
-            t.m_arrCells[3].push_back(i % 3 == 0 ? "true" : "0");
-            std::snprintf(text, sizeof text, "%d.%02d", i % 10000, i % 100);
-            t.m_arrCells[4].push_back(text);
-            std::snprintf(text, sizeof text, "comment for row %d", i);
-            t.m_arrCells[5].push_back(text);
-        }
-        for (int c : {0, 2, 3, 4}) {
-            for (const std::string& cell : t.m_arrCells[c]) {
-                CString value(cell.c_str());
-                CTextUtil::XMLEncode(CTextUtil::ConvertType(kTypes[c]), value);
-                t.m_arrWire[c].push_back(value.str());
-            }
-        }
-        return t;
-    }();
-    return table;
-}
-
-SRS_HANDLE Fill() {
-    const Table& t = Cells();
-    SRS_HANDLE set = SRS_new("Row", "urn:bench", "RowType");
-    for (int c = 0; c < kCols; ++c) SRS_AddCol(set, kNames[c], kTypes[c]);
-    for (int i = 0; i < kRows; ++i) {
-        const int row = SRS_AddRow(set);
-        for (int c = 0; c < kCols; ++c)
-            SRS_SetText(set, row, kNames[c], t.m_arrCells[c][static_cast<size_t>(i)].c_str());
-    }
-    return set;
-}
+SRS_HANDLE Fill() { return bench::FillTable(); }
 
 void AppendEscaped(std::string& out, const std::string& text) {
     for (const char ch : text) {
@@ -239,12 +194,60 @@ void BM_Fill_StringTable(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kRows * kCols);
 }
 
+// Every cell read by its column's name, row by row, as hosts read a table,
+// beside the same texts read by index from a table of std::string; in turns.
+void BM_Read_RoundRobin(benchmark::State& state) {
+    const Table& t = Cells();
+    SRS_HANDLE set = Fill();
+    std::vector<std::vector<std::string>> rows;
+    for (size_t i = 0; i < static_cast<size_t>(kRows); ++i) {
+        rows.emplace_back(kCols);
+        for (int c = 0; c < kCols; ++c) rows.back()[static_cast<size_t>(c)] = t.m_arrCells[c][i];
+    }
+    // Both sides read the same texts, or the comparison means nothing.
+    for (int row = 1; row <= kRows; ++row)
+        for (int c = 0; c < kCols; ++c)
+            if (rows[static_cast<size_t>(row - 1)][static_cast<size_t>(c)] !=
+                SRS_GetText(set, row, bench::kTableNames[c])) {
+                state.SkipWithError("SRS_GetText and the table differ");
+                SRS_delete(set);
+                return;
+            }
+    // Both sides hand each text to the host, which looks at its first byte.
+    unsigned sum = 0;
+    unsigned floorSum = 0;
+    bench::RoundRobin turns;
+    turns.Add("read_gettext", [&] {
+        for (int row = 1; row <= kRows; ++row)
+            for (int c = 0; c < kCols; ++c)
+                sum += static_cast<unsigned char>(*SRS_GetText(set, row, bench::kTableNames[c]));
+        benchmark::DoNotOptimize(sum);
+    });
+    turns.Add("read_vector", [&] {
+        for (const auto& row : rows)
+            for (const std::string& cell : row) {
+                const char* text = cell.c_str();
+                benchmark::DoNotOptimize(text);
+                floorSum += static_cast<unsigned char>(*text);
+            }
+        benchmark::DoNotOptimize(floorSum);
+    });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("read_gettext"));
+    }
+    state.counters["gettext_ms"] = turns.Median("read_gettext") * 1e3;
+    state.counters["vector_ms"] = turns.Median("read_vector") * 1e3;
+    SRS_delete(set);
+}
+
 BENCHMARK(BM_ToXml_DotNet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ToXml_ThroughCApi)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Fill_SRS)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Fill_StringTable)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Read_RoundRobin)->Arg(15)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void PrintRatio(const char* label, const char* ours, const char* peer) {
     auto& s = SecondsPerRun();
@@ -269,5 +272,11 @@ int main(int argc, char** argv) {
     if (s.count("fill") != 0)
         std::printf("%-58s %7.1f ns\n", "SRS_AddRow + SRS_SetText, per cell",
                     s["fill"] * 1e9 / (kRows * kCols));
+    std::printf("\nReading every cell, medians of turns (time of ours / time of the peer):\n");
+    bench::PrintTimes("SRS_GetText by name / std::string table by index", "read_gettext", "read_vector");
+    const double gettext =
+        bench::Rates().count("read_gettext") != 0 ? 1.0 / bench::Rates()["read_gettext"] : 0;
+    if (gettext > 0)
+        std::printf("%-58s %7.1f ns\n", "SRS_GetText by name, per cell", gettext * 1e9 / (kRows * kCols));
     return 0;
 }

@@ -1,8 +1,13 @@
 // The SOAP main path against its peers, in one run:
+//  - the request envelope of a 100,000 x 6 record-set parameter
+//    (SOAP_GetSoap), in turns with a reserved std::string that appends the
+//    same bytes with run-copying escapes and with a memcpy of its size;
 //  - a 100,000-row x 6-field response read into a record set (SOAP_SetSoap +
 //    SOAP_GetSRS), beside pugixml's bare load of the same text, beside a
 //    pugixml load that copies every field's text into strings, and beside
-//    Python's lxml reading it into lists of rows (timed inside Python);
+//    Python's lxml reading it into lists of rows (timed inside Python); and
+//    in turns, the same read followed by every cell through SRS_GetText by
+//    name, to show what the getters add;
 //  - calls per second of a small SOAP call to a local server, beside plain
 //    HTTP requests to the same server.
 #include <orvex.h>
@@ -13,6 +18,7 @@
 #include <pugixml.hpp>
 
 #include <cstdio>
+#include <cstring>
 #include <malloc.h>
 #include <fstream>
 #include <string>
@@ -47,7 +53,72 @@ const std::string& Response() {
     return text;
 }
 
+// The read benchmarks run with a heap that keeps its pages, whatever ran
+// before: every contender then reads into memory already mapped. The
+// envelope runs first, with the heap as a host has it.
+void KeepHeapPages() {
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
+
+// ---------------------------------------------------------------- envelope
+
+const char kEnvelopeHead[] =
+    "<?xml version='1.0' encoding='UTF-8'?>\r\n"
+    "<soap:Envelope xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+    "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">\r\n"
+    "<soap:Body>\r\n<PutRows xmlns=\"http://tempuri.org/\">\r\n";
+const char kEnvelopeTail[] = "\r\n</PutRows>\r\n</soap:Body>\r\n</soap:Envelope>\r\n";
+
+// The envelope a user would write: one reserved std::string, the escapes
+// copying the runs between entities whole.
+void EnvelopeLoop(std::string& out) {
+    out.clear();
+    out += kEnvelopeHead;
+    bench::AppendTableXml(out, "Rows");
+    out += kEnvelopeTail;
+}
+
+void BM_Envelope_RoundRobin(benchmark::State& state) {
+    SRS_HANDLE set = bench::FillTable();
+    SOAP_HANDLE message = SOAP_new("dotnet", "PutRows");
+    SOAP_AddNodes(message, "Rows", set);
+    std::string loop;
+    EnvelopeLoop(loop);
+    if (loop != SOAP_GetSoap(message)) {
+        state.SkipWithError("SOAP_GetSoap and the std::string loop differ");
+        SOAP_delete(message);
+        SRS_delete(set);
+        return;
+    }
+    std::vector<char> copy(loop.size());
+    bench::RoundRobin turns;
+    turns.Add("envelope_orvex", [&] { benchmark::DoNotOptimize(SOAP_GetSoap(message)); });
+    turns.Add("envelope_string", [&] {
+        EnvelopeLoop(loop);
+        benchmark::DoNotOptimize(loop.data());
+    });
+    turns.Add("envelope_memcpy", [&] {
+        std::memcpy(copy.data(), loop.data(), loop.size());
+        benchmark::ClobberMemory();
+    });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("envelope_orvex"));
+    }
+    state.counters["orvex_ms"] = turns.Median("envelope_orvex") * 1e3;
+    state.counters["string_ms"] = turns.Median("envelope_string") * 1e3;
+    state.counters["memcpy_ms"] = turns.Median("envelope_memcpy") * 1e3;
+    state.counters["bytes"] = static_cast<double>(loop.size());
+    SOAP_delete(message);
+    SRS_delete(set);
+}
+
+// ---------------------------------------------------------------- reading
+
 void BM_ReadResponse_Orvex(benchmark::State& state) {
+    KeepHeapPages();
     const std::string& text = Response();
     SOAP_HANDLE message = SOAP_new("dotnet", "GetOrders");
     const auto start = std::chrono::steady_clock::now();
@@ -65,6 +136,7 @@ void BM_ReadResponse_Orvex(benchmark::State& state) {
 }
 
 void BM_ReadResponse_PugiLoad(benchmark::State& state) {
+    KeepHeapPages();
     const std::string& text = Response();
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
@@ -80,6 +152,7 @@ void BM_ReadResponse_PugiLoad(benchmark::State& state) {
 }
 
 void BM_ReadResponse_PugiCopy(benchmark::State& state) {
+    KeepHeapPages();
     const std::string& text = Response();
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
@@ -132,6 +205,34 @@ void BM_ReadResponse_PythonLxml(benchmark::State& state) {
     }
     unlink(path);
     if (seconds > 0) bench::Record("read_lxml", 1.0, seconds);
+}
+
+// The read, then every cell by its column's name, in turns with the read alone.
+void BM_ReadAndGetText_RoundRobin(benchmark::State& state) {
+    KeepHeapPages();
+    const std::string& text = Response();
+    const char* const names[] = {"Id", "Customer", "Placed", "Paid", "Amount", "Note"};
+    SOAP_HANDLE message = SOAP_new("dotnet", "GetOrders");
+    unsigned sum = 0;
+    bench::RoundRobin turns;
+    turns.Add("read_alone", [&] {
+        SOAP_SetSoap(message, text.c_str());
+        benchmark::DoNotOptimize(SOAP_GetSRS(message));
+    });
+    turns.Add("read_gettext", [&] {
+        SOAP_SetSoap(message, text.c_str());
+        SRS_HANDLE set = SOAP_GetSRS(message);
+        for (int row = 1; row <= kRows; ++row)
+            for (const char* name : names) sum += static_cast<unsigned char>(*SRS_GetText(set, row, name));
+        benchmark::DoNotOptimize(sum);
+    });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("read_gettext"));
+    }
+    state.counters["alone_ms"] = turns.Median("read_alone") * 1e3;
+    state.counters["gettext_ms"] = turns.Median("read_gettext") * 1e3;
+    SOAP_delete(message);
 }
 
 // ---------------------------------------------------------------- calls
@@ -189,10 +290,16 @@ void BM_Call_PlainHttp(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+BENCHMARK(BM_Envelope_RoundRobin)->Arg(15)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadResponse_Orvex)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadResponse_PugiLoad)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadResponse_PugiCopy)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadResponse_PythonLxml)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadAndGetText_RoundRobin)
+    ->Arg(9)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Call_Soap)->Iterations(kCalls)->UseRealTime();
 BENCHMARK(BM_Call_PlainHttp)->Iterations(kCalls)->UseRealTime();
 
@@ -202,18 +309,21 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     std::printf("response: %zu bytes, %d rows x 6 fields\n", Response().size(), kRows);
-    // The timed loops run with a heap that keeps its pages, whatever ran
-    // before: every contender then reads into memory already mapped.
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::printf("\nEnvelope of a 100k x 6 record set, medians of turns (time of ours / time of the peer):\n");
+    bench::PrintTimes("SOAP_GetSoap / memcpy of the output", "envelope_orvex", "envelope_memcpy");
+    bench::PrintTimes("SOAP_GetSoap / reserved std::string, run-copying escapes", "envelope_orvex",
+                      "envelope_string");
+    bench::PrintTimes("reserved std::string / memcpy of the output", "envelope_string", "envelope_memcpy");
     std::printf("\nSide by side (time of ours / time of the peer):\n");
     bench::PrintTimes("100k x 6 read: orvex / pugixml bare load", "read_orvex", "read_pugi_load");
     bench::PrintTimes("100k x 6 read: pugixml load + copy / pugixml bare load", "read_pugi_copy",
                       "read_pugi_load");
     bench::PrintTimes("100k x 6 read: Python lxml rows / pugixml bare load", "read_lxml", "read_pugi_load");
     bench::PrintTimes("100k x 6 read: Python lxml rows / orvex", "read_lxml", "read_orvex");
+    bench::PrintTimes("100k x 6 read + SRS_GetText by name per cell / read alone (turns)", "read_gettext",
+                      "read_alone");
     std::printf("\nCalls (rate of ours / rate of the peer):\n");
     bench::PrintRatio("small SOAP calls / plain HTTP requests, same server", "call_soap", "call_http");
     return 0;
