@@ -4,7 +4,7 @@
 #include <orvex/xml_tree.h>
 
 #include "recordset/srs.h"
-#include "soap/dom_access.h"
+#include "dom/dom_access.h"
 #include "soap/soap_reader.h"
 #include "support/string_builder.h"
 #include "xmltree/xml_tree_parser.h"

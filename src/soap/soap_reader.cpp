@@ -1,7 +1,7 @@
 #include "soap/soap_reader.h"
 
 #include "recordset/srs.h"
-#include "soap/dom_access.h"
+#include "dom/dom_access.h"
 
 #include <algorithm>
 #include <exception>

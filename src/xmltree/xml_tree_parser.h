@@ -7,7 +7,7 @@
 #include <orvex/cstring.h>
 #include <orvex/xml_tree.h>
 
-#include "soap/dom_access.h"
+#include "dom/dom_access.h"
 
 #include <cstddef>
 #include <vector>

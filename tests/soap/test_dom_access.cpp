@@ -1,4 +1,4 @@
-#include "soap/dom_access.h"
+#include "dom/dom_access.h"
 
 #include <gtest/gtest.h>
 

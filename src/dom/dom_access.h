@@ -6,8 +6,8 @@
 //
 // A read through a null node, list, map or document raises CDomError with
 // kE_POINTER. Nothing here catches it: the exported functions do.
-#ifndef ORVEX_SOAP_DOM_ACCESS_H
-#define ORVEX_SOAP_DOM_ACCESS_H
+#ifndef ORVEX_DOM_DOM_ACCESS_H
+#define ORVEX_DOM_DOM_ACCESS_H
 
 #include <orvex/cstring.h>
 
