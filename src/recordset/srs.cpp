@@ -2,6 +2,7 @@
 
 #include <orvex/text_util.h>
 
+#include "platform/code_page.h"
 #include "recordset/value_text.h"
 #include "support/pub.h"
 
@@ -44,6 +45,8 @@ SRS::SRS(const char* name, const char* nameSpace, const char* type)
 SRS::~SRS() { SRS::RemoveAll(); }
 
 int SRS::AddCol(const char* name, const char* typeName) {
+    // A new column may answer a name first, or at all.
+    ForgetNames();
     m_arrCols.push_back(std::make_unique<SRSColumn>(name, CTextUtil::ConvertType(typeName)));
     return 1;
 }
@@ -165,6 +168,37 @@ int SRS::RowCount() { return static_cast<int>(m_arrRows.size()); }
 
 int SRS::FindCol(const char* name) {
     const char* wanted = name != nullptr ? name : "";
+    // Answers hold only under the case folding they were found with; tests switch code pages.
+    const unsigned char* foldRule = codepage::CharLengths();
+    if (foldRule != m_pFoldRule) {
+        ForgetNames();
+        m_pFoldRule = foldRule;
+    }
+    const size_t count = m_arrNameHits.size();
+    size_t at = m_nNextHit < count ? m_nNextHit : 0;
+    for (size_t k = 0; k < count; ++k) {
+        const NameHit& hit = m_arrNameHits[at];
+        if (++at == count) at = 0;
+        if (std::strcmp(hit.m_strName.c_str(), wanted) == 0) {
+            m_nNextHit = at;
+            return hit.m_nCol;
+        }
+    }
+    const int col = ScanCol(wanted);
+    // Room for every column under two spellings; past it, names asked once replace the one tried first.
+    if (count < std::max<size_t>(16, 2 * m_arrCols.size())) {
+        m_arrNameHits.push_back(NameHit{wanted, col});
+        m_nNextHit = count + 1;
+    } else {
+        // at is back where the search began, the slot this name was expected in.
+        m_arrNameHits[at].m_strName = wanted;
+        m_arrNameHits[at].m_nCol = col;
+        m_nNextHit = at + 1;
+    }
+    return col;
+}
+
+int SRS::ScanCol(const char* wanted) const {
     for (size_t i = 0; i < m_arrCols.size(); ++i)
         if (m_arrCols[i]->m_strName.CompareNoCase(wanted) == 0) return static_cast<int>(i);
     if (*wanted == '\0' || std::strchr(wanted, ':') != nullptr) return -1;
@@ -179,9 +213,16 @@ int SRS::FindCol(const char* name) {
     return -1;
 }
 
+void SRS::ForgetNames() {
+    m_arrNameHits.clear();
+    m_nNextHit = 0;
+}
+
 void SRS::RemoveAll() {
     std::vector<std::unique_ptr<SRSRow>>().swap(m_arrRows);
     std::vector<std::unique_ptr<SRSColumn>>().swap(m_arrCols);
+    std::vector<NameHit>().swap(m_arrNameHits);
+    m_nNextHit = 0;
 }
 
 const char* SRS::GetName() { return m_strName.GetString(); }

@@ -7,6 +7,7 @@
 #include <orvex/handle_object.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class SRSColumn {
@@ -92,7 +93,9 @@ public:
     virtual int RowCount();
     // The first column whose name equals name ignoring case; else, for a
     // name without ':', the first column whose local name (after its last
-    // ':') equals it ignoring case ("Id" finds "tns:Id"); else -1.
+    // ':') equals it ignoring case ("Id" finds "tns:Id"); else -1. Answers
+    // are remembered per name, so even reading a set changes it: one thread
+    // at a time.
     virtual int FindCol(const char* name);
     // Drops every column and row, their memory included; the three texts stay.
     virtual void RemoveAll();
@@ -112,13 +115,29 @@ public:
     CString m_strName;       // element name of one row
     CString m_strNameSpace;  // namespace URI of the row type
     CString m_strType;       // name of the row type
+    // Changed only through AddCol and RemoveAll, which forget the names FindCol remembers.
     std::vector<std::unique_ptr<SRSColumn>> m_arrCols;
     std::vector<std::unique_ptr<SRSRow>> m_arrRows;
 
 private:
+    // A name FindCol was asked, byte for byte, and its answer.
+    struct NameHit {
+        std::string m_strName;
+        int m_nCol;
+    };
+
     // The single-column rule: column 0 of a one-column set, else FindCol.
     int ResolveCol(const char* colName);
+    // FindCol's rule itself, a scan of the columns; wanted is never null.
+    int ScanCol(const char* wanted) const;
+    void ForgetNames();
     const SRSCell* Cell(int row, int col) const;
+
+    // Hosts read row by row with the same few names: the answers found, so
+    // that a name asked again costs one compare of its bytes instead of a scan.
+    std::vector<NameHit> m_arrNameHits;
+    size_t m_nNextHit = 0;  // where the next name is tried first: names come in the same order each row
+    const unsigned char* m_pFoldRule = nullptr;  // the code page's case folding the answers were found under
 };
 
 #endif

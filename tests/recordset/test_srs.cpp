@@ -168,6 +168,38 @@ TEST(RecordSet, ColumnNamesOfADoubleByteCodePageMatchWholeCharacters) {
     EXPECT_EQ(set.IsNull(0, 0), 1);
 }
 
+// Names are remembered with their answers; every change of the columns, or
+// of the case folding, must be seen by the next lookup.
+TEST(RecordSet, FindColFollowsTheColumnsAsTheyChange) {
+    ScopedCodePage utf8("UTF-8");
+    SRS set;
+    set.AddCol("tns:Id", "string");
+    set.AddCol("Name", "string");
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(set.FindCol("Id"), 0);
+        EXPECT_EQ(set.FindCol("NAME"), 1);
+        EXPECT_EQ(set.FindCol("Name"), 1);
+        EXPECT_EQ(set.FindCol("Note"), -1);
+    }
+    set.AddCol("ID", "string");  // equal ignoring case wins over the local name
+    set.AddCol("note", "string");
+    EXPECT_EQ(set.FindCol("Note"), 3);
+    EXPECT_EQ(set.FindCol("Id"), 2);
+    set.RemoveAll();
+    EXPECT_EQ(set.FindCol("Id"), -1);
+    set.AddCol("Name", "string");
+    set.AddCol("Id", "string");
+    EXPECT_EQ(set.FindCol("Id"), 1);
+    EXPECT_EQ(set.FindCol("NAME"), 0);
+    // A trail byte is a letter under UTF-8 rules and none under CP932's.
+    SRS dbcs;
+    dbcs.AddCol("\x83\x61", "string");
+    dbcs.AddCol("\x83\x41", "string");
+    EXPECT_EQ(dbcs.FindCol("\x83\x41"), 0);
+    ScopedCodePage cp932("CP932");
+    EXPECT_EQ(dbcs.FindCol("\x83\x41"), 1);
+}
+
 TEST(RecordSet, ANameWithoutPrefixFindsTheFirstColumnOfThatLocalName) {
     SRS set;
     for (const char* name : {"tns:Id", "Name", "a:Name", "x:Note", "y:note", "b:Ref", "Ref", "p:q:Deep"})
