@@ -17,6 +17,8 @@ SRS* Set(SRS_HANDLE handle) { return api::FromHandle<SRS>(handle); }
 int Index(int number) { return number > INT_MIN ? number - 1 : -1; }
 
 const char* Return(CString&& text) { return CReturnBuf::CString2LPSTR(std::move(text)); }
+// Copied into the buffer's own room: a cell's text reaches the host in one copy, without an allocation.
+const char* Return(const CString& text) { return CReturnBuf::CString2LPSTR(text); }
 
 // Copies at most size - 1 bytes and the zero; no room, no write.
 void CopyOut(char* buffer, int size, const CString& text) {
@@ -69,10 +71,7 @@ extern "C" void SRS_SetText(SRS_HANDLE handle, int row, const char* colName, con
 
 extern "C" const char* SRS_GetText(SRS_HANDLE handle, int row, const char* colName) {
     return api::Guard<const char*>(nullptr, [&]() -> const char* {
-        if (handle == nullptr) return nullptr;
-        CString out;
-        Set(handle)->GetText(Index(row), colName, out);
-        return Return(std::move(out));
+        return handle != nullptr ? Return(Set(handle)->CellText(Index(row), colName)) : nullptr;
     });
 }
 

@@ -76,14 +76,16 @@ void SRS::SetCellText(int row, int col, const char* text, size_t length) {
     cell.m_bNull = 0;
 }
 
-void SRS::GetText(int row, const char* colName, CString& out) { GetText(row, ResolveCol(colName), out); }
+void SRS::GetText(int row, const char* colName, CString& out) { out = CellText(row, colName); }
 
-void SRS::GetText(int row, int col, CString& out) {
+void SRS::GetText(int row, int col, CString& out) { out = CellText(row, col); }
+
+const CString& SRS::CellText(int row, const char* colName) { return CellText(row, ResolveCol(colName)); }
+
+const CString& SRS::CellText(int row, int col) const {
+    static const CString kNoText;
     const SRSCell* cell = Cell(row, col);
-    if (cell != nullptr)
-        out = cell->m_strText;
-    else
-        out.Empty();
+    return cell != nullptr ? cell->m_strText : kNoText;
 }
 
 void SRS::GetString(int row, const char* colName, CString& out) {

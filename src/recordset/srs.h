@@ -111,6 +111,11 @@ public:
     // SetText by index for a counted text (readers hand over views of a
     // document's characters); not one of the virtual operations.
     void SetCellText(int row, int col, const char* text, size_t length);
+    // GetText without a copy (by name, the single-column rule too): the
+    // cell's own text, or an empty one for a null cell and out of range;
+    // valid until the set changes.
+    const CString& CellText(int row, const char* colName);
+    const CString& CellText(int row, int col) const;
 
     CString m_strName;       // element name of one row
     CString m_strNameSpace;  // namespace URI of the row type

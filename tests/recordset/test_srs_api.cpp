@@ -191,6 +191,23 @@ TEST(RecordSetApi, ReturnedTextsLiveUntilTheNextTextCall) {
     EXPECT_EQ(Str(SRS_GetText(set, 1, "B")), "second");
 }
 
+// The returned text is the buffer's copy: changing the cell leaves it be.
+TEST(RecordSetApi, AReturnedTextOutlivesAChangeOfItsCell) {
+    RecordSet set;
+    SRS_AddCol(set, "A", "string");
+    SRS_AddCol(set, "B", "string");
+    SRS_AddRow(set);
+    const std::string longText(1000, 'x');
+    SRS_SetText(set, 1, "A", longText.c_str());
+    EXPECT_EQ(Str(SRS_GetText(set, 1, "A")), longText);
+    SRS_SetText(set, 1, "A", "short");
+    const char* a = SRS_GetText(set, 1, "a");
+    SRS_SetText(set, 1, "A", longText.c_str());
+    EXPECT_STREQ(a, "short");
+    EXPECT_EQ(Str(SRS_GetText(set, 1, "B")), "");
+    EXPECT_EQ(Str(SRS_GetText(set, 2, "A")), "");
+}
+
 TEST(RecordSetApi, ToXmlAndDeleteThroughAnyFamily) {
     SRS_HANDLE set = SRS_new("Order", "urn:shop", "OrderType");
     EXPECT_EQ(Str(SRS_toXML(set, "dot net", "Orders", 0)), "<Orders xsi:nil=\"true\"/>");
