@@ -223,13 +223,18 @@ public:
     CDomDocument(const CDomDocument&) = delete;
     CDomDocument& operator=(const CDomDocument&) = delete;
 
+    // How a load reads its text: the direct reader first, falling back on
+    // pugixml for whatever it declines; or pugixml alone (for comparisons).
+    enum class LoadRoute { kDirectFirst, kFullParser };
+
     // Parses the whole text, replacing what the document held. True for one
     // well-formed, namespace-well-formed element tree; false otherwise
     // (ParseError() tells why), the document then being empty. The text is
     // in the code page; only one the code page cannot decode is read by the
     // encoding its XML declaration names, when iconv knows it. Memory that
-    // runs out raises CDomError with kE_OUTOFMEMORY, never a refusal.
-    bool loadXML(const char* text, size_t length);
+    // runs out raises CDomError with kE_OUTOFMEMORY, never a refusal. Both
+    // routes give the same document and the same refusals.
+    bool loadXML(const char* text, size_t length, LoadRoute route = LoadRoute::kDirectFirst);
     bool loadXML(const CString& text) {
         return loadXML(text.GetString(), static_cast<size_t>(text.GetLength()));
     }
@@ -243,7 +248,7 @@ public:
 
 private:
     // loadXML's work; throws std::bad_alloc when memory runs out.
-    bool Load(const char* text, size_t length);
+    bool Load(const char* text, size_t length, LoadRoute route);
     bool Refuse(const std::string& reason);
 
     std::unique_ptr<DomDocumentState> m_pState;

@@ -2,6 +2,7 @@
 
 #include "platform/code_page.h"
 #include "platform/xml_checked_copy.h"
+#include "platform/xml_direct_reader.h"
 #include "platform/xml_text_scan.h"
 
 #include <pugixml.hpp>
@@ -40,9 +41,9 @@ bool CDomDocument::Refuse(const std::string& reason) {
     return false;
 }
 
-bool CDomDocument::loadXML(const char* text, size_t length) {
+bool CDomDocument::loadXML(const char* text, size_t length, LoadRoute route) {
     try {
-        return Load(text, length);
+        return Load(text, length, route);
     } catch (const std::bad_alloc&) {
         // Memory running out is no fault of the text: callers hear it as such.
         Refuse("out of memory");
@@ -50,7 +51,7 @@ bool CDomDocument::loadXML(const char* text, size_t length) {
     }
 }
 
-bool CDomDocument::Load(const char* text, size_t length) {
+bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
     DomDocumentState& st = *m_pState;
     st.nodes = std::vector<DomRecord>();
     st.attributes = std::vector<DomAttribute>();
@@ -62,6 +63,8 @@ bool CDomDocument::Load(const char* text, size_t length) {
     // conversion and every string it returns lies in the buffer.
     st.texts = std::make_shared<DomTexts>();
     DomTexts& texts = *st.texts;
+    const char* source = text;  // the UTF-8 text the buffer is a copy of
+    std::string converted;
     bool copied = false;
     if (st.utf8) {
         texts.buffer.reset(new char[length + 1]);
@@ -76,15 +79,24 @@ bool CDomDocument::Load(const char* text, size_t length) {
         if (const void* zero = std::memchr(text, '\0', length))
             return Refuse(
                 Offset("NUL character", static_cast<size_t>(static_cast<const char*>(zero) - text)));
-        std::string converted;
         if (!codepage::DecodeDeclared(text, length, converted)) converted = codepage::ToUtf8(text, length);
         texts.size = converted.size() + 1;
         texts.buffer.reset(new char[texts.size]);
         std::memcpy(texts.buffer.get(), converted.data(), converted.size());
+        source = converted.data();
     }
     char* const buffer = texts.buffer.get();
     buffer[texts.size - 1] = '\0';
     if (texts.size >= DomDocumentState::kSide) return Refuse("text longer than 2 GiB");
+
+    if (route == LoadRoute::kDirectFirst) {
+        if (ReadDirect(st)) return true;
+        // Declined: the full way starts again from the text, and words any refusal.
+        std::memcpy(buffer, source, texts.size - 1);
+        st.nodes.clear();
+        st.attributes.clear();
+        texts.side.clear();
+    }
 
     pugi::xml_document doc;
     const pugi::xml_parse_result r =

@@ -1,0 +1,281 @@
+#include "platform/xml_direct_reader.h"
+
+#include "platform/xml_namespaces.h"
+#include "platform/xml_references.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace xmldom {
+
+namespace {
+
+constexpr uint32_t kNoNode = DomDocumentState::kNoNode;
+
+enum : unsigned char { kSpace = 1, kNameStart = 2, kName = 4 };
+
+// White space as the full way sees it; names in ASCII only (any other byte
+// in a name declines).
+constexpr std::array<unsigned char, 256> kClass = [] {
+    std::array<unsigned char, 256> table{};
+    for (const char c : {' ', '\t', '\n', '\r'}) table[static_cast<unsigned char>(c)] = kSpace;
+    for (int c = 'a'; c <= 'z'; ++c) table[static_cast<size_t>(c)] = kNameStart | kName;
+    for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<size_t>(c)] = kNameStart | kName;
+    table['_'] = kNameStart | kName;
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<size_t>(c)] = kName;
+    for (const char c : {'-', '.', ':'}) table[static_cast<unsigned char>(c)] = kName;
+    return table;
+}();
+
+inline bool Is(char c, unsigned char what) { return (kClass[static_cast<unsigned char>(c)] & what) != 0; }
+
+class CDirectReader {
+public:
+    explicit CDirectReader(DomDocumentState& state)
+        : m_st(state), m_texts(*state.texts), m_pBase(m_texts.buffer.get()) {}
+
+    bool Run() {
+        char* p = m_pBase;
+        if (std::strncmp(p, "<?xml", 5) == 0) {
+            p += 5;
+            if (!Declaration(p)) return false;
+        }
+        for (;;) {  // comments and white space before the root
+            while (Is(*p, kSpace)) ++p;
+            if (*p != '<') return false;
+            if (std::strncmp(p + 1, "!--", 3) != 0) break;
+            p += 4;
+            if (!Comment(p, false)) return false;
+        }
+        ++p;
+        if (!Is(*p, kNameStart) || !StartTag(p)) return false;
+        while (!m_open.empty()) {
+            // The text before the next markup; the buffer ends in its only zero.
+            char* const lt = std::strchr(p, '<');
+            if (lt == nullptr) return false;
+            if (lt != p && !Text(p, lt)) return false;
+            p = lt + 1;
+            bool ok;
+            if (*p == '/') {
+                ++p;
+                ok = EndTag(p);
+            } else if (*p == '!') {
+                if (p[1] == '-' && p[2] == '-') {
+                    p += 3;
+                    ok = Comment(p, true);
+                } else if (std::strncmp(p + 1, "[CDATA[", 7) == 0) {
+                    p += 8;
+                    ok = CData(p);
+                } else {
+                    ok = false;
+                }
+            } else {
+                ok = Is(*p, kNameStart) && StartTag(p);
+            }
+            if (!ok) return false;
+        }
+        for (;;) {  // comments and white space after it
+            while (Is(*p, kSpace)) ++p;
+            if (*p == '\0') return true;
+            if (std::strncmp(p, "<!--", 4) != 0) return false;
+            p += 4;
+            if (!Comment(p, false)) return false;
+        }
+    }
+
+private:
+    struct Open {
+        uint32_t index;
+        uint32_t last;  // the last child linked so far
+        const char* name;
+        size_t nameLength;
+    };
+
+    uint32_t Ref(const char* text) const { return static_cast<uint32_t>(text - m_pBase); }
+
+    static void SkipSpace(char*& p) {
+        while (Is(*p, kSpace)) ++p;
+    }
+
+    // name = 'value' or "value", p at the name; the name and value end in a
+    // zero each. The values that the full way would change (white space
+    // other than blanks) or refuse ('<') decline.
+    static bool Attribute(char*& p, char*& name, char*& value) {
+        name = p;
+        while (Is(*p, kName)) ++p;
+        char* const nameEnd = p;
+        SkipSpace(p);
+        if (*p != '=') return false;
+        ++p;
+        SkipSpace(p);
+        const char quote = *p;
+        if (quote != '"' && quote != '\'') return false;
+        value = ++p;
+        for (; *p != quote; ++p) {
+            const char c = *p;
+            if (c == '\0' || c == '<' || c == '\t' || c == '\n' || c == '\r') return false;
+        }
+        *p++ = '\0';
+        *nameEnd = '\0';
+        return true;
+    }
+
+    // What follows "<?xml" at the very start, up to "?>".
+    static bool Declaration(char*& p) {
+        for (;;) {
+            const char* const before = p;
+            SkipSpace(p);
+            if (p[0] == '?' && p[1] == '>') {
+                p += 2;
+                return true;
+            }
+            if (p == before || !Is(*p, kNameStart)) return false;
+            char* name;
+            char* value;
+            if (!Attribute(p, name, value) || std::strchr(value, '&') != nullptr) return false;
+        }
+    }
+
+    // p after "<!--". Comments with "--" inside or a '-' at the end, and
+    // carriage returns, are left to the full way.
+    bool Comment(char*& p, bool keep) {
+        char* const end = std::strstr(p, "-->");
+        if (end == nullptr) return false;
+        for (const char* q = p; q < end; ++q)
+            if (*q == '\r' || (q[0] == '-' && q[1] == '-')) return false;  // q[1] may be end's '-'
+        if (keep) {
+            *end = '\0';
+            Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kComment});
+        }
+        p = end + 3;
+        return true;
+    }
+
+    // p after "<![CDATA[".
+    bool CData(char*& p) {
+        char* const end = std::strstr(p, "]]>");
+        if (end == nullptr || std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr) return false;
+        *end = '\0';
+        Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kCData});
+        p = end + 3;
+        return true;
+    }
+
+    // [begin, lt) where *lt is '<'. White space alone makes no node.
+    bool Text(char* begin, char* lt) {
+        const char* q = begin;
+        while (q < lt && Is(*q, kSpace)) ++q;
+        if (q == lt) return true;
+        if (std::memchr(begin, '\r', static_cast<size_t>(lt - begin)) != nullptr) return false;
+        *lt = '\0';
+        uint32_t ref;
+        if (!Decoded(begin, ref)) return false;
+        Add({ref, kNoNode, kNoNode, 0, DomRecord::kText});
+        return true;
+    }
+
+    // p at the name's first character, after '<'.
+    bool StartTag(char*& p) {
+        if (m_open.size() >= static_cast<size_t>(CDomDocument::kMaxDepth)) return false;
+        char* const name = p;
+        while (Is(*p, kName)) ++p;
+        char* const nameEnd = p;
+        if (!Is(*p, kSpace) && *p != '/' && *p != '>') return false;
+        m_scope.Enter();
+        m_attributes.clear();
+        const uint32_t firstAttribute = static_cast<uint32_t>(m_st.attributes.size());
+        bool empty = false;
+        for (;;) {
+            const char* const before = p;
+            SkipSpace(p);
+            if (*p == '>') {
+                ++p;
+                break;
+            }
+            if (*p == '/') {
+                if (p[1] != '>') return false;
+                p += 2;
+                empty = true;
+                break;
+            }
+            if (p == before || !Is(*p, kNameStart)) return false;
+            char* attributeName;
+            char* value;
+            if (!Attribute(p, attributeName, value)) return false;
+            CheckedAttribute at{{}, 0};
+            if (!SplitQName(attributeName, at.qname) || !Decoded(value, at.value)) return false;
+            if (at.qname.prefix == "xmlns" && !m_scope.Declare(at.qname, m_st.String(at.value), m_error))
+                return false;
+            m_attributes.push_back(at);
+        }
+        *nameEnd = '\0';
+        QName qname;
+        if (!SplitQName(name, qname) || !m_scope.CheckElement(qname, m_attributes, m_error)) return false;
+        const uint32_t index = Add({Ref(name), kNoNode, kNoNode, firstAttribute,
+                                    DomRecord::kElement | static_cast<uint32_t>(m_attributes.size() << 3)});
+        for (const CheckedAttribute& at : m_attributes)
+            m_st.attributes.push_back({Ref(at.qname.name.data()), at.value});
+        if (empty)
+            m_scope.Leave();
+        else
+            m_open.push_back({index, kNoNode, name, static_cast<size_t>(nameEnd - name)});
+        return true;
+    }
+
+    // p after "</".
+    bool EndTag(char*& p) {
+        const Open& open = m_open.back();
+        // strncmp stops at the buffer's end; the open name ends in a zero.
+        if (std::strncmp(p, open.name, open.nameLength) != 0) return false;
+        p += open.nameLength;
+        if (Is(*p, kName)) return false;
+        SkipSpace(p);
+        if (*p != '>') return false;
+        ++p;
+        m_scope.Leave();
+        m_open.pop_back();
+        return true;
+    }
+
+    // The record appended and linked below the open element.
+    uint32_t Add(const DomRecord& record) {
+        const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
+        m_st.nodes.push_back(record);
+        if (!m_open.empty()) {
+            Open& parent = m_open.back();
+            if (parent.last == kNoNode)
+                m_st.nodes[parent.index].firstChild = index;
+            else
+                m_st.nodes[parent.last].nextSibling = index;
+            parent.last = index;
+        }
+        return index;
+    }
+
+    // References decoded in place: decoding only shortens.
+    bool Decoded(char* text, uint32_t& ref) {
+        ref = Ref(text);
+        if (std::strchr(text, '&') == nullptr) return true;
+        m_scratch.clear();
+        if (!DecodeReferences(text, m_scratch, m_error)) return false;
+        std::memcpy(text, m_scratch.c_str(), m_scratch.size() + 1);
+        return true;
+    }
+
+    DomDocumentState& m_st;
+    DomTexts& m_texts;
+    char* const m_pBase;
+    std::vector<Open> m_open;
+    std::vector<CheckedAttribute> m_attributes;
+    CNamespaceScope m_scope;
+    std::string m_scratch;
+    std::string m_error;  // unused: a refusal is worded by the full way
+};
+
+}  // namespace
+
+bool ReadDirect(DomDocumentState& state) { return CDirectReader(state).Run(); }
+
+}  // namespace xmldom

@@ -1,0 +1,23 @@
+// The fast way into the DOM: one pass over the text that checks it and
+// builds the document's compact nodes as it goes, with no parser tree in
+// between. It reads the forms that services and files write (a declaration,
+// elements, attributes, text with references, comments and CDATA) and
+// declines everything else, the texts the load refuses included; a declined
+// text goes the full way (pugixml and the checked copy), which decides and
+// words the refusal. So the fast way changes no answer, only its cost.
+#ifndef ORVEX_PLATFORM_XML_DIRECT_READER_H
+#define ORVEX_PLATFORM_XML_DIRECT_READER_H
+
+#include "platform/xml_dom.h"
+
+namespace xmldom {
+
+// Reads the zero-terminated UTF-8 text in state.texts->buffer in place into
+// state.nodes and state.attributes. True when the whole document is built
+// exactly as the full way builds it; false when it declines, the buffer and
+// the state then being spoilt: the caller starts again from its text.
+bool ReadDirect(DomDocumentState& state);
+
+}  // namespace xmldom
+
+#endif
