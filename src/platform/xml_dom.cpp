@@ -67,7 +67,7 @@ std::string_view CDomNode::NameView(std::string& scratch) const {
 std::string_view CDomNode::TextView(std::string& scratch) const {
     Check(kNodeInterface);
     if (m_bAttribute) return View(m_pDoc, m_pDoc->attributes[m_nIndex].value, scratch);
-    const std::vector<DomRecord>& nodes = m_pDoc->nodes;
+    const CBlockArray<DomRecord>& nodes = m_pDoc->nodes;
     const DomRecord& r = nodes[m_nIndex];
     switch (r.kind()) {
         case DomRecord::kElement:

@@ -13,6 +13,7 @@
 
 #include <orvex/cstring.h>
 
+#include "platform/block_array.h"
 #include "platform/variant.h"
 
 #include <cstddef>
@@ -75,8 +76,8 @@ struct DomDocumentState {
     static constexpr uint32_t kSide = 0x80000000u;  // marks a reference into DomTexts::side
 
     std::shared_ptr<DomTexts> texts;
-    std::vector<DomRecord> nodes;  // pre-order; the root element first
-    std::vector<DomAttribute> attributes;
+    CBlockArray<DomRecord> nodes;  // pre-order; the root element first
+    CBlockArray<DomAttribute> attributes;
     bool utf8 = true;
 
     const char* String(uint32_t ref) const {

@@ -35,8 +35,8 @@ CDomDocument::~CDomDocument() = default;
 
 bool CDomDocument::Refuse(const std::string& reason) {
     m_strParseError = reason;
-    m_pState->nodes = std::vector<DomRecord>();
-    m_pState->attributes = std::vector<DomAttribute>();
+    m_pState->nodes.release();
+    m_pState->attributes.release();
     m_pState->texts.reset();
     return false;
 }
@@ -53,8 +53,8 @@ bool CDomDocument::loadXML(const char* text, size_t length, LoadRoute route) {
 
 bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
     DomDocumentState& st = *m_pState;
-    st.nodes = std::vector<DomRecord>();
-    st.attributes = std::vector<DomAttribute>();
+    st.nodes.release();
+    st.attributes.release();
     st.texts.reset();
     m_strParseError.clear();
     st.utf8 = codepage::IsUtf8();
