@@ -1,8 +1,12 @@
 // XML_new of a generated ~50 MB document of varied shape beside pugixml's
 // own load_buffer of the same bytes (and libxml2's xmlReadMemory when it is
 // there). Before the timed loops, each contender parses once in a child
-// process that reports its time and peak memory.
+// process that reports its time and peak memory; then XML_new, pugixml's
+// load and pugixml's load with a walk over every node run in turns, and the
+// ratios to the bare load, the floor, are printed.
 #include <orvex.h>
+
+#include "bench_support.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
@@ -143,6 +147,46 @@ void BM_libxml2_xmlReadMemory(benchmark::State& state) {
 BENCHMARK(BM_libxml2_xmlReadMemory)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 #endif
 
+// Every node's name, value and attributes looked at once, as a tree builder would.
+size_t WalkAll(pugi::xml_node node) {
+    size_t seen = 0;
+    for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling()) {
+        seen += std::strlen(c.name()) + std::strlen(c.value());
+        for (pugi::xml_attribute a = c.first_attribute(); a; a = a.next_attribute())
+            seen += std::strlen(a.value());
+        seen += WalkAll(c);
+    }
+    return seen;
+}
+
+void BM_Tree_RoundRobin(benchmark::State& state) {
+    const std::string& doc = Document();
+    bench::RoundRobin turns;
+    turns.Add("tree_orvex", [&] {
+        XML_NODE root = XML_new(doc.c_str(), 0);
+        benchmark::DoNotOptimize(root);
+        XML_delete(root);
+    });
+    turns.Add("tree_pugi_load", [&] {
+        pugi::xml_document d;
+        d.load_buffer(doc.data(), doc.size());
+        benchmark::DoNotOptimize(d.first_child().internal_object());
+    });
+    turns.Add("tree_pugi_walk", [&] {
+        pugi::xml_document d;
+        d.load_buffer(doc.data(), doc.size());
+        benchmark::DoNotOptimize(WalkAll(d));
+    });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("tree_orvex"));
+    }
+    state.counters["orvex_ms"] = turns.Median("tree_orvex") * 1e3;
+    state.counters["pugi_load_ms"] = turns.Median("tree_pugi_load") * 1e3;
+    state.counters["pugi_walk_ms"] = turns.Median("tree_pugi_walk") * 1e3;
+}
+
+BENCHMARK(BM_Tree_RoundRobin)->Arg(7)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XML_new)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_XML_new_and_delete)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_pugixml_load_buffer)->Unit(benchmark::kMillisecond)->MinTime(3.0);
@@ -216,5 +260,8 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::printf("\n50 MB document to a tree, medians of turns (time of ours / time of the floor):\n");
+    bench::PrintTimes("XML_new + XML_delete / pugixml load_buffer", "tree_orvex", "tree_pugi_load");
+    bench::PrintTimes("pugixml load + full walk / pugixml load_buffer", "tree_pugi_walk", "tree_pugi_load");
     return 0;
 }
