@@ -16,6 +16,21 @@ constexpr uint32_t kNoNode = DomDocumentState::kNoNode;
 
 enum : unsigned char { kSpace = 1, kNameStart = 2, kName = 4 };
 
+// What a text holds, gathered byte by byte on the way to the next '<':
+// texts between tags are short, where a table beats strchr and strchr.
+enum : unsigned char { kEnd = 1, kContent = 2, kReference = 4, kReturn = 8 };
+
+constexpr std::array<unsigned char, 256> kTextClass = [] {
+    std::array<unsigned char, 256> table{};
+    for (auto& entry : table) entry = kContent;
+    for (const char c : {' ', '\t', '\n'}) table[static_cast<unsigned char>(c)] = 0;
+    table['\r'] = kReturn;
+    table['&'] = kContent | kReference;
+    table['<'] = kEnd;
+    table[0] = kEnd;
+    return table;
+}();
+
 // White space as the full way sees it; names in ASCII only (any other byte
 // in a name declines).
 constexpr std::array<unsigned char, 256> kClass = [] {
@@ -53,9 +68,16 @@ public:
         if (!Is(*p, kNameStart) || !StartTag(p)) return false;
         while (!m_open.empty()) {
             // The text before the next markup; the buffer ends in its only zero.
-            char* const lt = std::strchr(p, '<');
-            if (lt == nullptr) return false;
-            if (lt != p && !Text(p, lt)) return false;
+            char* lt = p;
+            unsigned seen = 0;
+            for (;;) {
+                const unsigned what = kTextClass[static_cast<unsigned char>(*lt)];
+                if ((what & kEnd) != 0) break;
+                seen |= what;
+                ++lt;
+            }
+            if (*lt != '<') return false;
+            if (seen != 0 && !Text(p, lt, seen)) return false;
             p = lt + 1;
             bool ok;
             if (*p == '/') {
@@ -102,9 +124,36 @@ private:
     // name = 'value' or "value", p at the name; the name and value end in a
     // zero each. The values that the full way would change (white space
     // other than blanks) or refuse ('<') decline.
-    static bool Attribute(char*& p, char*& name, char*& value) {
-        name = p;
-        while (Is(*p, kName)) ++p;
+    // A name at p, split at its colon on the way; false for a name that
+    // is no qualified name (":a", "a:", "a:b:c").
+    static bool Name(char*& p, QName& out) {
+        char* const begin = p;
+        const char* colon = nullptr;
+        bool more = false;
+        for (; Is(*p, kName); ++p) {
+            if (*p != ':') continue;
+            more = colon != nullptr;
+            if (!more) colon = p;
+        }
+        const size_t length = static_cast<size_t>(p - begin);
+        out.name = std::string_view(begin, length);
+        if (colon == nullptr) {
+            out.prefix = std::string_view();
+            out.local = out.name;
+            return true;
+        }
+        const size_t at = static_cast<size_t>(colon - begin);
+        out.prefix = out.name.substr(0, at);
+        out.local = out.name.substr(at + 1);
+        return !more && at != 0 && at + 1 != length;
+    }
+
+    // name = 'value' or "value", p at the name; the name and value end in a
+    // zero each. The values that the full way would change (white space
+    // other than blanks) or refuse ('<') decline. `references` tells
+    // whether the value holds an '&'.
+    static bool Attribute(char*& p, QName& name, char*& value, bool& references) {
+        if (!Name(p, name)) return false;
         char* const nameEnd = p;
         SkipSpace(p);
         if (*p != '=') return false;
@@ -113,9 +162,11 @@ private:
         const char quote = *p;
         if (quote != '"' && quote != '\'') return false;
         value = ++p;
+        references = false;
         for (; *p != quote; ++p) {
             const char c = *p;
             if (c == '\0' || c == '<' || c == '\t' || c == '\n' || c == '\r') return false;
+            references |= c == '&';
         }
         *p++ = '\0';
         *nameEnd = '\0';
@@ -132,9 +183,10 @@ private:
                 return true;
             }
             if (p == before || !Is(*p, kNameStart)) return false;
-            char* name;
+            QName name;
             char* value;
-            if (!Attribute(p, name, value) || std::strchr(value, '&') != nullptr) return false;
+            bool references;
+            if (!Attribute(p, name, value, references) || references) return false;
         }
     }
 
@@ -163,15 +215,14 @@ private:
         return true;
     }
 
-    // [begin, lt) where *lt is '<'. White space alone makes no node.
-    bool Text(char* begin, char* lt) {
-        const char* q = begin;
-        while (q < lt && Is(*q, kSpace)) ++q;
-        if (q == lt) return true;
-        if (std::memchr(begin, '\r', static_cast<size_t>(lt - begin)) != nullptr) return false;
+    // [begin, lt) where *lt is '<', holding what `seen` says. White space
+    // alone makes no node.
+    bool Text(char* begin, char* lt, unsigned seen) {
+        if ((seen & kContent) == 0) return true;
+        if ((seen & kReturn) != 0) return false;
         *lt = '\0';
-        uint32_t ref;
-        if (!Decoded(begin, ref)) return false;
+        const uint32_t ref = Ref(begin);
+        if ((seen & kReference) != 0 && !Decode(begin)) return false;
         Add({ref, kNoNode, kNoNode, 0, DomRecord::kText});
         return true;
     }
@@ -180,7 +231,8 @@ private:
     bool StartTag(char*& p) {
         if (m_open.size() >= static_cast<size_t>(CDomDocument::kMaxDepth)) return false;
         char* const name = p;
-        while (Is(*p, kName)) ++p;
+        QName qname;
+        if (!Name(p, qname)) return false;
         char* const nameEnd = p;
         if (!Is(*p, kSpace) && *p != '/' && *p != '>') return false;
         m_scope.Enter();
@@ -201,18 +253,18 @@ private:
                 break;
             }
             if (p == before || !Is(*p, kNameStart)) return false;
-            char* attributeName;
-            char* value;
-            if (!Attribute(p, attributeName, value)) return false;
             CheckedAttribute at{{}, 0};
-            if (!SplitQName(attributeName, at.qname) || !Decoded(value, at.value)) return false;
+            char* value;
+            bool references;
+            if (!Attribute(p, at.qname, value, references)) return false;
+            at.value = Ref(value);
+            if (references && !Decode(value)) return false;
             if (at.qname.prefix == "xmlns" && !m_scope.Declare(at.qname, m_st.String(at.value), m_error))
                 return false;
             m_attributes.push_back(at);
         }
         *nameEnd = '\0';
-        QName qname;
-        if (!SplitQName(name, qname) || !m_scope.CheckElement(qname, m_attributes, m_error)) return false;
+        if (!m_scope.CheckElement(qname, m_attributes, m_error)) return false;
         const uint32_t index = Add({Ref(name), kNoNode, kNoNode, firstAttribute,
                                     DomRecord::kElement | static_cast<uint32_t>(m_attributes.size() << 3)});
         for (const CheckedAttribute& at : m_attributes)
@@ -227,9 +279,9 @@ private:
     // p after "</".
     bool EndTag(char*& p) {
         const Open& open = m_open.back();
-        // strncmp stops at the buffer's end; the open name ends in a zero.
-        if (std::strncmp(p, open.name, open.nameLength) != 0) return false;
-        p += open.nameLength;
+        // The buffer's zero ends a short text as a mismatch; names are short.
+        for (size_t i = 0; i < open.nameLength; ++i, ++p)
+            if (*p != open.name[i]) return false;
         if (Is(*p, kName)) return false;
         SkipSpace(p);
         if (*p != '>') return false;
@@ -255,9 +307,7 @@ private:
     }
 
     // References decoded in place: decoding only shortens.
-    bool Decoded(char* text, uint32_t& ref) {
-        ref = Ref(text);
-        if (std::strchr(text, '&') == nullptr) return true;
+    bool Decode(char* text) {
         m_scratch.clear();
         if (!DecodeReferences(text, m_scratch, m_error)) return false;
         std::memcpy(text, m_scratch.c_str(), m_scratch.size() + 1);
