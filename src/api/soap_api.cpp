@@ -8,6 +8,7 @@
 #include "recordset/srs.h"
 #include "soap/soap_message.h"
 #include "support/return_buf.h"
+#include "support/string_builder.h"
 
 namespace {
 
@@ -57,9 +58,9 @@ extern "C" void SOAP_Empty(SOAP_HANDLE handle) {
 extern "C" const char* SOAP_GetSoap(SOAP_HANDLE handle) {
     return api::Guard<const char*>("", ErrorOf(handle), [&] {
         if (handle == nullptr) return "";
-        CString envelope;
+        CStringBuilder& envelope = CReturnBuf::Builder();
         Msg(handle)->GetSoap(envelope);
-        return CReturnBuf::CString2LPSTR(std::move(envelope));
+        return envelope.GetText();
     });
 }
 

@@ -1,12 +1,13 @@
 // SRS::toXML: the record set as one SOAP parameter element.
-#include "recordset/srs.h"
+#include "recordset/srs_xml.h"
 
 #include <orvex/text_util.h>
 
+#include "recordset/srs.h"
 #include "recordset/value_text.h"
+#include "support/string_builder.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,12 @@ namespace {
 
 const char kSoapEncoding[] = "http://schemas.xmlsoap.org/soap/encoding/";
 
+// Longer strings are escaped piece by piece, so that the room asked for
+// (six bytes a character at worst) stays near what is written.
+constexpr size_t kEscapePiece = 16384;
+
+constexpr size_t kSampledRows = 256;
+
 // What one column writes around its values, built once per call.
 struct ColumnForms {
     int m_nType = 0;
@@ -22,6 +29,7 @@ struct ColumnForms {
     std::string m_strClose;  // </name>
     std::string m_strNil;    // an empty value of a cell never set
     std::string m_strEmpty;  // an empty value of a cell set to ""
+    size_t m_nTags = 0;      // the bytes of the widest of the three forms, without the value
 };
 
 ColumnForms MakeForms(const SRSColumn& column, bool dotNet) {
@@ -35,128 +43,113 @@ ColumnForms MakeForms(const SRSColumn& column, bool dotNet) {
     forms.m_strClose = "</" + name + ">";
     forms.m_strNil = "<" + name + typeAttr + " xsi:nil=\"true\"/>";
     forms.m_strEmpty = "<" + name + typeAttr + "/>";
+    forms.m_nTags = std::max(
+        {forms.m_strOpen.size() + forms.m_strClose.size(), forms.m_strNil.size(), forms.m_strEmpty.size()});
     return forms;
 }
 
-// Copies of a few bytes without a call: most tags and values are short.
-inline void CopyBytes(char* to, const char* from, size_t n) {
-    if (n >= 8 && n <= 16) {
-        uint64_t head;
-        uint64_t tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
-    } else if (n >= 4 && n < 8) {
-        uint32_t head;
-        uint32_t tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
-    } else if (n > 0 && n < 4) {
-        to[0] = from[0];
-        to[n / 2] = from[n / 2];
-        to[n - 1] = from[n - 1];
-    } else if (n > 16) {
-        std::memcpy(to, from, n);
+// The fewest bytes a value of the type is written in (the wire form of a
+// date-time, "false", "0", a date's "0001-01-01").
+size_t ValueFloor(int type) {
+    switch (type) {
+        case TYPE_DATETIME:
+            return 22;
+        case TYPE_DATE:
+            return 10;
+        case TYPE_BOOLEAN:
+            return 5;
+        default:
+            return 1;
     }
 }
 
-// The element's text, written into a string whose length runs ahead of
-// what is written: one size check per piece, no call per append.
+inline char* Copy(char* to, const char* from, size_t n) {
+    if (n <= 16)
+        CStringBuilder::CopyShort(to, from, n);
+    else
+        std::memcpy(to, from, n);
+    return to + n;
+}
+
+inline char* Copy(char* to, const std::string& from) { return Copy(to, from.data(), from.size()); }
+
+// The element's text in a CString's own string, whose length runs ahead of
+// what is written: a string only grows by filling what it adds, so the text
+// written over the last one costs no fill.
 class XmlText {
 public:
-    XmlText(std::string& text, size_t estimate) : m_text(text) {
-        m_text.clear();
-        Grow(estimate);
-    }
+    explicit XmlText(std::string& text) : m_text(text) {}
     XmlText(const XmlText&) = delete;
     XmlText& operator=(const XmlText&) = delete;
 
-    // Room for n more bytes; Commit says how many were used.
+    void Reserve(size_t bytes) {
+        if (bytes > m_text.capacity()) m_text.clear();  // nothing of the old text to carry over
+        if (bytes > m_text.size()) m_text.resize(bytes);
+    }
     char* Room(size_t n) {
-        if (n > m_text.size() - m_nLength) Grow(m_nLength + n);
+        if (n > m_text.size() - m_nLength) m_text.resize(std::max(m_nLength + n, m_text.size() * 3 / 2));
         return &m_text[m_nLength];
     }
     void Commit(size_t n) { m_nLength += n; }
     void Put(const char* bytes, size_t n) {
-        CopyBytes(Room(n), bytes, n);
-        m_nLength += n;
+        m_nLength = static_cast<size_t>(Copy(Room(n), bytes, n) - &m_text[0]);
     }
-    void Put(const std::string& bytes) { Put(bytes.data(), bytes.size()); }
     void Finish() { m_text.resize(m_nLength); }
 
 private:
-    void Grow(size_t atLeast) { m_text.resize(std::max(atLeast, m_text.size() + m_text.size() / 2)); }
-
     std::string& m_text;
     size_t m_nLength = 0;
 };
 
-// The entity of each character that needs one, by byte value.
-struct EntityTable {
-    char m_szEntity[256][8] = {};  // zero-padded, so that six bytes can always be copied
-    unsigned char m_nLength[256] = {};
-    EntityTable() {
-        Set('&', "&amp;");
-        Set('<', "&lt;");
-        Set('>', "&gt;");
-        Set('"', "&quot;");
-        Set('\'', "&apos;");
-    }
-    void Set(char c, const char* entity) {
-        std::memcpy(m_szEntity[static_cast<unsigned char>(c)], entity, std::strlen(entity));
-        m_nLength[static_cast<unsigned char>(c)] = static_cast<unsigned char>(std::strlen(entity));
-    }
-};
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-const EntityTable kEntities;
+template <class Sink>
+void PutForm(Sink& out, const std::string& form) {
+    out.Put(form.data(), form.size());
+}
 
-// The five entity replacements of string values, straight into the output:
-// runs of plain characters are copied whole.
-void PutEscaped(XmlText& out, const std::string& text) {
-    char* const start = out.Room(text.size() * 6);
-    char* p = start;
-    const char* s = text.data();
-    const char* const end = s + text.size();
-    while (s < end) {
-        const char* run = s;
-        while (s < end && kEntities.m_nLength[static_cast<unsigned char>(*s)] == 0) ++s;
-        CopyBytes(p, run, static_cast<size_t>(s - run));
-        p += s - run;
-        if (s == end) break;
-        const unsigned char c = static_cast<unsigned char>(*s++);
-        std::memcpy(p, kEntities.m_szEntity[c], 6);
-        p += kEntities.m_nLength[c];
-    }
+template <class Sink>
+void PutValue(Sink& out, const ColumnForms& forms, const char* value, size_t length) {
+    char* const start = out.Room(forms.m_nTags + length);
+    char* p = Copy(start, forms.m_strOpen);
+    p = Copy(p, value, length);
+    p = Copy(p, forms.m_strClose);
     out.Commit(static_cast<size_t>(p - start));
 }
 
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-void PutValue(XmlText& out, const ColumnForms& forms, const char* value, size_t length) {
-    out.Put(forms.m_strOpen);
-    out.Put(value, length);
-    out.Put(forms.m_strClose);
+template <class Sink>
+void PutEscaped(Sink& out, const ColumnForms& forms, const std::string& text) {
+    const size_t length = text.size();
+    if (length <= kEscapePiece) {
+        char* const start = out.Room(forms.m_nTags + 6 * length);
+        char* p = Copy(start, forms.m_strOpen);
+        p += valuetext::EscapeXml(text.data(), length, p);
+        p = Copy(p, forms.m_strClose);
+        out.Commit(static_cast<size_t>(p - start));
+        return;
+    }
+    PutForm(out, forms.m_strOpen);
+    for (size_t at = 0; at < length; at += kEscapePiece) {
+        const size_t piece = std::min(kEscapePiece, length - at);
+        out.Commit(valuetext::EscapeXml(text.data() + at, piece, out.Room(6 * piece)));
+    }
+    PutForm(out, forms.m_strClose);
 }
 
 // Writes one cell. The nil and empty forms are chosen on the encoded value.
-void PutCell(XmlText& out, const ColumnForms& forms, const SRSCell& cell, CString& scratch,
+template <class Sink>
+void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& scratch,
              valuetext::CLocalTimeCache& times) {
     const std::string& text = cell.m_strText.str();
     switch (forms.m_nType) {
         case TYPE_STRING:
         case TYPE_UNKNOWN:
-            if (text.empty()) {
-                out.Put(cell.m_bNull ? forms.m_strNil : forms.m_strEmpty);
-            } else if (forms.m_nType == TYPE_STRING) {
-                out.Put(forms.m_strOpen);
-                PutEscaped(out, text);
-                out.Put(forms.m_strClose);
-            } else {
+            if (text.empty())
+                PutForm(out, cell.m_bNull ? forms.m_strNil : forms.m_strEmpty);
+            else if (forms.m_nType == TYPE_STRING)
+                PutEscaped(out, forms, text);
+            else
                 PutValue(out, forms, text.data(), text.size());
-            }
             return;
         case TYPE_INT:
         case TYPE_DOUBLE: {
@@ -177,9 +170,11 @@ void PutCell(XmlText& out, const ColumnForms& forms, const SRSCell& cell, CStrin
                 PutValue(out, forms, "false", 5);
             return;
         case TYPE_DATETIME: {
-            out.Put(forms.m_strOpen);
-            out.Commit(valuetext::EncodeDatetime(text, out.Room(valuetext::kDatetimeWire), &times));
-            out.Put(forms.m_strClose);
+            char* const start = out.Room(forms.m_nTags + valuetext::kDatetimeWire);
+            char* p = Copy(start, forms.m_strOpen);
+            p += valuetext::EncodeDatetime(text, p, &times);
+            p = Copy(p, forms.m_strClose);
+            out.Commit(static_cast<size_t>(p - start));
             return;
         }
         default:
@@ -188,81 +183,122 @@ void PutCell(XmlText& out, const ColumnForms& forms, const SRSCell& cell, CStrin
     scratch = cell.m_strText;
     CTextUtil::XMLEncode(forms.m_nType, scratch);
     if (scratch.IsEmpty())
-        out.Put(cell.m_bNull ? forms.m_strNil : forms.m_strEmpty);
+        PutForm(out, cell.m_bNull ? forms.m_strNil : forms.m_strEmpty);
     else
         PutValue(out, forms, scratch.GetString(), static_cast<size_t>(scratch.GetLength()));
 }
 
-}  // namespace
-
-void SRS::toXML(CString& out, const char* dialect, const char* elementName, int asArray) {
-    const bool dotNet = IsDotNetDialect(dialect) != 0;
-    // A copy: the name may live in out itself, which is rewritten below.
-    const std::string elementText = elementName != nullptr ? elementName : "";
-    const char* element = elementText.c_str();
-    const int rows = RowCount();
-    const int cols = ColCount();
+template <class Sink>
+void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asArray) {
+    const int rows = set.RowCount();
+    const int cols = set.ColCount();
+    CString piece;
     if (rows < 1 || cols < 1) {
         if (dotNet)
-            out.Format("<%s xsi:nil=\"true\"/>", element);
+            piece.Format("<%s xsi:nil=\"true\"/>", element);
         else if (asArray)
-            out.Format(
+            piece.Format(
                 "<%s xmlns:ns3=\"%s\" xsi:type=\"ns3:Array\" xmlns:ns2=\"%s\" ns3:arrayType=\"ns2:%s[%d]\" "
                 "xsi:nil=\"true\"/>",
-                element, kSoapEncoding, m_strNameSpace.GetString(), m_strType.GetString(), rows);
+                element, kSoapEncoding, set.m_strNameSpace.GetString(), set.m_strType.GetString(), rows);
         else
-            out.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\" xsi:nil=\"true\"/>", element,
-                       m_strNameSpace.GetString(), m_strType.GetString());
+            piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\" xsi:nil=\"true\"/>", element,
+                         set.m_strNameSpace.GetString(), set.m_strType.GetString());
+        out.Put(piece.GetString(), static_cast<size_t>(piece.GetLength()));
         return;
     }
 
-    CString piece;
     if (dotNet)
         piece.Format("<%s>", element);
     else if (rows == 1)
-        piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\">", element, m_strNameSpace.GetString(),
-                     m_strType.GetString());
+        piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\">", element, set.m_strNameSpace.GetString(),
+                     set.m_strType.GetString());
     else
         piece.Format(
             "<%s xmlns:ns3=\"%s\" xsi:type=\"ns3:Array\" xmlns:ns2=\"%s\" ns3:arrayType=\"ns2:%s[%d]\">",
-            element, kSoapEncoding, m_strNameSpace.GetString(), m_strType.GetString(), rows);
+            element, kSoapEncoding, set.m_strNameSpace.GetString(), set.m_strType.GetString(), rows);
+    out.Put(piece.GetString(), static_cast<size_t>(piece.GetLength()));
 
     std::vector<ColumnForms> forms;
     forms.reserve(static_cast<size_t>(cols));
-    size_t perRow = 0;
-    for (const auto& column : m_arrCols) {
-        forms.push_back(MakeForms(*column, dotNet));
-        perRow += forms.back().m_strOpen.size() + forms.back().m_strClose.size() + 24;
-    }
+    for (const auto& column : set.m_arrCols) forms.push_back(MakeForms(*column, dotNet));
     if (rows > 1) asArray = 1;
     std::string rowOpen;
     std::string rowClose;
     if (asArray) {
-        rowOpen = "<" + m_strName.str() +
-                  (dotNet ? std::string() : " xsi:type=\"ns2:" + m_strType.str() + "\"") + ">";
-        rowClose = "</" + m_strName.str() + ">";
-        perRow += rowOpen.size() + rowClose.size();
+        rowOpen = "<" + set.m_strName.str() +
+                  (dotNet ? std::string() : " xsi:type=\"ns2:" + set.m_strType.str() + "\"") + ">";
+        rowClose = "</" + set.m_strName.str() + ">";
     }
 
-    // Written straight into out, whose memory a caller that writes again reuses.
-    XmlText xml(out.str(), piece.str().size() + perRow * static_cast<size_t>(rows) + elementText.size() + 3);
-    xml.Put(piece.str());
     CString scratch;
     valuetext::CLocalTimeCache times;
     static const SRSCell kNullCell;
-    for (const auto& row : m_arrRows) {
-        if (asArray) xml.Put(rowOpen);
+    for (const auto& row : set.m_arrRows) {
+        if (asArray) PutForm(out, rowOpen);
         // A row holds its written cells in column order; the others are null.
         const std::vector<SRSCell>& cells = row->m_arrCells;
         size_t next = 0;
         for (size_t c = 0; c < forms.size(); ++c) {
             const bool written = next < cells.size() && static_cast<size_t>(cells[next].m_nCol) == c;
-            PutCell(xml, forms[c], written ? cells[next++] : kNullCell, scratch, times);
+            PutCell(out, forms[c], written ? cells[next++] : kNullCell, scratch, times);
         }
-        if (asArray) xml.Put(rowClose);
+        if (asArray) PutForm(out, rowClose);
     }
-    xml.Put("</", 2);
-    xml.Put(elementText);
-    xml.Put(">", 1);
+    const size_t elementLength = std::strlen(element);
+    char* const start = out.Room(elementLength + 3);
+    char* p = Copy(start, "</", 2);
+    p = Copy(p, element, elementLength);
+    *p++ = '>';
+    out.Commit(static_cast<size_t>(p - start));
+}
+
+}  // namespace
+
+namespace srsxml {
+
+size_t Estimate(const SRS& set, const char* dialect, const char* elementName) {
+    const bool dotNet = SRS::IsDotNetDialect(dialect) != 0;
+    const size_t element = elementName != nullptr ? std::strlen(elementName) : 0;
+    // The head with its namespace and type, the close tag.
+    size_t bytes = 2 * element + set.m_strNameSpace.str().size() + set.m_strType.str().size() + 160;
+    size_t perRow = 0;
+    std::vector<size_t> floors;
+    floors.reserve(set.m_arrCols.size());
+    for (const auto& column : set.m_arrCols) {
+        // <name> </name> and, in the Apache dialect, xsi:type="xsd:dateTime".
+        perRow += 2 * column->m_strName.str().size() + 5 + (dotNet ? 0 : 26);
+        perRow += ValueFloor(column->m_nType);
+        floors.push_back(ValueFloor(column->m_nType));
+    }
+    perRow += 2 * set.m_strName.str().size() + 5 + (dotNet ? 0 : 18 + set.m_strType.str().size());
+    const size_t rows = set.m_arrRows.size();
+    bytes += perRow * rows;
+    // The texts of a few hundred rows spread over the set stand for all of
+    // them: a pass over every cell would cost a fifth of writing them.
+    const size_t step = rows > kSampledRows ? rows / kSampledRows : 1;
+    size_t sampled = 0;
+    size_t textBytes = 0;
+    for (size_t r = 0; r < rows; r += step, ++sampled)
+        for (const SRSCell& cell : set.m_arrRows[r]->m_arrCells) textBytes += cell.m_strText.str().size();
+    if (sampled > 0) bytes += textBytes * rows / sampled;
+    // Entities, and rows longer than those sampled, grow the block when they come.
+    return bytes + bytes / 16;
+}
+
+void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray) {
+    // A copy: the name may live in a text the caller writes into.
+    const std::string element = elementName != nullptr ? elementName : "";
+    WriteElement(out, set, SRS::IsDotNetDialect(dialect) != 0, element.c_str(), asArray);
+}
+
+}  // namespace srsxml
+
+void SRS::toXML(CString& out, const char* dialect, const char* elementName, int asArray) {
+    // A copy: the name may live in out itself, which is rewritten below.
+    const std::string element = elementName != nullptr ? elementName : "";
+    XmlText xml(out.str());
+    xml.Reserve(srsxml::Estimate(*this, dialect, element.c_str()));
+    WriteElement(xml, *this, IsDotNetDialect(dialect) != 0, element.c_str(), asArray);
     xml.Finish();
 }

@@ -83,50 +83,11 @@ void CTextUtil::XMLEncode(const char* typeName, CString& value) { XMLEncode(Conv
 
 void CTextUtil::XMLEncode_String(CString& value) {
     const std::string& in = value.str();
-    size_t extra = 0;
-    for (const char c : in) {
-        switch (c) {
-            case '&':
-                extra += 4;
-                break;
-            case '<':
-            case '>':
-                extra += 3;
-                break;
-            case '"':
-            case '\'':
-                extra += 5;
-                break;
-            default:
-                break;
-        }
-    }
-    if (extra == 0) return;
+    const size_t growth = valuetext::EscapeXmlGrowth(in.data(), in.size());
+    if (growth == 0) return;
     // One pass gives what replacing "&" first and then < > " ' gives.
-    std::string out;
-    out.reserve(in.size() + extra);
-    for (const char c : in) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-                break;
-        }
-    }
+    std::string out(in.size() + growth, '\0');
+    valuetext::EscapeXml(in.data(), in.size(), &out[0]);
     value.str().swap(out);
 }
 

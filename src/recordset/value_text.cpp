@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "support/pub.h"
+#include "support/string_builder.h"
 
 #include <cctype>
 #include <climits>
@@ -94,6 +95,34 @@ bool ZonedToTime(const struct tm& f, long offset, time_t& out) {
         DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(f.tm_mday));
     out = static_cast<time_t>(days * 86400 + f.tm_hour * 3600 + f.tm_min * 60 + f.tm_sec - offset);
     return true;
+}
+
+// The entity of each character that needs one, by byte value.
+struct EntityTable {
+    char m_szEntity[256][8] = {};
+    unsigned char m_nLength[256] = {};
+    constexpr EntityTable() {
+        Set('&', "&amp;");
+        Set('<', "&lt;");
+        Set('>', "&gt;");
+        Set('"', "&quot;");
+        Set('\'', "&apos;");
+    }
+    constexpr void Set(char c, const char* entity) {
+        const auto at = static_cast<unsigned char>(c);
+        unsigned char n = 0;
+        for (; entity[n] != '\0'; ++n) m_szEntity[at][n] = entity[n];
+        m_nLength[at] = n;
+    }
+};
+
+constexpr EntityTable kEntities;
+
+// The length of the leading run that needs no entity.
+inline size_t PlainRun(const unsigned char* text, size_t length) {
+    size_t i = 0;
+    while (i < length && kEntities.m_nLength[text[i]] == 0) ++i;
+    return i;
 }
 
 void Put2(char*& p, int v) {
@@ -233,6 +262,44 @@ void EncodeDatetime(CString& value, CLocalTimeCache* cache) {
     char text[kDatetimeWire];
     const size_t length = EncodeDatetime(value.str(), text, cache);
     value = CString(text, static_cast<int>(length));
+}
+
+size_t EscapeXml(const char* text, size_t length, char* out) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    char* p = out;
+    size_t i = 0;
+    while (i < length) {
+        const size_t run = PlainRun(s + i, length - i);
+        if (run <= 16)
+            CStringBuilder::CopyShort(p, text + i, run);
+        else
+            std::memcpy(p, text + i, run);
+        p += run;
+        i += run;
+        if (i == length) break;
+        const unsigned char c = s[i++];
+        CStringBuilder::CopyShort(p, kEntities.m_szEntity[c], kEntities.m_nLength[c]);
+        p += kEntities.m_nLength[c];
+    }
+    return static_cast<size_t>(p - out);
+}
+
+void AppendEscapedXml(CStringBuilder& out, const char* text, size_t length) {
+    constexpr size_t kPiece = 16384;
+    for (size_t at = 0; at < length; at += kPiece) {
+        const size_t piece = length - at < kPiece ? length - at : kPiece;
+        out.Commit(EscapeXml(text + at, piece, out.Room(6 * piece)));
+    }
+}
+
+size_t EscapeXmlGrowth(const char* text, size_t length) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    size_t growth = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char n = kEntities.m_nLength[s[i]];
+        if (n != 0) growth += n - 1U;
+    }
+    return growth;
 }
 
 void ReadXmlDatetime(const CString& text, CString& datetime, CString& date, CString& time) {

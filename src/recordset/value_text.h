@@ -9,6 +9,8 @@
 #include <ctime>
 #include <string>
 
+class CStringBuilder;
+
 namespace valuetext {
 
 // The leading integer as atoi reads it (blanks, sign, digits), held at the
@@ -59,6 +61,16 @@ void EncodeDatetime(CString& value, CLocalTimeCache* cache);
 // The same into out, which has room for kDatetimeWire bytes; returns the length.
 constexpr size_t kDatetimeWire = 32;
 size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cache);
+
+// The five entity replacements of string values (& < > " '), with the runs
+// between them copied whole. out has room for the result (6 * length bytes
+// always do); returns the bytes written.
+size_t EscapeXml(const char* text, size_t length, char* out);
+// The bytes EscapeXml adds to text; 0 when it has nothing to replace.
+size_t EscapeXmlGrowth(const char* text, size_t length);
+// EscapeXml appended to out, piece by piece so that the room asked for stays
+// near what is written.
+void AppendEscapedXml(CStringBuilder& out, const char* text, size_t length);
 
 // An XML Schema date-time text (the cell of a dateTime column) as
 // "date time", date and time; a "Z" value is moved to local time. All three

@@ -4,12 +4,15 @@
 #include <orvex/xml_tree.h>
 
 #include "recordset/srs.h"
+#include "recordset/srs_xml.h"
+#include "recordset/value_text.h"
 #include "dom/dom_access.h"
 #include "soap/soap_reader.h"
 #include "support/string_builder.h"
 #include "xmltree/xml_tree_parser.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -86,71 +89,112 @@ void CSoapMessage::SetSoap(CString response) {
 }
 
 void CSoapMessage::GetSoap(CString& out) {
-    CStringBuilder builder;
+    CStringBuilder text;
+    GetSoap(text);
+    text.GetString(out);
+}
+
+void CSoapMessage::GetSoap(CStringBuilder& out) {
+    out.Clear();
+    out.Reserve(EstimateSoap());
     CString line;
     line.Format("<?xml version='1.0' encoding='%s'?>", m_strEncoding.GetString());
-    builder.AppendLine(line, 1024);
+    out.AppendLine(line);
     if (m_bDotNet != 0) {
         line.Format("<soap:Envelope xmlns:xsi=\"%s\" xmlns:xsd=\"%s\" xmlns:soap=\"%s\">", kInstanceUri,
                     kSchemaUri, kEnvelopeUri);
-        builder.AppendLine(line, 1024);
-        builder.AppendLine("<soap:Body>", 1024);
+        out.AppendLine(line);
+        out.AppendLine("<soap:Body>");
         line.Format("<%s xmlns=\"%s\">", m_strMethod.GetString(), m_strNameSpace.GetString());
-        builder.AppendLine(line, 1024);
+        out.AppendLine(line);
     } else {
         line.Format("<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"%s\" xmlns:xsi=\"%s\" xmlns:xsd=\"%s\">",
                     kEnvelopeUri, kInstanceUri, kSchemaUri);
-        builder.AppendLine(line, 1024);
-        builder.AppendLine("<SOAP-ENV:Body>", 1024);
+        out.AppendLine(line);
+        out.AppendLine("<SOAP-ENV:Body>");
         line.Format("<ns1:%s xmlns:ns1=\"%s\" SOAP-ENV:encodingStyle=\"%s\">", m_strMethod.GetString(),
                     m_strTargetObjectURI.GetString(), kEncodingUri);
-        builder.AppendLine(line, 1024);
+        out.AppendLine(line);
     }
-    for (int i = 0; i < m_arrNames.GetSize(); ++i) AppendParameter(i, builder);
+    for (int i = 0; i < m_arrNames.GetSize(); ++i) AppendParameter(i, out);
     if (m_bDotNet != 0) {
         line.Format("</%s>", m_strMethod.GetString());
-        builder.AppendLine(line, 1024);
-        builder.AppendLine("</soap:Body>", 1024);
-        builder.AppendLine("</soap:Envelope>", 1024);
+        out.AppendLine(line);
+        out.AppendLine("</soap:Body>");
+        out.AppendLine("</soap:Envelope>");
     } else {
         line.Format("</ns1:%s>", m_strMethod.GetString());
-        builder.AppendLine(line, 1024);
-        builder.AppendLine("</SOAP-ENV:Body>", 1024);
-        builder.AppendLine("</SOAP-ENV:Envelope>", 1024);
+        out.AppendLine(line);
+        out.AppendLine("</SOAP-ENV:Body>");
+        out.AppendLine("</SOAP-ENV:Envelope>");
     }
-    builder.TakeString(out);
 }
 
-void CSoapMessage::AppendParameter(int index, CStringBuilder& builder) {
+size_t CSoapMessage::EstimateSoap() const {
+    // The fixed lines of either dialect, with room to spare.
+    size_t bytes = 512 + m_strEncoding.str().size() + 2 * m_strMethod.str().size() +
+                   m_strNameSpace.str().size() + m_strTargetObjectURI.str().size();
+    for (int i = 0; i < m_arrNames.GetSize(); ++i) {
+        bytes += 2 * m_arrNames[i].str().size() + m_arrTypes[i].str().size() + 96;
+        const std::optional<SRS*>& parameterSet = m_arrRecordSets[static_cast<size_t>(i)];
+        if (!parameterSet.has_value())
+            bytes += m_arrValues[i].str().size();
+        else if (*parameterSet != nullptr)
+            bytes += srsxml::Estimate(**parameterSet, m_bDotNet != 0 ? ".net" : "apache soap", m_arrNames[i]);
+        else
+            bytes += 256;  // the nil element of an empty set
+    }
+    return bytes;
+}
+
+// A scalar's name, type and value end at their first zero byte: hosts hand them over as C texts.
+void CSoapMessage::AppendParameter(int index, CStringBuilder& out) {
     const CString& name = m_arrNames[index];
     const CString& type = m_arrTypes[index];
-    CString line;
     const std::optional<SRS*>& parameterSet = m_arrRecordSets[static_cast<size_t>(index)];
     if (parameterSet.has_value()) {
         SRS* recordSet = *parameterSet;
         const int asArray = type == kRecordSetArrayType ? 1 : 0;
         const char* dialect = m_bDotNet != 0 ? ".net" : "apache soap";
         if (recordSet != nullptr) {
-            recordSet->toXML(line, dialect, name, asArray);
+            srsxml::Append(out, *recordSet, dialect, name, asArray);
         } else {
             // A record-set parameter added without a set travels as an empty one: a nil element.
             SRS empty;
-            empty.toXML(line, dialect, name, asArray);
+            srsxml::Append(out, empty, dialect, name, asArray);
         }
-        builder.AppendLine(line, 1024);
+        out.Put("\r\n", 2);
         return;
     }
-    CString value = m_arrValues[index];
-    CTextUtil::XMLEncode(type.GetString(), value);
     const char* n = name.GetString();
-    if (m_bDotNet != 0 || type.IsEmpty()) {
-        line.Format("<%s>%s</%s>", n, value.GetString(), n);
-    } else if (type.CompareNoCase("xml") == 0) {
-        line.Format("<%s SOAP-ENV:encodingStyle=\"%s\">%s</%s>", n, kLiteralXmlUri, value.GetString(), n);
-    } else {
-        line.Format("<%s xsi:type=\"xsd:%s\">%s</%s>", n, type.GetString(), value.GetString(), n);
+    const size_t nameLength = std::strlen(n);
+    out.Put("<", 1);
+    out.Put(n, nameLength);
+    if (m_bDotNet == 0 && !type.IsEmpty()) {
+        if (type.CompareNoCase("xml") == 0) {
+            out.Append(" SOAP-ENV:encodingStyle=\"");
+            out.Append(kLiteralXmlUri);
+        } else {
+            out.Append(" xsi:type=\"xsd:");
+            out.Append(type.GetString());
+        }
+        out.Put("\"", 1);
     }
-    builder.AppendLine(line, 1024);
+    out.Put(">", 1);
+    const int code = CTextUtil::ConvertType(type.GetString());
+    const char* value = m_arrValues[index].GetString();
+    if (code == TYPE_STRING) {
+        valuetext::AppendEscapedXml(out, value, std::strlen(value));
+    } else if (code == TYPE_UNKNOWN) {
+        out.Append(value);
+    } else {
+        CString encoded = m_arrValues[index];
+        CTextUtil::XMLEncode(code, encoded);
+        out.Append(encoded.GetString());
+    }
+    out.Put("</", 2);
+    out.Put(n, nameLength);
+    out.Put(">\r\n", 3);
 }
 
 void CSoapMessage::SetFault(const CString& text) {

@@ -9,9 +9,11 @@
 #include <orvex/cstring.h>
 #include <orvex/handle_object.h>
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
+class CStringBuilder;
 class SRS;
 class IXMLTreeNode;
 
@@ -29,6 +31,8 @@ public:
 
     // The request envelope; lines end in CR LF.
     void GetSoap(CString& out);
+    // The same written into out, emptied first; its block serves again.
+    void GetSoap(CStringBuilder& out);
     // A scalar parameter; a type known to the value codec is stored under its canonical name.
     void AddElement(const char* name, const char* type, const char* value);
     // A record-set parameter, one struct or (asArray) an array of structs. The
@@ -75,7 +79,9 @@ public:
     CString m_strError;
 
 private:
-    void AppendParameter(int index, class CStringBuilder& builder);
+    // What the envelope takes when no text needs an entity, give or take a few bytes.
+    size_t EstimateSoap() const;
+    void AppendParameter(int index, CStringBuilder& out);
 };
 
 #endif

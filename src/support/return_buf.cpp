@@ -1,5 +1,7 @@
 #include "support/return_buf.h"
 
+#include "support/string_builder.h"
+
 namespace {
 
 CString& Buffer() {
@@ -19,4 +21,9 @@ const char* CReturnBuf::CString2LPSTR(CString&& text) {
     CString& buffer = Buffer();
     buffer = std::move(text);
     return buffer.GetString();
+}
+
+CStringBuilder& CReturnBuf::Builder() {
+    thread_local CStringBuilder builder;
+    return builder;
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +30,52 @@ const std::string kApacheTail = "</SOAP-ENV:Body>\r\n</SOAP-ENV:Envelope>\r\n";
 std::string ApacheMethodStart(const std::string& method, const std::string& uri) {
     return "<ns1:" + method + " xmlns:ns1=\"" + uri +
            "\" SOAP-ENV:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\">\r\n";
+}
+
+// The five entities, one character at a time.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+// A one-column set named R with the texts given, and the parameter P the
+// .NET dialect writes for it; each text's form on the wire comes from wire.
+template <class Wire>
+std::string FillOneColumn(SRS_HANDLE set, const char* type, const std::vector<std::string>& texts,
+                          Wire wire) {
+    SRS_AddCol(set, "C", type);
+    std::string element = "<P>";
+    for (const std::string& text : texts) {
+        SRS_SetText(set, SRS_AddRow(set), "C", text.c_str());
+        element += "<R><C>" + wire(text) + "</C></R>";
+    }
+    return element + "</P>";
+}
+
+std::string DotNetEnvelope(const std::string& method, const std::string& parameters) {
+    return kDotNetHead + "<" + method + " xmlns=\"http://tempuri.org/\">\r\n" + parameters + "</" + method +
+           ">\r\n" + kDotNetTail;
 }
 
 std::string Envelope(CSoapMessage& message) {
@@ -135,6 +182,48 @@ TEST(SoapEnvelope, ScalarWithRecordSetTypeTextStaysScalar) {
     EXPECT_EQ(Envelope(message), kApacheHead + ApacheMethodStart("M", "") +
                                      "<p xsi:type=\"xsd:_SRS_\">12345</p>\r\n" +
                                      "<q xsi:type=\"xsd:_SRS_ARRAY\">0</q>\r\n</ns1:M>\r\n" + kApacheTail);
+}
+
+TEST(SoapEnvelope, TextsFullOfEntitiesOutgrowTheEstimate) {
+    // Every character takes an entity, so the block sized from the texts grows
+    // while it is written: in cells, in a cell and a scalar longer than one escaped piece.
+    const std::string entities = "&<>\"'";
+    std::vector<std::string> cells;
+    for (int i = 0; i < 3000; ++i) cells.push_back(entities + entities + std::to_string(i) + entities);
+    std::string longText;
+    while (longText.size() < 100000) longText += entities + "x";
+    cells.push_back(longText);
+    SRS_HANDLE set = SRS_new("R", "", "");
+    const std::string element = FillOneColumn(set, "string", cells, Escaped);
+    SOAP_HANDLE message = SOAP_new(".net", "Put");
+    SOAP_AddElement(message, "s", "string", longText.c_str());
+    SOAP_AddNodes(message, "P", set);
+    const std::string expected =
+        DotNetEnvelope("Put", "<s>" + Escaped(longText) + "</s>\r\n" + element + "\r\n");
+    EXPECT_EQ(SOAP_GetSoap(message), expected);
+    SOAP_delete(message);
+    SRS_delete(set);
+}
+
+TEST(SoapEnvelope, SoapGetSoapAgainAndAfterALargerMessage) {
+    std::vector<std::string> cells;
+    for (int i = 0; i < 5000; ++i) cells.push_back("row " + std::to_string(i) + " & more");
+    SRS_HANDLE set = SRS_new("R", "", "");
+    const std::string element = FillOneColumn(set, "string", cells, Escaped);
+    SOAP_HANDLE large = SOAP_new(".net", "Put");
+    SOAP_AddNodes(large, "P", set);
+    const std::string expected = DotNetEnvelope("Put", element + "\r\n");
+    EXPECT_EQ(SOAP_GetSoap(large), expected);
+    EXPECT_EQ(SOAP_GetSoap(large), expected);  // written again over the same block
+
+    SOAP_HANDLE small = SOAP_new(".net", "Ping");
+    SOAP_AddElement(small, "a", "int", " 1 ");
+    const char* text = SOAP_GetSoap(small);
+    EXPECT_EQ(text, DotNetEnvelope("Ping", "<a>1</a>\r\n"));  // nothing of the larger one after it
+    EXPECT_EQ(SOAP_GetSoap(large), expected);
+    SOAP_delete(small);
+    SOAP_delete(large);
+    SRS_delete(set);
 }
 
 }  // namespace

@@ -1,0 +1,23 @@
+// The XML form of a record set written into a builder that holds more than
+// the element: the SOAP envelope writes its record-set parameters here
+// straight into its own text, in the bytes SRS::toXML gives.
+#ifndef ORVEX_RECORDSET_SRS_XML_H
+#define ORVEX_RECORDSET_SRS_XML_H
+
+#include <cstddef>
+
+class CStringBuilder;
+class SRS;
+
+namespace srsxml {
+
+// Appends what set.toXML(dialect, elementName, asArray) writes.
+void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray);
+
+// The bytes Append writes when no text needs an entity, give or take a few:
+// enough to reserve a block up front.
+size_t Estimate(const SRS& set, const char* dialect, const char* elementName);
+
+}  // namespace srsxml
+
+#endif
