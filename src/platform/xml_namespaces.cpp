@@ -35,19 +35,6 @@ bool SplitQName(const char* text, QName& out) {
     return !out.prefix.empty() && !out.local.empty();
 }
 
-bool SplitQName(std::string_view name, QName& out) {
-    out.name = name;
-    const size_t colon = name.find(':');
-    if (colon == std::string_view::npos) {
-        out.prefix = std::string_view();
-        out.local = name;
-        return true;
-    }
-    out.prefix = name.substr(0, colon);
-    out.local = name.substr(colon + 1);
-    return !out.prefix.empty() && !out.local.empty() && out.local.find(':') == std::string_view::npos;
-}
-
 void CNamespaceScope::Leave() {
     const size_t mark = m_marks.back();
     m_marks.pop_back();

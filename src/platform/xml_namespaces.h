@@ -25,8 +25,6 @@ struct QName {
 // Splits a zero-terminated qualified name at its colon: false for ":a",
 // "a:", "a:b:c".
 bool SplitQName(const char* text, QName& out);
-// The same for a name whose length is known.
-bool SplitQName(std::string_view name, QName& out);
 
 // An attribute of the element being checked, its value already decoded.
 struct CheckedAttribute {
