@@ -226,4 +226,21 @@ TEST(SoapEnvelope, SoapGetSoapAgainAndAfterALargerMessage) {
     SRS_delete(set);
 }
 
+TEST(SoapEnvelope, AnEntityAtEveryPlaceOfAStringValue) {
+    // Values are checked many bytes at a time: an entity must be found
+    // wherever it stands, at the edges of each block and in a short tail.
+    CSoapMessage message(".net", "M");
+    std::string parameters;
+    for (size_t length = 1; length <= 40; ++length)
+        for (size_t at = 0; at < length; ++at)
+            for (const char c : std::string("&<>\"'")) {
+                std::string value(length, 'a');
+                value[at] = c;
+                value[length - 1 - (at * 7) % length] = 'z';
+                message.AddElement("v", "string", value.c_str());
+                parameters += "<v>" + Escaped(value) + "</v>\r\n";
+            }
+    EXPECT_EQ(Envelope(message), DotNetEnvelope("M", parameters));
+}
+
 }  // namespace
