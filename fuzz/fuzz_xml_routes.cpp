@@ -1,9 +1,14 @@
 // Both ways into the DOM on the same bytes: the direct reader (with pugixml
 // behind it for what it declines) and pugixml alone. Any difference in
 // acceptance, refusal text or document - names, texts, attributes, node
-// kinds and links - aborts. Record sets and trees are read from the
-// document alone, so equal documents give equal sets and trees.
+// kinds and links - aborts. Record sets are read from the document alone,
+// so equal documents give equal sets. The plain tree read straight from
+// the text must equal the one built from the document.
 #include "platform/xml_dom.h"
+#include "xmltree/xml_tree_parser.h"
+
+#include <cstring>
+#include <memory>
 
 #include <cstdint>
 #include <cstdlib>
@@ -30,8 +35,20 @@ void Same(const CDomNode& a, const CDomNode& b) {
     }
     CDomNode childA = a.firstChild();
     CDomNode childB = b.firstChild();
-    for (; childA && childB; childA = childA.nextSibling(), childB = childB.nextSibling()) Same(childA, childB);
+    for (; childA && childB; childA = childA.nextSibling(), childB = childB.nextSibling())
+        Same(childA, childB);
     if (childA || childB) std::abort();
+}
+
+void SameTree(CXMLTreeNode& a, CXMLTreeNode& b) {
+    if (std::strcmp(a.m_szName, b.m_szName) != 0 || std::strcmp(a.m_szText, b.m_szText) != 0) std::abort();
+    if (a.m_nProps != b.m_nProps || a.m_nChildren != b.m_nChildren) std::abort();
+    for (int i = 0; i < 2 * a.m_nProps; ++i)
+        if (std::strcmp(a.m_ppProps[i], b.m_ppProps[i]) != 0) std::abort();
+    for (int i = 0; i < a.m_nChildren; ++i) {
+        if (a.m_ppChildren[i]->m_pParent != &a || b.m_ppChildren[i]->m_pParent != &b) std::abort();
+        SameTree(*a.m_ppChildren[i], *b.m_ppChildren[i]);
+    }
 }
 
 }  // namespace
@@ -45,5 +62,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool fullOk = full.loadXML(text, size, CDomDocument::LoadRoute::kFullParser);
     if (directOk != fullOk || direct.ParseError() != full.ParseError()) std::abort();
     if (directOk) Same(direct.documentElement(), full.documentElement());
+
+    const std::unique_ptr<CXMLTreeNode> straight(CXMLTreeParser::BuildTreeStraight(text, size));
+    if (straight) {
+        if (!directOk) std::abort();  // read straight, yet refused as a document
+        CXMLTreeParser parser;
+        CString error;
+        if (parser.Load(text, size, error) == 0) std::abort();
+        const std::unique_ptr<IXMLTreeNode> built(parser.BuildTree(0));
+        if (!built || straight->m_pParent != nullptr) std::abort();
+        SameTree(*straight, static_cast<CXMLTreeNode&>(*built));
+    }
     return 0;
 }

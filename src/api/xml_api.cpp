@@ -23,15 +23,23 @@ int ZeroBased(int index) { return index > 0 ? index - 1 : -1; }
 // A text that does not start with '<' may name a file holding the document.
 XML_NODE NewTree(const char* xml, int bSoapBody) {
     if (xml == nullptr || *xml == '\0') return nullptr;
-    CXMLTreeParser parser;
-    CString error;
     CString file;
+    const char* text = xml;
+    size_t length;
     if (*xml != '<' && CPub::FileExists(xml)) {
         if (!CPub::File2CString(file, xml)) return nullptr;
-        if (!parser.Load(file, error)) return nullptr;
-    } else if (!parser.Load(xml, std::strlen(xml), error)) {
-        return nullptr;
+        text = file.GetString();
+        length = static_cast<size_t>(file.GetLength());
+    } else {
+        length = std::strlen(xml);
     }
+    // A plain tree needs no document once built: read it straight from the text.
+    if (bSoapBody == 0) {
+        if (CXMLTreeNode* root = CXMLTreeParser::BuildTreeStraight(text, length)) return ToNode(root);
+    }
+    CXMLTreeParser parser;
+    CString error;
+    if (!parser.Load(text, length, error)) return nullptr;
     file.Empty();
     return ToNode(parser.BuildTree(bSoapBody));
 }

@@ -14,11 +14,13 @@
 #include "platform/xml_dom.h"
 
 #include <cstddef>
+#include <memory>
 
 using xmldom::CDomError;
 using xmldom::CDomNamedNodeMap;
 using xmldom::CDomNode;
 using xmldom::CDomNodeList;
+using xmldom::CXmlSink;
 using xmldom::DomDocumentPtr;
 
 // The text of every reader whose memory ran out while it read a document.
@@ -32,6 +34,17 @@ inline constexpr char kXmlOutOfMemory[] = "Out of memory while reading the XML";
 // `document` is null). `errorText` is written only on failure. Never raises.
 int LoadDomDocument(const CString& text, DomDocumentPtr& document, CString& errorText);
 int LoadDomDocument(const char* text, size_t length, DomDocumentPtr& document, CString& errorText);
+
+// Reads a text straight into `sink`, with no document: for readers that keep
+// a structure of their own and need no DOM afterwards. False when the text
+// must be loaded as a document instead (LoadDomDocument decides then, and
+// words any refusal); the sink's partial walk is then to be thrown away.
+// `owner` keeps the characters the sink was given alive. Raises
+// std::bad_alloc when memory runs out.
+inline bool ReadXmlStraight(const char* text, size_t length, CXmlSink& sink,
+                            std::shared_ptr<const void>& owner) {
+    return xmldom::ReadStraight(text, length, sink, owner);
+}
 
 // 1 when the document's root element is a SOAP Envelope: the local name
 // "Envelope" (ASCII letter case ignored, as for the Body) in the namespace of

@@ -48,8 +48,8 @@ inline bool Is(char c, unsigned char what) { return (kClass[static_cast<unsigned
 
 class CDirectReader {
 public:
-    explicit CDirectReader(DomDocumentState& state)
-        : m_st(state), m_texts(*state.texts), m_pBase(m_texts.buffer.get()) {}
+    CDirectReader(DomDocumentState& state, CXmlSink* sink)
+        : m_st(state), m_texts(*state.texts), m_pBase(m_texts.buffer.get()), m_pSink(sink) {}
 
     bool Run() {
         char* p = m_pBase;
@@ -199,7 +199,10 @@ private:
             if (*q == '\r' || (q[0] == '-' && q[1] == '-')) return false;  // q[1] may be end's '-'
         if (keep) {
             *end = '\0';
-            Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kComment});
+            if (m_pSink != nullptr)
+                m_pSink->Comment();
+            else
+                Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kComment});
         }
         p = end + 3;
         return true;
@@ -210,7 +213,10 @@ private:
         char* const end = std::strstr(p, "]]>");
         if (end == nullptr || std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr) return false;
         *end = '\0';
-        Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kCData});
+        if (m_pSink != nullptr)
+            m_pSink->Text(p);
+        else
+            Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kCData});
         p = end + 3;
         return true;
     }
@@ -223,7 +229,10 @@ private:
         *lt = '\0';
         const uint32_t ref = Ref(begin);
         if ((seen & kReference) != 0 && !Decode(begin)) return false;
-        Add({ref, kNoNode, kNoNode, 0, DomRecord::kText});
+        if (m_pSink != nullptr)
+            m_pSink->Text(begin);
+        else
+            Add({ref, kNoNode, kNoNode, 0, DomRecord::kText});
         return true;
     }
 
@@ -265,10 +274,21 @@ private:
         }
         *nameEnd = '\0';
         if (!m_scope.CheckElement(qname, m_attributes, m_error)) return false;
-        const uint32_t index = Add({Ref(name), kNoNode, kNoNode, firstAttribute,
-                                    DomRecord::kElement | static_cast<uint32_t>(m_attributes.size() << 3)});
-        for (const CheckedAttribute& at : m_attributes)
-            m_st.attributes.push_back({Ref(at.qname.name.data()), at.value});
+        uint32_t index = kNoNode;
+        if (m_pSink != nullptr) {
+            m_pairs.clear();
+            for (const CheckedAttribute& at : m_attributes) {
+                m_pairs.push_back(at.qname.name.data());
+                m_pairs.push_back(m_st.String(at.value));
+            }
+            m_pSink->StartElement(name, m_pairs.data(), m_attributes.size());
+            if (empty) m_pSink->EndElement();
+        } else {
+            index = Add({Ref(name), kNoNode, kNoNode, firstAttribute,
+                         DomRecord::kElement | static_cast<uint32_t>(m_attributes.size() << 3)});
+            for (const CheckedAttribute& at : m_attributes)
+                m_st.attributes.push_back({Ref(at.qname.name.data()), at.value});
+        }
         if (empty)
             m_scope.Leave();
         else
@@ -288,6 +308,7 @@ private:
         ++p;
         m_scope.Leave();
         m_open.pop_back();
+        if (m_pSink != nullptr) m_pSink->EndElement();
         return true;
     }
 
@@ -317,6 +338,8 @@ private:
     DomDocumentState& m_st;
     DomTexts& m_texts;
     char* const m_pBase;
+    CXmlSink* const m_pSink;           // null: the reader builds the document's nodes
+    std::vector<const char*> m_pairs;  // the attributes handed to the sink
     std::vector<Open> m_open;
     std::vector<CheckedAttribute> m_attributes;
     CNamespaceScope m_scope;
@@ -326,6 +349,6 @@ private:
 
 }  // namespace
 
-bool ReadDirect(DomDocumentState& state) { return CDirectReader(state).Run(); }
+bool ReadDirect(DomDocumentState& state, CXmlSink* sink) { return CDirectReader(state, sink).Run(); }
 
 }  // namespace xmldom

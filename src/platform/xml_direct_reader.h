@@ -13,10 +13,11 @@
 namespace xmldom {
 
 // Reads the zero-terminated UTF-8 text in state.texts->buffer in place into
-// state.nodes and state.attributes. True when the whole document is built
-// exactly as the full way builds it; false when it declines, the buffer and
-// the state then being spoilt: the caller starts again from its text.
-bool ReadDirect(DomDocumentState& state);
+// state.nodes and state.attributes, or, given a sink, into the sink alone.
+// True when the whole document is read exactly as the full way reads it;
+// false when it declines, the buffer, the state and what the sink was told
+// then being spoilt: the caller starts again from its text.
+bool ReadDirect(DomDocumentState& state, CXmlSink* sink = nullptr);
 
 }  // namespace xmldom
 

@@ -258,6 +258,29 @@ private:
 
 using DomDocumentPtr = std::shared_ptr<CDomDocument>;
 
+// What a walk over a document reports in document order, for a reader that
+// builds its own structure instead of the DOM's nodes. Names and texts are
+// the document's characters in UTF-8, zero-terminated and decoded, valid
+// while the owner ReadStraight gives is held.
+class CXmlSink {
+public:
+    virtual ~CXmlSink() = default;
+    // An element, with its attributes as `count` name/value pairs.
+    virtual void StartElement(const char* name, const char* const* attributes, size_t count) = 0;
+    // A text or CDATA child of the element open last.
+    virtual void Text(const char* text) = 0;
+    // A comment child of the element open last.
+    virtual void Comment() = 0;
+    virtual void EndElement() = 0;
+};
+
+// Reads the text straight into `sink` with no document in between, when the
+// code page is UTF-8, the text is UTF-8, and the direct reader takes it.
+// False otherwise, with the sink told part of a walk to throw away: the
+// caller then loads a CDomDocument, which reads, or refuses, every text.
+// Memory that runs out throws std::bad_alloc.
+bool ReadStraight(const char* text, size_t length, CXmlSink& sink, std::shared_ptr<const void>& owner);
+
 }  // namespace xmldom
 
 #endif

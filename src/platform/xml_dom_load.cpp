@@ -137,6 +137,21 @@ bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
     return true;
 }
 
+bool ReadStraight(const char* text, size_t length, CXmlSink& sink, std::shared_ptr<const void>& owner) {
+    if (text == nullptr || length == 0 || length + 1 >= DomDocumentState::kSide || !codepage::IsUtf8())
+        return false;
+    DomDocumentState st;
+    st.texts = std::make_shared<DomTexts>();
+    st.texts->buffer.reset(new char[length + 1]);
+    const ScanResult scan = ScanCopy(text, length, st.texts->buffer.get());
+    if (scan.nul != ScanResult::kNone || !scan.utf8) return false;
+    st.texts->size = length + 1;
+    st.texts->buffer[length] = '\0';
+    if (!ReadDirect(st, &sink)) return false;
+    owner = st.texts;
+    return true;
+}
+
 CDomNode CDomDocument::documentElement() const {
     if (m_pState->nodes.empty()) return CDomNode();
     return CDomNode(m_pState.get(), 0, false);

@@ -242,6 +242,116 @@ private:
     CString m_text;
 };
 
+// The tree of a plain-mode document built as the direct reader walks the
+// text, with no DOM in between: the same nodes CTreeBuilder makes from a
+// document. An element becomes a node once its first child arrives (only
+// elements with content are nodes); a node's text is its text children's,
+// kept only while no child element with content comes.
+class CTreeSink final : public CXmlSink {
+public:
+    CTreeSink(CXMLTreeNode& root, CXMLTreeArena& arena) : m_root(root), m_arena(arena) {}
+
+    void StartElement(const char* name, const char* const* attributes, size_t count) override {
+        if (!m_open.empty()) Content(m_open.back());
+        Frame frame;
+        frame.name = name;
+        frame.props = m_props.size();
+        frame.children = m_children.size();
+        frame.text = m_text.size();
+        m_props.insert(m_props.end(), attributes, attributes + 2 * count);
+        for (size_t i = 1; i < m_props.size() - frame.props; i += 2)
+            if (*m_props[frame.props + i] == '\0') m_props[frame.props + i] = "";
+        if (m_open.empty()) frame.node = &m_root;  // the root is a node whatever it holds
+        m_open.push_back(frame);
+    }
+
+    void Text(const char* text) override {
+        Frame& frame = m_open.back();
+        Content(frame);
+        if (frame.branch) return;
+        const size_t length = std::strlen(text);
+        if (frame.pieces++ == 0) {
+            frame.first = std::string_view(text, length);
+        } else {
+            if (frame.pieces == 2) m_text.append(frame.first);
+            m_text.append(text, length);
+        }
+    }
+
+    void Comment() override { Content(m_open.back()); }
+
+    void EndElement() override {
+        Frame& frame = m_open.back();
+        CXMLTreeNode* node = frame.node;
+        if (node != nullptr) Fill(frame, *node);
+        m_props.resize(frame.props);
+        m_children.resize(frame.children);
+        m_text.resize(frame.text);
+        m_open.pop_back();
+        if (node != nullptr && !m_open.empty()) {
+            m_children.push_back(node);
+            m_open.back().branch = true;
+        }
+    }
+
+private:
+    struct Frame {
+        const char* name = nullptr;
+        CXMLTreeNode* node = nullptr;  // made at the first child
+        size_t props = 0;              // where its attributes start in m_props
+        size_t children = 0;           // where its child nodes start in m_children
+        size_t text = 0;               // where its joined text starts in m_text
+        std::string_view first;        // its first text piece, in the document
+        size_t pieces = 0;
+        bool branch = false;  // a child element with content came: no text
+    };
+
+    // The element has a child: it is a node, below its parent's node.
+    void Content(Frame& frame) {
+        if (frame.node != nullptr) return;
+        frame.node = new (m_arena) CXMLTreeArenaNode;
+        frame.node->m_pParent = m_open.size() > 1 ? m_open[m_open.size() - 2].node : nullptr;
+    }
+
+    void Fill(const Frame& frame, CXMLTreeNode& node) {
+        node.m_szName = frame.name;
+        const size_t children = m_children.size() - frame.children;
+        if (children != 0) {
+            auto** array = static_cast<CXMLTreeNode**>(m_arena.Allocate(children * sizeof(CXMLTreeNode*)));
+            std::memcpy(array, m_children.data() + frame.children, children * sizeof(CXMLTreeNode*));
+            node.m_ppChildren = array;
+            node.m_nChildren = static_cast<int>(children);
+        } else {
+            const std::string_view text =
+                frame.pieces > 1 ? std::string_view(m_text).substr(frame.text) : frame.first;
+            // The reader decoded the entities once; a leaf's text is decoded once more.
+            if (text.find('&') != std::string_view::npos) {
+                m_scratch = CString(text.data(), static_cast<int>(text.size()));
+                CPubEx::HTML_ToNormal(m_scratch);
+                node.m_szText = m_arena.Copy(m_scratch.str());
+            } else if (text.empty()) {
+                node.m_szText = "";
+            } else {
+                node.m_szText = frame.pieces > 1 ? m_arena.Copy(text) : text.data();
+            }
+        }
+        const size_t props = m_props.size() - frame.props;
+        if (props == 0) return;
+        auto** array = static_cast<const char**>(m_arena.Allocate(props * sizeof(char*)));
+        std::memcpy(array, m_props.data() + frame.props, props * sizeof(char*));
+        node.m_ppProps = array;
+        node.m_nProps = static_cast<int>(props / 2);
+    }
+
+    CXMLTreeNode& m_root;
+    CXMLTreeArena& m_arena;
+    std::vector<Frame> m_open;
+    std::vector<const char*> m_props;       // names and values of the open elements
+    std::vector<CXMLTreeNode*> m_children;  // child nodes of the open elements
+    std::string m_text;                     // joined texts of the open elements
+    CString m_scratch;
+};
+
 }  // namespace
 
 // --- CXMLTreeNode -------------------------------------------------------------
@@ -346,6 +456,24 @@ IXMLTreeNode* CXMLTreeParser::BuildTree(int bSoapBody) {
         if (!m_bSoapBody) start = m_pDoc->documentElement();
         return BuildTreeFrom(start, m_bSoapBody);
     });
+}
+
+CXMLTreeNode* CXMLTreeParser::BuildTreeStraight(const char* xml, size_t length) {
+    auto* root = new CXMLTreeNode;
+    try {
+        root->m_pArena = new CXMLTreeArena;
+        CTreeSink sink(*root, *root->m_pArena);
+        std::shared_ptr<const void> owner;
+        if (!ReadXmlStraight(xml, length, sink, owner)) {
+            delete root;
+            return nullptr;
+        }
+        root->m_pArena->Keep(std::move(owner));
+    } catch (...) {
+        delete root;
+        throw;
+    }
+    return root;
 }
 
 CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody) {
