@@ -234,20 +234,80 @@ bool CLocalTimeCache::ToTime(const struct tm& local, time_t& out) {
     return true;
 }
 
+bool CLocalTimeCache::EncodeSameDay(const std::string& value, char* out) const {
+    if (!m_bSameDay || value.size() != 19) return false;
+    const char* p = value.data();
+    if (std::memcmp(p, m_szSameDay, 10) != 0 || (p[10] != ' ' && p[10] != 'T') || p[13] != ':' ||
+        p[16] != ':')
+        return false;
+    for (int i : {11, 12, 14, 15, 17, 18})
+        if (!IsDigit(p[i])) return false;
+    const int hour = Digits(p + 11, 2);
+    const int minute = Digits(p + 14, 2);
+    const int second = Digits(p + 17, 2);
+    if (hour > 23 || minute > 59 || second > 59) return false;
+    long long utc = hour * 3600 + minute * 60 + second - m_nSameDayOffset;
+    int date = 1;
+    if (utc < 0) {
+        utc += 86400;
+        date = 0;
+    } else if (utc >= 86400) {
+        utc -= 86400;
+        date = 2;
+    }
+    if (utc < 0 || utc >= 86400) return false;
+    std::memcpy(out, m_szUtcDates[date], 10);
+    char* q = out + 10;
+    *q++ = 'T';
+    Put2(q, static_cast<int>(utc / 3600));
+    *q++ = ':';
+    Put2(q, static_cast<int>(utc / 60 % 60));
+    *q++ = ':';
+    Put2(q, static_cast<int>(utc % 60));
+    std::memcpy(q, ".0Z", 3);
+    return true;
+}
+
+void CLocalTimeCache::RememberDay(const std::string& value, const struct tm& local) {
+    m_bSameDay = false;
+    const long long dayNumber = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                              static_cast<unsigned>(local.tm_mday));
+    const Day& day = m_days[static_cast<unsigned long long>(dayNumber) % 64];
+    if (value.size() != 19 || day.m_nDay != dayNumber || !day.m_bPlain) return;
+    std::memcpy(m_szSameDay, value.data(), 10);
+    m_nSameDayOffset = day.m_nOffset;
+    for (int k = 0; k < 3; ++k) {
+        int f[3];
+        CivilFromDays(dayNumber - 1 + k, f[0], f[1], f[2]);
+        char* p = m_szUtcDates[k];
+        Put2(p, f[0] / 100);
+        Put2(p, f[0] % 100);
+        *p++ = '-';
+        Put2(p, f[1]);
+        *p++ = '-';
+        Put2(p, f[2]);
+    }
+    m_bSameDay = true;
+}
+
 size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cache) {
     static const char kNoValue[] = "0001-01-01T00:00:00.0Z";
+    if (cache != nullptr && cache->EncodeSameDay(value, out)) return sizeof kNoValue - 1;
     struct tm local {};
     time_t t = 0;
     long zone = CPub::kNoZone;
-    bool ok = ReadPlainForm(value, local) || (!value.empty() && PassesYearTest(value.c_str(), value.size()) &&
-                                              CPub::CString2TimeFields(value.c_str(), local, &zone));
+    const bool plainForm = ReadPlainForm(value, local);
+    bool ok = plainForm || (!value.empty() && PassesYearTest(value.c_str(), value.size()) &&
+                            CPub::CString2TimeFields(value.c_str(), local, &zone));
     if (ok && zone != CPub::kNoZone) {
         // A value that names its zone (one read from a response, say) is that instant.
         ok = ZonedToTime(local, zone, t);
+    } else if (ok && cache != nullptr) {
+        ok = cache->ToTime(local, t);
+        if (ok && plainForm) cache->RememberDay(value, local);
     } else if (ok) {
-        ok = cache != nullptr ? cache->ToTime(local, t)
-                              : clockx::MakeLocal(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                                  local.tm_hour, local.tm_min, local.tm_sec, t);
+        ok = clockx::MakeLocal(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                               local.tm_min, local.tm_sec, t);
     }
     if (!ok) {
         std::memcpy(out, kNoValue, sizeof kNoValue - 1);
@@ -258,7 +318,8 @@ size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cach
     // The year window, on the text's year, keeps the UTC year within 1970-2039
     // (zones reach 14 hours either way): four digits.
     char* p = out;
-    for (int div = 1000; div > 0; div /= 10) *p++ = static_cast<char>('0' + f[0] / div % 10);
+    Put2(p, f[0] / 100);
+    Put2(p, f[0] % 100);
     *p++ = '-';
     Put2(p, f[1]);
     *p++ = '-';

@@ -39,6 +39,12 @@ public:
     bool ToTime(const struct tm& local, time_t& out);
     // The calendar date of a day number (days from 1970-01-01); the last one is kept.
     void DateOfDay(long long dayNumber, int& year, int& month, int& day);
+    // The wire form of a "YYYY-MM-DD hh:mm:ss" value of the day last
+    // remembered, by a little arithmetic on its time (rows written together
+    // mostly share their day); false for another day or another form.
+    bool EncodeSameDay(const std::string& value, char* out) const;
+    // Remembers the day of such a value just read into local, unless a zone change lies near it.
+    void RememberDay(const std::string& value, const struct tm& local);
 
 private:
     struct Day {
@@ -50,6 +56,10 @@ private:
     Day m_days[64];
     long long m_nLastDay = -1;
     int m_nLastDate[3] = {1970, 1, 1};
+    bool m_bSameDay = false;
+    char m_szSameDay[10] = {};       // the value's date as written, separators included
+    long long m_nSameDayOffset = 0;  // seconds east of UTC all day long
+    char m_szUtcDates[3][10] = {};   // in UTC, the day before, the day itself and the day after
 };
 
 // value, a local date-time text or one that names its zone ("Z", "+hh:mm"),

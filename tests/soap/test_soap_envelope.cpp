@@ -1,13 +1,18 @@
 // The request envelope, byte for byte, in both dialects.
 #include <orvex.h>
+#include <orvex/text_util.h>
 
 #include "recordset/srs.h"
 #include "soap/soap_message.h"
 
 #include <gtest/gtest.h>
 
+#include "common/test_support.h"
+
 #include <string>
 #include <vector>
+
+using testing_support::ScopedTimeZone;
 
 namespace {
 
@@ -241,6 +246,37 @@ TEST(SoapEnvelope, AnEntityAtEveryPlaceOfAStringValue) {
                 parameters += "<v>" + Escaped(value) + "</v>\r\n";
             }
     EXPECT_EQ(Envelope(message), DotNetEnvelope("M", parameters));
+}
+
+TEST(SoapEnvelope, DatetimesOfOneDayMatchTheEncoderInEveryZone) {
+    // The writer works out the times of a day it has seen by arithmetic; it
+    // must agree with the encoder, which reads every value on its own,
+    // around midnight and zone changes and for values that only look alike.
+    for (const char* zone : {"UTC0", "CET-1CEST,M3.5.0,M10.5.0/3", "EST5EDT,M3.2.0,M11.1.0",
+                             "LHST-10:30LHDT-11,M10.1.0,M4.1.0", "<+0545>-5:45", "<-1130>11:30"}) {
+        ScopedTimeZone tz(zone);
+        std::vector<std::string> cells;
+        for (const char* date : {"2005-03-26", "2005-03-27", "2005-10-30", "2005/11/06", "2005.04.03",
+                                 "2005-12-31", "2006-01-01", "2005-02-29", "1971-01-01", "2038-12-31"})
+            for (const char* time :
+                 {"00:00:00", "00:14:59", "01:30:00", "02:30:00", "03:00:01", "11:59:59", "12:00:00",
+                  "13:45:30", "22:30:00", "23:59:59", "24:00:00", "23:60:00", "23:59:60", "1a:00:00"})
+                for (const char* between : {" ", "T"}) cells.push_back(std::string(date) + between + time);
+        cells.emplace_back("2005-03-27 12:00:00 ");
+        cells.emplace_back("2005-03-27-12:00:00");
+        cells.emplace_back("2005-03-27 12:00");
+        SRS_HANDLE set = SRS_new("R", "", "");
+        const std::string element = FillOneColumn(set, "dateTime", cells, [](const std::string& text) {
+            CString value(text.c_str());
+            CTextUtil::XMLEncode_Datetime(value);
+            return value.str();
+        });
+        SOAP_HANDLE message = SOAP_new(".net", "Put");
+        SOAP_AddNodes(message, "P", set);
+        EXPECT_EQ(SOAP_GetSoap(message), DotNetEnvelope("Put", element + "\r\n")) << zone;
+        SOAP_delete(message);
+        SRS_delete(set);
+    }
 }
 
 }  // namespace
