@@ -356,7 +356,11 @@ private:
 
 // --- CXMLTreeNode -------------------------------------------------------------
 
-CXMLTreeNode::~CXMLTreeNode() { delete m_pArena; }
+CXMLTreeNode::~CXMLTreeNode() = default;
+
+CXMLTreeRoot::CXMLTreeRoot() : m_pArena(new CXMLTreeArena) {}
+
+CXMLTreeRoot::~CXMLTreeRoot() { delete m_pArena; }
 
 int CXMLTreeNode::GetChildren() { return m_nChildren; }
 
@@ -459,16 +463,15 @@ IXMLTreeNode* CXMLTreeParser::BuildTree(int bSoapBody) {
 }
 
 CXMLTreeNode* CXMLTreeParser::BuildTreeStraight(const char* xml, size_t length) {
-    auto* root = new CXMLTreeNode;
+    auto* root = new CXMLTreeRoot;
     try {
-        root->m_pArena = new CXMLTreeArena;
-        CTreeSink sink(*root, *root->m_pArena);
+        CTreeSink sink(*root, root->Arena());
         std::shared_ptr<const void> owner;
         if (!ReadXmlStraight(xml, length, sink, owner)) {
             delete root;
             return nullptr;
         }
-        root->m_pArena->Keep(std::move(owner));
+        root->Arena().Keep(std::move(owner));
     } catch (...) {
         delete root;
         throw;
@@ -478,11 +481,10 @@ CXMLTreeNode* CXMLTreeParser::BuildTreeStraight(const char* xml, size_t length) 
 
 CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody) {
     if (start.IsNull()) return nullptr;
-    auto* root = new CXMLTreeNode;
+    auto* root = new CXMLTreeRoot;
     try {
-        root->m_pArena = new CXMLTreeArena;
-        root->m_pArena->Keep(start.TextOwner());
-        CTreeBuilder(*root->m_pArena, bSoapBody).BuildNode(start, *root, 0);
+        root->Arena().Keep(start.TextOwner());
+        CTreeBuilder(root->Arena(), bSoapBody).BuildNode(start, *root, 0);
     } catch (...) {
         delete root;
         throw;

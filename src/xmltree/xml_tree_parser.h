@@ -14,9 +14,10 @@
 
 class CXMLTreeArena;
 
-// A node of the tree. The root is made with new and owns an arena that holds
-// every other node of its tree and every string, so that building and freeing
-// a large tree costs a few large allocations instead of millions of small ones.
+// A node of the tree. The root (a CXMLTreeRoot) is made with new and owns an
+// arena that holds every other node of its tree and every string, so that
+// building and freeing a large tree costs a few large allocations instead of
+// millions of small ones.
 class CXMLTreeNode : public IXMLTreeNode {
 public:
     CXMLTreeNode() = default;
@@ -46,7 +47,21 @@ public:
     int m_nProps = 0;
     int m_nChildren = 0;
     IXMLTreeNode* m_pParent = nullptr;  // not owned
-    CXMLTreeArena* m_pArena = nullptr;  // the root's: every node and string of the tree
+};
+
+// The root of a tree: the one node that owns the arena (the others do not
+// carry the pointer, which is memory on every node of a large tree).
+class CXMLTreeRoot final : public CXMLTreeNode {
+public:
+    CXMLTreeRoot();
+    ~CXMLTreeRoot() override;
+    CXMLTreeRoot(const CXMLTreeRoot&) = delete;
+    CXMLTreeRoot& operator=(const CXMLTreeRoot&) = delete;
+
+    CXMLTreeArena& Arena() { return *m_pArena; }
+
+private:
+    CXMLTreeArena* m_pArena;  // every node and string of the tree
 };
 
 class CXMLTreeParser : public IXMLTreeParser {
