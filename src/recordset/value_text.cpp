@@ -175,7 +175,13 @@ double ReadDouble(const char* text) {
 
 bool PassesYearTest(const char* text, size_t length) { return length < 4 || InYearWindow(ReadInt(text, 4)); }
 
-bool IsTrue(const char* text) { return CPub::FindNoCase(text, "true") >= 0 || ReadInt(text) != 0; }
+bool IsTrue(const char* text) {
+    if (text == nullptr) return false;
+    // Most texts ("0", "1", "false") hold no t in either case, so hold no "true" either.
+    for (const char* p = text; *p != '\0'; ++p)
+        if ((*p | 0x20) == 't') return CPub::FindNoCase(text, "true") >= 0 || ReadInt(text) != 0;
+    return ReadInt(text) != 0;
+}
 
 CLocalTimeCache::CLocalTimeCache() {
     // mktime reads the zone again on each call, localtime_r does not; start
