@@ -214,7 +214,7 @@ private:
         if (end == nullptr || std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr) return false;
         *end = '\0';
         if (m_pSink != nullptr)
-            m_pSink->Text(p);
+            m_pSink->Text(p, static_cast<size_t>(end - p));
         else
             Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kCData});
         p = end + 3;
@@ -228,9 +228,10 @@ private:
         if ((seen & kReturn) != 0) return false;
         *lt = '\0';
         const uint32_t ref = Ref(begin);
-        if ((seen & kReference) != 0 && !Decode(begin)) return false;
+        size_t length = static_cast<size_t>(lt - begin);
+        if ((seen & kReference) != 0 && !Decode(begin, length)) return false;
         if (m_pSink != nullptr)
-            m_pSink->Text(begin);
+            m_pSink->Text(begin, length);
         else
             Add({ref, kNoNode, kNoNode, 0, DomRecord::kText});
         return true;
@@ -329,9 +330,15 @@ private:
 
     // References decoded in place: decoding only shortens.
     bool Decode(char* text) {
+        size_t length;
+        return Decode(text, length);
+    }
+
+    bool Decode(char* text, size_t& length) {
         m_scratch.clear();
         if (!DecodeReferences(text, m_scratch, m_error)) return false;
         std::memcpy(text, m_scratch.c_str(), m_scratch.size() + 1);
+        length = m_scratch.size();
         return true;
     }
 

@@ -267,8 +267,8 @@ public:
     virtual ~CXmlSink() = default;
     // An element, with its attributes as `count` name/value pairs.
     virtual void StartElement(const char* name, const char* const* attributes, size_t count) = 0;
-    // A text or CDATA child of the element open last.
-    virtual void Text(const char* text) = 0;
+    // A text or CDATA child of the element open last, `length` bytes.
+    virtual void Text(const char* text, size_t length) = 0;
     // A comment child of the element open last.
     virtual void Comment() = 0;
     virtual void EndElement() = 0;

@@ -265,11 +265,10 @@ public:
         m_open.push_back(frame);
     }
 
-    void Text(const char* text) override {
+    void Text(const char* text, size_t length) override {
         Frame& frame = m_open.back();
         Content(frame);
         if (frame.branch) return;
-        const size_t length = std::strlen(text);
         if (frame.pieces++ == 0) {
             frame.first = std::string_view(text, length);
         } else {
