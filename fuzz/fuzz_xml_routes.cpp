@@ -2,9 +2,13 @@
 // behind it for what it declines) and pugixml alone. Any difference in
 // acceptance, refusal text or document - names, texts, attributes, node
 // kinds and links - aborts. Record sets are read from the document alone,
-// so equal documents give equal sets. The plain tree read straight from
-// the text must equal the one built from the document.
+// so equal documents give equal sets; the table read straight from a
+// response must equal the one read from its document, with the same answer
+// and error text. The plain tree read straight from the text must equal
+// the one built from the document.
 #include "platform/xml_dom.h"
+#include "recordset/srs.h"
+#include "soap/soap_reader.h"
 #include "xmltree/xml_tree_parser.h"
 
 #include <cstring>
@@ -51,6 +55,35 @@ void SameTree(CXMLTreeNode& a, CXMLTreeNode& b) {
     }
 }
 
+void SameSet(SRS& a, SRS& b) {
+    if (a.ColCount() != b.ColCount() || a.RowCount() != b.RowCount()) std::abort();
+    CString textA, textB;
+    for (int c = 0; c < a.ColCount(); ++c) {
+        a.GetColName(c, textA);
+        b.GetColName(c, textB);
+        if (textA != textB || a.GetColType(c) != b.GetColType(c)) std::abort();
+        for (int r = 0; r < a.RowCount(); ++r) {
+            a.GetText(r, c, textA);
+            b.GetText(r, c, textB);
+            if (textA != textB || a.IsNull(r, c) != b.IsNull(r, c)) std::abort();
+        }
+    }
+}
+
+void SameTable(const CString& text) {
+    CSoapReader straight, document;
+    SRS* a = nullptr;
+    SRS* b = nullptr;
+    const int resultA = straight.ReadRecordSet(text, a, 0, CSoapReader::Route::kStraightFirst);
+    const int resultB = document.ReadRecordSet(text, b, 0, CSoapReader::Route::kDocument);
+    if (resultA != resultB || straight.LastError() != document.LastError() ||
+        (a == nullptr) != (b == nullptr))
+        std::abort();
+    if (a != nullptr) SameSet(*a, *b);
+    delete a;
+    delete b;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -62,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool fullOk = full.loadXML(text, size, CDomDocument::LoadRoute::kFullParser);
     if (directOk != fullOk || direct.ParseError() != full.ParseError()) std::abort();
     if (directOk) Same(direct.documentElement(), full.documentElement());
+    SameTable(CString(text, static_cast<int>(size)));
 
     const std::unique_ptr<CXMLTreeNode> straight(CXMLTreeParser::BuildTreeStraight(text, size));
     if (straight) {

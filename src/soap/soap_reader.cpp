@@ -1,6 +1,7 @@
 #include "soap/soap_reader.h"
 
 #include "recordset/srs.h"
+#include "soap/table_sink.h"
 #include "dom/dom_access.h"
 
 #include <algorithm>
@@ -90,7 +91,7 @@ void CSoapReader::ReadFault(const CString& text) {
     Error(message);
 }
 
-int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index) {
+int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index, Route route) {
     delete slot;
     slot = nullptr;
     slot = new SRS();
@@ -98,7 +99,18 @@ int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index) {
     m_nCellLimit = std::max<long long>(kMaxTableCells, text.GetLength());
     int result = 0;
     try {
-        result = Read(text, index, slot);
+        // The usual answer goes straight from the text into the set; anything
+        // else is read from a loaded document, into a fresh set.
+        if (route == Route::kStraightFirst && index == 0 &&
+            ReadTableStraight(text, *slot, m_nCellLimit) != 0) {
+            result = 1;
+        } else {
+            delete slot;
+            slot = nullptr;
+            slot = new SRS();
+            m_pRecordSet = slot;
+            result = Read(text, index, slot);
+        }
     } catch (const CDomError& e) {
         Error(e.Code() == xmldom::kE_OUTOFMEMORY ? kXmlOutOfMemory : e.what());
     } catch (const std::exception&) {

@@ -28,11 +28,16 @@ public:
     // The faultcode, faultstring and detail lines found anywhere in the text,
     // each preceded by CR LF, as the error text (empty when none).
     void ReadFault(const CString& text);
+    // How a record set is read: the usual table straight from the text, the
+    // rest from a loaded document; or everything from a loaded document (for
+    // comparisons). Both give the same sets and texts.
+    enum class Route { kStraightFirst, kDocument };
+
     // Replaces *slot with a new set filled from the response's return element
     // (index 0) or its index-th child; *slot becomes null when there are fewer
     // children. 1 when reading succeeded; 0 with the error text set and *slot
     // an empty set, whatever failed (memory included), nothing kept.
-    int ReadRecordSet(const CString& text, SRS*& slot, int index);
+    int ReadRecordSet(const CString& text, SRS*& slot, int index, Route route = Route::kStraightFirst);
 
     // A table may hold this many cells (rows x columns, null ones included),
     // or as many as the response has bytes when that is more: a table whose

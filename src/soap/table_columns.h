@@ -1,0 +1,52 @@
+// The columns of a table read from a response, found for each field by its
+// position in the row and its name, as both table readers find them.
+#ifndef ORVEX_SOAP_TABLE_COLUMNS_H
+#define ORVEX_SOAP_TABLE_COLUMNS_H
+
+#include <orvex/cstring.h>
+
+#include "recordset/srs.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class CTableColumns {
+public:
+    explicit CTableColumns(SRS& set) : m_set(set) {}
+
+    // The column of the field at `position` in its row named `name`, added
+    // to the set with the type typeOf() gives when the name is new.
+    template <typename TypeOf>
+    int Find(size_t position, std::string_view name, TypeOf&& typeOf) {
+        // Rows repeat their fields: the column found for a name at a field
+        // position is remembered, so the name is looked up only when the name there changes.
+        if (position < m_known.size() && m_known[position].name == name) return m_known[position].column;
+        const CString columnName(name.data(), static_cast<int>(name.size()));
+        m_folded = columnName;
+        m_folded.MakeLower();
+        // Columns by their whole name, letter case folded as FindCol folds it:
+        // "x" is a column of its own beside "a:x", and a table of ever new names
+        // costs no scan of the columns per name.
+        const auto found = m_columns.emplace(m_folded.str(), m_set.ColCount());
+        if (found.second) m_set.AddCol(columnName, std::forward<TypeOf>(typeOf)());
+        if (position >= m_known.size()) m_known.resize(position + 1);
+        m_known[position] = Known{std::string(name), found.first->second};
+        return found.first->second;
+    }
+
+private:
+    struct Known {
+        std::string name;
+        int column;
+    };
+
+    SRS& m_set;
+    std::vector<Known> m_known;
+    std::unordered_map<std::string, int> m_columns;
+    CString m_folded;
+};
+
+#endif
