@@ -263,15 +263,13 @@ size_t Estimate(const SRS& set, const char* dialect, const char* elementName) {
     // The head with its namespace and type, the close tag.
     size_t bytes = 2 * element + set.m_strNameSpace.str().size() + set.m_strType.str().size() + 160;
     size_t perRow = 0;
-    std::vector<size_t> floors;
-    floors.reserve(set.m_arrCols.size());
     for (const auto& column : set.m_arrCols) {
-        // <name> </name> and, in the Apache dialect, xsi:type="xsd:dateTime".
-        perRow += 2 * column->m_strName.str().size() + 5 + (dotNet ? 0 : 26);
-        perRow += ValueFloor(column->m_nType);
-        floors.push_back(ValueFloor(column->m_nType));
+        // The wider of <name></name> and <name xsi:nil="true"/>, and in the
+        // Apache dialect xsi:type="xsd:dateTime" at most.
+        const size_t name = column->m_strName.str().size();
+        perRow += std::max(2 * name + 5, name + 19) + (dotNet ? 0 : 24) + ValueFloor(column->m_nType);
     }
-    perRow += 2 * set.m_strName.str().size() + 5 + (dotNet ? 0 : 18 + set.m_strType.str().size());
+    perRow += 2 * set.m_strName.str().size() + 5 + (dotNet ? 0 : 16 + set.m_strType.str().size());
     const size_t rows = set.m_arrRows.size();
     bytes += perRow * rows;
     // The texts of a few hundred rows spread over the set stand for all of
