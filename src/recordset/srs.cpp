@@ -9,10 +9,47 @@
 #include <cstring>
 
 #include <algorithm>
+#include <new>
 
 SRSColumn::~SRSColumn() = default;
-SRSCell::~SRSCell() = default;
 SRSRow::~SRSRow() = default;
+
+const char* SRSTexts::Add(const char* text, size_t length) {
+    const size_t bytes = length + 1;
+    char* slot;
+    if (bytes <= m_nLeft) {
+        slot = m_pNext;
+        m_pNext += bytes;
+        m_nLeft -= bytes;
+    } else if (bytes > m_nNextBlock / 2) {
+        // A long text takes a block of its own; the block being filled goes on.
+        slot = NewBlock(bytes);
+    } else {
+        const size_t size = m_nNextBlock;
+        slot = NewBlock(size);
+        m_nNextBlock = std::min(2 * size, kLargestBlock);
+        m_pNext = slot + bytes;
+        m_nLeft = size - bytes;
+    }
+    std::memcpy(slot, text, length);
+    slot[length] = '\0';
+    m_nLive += bytes;
+    return slot;
+}
+
+void SRSTexts::Reserve(size_t bytes) {
+    if (bytes <= m_nLeft) return;
+    m_pNext = NewBlock(bytes);
+    m_nLeft = bytes;
+}
+
+char* SRSTexts::NewBlock(size_t size) {
+    // Left uninitialised: every byte handed out is written first.
+    std::unique_ptr<char[]> block(new char[size]);
+    m_arrBlocks.push_back(std::move(block));
+    m_nRoom += size;
+    return m_arrBlocks.back().get();
+}
 
 namespace {
 
@@ -64,28 +101,66 @@ void SRS::SetText(int row, const char* colName, const char* text) { SetText(row,
 void SRS::SetText(int row, int col, const char* text) {
     // A null text is no text: the cell keeps what it held, its null flag included.
     if (text == nullptr || row < 0 || row >= RowCount() || col < 0 || col >= ColCount()) return;
-    SRSCell& cell = m_arrRows[static_cast<size_t>(row)]->Get(col);
-    cell.m_strText = text;
-    cell.m_bNull = 0;
+    Write(m_arrRows[static_cast<size_t>(row)]->Get(col), text, std::strlen(text));
 }
 
 void SRS::SetCellText(int row, int col, const char* text, size_t length) {
     if (row < 0 || row >= RowCount() || col < 0 || col >= ColCount()) return;
-    SRSCell& cell = m_arrRows[static_cast<size_t>(row)]->Get(col);
-    cell.m_strText.str().assign(text, length);
-    cell.m_bNull = 0;
+    Write(m_arrRows[static_cast<size_t>(row)]->Get(col), text, length);
 }
 
-void SRS::GetText(int row, const char* colName, CString& out) { out = CellText(row, colName); }
+void SRS::Write(SRSCell& cell, const char* text, size_t length) {
+    if (length == 0) {
+        if (cell.m_nLength > 0) m_texts.Drop(cell.m_nLength + 1);
+        cell.m_pText = "";
+    } else if (length <= cell.m_nLength) {
+        // Over the old text, in its slot of the blocks: a host setting a cell
+        // again and again takes no new room. text may overlap the slot.
+        char* slot = const_cast<char*>(cell.m_pText);
+        std::memmove(slot, text, length);
+        slot[length] = '\0';
+        m_texts.Drop(cell.m_nLength - length);
+    } else {
+        const char* slot = m_texts.Add(text, length);
+        if (cell.m_nLength > 0) m_texts.Drop(cell.m_nLength + 1);
+        cell.m_pText = slot;
+    }
+    cell.m_nLength = length;
+    cell.m_bNull = 0;
+    if (m_texts.Wasteful()) Compact();
+}
 
-void SRS::GetText(int row, int col, CString& out) { out = CellText(row, col); }
+void SRS::Compact() {
+    SRSTexts fresh;
+    try {
+        // One block for every text, taken before a cell moves: no failure halfway.
+        fresh.Reserve(m_texts.Live());
+    } catch (const std::bad_alloc&) {
+        return;  // no memory to compact into: the texts stay where they are
+    }
+    for (const auto& row : m_arrRows)
+        for (SRSCell& cell : row->m_arrCells)
+            if (cell.m_nLength > 0) cell.m_pText = fresh.Add(cell.m_pText, cell.m_nLength);
+    m_texts = std::move(fresh);
+}
+
+void SRS::GetText(int row, const char* colName, CString& out) { CopyText(row, ResolveCol(colName), out); }
+
+void SRS::GetText(int row, int col, CString& out) { CopyText(row, col, out); }
 
 const CString& SRS::CellText(int row, const char* colName) { return CellText(row, ResolveCol(colName)); }
 
 const CString& SRS::CellText(int row, int col) const {
-    static const CString kNoText;
+    CopyText(row, col, m_strCellText);
+    return m_strCellText;
+}
+
+void SRS::CopyText(int row, int col, CString& out) const {
     const SRSCell* cell = Cell(row, col);
-    return cell != nullptr ? cell->m_strText : kNoText;
+    if (cell != nullptr)
+        out.str().assign(cell->m_pText, cell->m_nLength);
+    else
+        out.Empty();
 }
 
 void SRS::GetString(int row, const char* colName, CString& out) {
@@ -222,6 +297,7 @@ void SRS::ForgetNames() {
 
 void SRS::RemoveAll() {
     std::vector<std::unique_ptr<SRSRow>>().swap(m_arrRows);
+    m_texts.Clear();
     std::vector<std::unique_ptr<SRSColumn>>().swap(m_arrCols);
     std::vector<NameHit>().swap(m_arrNameHits);
     m_nNextHit = 0;

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class SRSColumn {
@@ -19,17 +20,63 @@ public:
     int m_nType = 0;    // a TYPE_* code
 };
 
+// The texts of a set's cells, in a few large blocks the set owns: filling a
+// cell costs a copy of its bytes, not an allocation, and dropping a set frees
+// a few blocks instead of a string per cell. Each text is followed by a zero.
+class SRSTexts {
+public:
+    SRSTexts() = default;
+    SRSTexts(const SRSTexts&) = delete;
+    SRSTexts& operator=(const SRSTexts&) = delete;
+    SRSTexts(SRSTexts&&) noexcept = default;
+    SRSTexts& operator=(SRSTexts&&) noexcept = default;
+
+    // Copies length bytes (length > 0) and a zero into the blocks: the copy's address.
+    const char* Add(const char* text, size_t length);
+    // Room for bytes more bytes (zeros included) in one block, taken now.
+    void Reserve(size_t bytes);
+    // Bytes of the blocks that no cell reads any more.
+    void Drop(size_t bytes) {
+        m_nLive -= bytes;
+        m_nDead += bytes;
+    }
+    // More bytes dead than alive, and at least a first block of them: time to compact.
+    bool Wasteful() const { return m_nDead > m_nLive && m_nDead >= kFirstBlock; }
+    // Frees every block.
+    void Clear() { *this = SRSTexts(); }
+
+    size_t Live() const { return m_nLive; }
+    size_t Room() const { return m_nRoom; }
+
+    static constexpr size_t kFirstBlock = 64 * 1024;
+    static constexpr size_t kLargestBlock = 1024 * 1024;
+
+private:
+    char* NewBlock(size_t size);
+
+    std::vector<std::unique_ptr<char[]>> m_arrBlocks;
+    char* m_pNext = nullptr;  // the free end of the block texts are added to
+    size_t m_nLeft = 0;       // its bytes left
+    size_t m_nNextBlock = kFirstBlock;
+    size_t m_nRoom = 0;  // the bytes of every block
+    size_t m_nLive = 0;  // the bytes of the texts cells read, their zeros included
+    size_t m_nDead = 0;  // the bytes of texts written over
+};
+
+// A written cell: its text lives in the set's SRSTexts. A copy of a cell is a
+// view of that text, valid as long as the text it was taken from.
 class SRSCell {
 public:
     SRSCell() = default;
     explicit SRSCell(int col) : m_nCol(col) {}
-    virtual ~SRSCell();
-    SRSCell(const SRSCell&) = default;
-    SRSCell(SRSCell&&) noexcept = default;
-    SRSCell& operator=(const SRSCell&) = default;
-    SRSCell& operator=(SRSCell&&) noexcept = default;
 
-    CString m_strText;
+    // The text, "" for a null cell; valid until the set changes.
+    std::string_view Text() const { return {m_pText, m_nLength}; }
+    // The same text, followed by a zero.
+    const char* CStr() const { return m_pText; }
+
+    const char* m_pText = "";  // in the set's blocks when m_nLength > 0, else this ""
+    size_t m_nLength = 0;
     int m_nCol = 0;   // the column it belongs to
     int m_bNull = 1;  // until the first text, the empty one included, is written
 };
@@ -111,11 +158,14 @@ public:
     // SetText by index for a counted text (readers hand over views of a
     // document's characters); not one of the virtual operations.
     void SetCellText(int row, int col, const char* text, size_t length);
-    // GetText without a copy (by name, the single-column rule too): the
-    // cell's own text, or an empty one for a null cell and out of range;
-    // valid until the set changes.
+    // GetText without a CString of the caller's (by name, the single-column
+    // rule too): the cell's text, or an empty one for a null cell and out of
+    // range, copied into a string of the set's whose room is reused; valid
+    // until the next CellText or until the set changes.
     const CString& CellText(int row, const char* colName);
     const CString& CellText(int row, int col) const;
+    // The bytes the cells' text blocks take, for tests and diagnostics.
+    size_t TextRoom() const { return m_texts.Room(); }
 
     CString m_strName;       // element name of one row
     CString m_strNameSpace;  // namespace URI of the row type
@@ -137,12 +187,21 @@ private:
     int ScanCol(const char* wanted) const;
     void ForgetNames();
     const SRSCell* Cell(int row, int col) const;
+    void CopyText(int row, int col, CString& out) const;
+    // Writes a cell's text: over its old one when the new one fits there, else
+    // into the blocks; compacts them when the texts written over outweigh the others.
+    void Write(SRSCell& cell, const char* text, size_t length);
+    // Copies the texts cells read into fresh blocks and frees the old ones.
+    void Compact();
 
     // Hosts read row by row with the same few names: the answers found, so
     // that a name asked again costs one compare of its bytes instead of a scan.
     std::vector<NameHit> m_arrNameHits;
     size_t m_nNextHit = 0;  // where the next name is tried first: names come in the same order each row
     const unsigned char* m_pFoldRule = nullptr;  // the code page's case folding the answers were found under
+
+    SRSTexts m_texts;
+    mutable CString m_strCellText;  // CellText's copy
 };
 
 #endif

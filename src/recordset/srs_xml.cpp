@@ -118,7 +118,7 @@ void PutValue(Sink& out, const ColumnForms& forms, const char* value, size_t len
 }
 
 template <class Sink>
-void PutEscaped(Sink& out, const ColumnForms& forms, const std::string& text) {
+void PutEscaped(Sink& out, const ColumnForms& forms, std::string_view text) {
     const size_t length = text.size();
     if (length <= kEscapePiece) {
         char* const start = out.Room(forms.m_nTags + 6 * length);
@@ -140,7 +140,7 @@ void PutEscaped(Sink& out, const ColumnForms& forms, const std::string& text) {
 template <class Sink>
 void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& scratch,
              valuetext::CLocalTimeCache& times) {
-    const std::string& text = cell.m_strText.str();
+    const std::string_view text = cell.Text();
     switch (forms.m_nType) {
         case TYPE_STRING:
         case TYPE_UNKNOWN:
@@ -164,7 +164,7 @@ void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& 
             return;
         }
         case TYPE_BOOLEAN:
-            if (valuetext::IsTrue(text.c_str()))
+            if (valuetext::IsTrue(cell.CStr()))
                 PutValue(out, forms, "true", 4);
             else
                 PutValue(out, forms, "false", 5);
@@ -172,7 +172,8 @@ void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& 
         case TYPE_DATETIME: {
             char* const start = out.Room(forms.m_nTags + valuetext::kDatetimeWire);
             char* p = Copy(start, forms.m_strOpen);
-            p += valuetext::EncodeDatetime(text, p, &times);
+            scratch.str().assign(text);
+            p += valuetext::EncodeDatetime(scratch.str(), p, &times);
             p = Copy(p, forms.m_strClose);
             out.Commit(static_cast<size_t>(p - start));
             return;
@@ -180,7 +181,7 @@ void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& 
         default:
             break;
     }
-    scratch = cell.m_strText;
+    scratch.str().assign(text);
     CTextUtil::XMLEncode(forms.m_nType, scratch);
     if (scratch.IsEmpty())
         PutForm(out, cell.m_bNull ? forms.m_strNil : forms.m_strEmpty);
@@ -278,7 +279,7 @@ size_t Estimate(const SRS& set, const char* dialect, const char* elementName) {
     size_t sampled = 0;
     size_t textBytes = 0;
     for (size_t r = 0; r < rows; r += step, ++sampled)
-        for (const SRSCell& cell : set.m_arrRows[r]->m_arrCells) textBytes += cell.m_strText.str().size();
+        for (const SRSCell& cell : set.m_arrRows[r]->m_arrCells) textBytes += cell.m_nLength;
     if (sampled > 0) bytes += textBytes * rows / sampled;
     // Entities, and rows longer than those sampled, grow the block when they come.
     return bytes + bytes / 16;

@@ -328,6 +328,53 @@ TEST(RecordSet, RemoveAllKeepsTheTexts) {
     EXPECT_EQ(set.AddRow(), 0);
 }
 
+TEST(RecordSet, CellsSetOverAndOverKeepTheirRoomSmall) {
+    SRS set;
+    set.AddCol("A", "string");
+    set.AddCol("B", "string");
+    for (int row = 0; row < 3; ++row) set.AddRow();
+    set.SetText(1, 0, "left as it is");
+    std::string text;
+    for (int i = 0; i < 1000000; ++i) {
+        // Lengths that rise and fall: a longer text cannot take the last one's place.
+        text.assign(static_cast<size_t>(1 + i % 97), static_cast<char>('a' + i % 26));
+        set.SetText(i % 2 == 0 ? 0 : 2, i % 4 < 2 ? 0 : 1, text.c_str());
+    }
+    EXPECT_LE(set.TextRoom(), 4 * SRSTexts::kFirstBlock);
+    EXPECT_EQ(Text(set, 2, 1), text);
+    EXPECT_EQ(Text(set, 0, 1),
+              std::string(static_cast<size_t>(1 + 999998 % 97), static_cast<char>('a' + 999998 % 26)));
+    EXPECT_EQ(Text(set, 1, 0), "left as it is");
+    EXPECT_EQ(set.IsNull(1, 1), 1);
+}
+
+TEST(RecordSet, FilledReadEmptiedAndFilledAgain) {
+    SRS set;
+    const std::string longText(100000, 'x');
+    for (const char* tag : {"first", "second"}) {
+        set.AddCol("Id", "int");
+        set.AddCol("Note", "string");
+        for (int row = 0; row < 20000; ++row) {
+            set.AddRow();
+            set.SetText(row, "Id", std::to_string(row).c_str());
+            const std::string note =
+                row == 7 ? longText : std::string(tag) + " note of row " + std::to_string(row);
+            set.SetCellText(row, 1, note.data(), row % 5 == 0 ? 0 : note.size());
+        }
+        for (int row = 0; row < 20000; ++row) {
+            const std::string note =
+                row == 7 ? longText : std::string(tag) + " note of row " + std::to_string(row);
+            ASSERT_EQ(set.GetInt(row, "Id"), row);
+            ASSERT_EQ(set.CellText(row, 1).str(), row % 5 == 0 ? "" : note) << row;
+            ASSERT_EQ(set.IsNull(row, 1), 0);
+        }
+        EXPECT_GT(set.TextRoom(), 0u);
+        set.RemoveAll();
+        EXPECT_EQ(set.TextRoom(), 0u);
+        EXPECT_EQ(set.RowCount(), 0);
+    }
+}
+
 TEST(RecordSetDatetime, StringAndDateOfDatetimeColumns) {
     SRS set;
     set.AddCol("When", "dateTime");
