@@ -18,7 +18,7 @@ int Index(int number) { return number > INT_MIN ? number - 1 : -1; }
 
 const char* Return(CString&& text) { return CReturnBuf::CString2LPSTR(std::move(text)); }
 // Copied into the buffer's own room: a cell's text reaches the host in one copy, without an allocation.
-const char* Return(const CString& text) { return CReturnBuf::CString2LPSTR(text); }
+const char* Return(std::string_view text) { return CReturnBuf::Copy(text); }
 
 // Copies at most size - 1 bytes and the zero; no room, no write.
 void CopyOut(char* buffer, int size, const CString& text) {
@@ -71,7 +71,7 @@ extern "C" void SRS_SetText(SRS_HANDLE handle, int row, const char* colName, con
 
 extern "C" const char* SRS_GetText(SRS_HANDLE handle, int row, const char* colName) {
     return api::Guard<const char*>(nullptr, [&]() -> const char* {
-        return handle != nullptr ? Return(Set(handle)->CellText(Index(row), colName)) : nullptr;
+        return handle != nullptr ? Return(Set(handle)->CellView(Index(row), colName)) : nullptr;
     });
 }
 

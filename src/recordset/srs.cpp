@@ -148,11 +148,9 @@ void SRS::GetText(int row, const char* colName, CString& out) { CopyText(row, Re
 
 void SRS::GetText(int row, int col, CString& out) { CopyText(row, col, out); }
 
-const CString& SRS::CellText(int row, const char* colName) { return CellText(row, ResolveCol(colName)); }
-
-const CString& SRS::CellText(int row, int col) const {
-    CopyText(row, col, m_strCellText);
-    return m_strCellText;
+std::string_view SRS::CellView(int row, const char* colName) {
+    const SRSCell* cell = Cell(row, ResolveCol(colName));
+    return cell != nullptr ? cell->Text() : std::string_view();
 }
 
 void SRS::CopyText(int row, int col, CString& out) const {

@@ -158,12 +158,9 @@ public:
     // SetText by index for a counted text (readers hand over views of a
     // document's characters); not one of the virtual operations.
     void SetCellText(int row, int col, const char* text, size_t length);
-    // GetText without a CString of the caller's (by name, the single-column
-    // rule too): the cell's text, or an empty one for a null cell and out of
-    // range, copied into a string of the set's whose room is reused; valid
-    // until the next CellText or until the set changes.
-    const CString& CellText(int row, const char* colName);
-    const CString& CellText(int row, int col) const;
+    // The cell's own text (by name, the single-column rule too), "" for a
+    // null cell and out of range; valid until the set changes.
+    std::string_view CellView(int row, const char* colName);
     // The bytes the cells' text blocks take, for tests and diagnostics.
     size_t TextRoom() const { return m_texts.Room(); }
 
@@ -201,7 +198,6 @@ private:
     const unsigned char* m_pFoldRule = nullptr;  // the code page's case folding the answers were found under
 
     SRSTexts m_texts;
-    mutable CString m_strCellText;  // CellText's copy
 };
 
 #endif

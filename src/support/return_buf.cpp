@@ -23,6 +23,12 @@ const char* CReturnBuf::CString2LPSTR(CString&& text) {
     return buffer.GetString();
 }
 
+const char* CReturnBuf::Copy(std::string_view text) {
+    CString& buffer = Buffer();
+    buffer.str().assign(text.data(), text.size());
+    return buffer.GetString();
+}
+
 CStringBuilder& CReturnBuf::Builder() {
     thread_local CStringBuilder builder;
     return builder;

@@ -6,12 +6,16 @@
 
 #include <orvex/cstring.h>
 
+#include <string_view>
+
 class CStringBuilder;
 
 class CReturnBuf {
 public:
     static const char* CString2LPSTR(const CString& text);
     static const char* CString2LPSTR(CString&& text);
+    // A copy of text (embedded zeros included) under the same rule.
+    static const char* Copy(std::string_view text);
     // The thread's block for a long text written in place (the SOAP
     // envelope) and returned by its GetText(), under the same rule. It keeps
     // its memory for the next such text: no allocation, no page faults.
