@@ -1,6 +1,7 @@
 #include "soap/soap_reader.h"
 
 #include "recordset/srs.h"
+#include "soap/table_columns.h"
 #include "soap/table_sink.h"
 #include "dom/dom_access.h"
 
@@ -8,8 +9,6 @@
 #include <exception>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 using xmldom::CDomNode;
 
@@ -186,41 +185,17 @@ int CSoapReader::TooLarge() {
 }
 
 int CSoapReader::FillTable(const CDomNode& element) {
-    // Rows repeat their fields: the column found for a name at a field
-    // position is remembered, so the name is looked up only when the name there changes.
-    struct Known {
-        std::string name;
-        int column;
-    };
-    std::vector<Known> known;
-    // Columns by their whole name, letter case folded as FindCol folds it:
-    // "x" is a column of its own beside "a:x", and a table of ever new names
-    // costs no scan of the columns per name.
-    std::unordered_map<std::string, int> columns;
-    CString folded;
+    CTableColumns columns(*m_pRecordSet);
     std::string nameScratch, textScratch;
     for (CDomNode row = element.firstChild(); row; row = row.nextSibling()) {
         const int r = m_pRecordSet->AddRow();
         if (TooLarge() != 0) return 0;
         size_t position = 0;
         for (CDomNode field = row.firstChild(); field; field = field.nextSibling(), ++position) {
-            const std::string_view name = field.NameView(nameScratch);
-            int column;
-            if (position < known.size() && known[position].name == name) {
-                column = known[position].column;
-            } else {
-                const CString columnName(name.data(), static_cast<int>(name.size()));
-                folded = columnName;
-                folded.MakeLower();
-                const auto found = columns.emplace(folded.str(), m_pRecordSet->ColCount());
-                column = found.first->second;
-                if (found.second) {
-                    m_pRecordSet->AddCol(columnName, TypeOf(field));
-                    if (TooLarge() != 0) return 0;
-                }
-                if (position >= known.size()) known.resize(position + 1);
-                known[position] = Known{std::string(name), column};
-            }
+            const int before = m_pRecordSet->ColCount();
+            const int column =
+                columns.Find(position, field.NameView(nameScratch), [&] { return TypeOf(field); });
+            if (m_pRecordSet->ColCount() != before && TooLarge() != 0) return 0;
             if (IsNilNode(field) == 0) {
                 const std::string_view text = field.TextView(textScratch);
                 m_pRecordSet->SetCellText(r, column, text.data(), text.size());
