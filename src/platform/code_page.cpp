@@ -74,23 +74,39 @@ void FillLengths(State& s) {
 }
 
 std::mutex g_lock;
-// Read without the lock once set; a state Reload replaces stays alive, as
-// another thread may still be reading it.
+// Read without the lock once set.
 std::atomic<const State*> g_state{nullptr};
-std::vector<const State*>* g_retired = nullptr;
+// Every state made, each kept alive (another thread may still be reading one
+// Reload replaced); a code page asked for again takes its state from here,
+// so reloading costs memory once per code page, never per call.
+std::vector<const State*>* g_made = nullptr;
 
-const State* Load() {
-    auto* s = new State;
+// The code page the environment asks for; State's name, "UTF-8", by default.
+std::string Wanted() {
+    const std::string utf8 = State().name;
     const char* env = std::getenv("ORVEX_CODEPAGE");
-    if (env == nullptr || *env == '\0') return s;
-    if (strcasecmp(env, "UTF-8") == 0 || strcasecmp(env, "UTF8") == 0) return s;
+    if (env == nullptr || *env == '\0') return utf8;
+    if (strcasecmp(env, "UTF-8") == 0 || strcasecmp(env, "UTF8") == 0) return utf8;
     // An encoding iconv does not know leaves the default in force.
     iconv_t probe = iconv_open("UTF-16LE", env);
-    if (probe == reinterpret_cast<iconv_t>(-1)) return s;
+    if (probe == reinterpret_cast<iconv_t>(-1)) return utf8;
     iconv_close(probe);
-    s->name = env;
-    s->utf8 = false;
-    FillLengths(*s);
+    return env;
+}
+
+// The state of the code page the environment asks for; under g_lock.
+const State* Load() {
+    const std::string name = Wanted();
+    if (g_made == nullptr) g_made = new std::vector<const State*>;
+    for (const State* made : *g_made)
+        if (made->name == name) return made;
+    auto* s = new State;
+    if (name != s->name) {
+        s->name = name;
+        s->utf8 = false;
+        FillLengths(*s);
+    }
+    g_made->push_back(s);
     return s;
 }
 
@@ -266,11 +282,7 @@ bool IsUtf8() { return Current().utf8; }
 
 void Reload() {
     std::lock_guard<std::mutex> guard(g_lock);
-    const State* old = g_state.load(std::memory_order_relaxed);
     Publish(Load());
-    if (old == nullptr) return;
-    if (g_retired == nullptr) g_retired = new std::vector<const State*>;
-    g_retired->push_back(old);
 }
 
 std::u16string ToUtf16(const char* bytes, size_t length) {
