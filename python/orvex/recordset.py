@@ -171,9 +171,9 @@ class RecordSet(Handle, Sequence[Row]):
         api = lib()
         pointer = api.SRS_new(encode(name), encode(namespace), encode(type_name))
         super().__init__(pointer, delete=api.SRS_delete)
-        specs = columns.items() if isinstance(columns, Mapping) else columns
-        for spec in specs:
-            column, type_name_ = (spec, "string") if isinstance(spec, str) else spec
+        entries = columns.items() if isinstance(columns, Mapping) else columns
+        for entry in entries:
+            column, type_name_ = (entry, "string") if isinstance(entry, str) else entry
             self.add_column(column, type_name_)
         for row in rows:
             self.append(row)
@@ -192,8 +192,8 @@ class RecordSet(Handle, Sequence[Row]):
                 if columns.get(key) is None:
                     given = (types or {}).get(key)
                     columns[key] = given or (None if value is None else _type_of(value))
-        specs = {key: type_name or "string" for key, type_name in columns.items()}
-        return cls(specs, records, **options)
+        typed = {key: type_name or "string" for key, type_name in columns.items()}
+        return cls(typed, records, **options)
 
     @classmethod
     def _borrowed(cls, pointer: int, lease: Lease) -> RecordSet:

@@ -74,7 +74,7 @@ int CPubEx::ReplaceStr(CString& str, const char* find, const char* repl, int bCa
     const long f = static_cast<long>(std::strlen(find));
     const std::string& s = str.str();
     const long length = static_cast<long>(s.size());
-    // Searching on behind each insertion is searching the original text
+    // Searching on behind each insertion is searching the text as given
     // behind each occurrence: one pass, however many there are.
     std::string out;
     long from = 0;
