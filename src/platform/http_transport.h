@@ -3,6 +3,8 @@
 #ifndef ORVEX_PLATFORM_HTTP_TRANSPORT_H
 #define ORVEX_PLATFORM_HTTP_TRANSPORT_H
 
+#include "platform/percent_coding.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -41,9 +43,6 @@ struct HttpOutcome {
 // Receives the response body piece by piece; a false answer stops the
 // transfer, and the text it leaves in `error` becomes the failure text.
 using BodySink = std::function<bool(const unsigned char* bytes, size_t length, std::string& error)>;
-
-// "%40" and the like back to their bytes, as URLs write user names and passwords.
-std::string PercentDecode(const std::string& text);
 
 class CHttpTransport {
 public:

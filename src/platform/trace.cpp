@@ -1,5 +1,7 @@
 #include "platform/trace.h"
 
+#include "platform/percent_coding.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -79,27 +81,6 @@ std::string WallClock() {
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
                   now.tv_nsec / 1000000);
     return text;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string PercentDecoded(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 // Where the authority of a URL starting at `from` ends.
@@ -292,7 +273,7 @@ CExchange::CExchange(const char* what, const std::string& target, const std::str
 CExchange::~CExchange() { End("ended"); }
 
 void CExchange::AddSecret(const std::string& secret) {
-    for (const std::string& form : {secret, PercentDecoded(secret)}) {
+    for (const std::string& form : {secret, httpx::PercentDecode(secret)}) {
         if (form.empty() || std::find(m_Secrets.begin(), m_Secrets.end(), form) != m_Secrets.end()) continue;
         m_Secrets.push_back(form);
     }
