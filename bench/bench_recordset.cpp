@@ -31,52 +31,10 @@ const Table& Cells() { return bench::TableCells(); }
 
 SRS_HANDLE Fill() { return bench::FillTable(); }
 
-void AppendEscaped(std::string& out, const std::string& text) {
-    for (const char ch : text) {
-        switch (ch) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += ch;
-                break;
-        }
-    }
-}
-
 // The loop a user would write for the same element.
 void PlainLoop(std::string& out) {
-    const Table& t = Cells();
     out.clear();
-    out += "<Rows>";
-    for (size_t i = 0; i < static_cast<size_t>(kRows); ++i) {
-        out += "<Row><Id>";
-        out += t.m_arrWire[0][i];
-        out += "</Id><Note>";
-        AppendEscaped(out, t.m_arrCells[1][i]);
-        out += "</Note><When>";
-        out += t.m_arrWire[2][i];
-        out += "</When><Flag>";
-        out += t.m_arrWire[3][i];
-        out += "</Flag><Amount>";
-        out += t.m_arrWire[4][i];
-        out += "</Amount><Comment>";
-        AppendEscaped(out, t.m_arrCells[5][i]);
-        out += "</Comment></Row>";
-    }
-    out += "</Rows>";
+    bench::AppendTableXml(out, "Rows", bench::AppendEscaped);
 }
 
 std::map<std::string, double>& SecondsPerRun() {

@@ -288,9 +288,36 @@ inline void AppendEscapedRuns(std::string& out, const std::string& text) {
     }
 }
 
+// The five entities, one character at a time: the loop most users write.
+inline void AppendEscaped(std::string& out, const std::string& text) {
+    for (const char ch : text) {
+        switch (ch) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += ch;
+                break;
+        }
+    }
+}
+
 // The table's element in the .NET dialect, as SRS_toXML(set, "dotnet",
-// element, 0) writes it, appended to out.
-inline void AppendTableXml(std::string& out, const char* element) {
+// element, 0) writes it, appended to out, its texts escaped by `escape`.
+inline void AppendTableXml(std::string& out, const char* element,
+                           void (*escape)(std::string&, const std::string&) = AppendEscapedRuns) {
     const Table& t = TableCells();
     out += "<";
     out += element;
@@ -299,7 +326,7 @@ inline void AppendTableXml(std::string& out, const char* element) {
         out += "<Row><Id>";
         out += t.m_arrWire[0][i];
         out += "</Id><Note>";
-        AppendEscapedRuns(out, t.m_arrCells[1][i]);
+        escape(out, t.m_arrCells[1][i]);
         out += "</Note><When>";
         out += t.m_arrWire[2][i];
         out += "</When><Flag>";
@@ -307,7 +334,7 @@ inline void AppendTableXml(std::string& out, const char* element) {
         out += "</Flag><Amount>";
         out += t.m_arrWire[4][i];
         out += "</Amount><Comment>";
-        AppendEscapedRuns(out, t.m_arrCells[5][i]);
+        escape(out, t.m_arrCells[5][i]);
         out += "</Comment></Row>";
     }
     out += "</";
