@@ -259,8 +259,6 @@ public:
         frame.children = m_children.size();
         frame.text = m_text.size();
         m_props.insert(m_props.end(), attributes, attributes + 2 * count);
-        for (size_t i = 1; i < m_props.size() - frame.props; i += 2)
-            if (*m_props[frame.props + i] == '\0') m_props[frame.props + i] = "";
         if (m_open.empty()) frame.node = &m_root;  // the root is a node whatever it holds
         m_open.push_back(frame);
     }
