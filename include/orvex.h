@@ -81,6 +81,13 @@ ORVEX_EXPORT void Orvex_SetMessageBoxHandler(OrvexMessageBoxHandler handler);
  */
 ORVEX_EXPORT const char* Orvex_Version(void);
 
+/*
+ * The name of the code page every text passed in and out is in: "UTF-8"
+ * unless ORVEX_CODEPAGE named another one that iconv knows ("CP1252"). A
+ * text the library keeps for the whole process; never NULL.
+ */
+ORVEX_EXPORT const char* Orvex_CodePage(void);
+
 /* ---------------------------------------------------------------------------
  * Handles and their one delete function
  * ------------------------------------------------------------------------ */
@@ -341,6 +348,21 @@ ORVEX_EXPORT void SRS_SetText(SRS_HANDLE handle, int row, const char* colName, c
 
 /* The cell's text as it was set; "" for a null cell or when out of range. */
 ORVEX_EXPORT const char* SRS_GetText(SRS_HANDLE handle, int row, const char* colName);
+
+/*
+ * The text of the cell in column number col, as SRS_GetText gives it: ""
+ * for a null cell or when out of range. By number, so columns that share a
+ * name can each be read.
+ */
+ORVEX_EXPORT const char* SRS_GetTextAt(SRS_HANDLE handle, int row, int col);
+
+/*
+ * 1 when the cell in column number col is null (never written, or read
+ * from an xsi:nil element) or out of range; 0 when it holds a text, ""
+ * included. Tells a missing value from an empty one, which the text
+ * getters cannot.
+ */
+ORVEX_EXPORT int SRS_IsNull(SRS_HANDLE handle, int row, int col);
 
 /*
  * For a dateTime column, the date-time text of SRS_GetDatetime; for any

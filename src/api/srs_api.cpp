@@ -75,6 +75,16 @@ extern "C" const char* SRS_GetText(SRS_HANDLE handle, int row, const char* colNa
     });
 }
 
+extern "C" const char* SRS_GetTextAt(SRS_HANDLE handle, int row, int col) {
+    return api::Guard<const char*>(nullptr, [&]() -> const char* {
+        return handle != nullptr ? Return(Set(handle)->CellView(Index(row), Index(col))) : nullptr;
+    });
+}
+
+extern "C" int SRS_IsNull(SRS_HANDLE handle, int row, int col) {
+    return api::Guard(0, [&] { return handle != nullptr ? Set(handle)->IsNull(Index(row), Index(col)) : 0; });
+}
+
 extern "C" const char* SRS_GetString(SRS_HANDLE handle, int row, const char* colName) {
     return api::Guard<const char*>(nullptr, [&]() -> const char* {
         if (handle == nullptr) return nullptr;

@@ -153,6 +153,11 @@ std::string_view SRS::CellView(int row, const char* colName) {
     return cell != nullptr ? cell->Text() : std::string_view();
 }
 
+std::string_view SRS::CellView(int row, int col) const {
+    const SRSCell* cell = Cell(row, col);
+    return cell != nullptr ? cell->Text() : std::string_view();
+}
+
 void SRS::CopyText(int row, int col, CString& out) const {
     const SRSCell* cell = Cell(row, col);
     if (cell != nullptr)

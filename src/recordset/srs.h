@@ -161,6 +161,8 @@ public:
     // The cell's own text (by name, the single-column rule too), "" for a
     // null cell and out of range; valid until the set changes.
     std::string_view CellView(int row, const char* colName);
+    // The same by column index, with no single-column rule.
+    std::string_view CellView(int row, int col) const;
     // The bytes the cells' text blocks take, for tests and diagnostics.
     size_t TextRoom() const { return m_texts.Room(); }
 

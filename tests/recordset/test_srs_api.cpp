@@ -7,7 +7,9 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 
+using testing_support::ScopedCodePage;
 using testing_support::ScopedTimeZone;
 
 namespace {
@@ -62,6 +64,38 @@ TEST(RecordSetApi, NumbersStartAtOne) {
     EXPECT_EQ(Str(SRS_GetColType(set, "id")), "int");
     EXPECT_EQ(Str(SRS_GetColType(set, "other")), "");
     EXPECT_EQ(Str(SRS_GetColType(set, nullptr)), "");
+}
+
+TEST(RecordSetApi, CellsByNumberTellNullFromEmpty) {
+    RecordSet set;
+    SRS_AddCol(set, "Id", "int");
+    SRS_AddCol(set, "id", "string");  // a second column of the same name
+    SRS_AddRow(set);
+    SRS_SetText(set, 1, "Id", "");
+    SRS_SetText(set, 1, "Id", "7");
+    EXPECT_EQ(Str(SRS_GetTextAt(set, 1, 1)), "7");
+    EXPECT_EQ(Str(SRS_GetTextAt(set, 1, 2)), "");
+    EXPECT_EQ(SRS_IsNull(set, 1, 1), 0);
+    EXPECT_EQ(SRS_IsNull(set, 1, 2), 1);
+    SRS_AddRow(set);
+    SRS_SetText(set, 2, "Id", "");
+    EXPECT_EQ(SRS_IsNull(set, 2, 1), 0);  // "" is a value
+    for (const auto& [row, col] : {std::pair{0, 1}, {3, 1}, {1, 0}, {1, 3}, {INT_MIN, 1}, {1, INT_MIN}}) {
+        EXPECT_EQ(Str(SRS_GetTextAt(set, row, col)), "") << row << "," << col;
+        EXPECT_EQ(SRS_IsNull(set, row, col), 1) << row << "," << col;
+    }
+    EXPECT_EQ(SRS_GetTextAt(nullptr, 1, 1), nullptr);
+    EXPECT_EQ(SRS_IsNull(nullptr, 1, 1), 0);
+}
+
+TEST(RecordSetApi, CodePageNamesTheOneInForce) {
+    EXPECT_STREQ(Orvex_CodePage(), "UTF-8");
+    {
+        ScopedCodePage latin("CP1252");
+        EXPECT_STREQ(Orvex_CodePage(), "CP1252");
+    }
+    ScopedCodePage unknown("no-such-code-page");
+    EXPECT_STREQ(Orvex_CodePage(), "UTF-8");
 }
 
 TEST(RecordSetApi, OneColumnSet) {
