@@ -583,8 +583,9 @@ ORVEX_EXPORT void SOAP_SetSoap(SOAP_HANDLE handle, const char* response);
  * The stored response's return element as a record set: a table (one row per
  * repeated child), a single row (children of different names) or a scalar.
  * After a failed read an empty set, with the reason in SOAP_GetLastError; a
- * response whose root element is no SOAP 1.1 or 1.2 Envelope (an HTML page,
- * say) is a failed read, and so is a table past 16,777,216 cells (rows x
+ * response whose root element is not named Envelope (under any prefix and
+ * namespace: an HTML page, say) is a failed read ("Not a SOAP response: the
+ * root element is <html>, not a SOAP 1.1 or 1.2 Envelope"), and so is a table past 16,777,216 cells (rows x
  * columns, null cells included; one per byte of the response when that is
  * more) or running out of memory. A null cell takes no memory.
  * The set belongs to the message and is replaced by the next SOAP_GetSRS or

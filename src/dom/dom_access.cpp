@@ -9,8 +9,6 @@ namespace {
 
 constexpr const char kInvalidXml[] = "Invalid SOAP XML!";
 constexpr const char kNoParser[] = "MSXML not installed!";
-constexpr const char kSoap11Uri[] = "http://schemas.xmlsoap.org/soap/envelope/";
-constexpr const char kSoap12Uri[] = "http://www.w3.org/2003/05/soap-envelope";
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -22,12 +20,15 @@ bool EqualNoCase(const char* a, const char* b, size_t length) {
 }
 
 // The name itself, or the name behind a prefix ("soap:Body", "SOAP-ENV:body").
-bool NameMatches(const CString& nodeName, const char* name, size_t nameLength) {
-    const size_t length = static_cast<size_t>(nodeName.GetLength());
-    if (length == nameLength) return EqualNoCase(nodeName.GetString(), name, nameLength);
+bool NameMatches(const char* nodeName, size_t length, const char* name, size_t nameLength) {
+    if (length == nameLength) return EqualNoCase(nodeName, name, nameLength);
     if (length < nameLength + 2) return false;
-    const char* local = nodeName.GetString() + (length - nameLength);
+    const char* local = nodeName + (length - nameLength);
     return local[-1] == ':' && EqualNoCase(local, name, nameLength);
+}
+
+bool NameMatches(const CString& nodeName, const char* name, size_t nameLength) {
+    return NameMatches(nodeName.GetString(), static_cast<size_t>(nodeName.GetLength()), name, nameLength);
 }
 
 // Loaded documents nest at most CDomDocument::kMaxDepth deep, which bounds the recursion.
@@ -71,6 +72,11 @@ CDomNode FindDescendant(const CDomNode& node, const char* name) {
     return FindBelow(node, name, std::strlen(name));
 }
 
+bool IsEnvelopeName(const char* name) {
+    constexpr char kEnvelope[] = "Envelope";
+    return name != nullptr && NameMatches(name, std::strlen(name), kEnvelope, sizeof kEnvelope - 1);
+}
+
 int CheckSoapEnvelope(const DomDocumentPtr& document, CString& errorText) {
     const CDomNode root = document ? document->documentElement() : CDomNode();
     if (root.IsNull()) {
@@ -78,13 +84,11 @@ int CheckSoapEnvelope(const DomDocumentPtr& document, CString& errorText) {
         return 0;
     }
     const CString name = root.nodeName();
-    const int colon = name.Find(':');
+    if (IsEnvelopeName(name.GetString())) return 1;
     // Nothing encloses the root: its prefix, or its default namespace, is declared on it.
+    const int colon = name.Find(':');
     CString nameSpace;
     GetAttributeText(root, colon < 0 ? CString("xmlns") : "xmlns:" + name.Left(colon), nameSpace);
-    const CString local = colon < 0 ? name : name.Mid(colon + 1);
-    if (local.CompareNoCase("Envelope") == 0 && (nameSpace == kSoap11Uri || nameSpace == kSoap12Uri))
-        return 1;
     if (nameSpace.IsEmpty())
         errorText.Format("Not a SOAP response: the root element is <%s>, not a SOAP 1.1 or 1.2 Envelope",
                          name.GetString());

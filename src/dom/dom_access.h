@@ -46,10 +46,15 @@ inline bool ReadXmlStraight(const char* text, size_t length, CXmlSink& sink,
     return xmldom::ReadStraight(text, length, sink, owner);
 }
 
-// 1 when the document's root element is a SOAP Envelope: the local name
-// "Envelope" (ASCII letter case ignored, as for the Body) in the namespace of
-// SOAP 1.1 or 1.2, under any prefix or none. Otherwise 0 with `errorText`
-// naming the root found ("Invalid SOAP XML!" for a document without one).
+// A root element's name that makes the document a SOAP response: "Envelope"
+// (ASCII letter case ignored, as for the Body) alone or behind any prefix.
+// Responses are read by names and positions, never by namespace URI, so an
+// Envelope in no namespace or another one reads as any other.
+bool IsEnvelopeName(const char* name);
+
+// 1 when the document's root element is a SOAP Envelope (IsEnvelopeName).
+// Otherwise 0 with `errorText` naming the root found and its namespace
+// ("Invalid SOAP XML!" for a document without one).
 int CheckSoapEnvelope(const DomDocumentPtr& document, CString& errorText);
 
 // The first element inside the SOAP Body element (any prefix, any letter

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr const char kSoap11Uri[] = "http://schemas.xmlsoap.org/soap/envelope/";
-constexpr const char kSoap12Uri[] = "http://www.w3.org/2003/05/soap-envelope";
-
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // "Body" ignoring ASCII case, alone or behind a prefix, as the document
@@ -46,7 +43,7 @@ public:
         const size_t depth = ++m_nDepth;
         switch (m_state) {
             case State::kRoot:
-                m_state = IsEnvelope(name, attributes, count) ? State::kSeekBody : State::kDeclined;
+                m_state = IsEnvelopeName(name) ? State::kSeekBody : State::kDeclined;
                 return;
             case State::kSeekBody:
                 if (IsBody(name)) {
@@ -134,17 +131,6 @@ public:
 
 private:
     enum class State { kRoot, kSeekBody, kSeekResponse, kSeekReturned, kRows, kDone, kDeclined };
-
-    // The root is a SOAP 1.1 or 1.2 Envelope, its namespace declared on it.
-    static bool IsEnvelope(const char* name, const char* const* attributes, size_t count) {
-        const CString qualified(name);
-        const int colon = qualified.Find(':');
-        const CString declaration = colon < 0 ? CString("xmlns") : "xmlns:" + qualified.Left(colon);
-        const char* uri = Attribute(attributes, count, declaration.GetString());
-        const CString local = colon < 0 ? qualified : qualified.Mid(colon + 1);
-        return uri != nullptr && local.CompareNoCase("Envelope") == 0 &&
-               (std::strcmp(uri, kSoap11Uri) == 0 || std::strcmp(uri, kSoap12Uri) == 0);
-    }
 
     // A child of the returned element: a row element (named), or another
     // node (null), which makes a row without fields.

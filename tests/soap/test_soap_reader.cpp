@@ -198,11 +198,11 @@ TEST(SoapReader, ARootThatIsNoSoapEnvelopeIsNoData) {
          "Not a SOAP response: the root element is <html>, not a SOAP 1.1 or 1.2 Envelope"},
         {"<GetResponse><Body><r>1</r></Body></GetResponse>",
          "Not a SOAP response: the root element is <GetResponse>, not a SOAP 1.1 or 1.2 Envelope"},
-        {"<Envelope><Body><r>1</r></Body></Envelope>",
-         "Not a SOAP response: the root element is <Envelope>, not a SOAP 1.1 or 1.2 Envelope"},
-        {"<s:Envelope xmlns:s='urn:other'><s:Body><r>1</r></s:Body></s:Envelope>",
-         "Not a SOAP response: the root element is <s:Envelope> in namespace \"urn:other\", not a SOAP "
-         "1.1 or 1.2 Envelope"},
+        {"<echo xmlns='urn:other'><Body><r>1</r></Body></echo>",
+         "Not a SOAP response: the root element is <echo> in namespace \"urn:other\", not a SOAP 1.1 or 1.2 "
+         "Envelope"},
+        {"<EnvelopeX><Body><r>1</r></Body></EnvelopeX>",
+         "Not a SOAP response: the root element is <EnvelopeX>, not a SOAP 1.1 or 1.2 Envelope"},
         {"<s:Body xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'><r>1</r></s:Body>",
          "Not a SOAP response: the root element is <s:Body> in namespace "
          "\"http://schemas.xmlsoap.org/soap/envelope/\", not a SOAP 1.1 or 1.2 Envelope"},
@@ -219,9 +219,13 @@ TEST(SoapReader, ARootThatIsNoSoapEnvelopeIsNoData) {
     }
 }
 
-TEST(SoapReader, EnvelopesOfBothVersionsUnderAnyPrefixAreRead) {
+// The root goes by its local name alone, whatever namespace it is in, if any.
+TEST(SoapReader, EnvelopesUnderAnyPrefixAndNamespaceAreRead) {
     for (const char* text :
-         {"<soap:Envelope xmlns:soap='http://schemas.xmlsoap.org/soap/envelope/'><soap:Body><r><v>9</v></r>"
+         {"<Envelope><body><r><v>9</v></r></body></Envelope>",
+          "<S:Envelope xmlns:S='urn:other'><S:Body><r><v>9</v></r></S:Body></S:Envelope>",
+          "<ENVELOPE xmlns='urn:other'><Body><r><v>9</v></r></Body></ENVELOPE>",
+          "<soap:Envelope xmlns:soap='http://schemas.xmlsoap.org/soap/envelope/'><soap:Body><r><v>9</v></r>"
           "</soap:Body></soap:Envelope>",
           "<env:Envelope xmlns:env='http://www.w3.org/2003/05/soap-envelope'><env:Body><r><v>9</v></r>"
           "</env:Body></env:Envelope>",
