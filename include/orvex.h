@@ -423,6 +423,15 @@ ORVEX_EXPORT const char* SRS_GetColType(SRS_HANDLE handle, const char* colName);
 ORVEX_EXPORT const char* SRS_GetColName(SRS_HANDLE handle, int col);
 
 /*
+ * The type name column number col was made with, as given: SRS_AddCol's
+ * type ("nvarchar(20)"), or for a set read from a response the field's
+ * xsi:type ("xsd:decimal", "s:base64Binary"); "" when none was given or
+ * when out of range. Tells apart what SRS_GetColType folds together
+ * (decimal and double, base64Binary and string).
+ */
+ORVEX_EXPORT const char* SRS_GetColTypeName(SRS_HANDLE handle, int col);
+
+/*
  * The record set as one SOAP parameter element named elementName: in the
  * .NET dialect (document/literal) when dialect holds ".net", "dotnet" or
  * "dot net" in any case, in the Apache dialect (SOAP-encoded, with

@@ -149,6 +149,12 @@ extern "C" const char* SRS_GetColName(SRS_HANDLE handle, int col) {
     });
 }
 
+extern "C" const char* SRS_GetColTypeName(SRS_HANDLE handle, int col) {
+    return api::Guard<const char*>(nullptr, [&]() -> const char* {
+        return handle != nullptr ? Return(Set(handle)->ColTypeName(Index(col))) : nullptr;
+    });
+}
+
 extern "C" const char* SRS_toXML(SRS_HANDLE handle, const char* dialect, const char* elementName,
                                  int asArray) {
     return api::Guard<const char*>(nullptr, [&]() -> const char* {

@@ -84,7 +84,7 @@ SRS::~SRS() { SRS::RemoveAll(); }
 int SRS::AddCol(const char* name, const char* typeName) {
     // A new column may answer a name first, or at all.
     ForgetNames();
-    m_arrCols.push_back(std::make_unique<SRSColumn>(name, CTextUtil::ConvertType(typeName)));
+    m_arrCols.push_back(std::make_unique<SRSColumn>(name, CTextUtil::ConvertType(typeName), typeName));
     return 1;
 }
 
@@ -151,6 +151,12 @@ void SRS::GetText(int row, int col, CString& out) { CopyText(row, col, out); }
 std::string_view SRS::CellView(int row, const char* colName) {
     const SRSCell* cell = Cell(row, ResolveCol(colName));
     return cell != nullptr ? cell->Text() : std::string_view();
+}
+
+std::string_view SRS::ColTypeName(int col) const {
+    if (col < 0 || col >= static_cast<int>(m_arrCols.size())) return {};
+    const CString& name = m_arrCols[static_cast<size_t>(col)]->m_strTypeName;
+    return {name.GetString(), static_cast<size_t>(name.GetLength())};
 }
 
 std::string_view SRS::CellView(int row, int col) const {

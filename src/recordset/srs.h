@@ -13,11 +13,13 @@
 
 class SRSColumn {
 public:
-    SRSColumn(const char* name, int type) : m_strName(name), m_nType(type) {}
+    SRSColumn(const char* name, int type, const char* typeName)
+        : m_strName(name), m_nType(type), m_strTypeName(typeName) {}
     virtual ~SRSColumn();
 
-    CString m_strName;  // as given: lookups ignore case, writers keep it
-    int m_nType = 0;    // a TYPE_* code
+    CString m_strName;      // as given: lookups ignore case, writers keep it
+    int m_nType = 0;        // a TYPE_* code
+    CString m_strTypeName;  // as given ("s:decimal"), for hosts that want more than the code
 };
 
 // The texts of a set's cells, in a few large blocks the set owns: filling a
@@ -161,6 +163,9 @@ public:
     // The cell's own text (by name, the single-column rule too), "" for a
     // null cell and out of range; valid until the set changes.
     std::string_view CellView(int row, const char* colName);
+    // The type name column col was made with, as given; "" out of range.
+    // Not one of the virtual operations.
+    std::string_view ColTypeName(int col) const;
     // The same by column index, with no single-column rule.
     std::string_view CellView(int row, int col) const;
     // The bytes the cells' text blocks take, for tests and diagnostics.

@@ -64,6 +64,8 @@ TEST(RecordSetApi, NumbersStartAtOne) {
     EXPECT_EQ(Str(SRS_GetColType(set, "id")), "int");
     EXPECT_EQ(Str(SRS_GetColType(set, "other")), "");
     EXPECT_EQ(Str(SRS_GetColType(set, nullptr)), "");
+    EXPECT_EQ(Str(SRS_GetColTypeName(set, 2)), "varchar2");  // as given, not folded
+    EXPECT_EQ(Str(SRS_GetColTypeName(set, 3)), "");
 }
 
 TEST(RecordSetApi, CellsByNumberTellNullFromEmpty) {
@@ -86,6 +88,7 @@ TEST(RecordSetApi, CellsByNumberTellNullFromEmpty) {
     }
     EXPECT_EQ(SRS_GetTextAt(nullptr, 1, 1), nullptr);
     EXPECT_EQ(SRS_IsNull(nullptr, 1, 1), 0);
+    EXPECT_EQ(SRS_GetColTypeName(nullptr, 1), nullptr);
 }
 
 TEST(RecordSetApi, CodePageNamesTheOneInForce) {
@@ -144,6 +147,7 @@ TEST(RecordSetApi, NullTextsAndNames) {
     EXPECT_EQ(SRS_AddCol(set, "B", "int"), 1);
     SRS_AddRow(set);
     EXPECT_EQ(Str(SRS_GetColType(set, nullptr)), "string");  // the column named ""
+    EXPECT_EQ(Str(SRS_GetColTypeName(set, 1)), "");          // a NULL type name
     SRS_SetText(set, 1, nullptr, "by empty name");
     SRS_SetText(set, 1, "B", nullptr);  // a null text changes nothing: the cell stays null
     EXPECT_EQ(Str(SRS_GetText(set, 1, "")), "by empty name");

@@ -65,6 +65,8 @@ TEST(SoapReader, EncodedArrayIsATableWithTypesFromTheFirstField) {
     SRS_HANDLE set = SOAP_GetSRS(stored.handle());
     ASSERT_EQ(SRS_RowCount(set), 3);
     EXPECT_EQ(Columns(set), "id:int,note:string,paid:boolean");
+    EXPECT_STREQ(SRS_GetColTypeName(set, 1), "xsd:int");
+    EXPECT_STREQ(SRS_GetColTypeName(set, 3), "xsd:boolean");
     EXPECT_STREQ(SRS_GetText(set, 1, "note"), "a & b");
     EXPECT_STREQ(SRS_GetText(set, 2, "id"), "2");
     auto* recordSet = Message(stored.handle()).m_pSRS;
