@@ -84,8 +84,8 @@ public:
     // The whole file as text (byte order marks and UTF-8 recognised, else
     // the code page); 0 with the reason in m_LastError.
     static int File2CString(CString& text, const char* path);
-    // The file's lines, ended by CR LF or LF (a last empty entry when the
-    // file ends with a line end); 0 when it cannot be read.
+    // The file's lines, one entry each, ended by CR LF or LF (a line end at
+    // the end of the file starts no further line); 0 when it cannot be read.
     static int File2Array(CStringArray& lines, const char* path);
     // Deletes the files (never directories, never what a symbolic link
     // names) in dir matching the pattern ("" and "*.*": every file; '*' and

@@ -312,6 +312,7 @@ int CPubEx::File2Array(CStringArray& lines, const char* path) {
     CString text;
     if (!File2CString(text, path)) return 0;
     // CR LF ends a line, and so does a lone LF, as files written here have it.
+    // A line end closes its line: one at the end of the file starts no other.
     const std::string& s = text.str();
     for (size_t start = 0; start < s.size();) {
         const size_t end = s.find('\n', start);
@@ -320,7 +321,6 @@ int CPubEx::File2Array(CStringArray& lines, const char* path) {
         lines.Add(CString(s.substr(start, stop - start)));
         if (end == std::string::npos) break;
         start = end + 1;
-        if (start == s.size()) lines.Add(CString());
     }
     return 1;
 }

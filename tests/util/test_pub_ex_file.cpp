@@ -377,14 +377,25 @@ TEST_F(PubExFiles, NamesInTheCodePageReachTheFileSystemAsUtf8) {
 }
 
 TEST_F(PubExFiles, WholeFilesAndLines) {
-    Make("crlf.txt", "one\r\ntwo\r\n\r\nlast");
-    Make("lf.txt", "\xEF\xBB\xBFone\ntwo\n");
+    // One entry per line: a line end at the end of the file starts no other line.
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<CString> lines;
+    } files[] = {
+        {"crlf.txt", "one\r\ntwo\r\n\r\nlast", {"one", "two", "", "last"}},
+        {"crlf-end.txt", "one\r\ntwo\r\nthree\r\n", {"one", "two", "three"}},
+        {"lf.txt", "\xEF\xBB\xBFone\ntwo\n", {"one", "two"}},
+        {"utf16.txt", std::string("\xFF\xFEo\0n\0e\0\r\0\n\0t\0w\0o\0\r\0\n\0", 18), {"one", "two"}},
+        {"blank-lines.txt", "\r\n\r\n", {"", ""}},
+        {"empty.txt", "", {}},
+    };
     CStringArray lines;
-    ASSERT_EQ(CPubEx::File2Array(lines, Path("crlf.txt").c_str()), 1);
-    EXPECT_EQ(std::vector<CString>(lines.begin(), lines.end()),
-              (std::vector<CString>{"one", "two", "", "last"}));
-    ASSERT_EQ(CPubEx::File2Array(lines, Path("lf.txt").c_str()), 1);
-    EXPECT_EQ(std::vector<CString>(lines.begin(), lines.end()), (std::vector<CString>{"one", "two", ""}));
+    for (const auto& f : files) {
+        Make(f.name, f.bytes);
+        ASSERT_EQ(CPubEx::File2Array(lines, Path(f.name).c_str()), 1) << f.name;
+        EXPECT_EQ(std::vector<CString>(lines.begin(), lines.end()), f.lines) << f.name;
+    }
 
     CString text = "kept";
     EXPECT_EQ(CPubEx::File2CString(text, Path("none.txt").c_str()), 0);
