@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, checks the tree a packager
 # would ship, then builds and runs a C host against the installed copy alone,
-# once through pkg-config and once through find_package(Orvex).
+# once through pkg-config and once through find_package(Orvex), and the
+# README's hello.c exactly as the README builds it for such a prefix.
 #   install_test.sh BUILD_DIR SOURCE_DIR LIBDIR VERSION STATIC(ON|OFF)
 # CC (and CXX for the static CMake host) name the compilers; ORVEX_HOST_FLAGS
 # adds flags to every host compile and link (a sanitizer build's),
@@ -18,11 +19,21 @@ read -r -a host_flags <<<"${ORVEX_HOST_FLAGS:-}"
 read -r -a link_flags <<<"${ORVEX_HOST_LINK_FLAGS:-}"
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+server=
+cleanup() {
+  if [ -n "$server" ]; then
+    kill "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
 case "$scratch/" in "$source"/* | "$build"/*)
   echo "the scratch directory $scratch lies in the tree under test"; exit 1 ;;
 esac
-prefix=$scratch/prefix
+# The README's example prefix, $HOME/orvex, with HOME the scratch folder while its steps run.
+home=$scratch/home
+prefix=$home/orvex
 lib=$prefix/$libdir
 
 fail() { echo "install test: $*"; exit 1; }
@@ -115,6 +126,54 @@ if [ "$static" = ON ]; then
   echo "$command"
   $command
   run_host ./host_pc_static static
+fi
+
+echo "== the README's hello.c, built as the README says for a prefix the loader does not search"
+# readme_block LANGUAGE TEXT: the README's first LANGUAGE code block that holds TEXT.
+readme_block() {
+  awk -v fence='```'"$1" -v text="$2" '
+    $0 == fence { inside = 1; block = ""; next }
+    inside && $0 == "```" { inside = 0; if (index(block, text)) { printf "%s", block; found = 1; exit } }
+    inside { block = block $0 "\n" }
+    END { exit !found }' "$source/README.md"
+}
+mkdir "$scratch/hello"
+readme_block c 'HTTP_Request(' >"$scratch/hello/hello.c" || fail "the README shows no hello.c"
+steps=$(readme_block sh 'pkg-config --variable=libdir') ||
+  fail "the README does not show how a host finds the library in a prefix of its own"
+# The README's prefix has its libraries in lib/, as GNUInstallDirs lays out any prefix but /usr;
+# its run of hello fetches a page from the network, done below against a local server instead.
+# shellcheck disable=SC2016 # the README's own text, $HOME unexpanded
+steps=$(printf '%s\n' "${steps//'$HOME/orvex/lib/'/'$HOME/orvex/'$libdir/}" | grep -v '^\./hello')
+printf '%s\n' "$steps"
+(
+  cd "$scratch/hello"
+  export HOME=$home
+  unset PKG_CONFIG_PATH
+  # shellcheck disable=SC2317 # called by the README's lines
+  cc() { command "$cc" "${host_flags[@]}" "$@" "${link_flags[@]}"; }
+  eval "$steps"
+) || fail "the README's steps failed"
+loads_installed "$scratch/hello/hello"
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
+/usr/bin/python3 "$source/tests/servers/http_server.py" --lifetime 60 >"$scratch/server.out" &
+server=$!
+for _ in $(seq 1 100); do
+  grep -q '^PORTS ' "$scratch/server.out" && break
+  sleep 0.1
+done
+port=$(awk '/^PORTS /{print $2}' "$scratch/server.out")
+[ -n "$port" ] || fail "the local HTTP server did not start"
+out=$(env -u LD_LIBRARY_PATH "$scratch/hello/hello" "http://127.0.0.1:$port/bytes/100") ||
+  fail "hello failed: $out"
+[ "$out" = "liborvex $version: 100 bytes of application/octet-stream" ] || fail "hello printed: $out"
+
+echo "== man orvex, with the prefix's bin/ on PATH"
+if command -v man >/dev/null; then
+  page=$(env -u MANPATH PATH="$prefix/bin:$PATH" man -w orvex) || fail "man finds no page orvex"
+  [ "$page" = "$prefix/share/man/man1/orvex.1" ] || fail "man orvex shows $page"
+else
+  echo "man is not installed: not checked"
 fi
 
 echo "== a host through find_package(Orvex)"
