@@ -1,5 +1,6 @@
 // The orvex command against the sample service: outputs and exit statuses.
 #include "common/test_support.h"
+#include "http/http_test_server.h"
 #include "soap/soap_test_service.h"
 
 #include <orvex.h>
@@ -12,6 +13,7 @@
 
 namespace {
 
+using testing_support::HttpTestServer;
 using testing_support::SoapTestService;
 
 struct CommandRun {
@@ -20,12 +22,13 @@ struct CommandRun {
     std::string err;
 };
 
-// Runs the command through the shell with the given arguments and standard input.
-CommandRun Orvex(const std::string& arguments, const std::string& input = "") {
+// Runs the command through the shell with the given arguments and standard
+// input; with orvexFirst false, the arguments are the whole command line.
+CommandRun Orvex(const std::string& arguments, const std::string& input = "", bool orvexFirst = true) {
     testing_support::TempDir dir;
     testing_support::WriteFile(dir.Path("in"), input);
-    const std::string command =
-        std::string(ORVEX_CLI_PATH) + " " + arguments + " <" + dir.Path("in") + " 2>" + dir.Path("err");
+    const std::string command = (orvexFirst ? std::string(ORVEX_CLI_PATH) + " " : std::string()) + arguments +
+                                " <" + dir.Path("in") + " 2>" + dir.Path("err");
     CommandRun run;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
@@ -73,6 +76,27 @@ TEST(OrvexCommand, UsageAndHelp) {
     const CommandRun version = Orvex("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("orvex ") + Orvex_Version() + "\n");
+}
+
+TEST(OrvexCommand, GlobalOptionsStandAnywhereAnOptionMay) {
+    testing_support::TempDir dir;
+    const std::string get = "get " + HttpTestServer::Get().Http("/status/200");
+    const std::string post = "post " + HttpTestServer::Get().Http("/echo");
+    const std::string download = "download " + HttpTestServer::Get().Http("/bytes/10") + " " + dir.Path("d");
+    // ORVEX_TRACE set but empty means off: -v still turns the trace on.
+    for (const std::string& arguments :
+         {"-v " + get, get + " -v", get + " --verbose", post + " -v --data x", download + " -v",
+          Call("-v --method Add a:int=1"), Call("--method Add a:int=1 --verbose"), "--verbose " + get}) {
+        const CommandRun run =
+            Orvex("env ORVEX_TRACE= " + std::string(ORVEX_CLI_PATH) + " " + arguments, "", false);
+        EXPECT_EQ(run.status, 0) << arguments << "\n" << run.err;
+        EXPECT_NE(run.err.find(" end: "), std::string::npos) << arguments << "\n" << run.err;
+    }
+    // As an option's value it is that value: the body, here, and no trace.
+    const CommandRun run = Orvex(post + " --data -v");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.substr(run.out.size() - 6), "\r\n\r\n-v") << run.out;
 }
 
 TEST(OrvexCommand, CallsPrintRecordSets) {

@@ -28,7 +28,8 @@ const char kMainHelp[] =
     "usage: orvex [-v] COMMAND [ARGS]\n"
     "\n"
     "  -v, --verbose         trace every request and response on standard error\n"
-    "                        (passwords left out), unless ORVEX_TRACE names a file\n"
+    "                        (passwords left out), unless ORVEX_TRACE names a file;\n"
+    "                        also among the command's options\n"
     "\n"
     "commands:\n"
     "  soap URL ...          call a SOAP 1.1 service and print its result\n"
@@ -121,6 +122,15 @@ bool ParseSeconds(const char* text, int& seconds) {
     const long value = std::strtol(text, &end, 10);
     if (end == text || *end != '\0' || errno != 0 || value < 0 || value > INT_MAX) return false;
     seconds = static_cast<int>(value);
+    return true;
+}
+
+// The trace is read at the library's first exchange, so it is set while arguments are read.
+// An empty ORVEX_TRACE means off, which -v overrides; a file named there keeps the trace.
+bool TakeGlobalOption(const std::string& arg) {
+    if (arg != "-v" && arg != "--verbose") return false;
+    const char* trace = std::getenv("ORVEX_TRACE");
+    if (trace == nullptr || *trace == '\0') setenv("ORVEX_TRACE", "-", 1);
     return true;
 }
 
@@ -576,6 +586,7 @@ int SoapCommand(int argc, char** argv) {
     Connection conn;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (TakeGlobalOption(arg)) continue;
         std::string problem;
         if (TakeConnectionOption(argc, argv, i, conn, problem)) {
             if (!problem.empty()) return Usage("soap", problem);
@@ -678,6 +689,7 @@ int GetCommand(int argc, char** argv) {
     std::string url;
     Connection conn;
     for (int i = 0; i < argc; ++i) {
+        if (TakeGlobalOption(argv[i])) continue;
         std::string problem;
         if (TakeConnectionOption(argc, argv, i, conn, problem)) {
             if (!problem.empty()) return Usage("get", problem);
@@ -702,6 +714,7 @@ int PostCommand(int argc, char** argv) {
     Connection conn;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (TakeGlobalOption(arg)) continue;
         std::string problem;
         if (TakeConnectionOption(argc, argv, i, conn, problem)) {
             if (!problem.empty()) return Usage("post", problem);
@@ -743,6 +756,7 @@ int XmlCommand(int argc, char** argv) {
     int soapBody = 0;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (TakeGlobalOption(arg)) continue;
         if (arg == "--soap-body")
             soapBody = 1;
         else if ((arg.rfind("--", 0) == 0) || !source.empty())
@@ -778,6 +792,7 @@ int DownloadCommand(int argc, char** argv) {
     int maxAge = 0;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (TakeGlobalOption(arg)) continue;
         if (arg == "--max-age") {
             if (i + 1 >= argc) return Usage("download", arg + " needs a value");
             if (!ParseSeconds(argv[++i], maxAge))
@@ -800,6 +815,7 @@ int UploadCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kUploadHelp, stdout), kOk;
     std::vector<std::string> names;
     for (int i = 0; i < argc; ++i) {
+        if (TakeGlobalOption(argv[i])) continue;
         if (argv[i][0] == '-' || names.size() == 2)
             return Usage("upload", std::string("unexpected argument ") + argv[i]);
         names.push_back(argv[i]);
@@ -815,9 +831,8 @@ int UploadCommand(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Global options stand before the command; the trace is read at the library's first call.
-    while (argc > 1 && (std::strcmp(argv[1], "-v") == 0 || std::strcmp(argv[1], "--verbose") == 0)) {
-        setenv("ORVEX_TRACE", "-", 0);
+    // Global options stand before the command word or among the command's options.
+    while (argc > 1 && TakeGlobalOption(argv[1])) {
         --argc;
         ++argv;
     }
