@@ -22,7 +22,7 @@ _I = ctypes.c_int
 # int (*)(void* user, long long done, long long total)
 PROGRESS_FUNC = ctypes.CFUNCTYPE(_I, _P, ctypes.c_longlong, ctypes.c_longlong)
 
-_PROTOTYPES: dict[str, tuple[object, list[object]]] = {
+PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "Orvex_Version": (_S, []),
     "HTTP_delete": (None, [_P]),
     "SOAP_delete": (None, [_P]),
@@ -150,7 +150,7 @@ def _load() -> tuple[ctypes.CDLL, str, str]:
         for candidate in _candidates():
             try:
                 library = ctypes.CDLL(candidate)
-                for name, (restype, argtypes) in _PROTOTYPES.items():
+                for name, (restype, argtypes) in PROTOTYPES.items():
                     function = getattr(library, name)  # an older library may lack one
                     function.restype = restype
                     function.argtypes = argtypes
