@@ -171,6 +171,17 @@ TEST(OrvexCommand, EnvelopeAndTree) {
         << run.out;
     EXPECT_NE(run.out.find("<n xsi:type=\"xsd:int\">5</n>"), std::string::npos) << run.out;
 
+    // Printing the envelope needs no URL: every NAME=VALUE is a parameter. A
+    // first argument with a scheme is still taken for the URL, query and all.
+    for (const char* url : {"", "http://unused/?op=Ping "}) {
+        run = Orvex(std::string("soap ") + url + "--envelope --method Ping customer=ACME n:int=5");
+        ASSERT_EQ(run.status, 0) << url << run.err;
+        EXPECT_NE(
+            run.out.find("<Ping xmlns=\"http://tempuri.org/\">\r\n<customer>ACME</customer>\r\n<n>5</n>\r\n"),
+            std::string::npos)
+            << url << run.out;
+    }
+
     // A file naming another file is no document: the other is not read.
     testing_support::TempDir dir;
     testing_support::WriteFile(dir.Path("doc.xml"), "<a>1</a>");

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cctype>
 #include <climits>
 #include <csignal>
 #include <cerrno>
@@ -52,7 +53,8 @@ const char kSoapHelp[] =
     "                  [--deadline S]\n"
     "\n"
     "Calls method M and prints the result record set as an aligned table. The\n"
-    "URL is the first argument that is not an option, whatever it holds.\n"
+    "URL is the first argument that is not an option, whatever it holds; with\n"
+    "--envelope it may be left out (only a name with a scheme is taken for it).\n"
     "  --dialect      dotnet (document/literal, the default) or apache (RPC/encoded)\n"
     "  --namespace    the service namespace (.NET dialect)\n"
     "  --target-uri   the target object URI (Apache dialect)\n"
@@ -132,6 +134,16 @@ bool TakeGlobalOption(const std::string& arg) {
     const char* trace = std::getenv("ORVEX_TRACE");
     if (trace == nullptr || *trace == '\0') setenv("ORVEX_TRACE", "-", 1);
     return true;
+}
+
+// "scheme://...", the scheme a letter followed by letters, digits, '+', '-' or '.'.
+bool HasScheme(const std::string& name) {
+    const size_t colon = name.find("://");
+    if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(name[0])))
+        return false;
+    return std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
 }
 
 bool WantsHelp(int argc, char** argv) {
@@ -581,7 +593,7 @@ int TransferResult(const char* text) {
 int SoapCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kSoapHelp, stdout), kOk;
     std::string url, method, dialect = "dotnet", nameSpace, targetUri, format = "table";
-    std::vector<std::string> scalars, tables;
+    std::vector<std::string> positionals, scalars, tables;
     bool qualified = false;
     Connection conn;
     for (int i = 0; i < argc; ++i) {
@@ -612,15 +624,19 @@ int SoapCommand(int argc, char** argv) {
             qualified = true;
         } else if (arg.rfind("--", 0) == 0) {
             return Usage("soap", "unknown option " + arg);
-        } else if (url.empty()) {
-            url = arg;  // the first positional argument, whatever it holds (a query's '=' too)
-        } else if (arg.find('=') != std::string::npos) {
-            scalars.push_back(arg);
         } else {
-            return Usage("soap", "unexpected argument " + arg);
+            positionals.push_back(arg);
         }
     }
-    if (url.empty()) return Usage("soap", "no URL given");
+    // The URL is the first positional argument, whatever it holds (a query's '=' too). Printing
+    // the envelope sends nothing, so there it is optional and only a name with a scheme is one.
+    auto next = positionals.begin();
+    if (next != positionals.end() && (format != "envelope" || HasScheme(*next))) url = *next++;
+    for (; next != positionals.end(); ++next) {
+        if (next->find('=') == std::string::npos) return Usage("soap", "unexpected argument " + *next);
+        scalars.push_back(*next);
+    }
+    if (url.empty() && format != "envelope") return Usage("soap", "no URL given");
     if (method.empty()) return Usage("soap", "no --method given");
     if (dialect != "dotnet" && dialect != "apache") return Usage("soap", "--dialect is dotnet or apache");
 
