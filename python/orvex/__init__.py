@@ -37,7 +37,7 @@ one thread at a time, as in C.
 """
 
 from ._native import library_path, lib
-from .errors import (Error, HttpError, ResponseError, SoapFault, StaleHandleError,
+from .errors import (Cancelled, Error, HttpError, ResponseError, SoapFault, StaleHandleError,
                      TransferCancelled, TransferError, XmlError)
 from .httprequest import VERBS, HttpRequest, HttpResponse
 from .recordset import Column, RecordSet, Row
@@ -46,7 +46,7 @@ from .transfer import download, upload
 from .xmltree import XmlNode, parse_xml
 
 __all__ = [
-    "Column", "Error", "HttpError", "HttpRequest", "HttpResponse", "RecordSet",
+    "Cancelled", "Column", "Error", "HttpError", "HttpRequest", "HttpResponse", "RecordSet",
     "ResponseError", "Row", "SoapFault", "SoapMessage", "SoapRequest", "StaleHandleError",
     "TransferCancelled", "TransferError", "VERBS", "XmlError", "XmlNode", "download",
     "library_path", "library_version", "parse_xml", "upload",

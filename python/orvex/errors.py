@@ -14,6 +14,7 @@ __all__ = [
     "XmlError",
     "TransferError",
     "TransferCancelled",
+    "Cancelled",
 ]
 
 
@@ -80,4 +81,11 @@ class TransferError(Error):
 
 
 class TransferCancelled(TransferError):
-    """The progress callback asked to stop the transfer."""
+    """The progress callback raised Cancelled: the transfer stopped and left
+    nothing behind. The Cancelled raised is the ``__cause__``."""
+
+
+class Cancelled(Exception):
+    """Raise it inside a progress callback to stop the transfer; download()
+    or upload() then raises TransferCancelled. What a callback returns never
+    cancels."""

@@ -6,11 +6,12 @@ import os
 from typing import Callable, Optional
 
 from ._native import PROGRESS_FUNC, decode, encode, lib
-from .errors import TransferCancelled, TransferError
+from .errors import Cancelled, TransferCancelled, TransferError
 
 __all__ = ["download", "upload", "Progress"]
 
-# progress(done, total) -> truthy to cancel; total is None when the size is not known.
+# progress(done, total); total is None when the size is not known. Its return value is
+# ignored: it cancels only by raising Cancelled.
 Progress = Callable[[int, Optional[int]], object]
 
 
@@ -19,12 +20,15 @@ def download(url: str, local_file: str | os.PathLike[str], max_age: int = 0,
     """Downloads url into local_file (DownloadFile, DownloadFileEx with
     progress). The file is replaced only once the whole body has arrived.
     With max_age > 0 a file modified at most that many seconds ago is kept
-    without any network access. Raises TransferError, or TransferCancelled
-    when progress asked to stop; an exception raised by progress cancels the
-    transfer and is raised again here."""
+    without any network access. progress(done, total) is called after each
+    block and once at the end; what it returns is ignored. Raising Cancelled
+    in it stops the transfer, and download raises TransferCancelled; any
+    other exception raised in it stops the transfer too and is raised again
+    here, once the library has cleaned up. Raises TransferError for a failed
+    transfer."""
     url_, path = encode(url), encode(os.fspath(local_file))
     if progress is None:
-        _raise_for(decode(lib().DownloadFile(url_, path, max_age)), False)
+        _raise_for(decode(lib().DownloadFile(url_, path, max_age)))
     else:
         _with_progress(lambda f: lib().DownloadFileEx(url_, path, max_age, f, None), progress)
 
@@ -36,33 +40,37 @@ def upload(ftp_name: str, local_file: str | os.PathLike[str],
     progress). Raises as download does."""
     name, path = encode(ftp_name), encode(os.fspath(local_file))
     if progress is None:
-        _raise_for(decode(lib().UploadFile(name, path)), False)
+        _raise_for(decode(lib().UploadFile(name, path)))
     else:
         _with_progress(lambda f: lib().UploadFileEx(name, path, f, None), progress)
 
 
 def _with_progress(run: Callable[[object], bytes | None], progress: Progress) -> None:
-    cancelled = False
+    cancelled: Cancelled | None = None
     raised: BaseException | None = None
 
     def report(_user: object, done: int, total: int) -> int:
         nonlocal cancelled, raised
         try:
-            stop = progress(done, None if total < 0 else total)
+            progress(done, None if total < 0 else total)
+        except Cancelled as signal:
+            cancelled = signal
+            return 1
         except BaseException as error:  # noqa: B902 - raised again after the call
             raised = error
             return 1
-        cancelled = bool(stop)
-        return int(cancelled)
+        return 0
 
     # The ctypes callback must stay alive for the whole call: it lives in this frame.
     callback = PROGRESS_FUNC(report)
     text = decode(run(callback))
     if raised is not None:
         raise raised
-    _raise_for(text, cancelled)
+    if text and cancelled is not None:
+        raise TransferCancelled(text) from cancelled
+    _raise_for(text)
 
 
-def _raise_for(text: str, cancelled: bool) -> None:
+def _raise_for(text: str) -> None:
     if text:
-        raise (TransferCancelled if cancelled else TransferError)(text)
+        raise TransferError(text)

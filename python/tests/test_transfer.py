@@ -30,10 +30,22 @@ def test_progress_reports_up_to_the_total(http_url: str, tmp_path: Path) -> None
     assert calls[-1] == (SIZE, SIZE)
 
 
-def test_progress_that_cancels_leaves_nothing(http_url: str, tmp_path: Path) -> None:
+# What a callback such as lambda d, t: sys.stderr.write(...) returns: none of it cancels.
+@pytest.mark.parametrize("answer", [None, 0, 17, True, "written"])
+def test_what_progress_returns_never_cancels(http_url: str, tmp_path: Path,
+                                             answer: object) -> None:
+    orvex.download(f"{http_url}/bytes/{SIZE}", tmp_path / "x", progress=lambda d, t: answer)
+    assert (tmp_path / "x").read_bytes() == pattern(SIZE)
+
+
+def test_progress_raising_cancelled_cancels_and_leaves_nothing(http_url: str,
+                                                               tmp_path: Path) -> None:
+    def progress(done: int, total: int | None) -> None:
+        if done >= 1024 * 1024:
+            raise orvex.Cancelled
+
     with pytest.raises(orvex.TransferCancelled, match=r"Transfer cancelled"):
-        orvex.download(f"{http_url}/bytes/{SIZE}", tmp_path / "x",
-                       progress=lambda done, total: True)
+        orvex.download(f"{http_url}/bytes/{SIZE}", tmp_path / "x", progress=progress)
     assert list(tmp_path.iterdir()) == []
 
 
