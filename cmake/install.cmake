@@ -4,7 +4,8 @@
 # ORVEX_INSTALL_STATIC, also liborvex.a (the core library, PIC objects).
 #
 # Components, for packagers who split: Runtime (library, command, man page,
-# README) and Development (headers, links, static library, package files).
+# README), Development (headers, links, static library, package files) and
+# Python (the binding).
 
 set(ORVEX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Orvex)
 
@@ -34,10 +35,19 @@ install(TARGETS orvex_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT 
 install(FILES ${PROJECT_SOURCE_DIR}/tools/orvex/orvex.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT Runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
-# The Python binding beside the library it loads (lib/python3/dist-packages, as Debian lays out
-# pure-Python packages): PYTHONPATH=P/lib/python3/dist-packages finds it, and it finds P/lib.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/orvex DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages
-        COMPONENT Runtime FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+# The Python binding where the system's python3 looks for the prefix's packages (/usr and
+# /usr/local: found at once; elsewhere: P/lib/python3.X/site-packages, beside P/lib, which it
+# loads from). A packager names another folder with ORVEX_INSTALL_PYTHONDIR.
+if(ORVEX_INSTALL_PYTHONDIR STREQUAL "" AND NOT ORVEX_PYTHON3)
+  message(STATUS "No python3: the Python binding is not installed (ORVEX_INSTALL_PYTHONDIR names a folder for it)")
+else()
+  install(CODE "
+    set(ORVEX_PY_DIR \"${ORVEX_INSTALL_PYTHONDIR}\")
+    set(ORVEX_PY_INTERPRETER \"${ORVEX_PYTHON3}\")
+    set(ORVEX_PY_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
+    include(\"${PROJECT_SOURCE_DIR}/cmake/install_python.cmake\")
+  " COMPONENT Python)
+endif()
 
 include(CMakePackageConfigHelpers)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvexConfig.cmake.in

@@ -67,6 +67,13 @@ run_host() {
   [ "$out" = "host ok: liborvex $version" ] || fail "$program printed: $out"
 }
 
+# Where Debian's python3 takes the packages of a prefix it does not search by itself.
+python_site() {
+  /usr/bin/python3 -I -c 'import sys, sysconfig
+print(sysconfig.get_path("purelib", "posix_prefix", vars={"base": sys.argv[1], "platbase": sys.argv[1]}))' "$1"
+}
+site=$(python_site "$prefix")
+
 echo "== install into $prefix"
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" || { cat "$scratch/install.log"; fail "install failed"; }
 
@@ -77,14 +84,15 @@ while IFS= read -r file; do
   bin/orvex | include/orvex.h | include/orvex/*.h | share/man/man1/orvex.1 | share/doc/orvex/README.md) ;;
   "$libdir/liborvex.so" | "$libdir/liborvex.so.1" | "$libdir/liborvex.so.$version") ;;
   "$libdir/pkgconfig/orvex.pc" | "$libdir"/cmake/Orvex/Orvex*.cmake) ;;
-  "$libdir"/python3/dist-packages/orvex/*.py) ;;
+  "${site#"$prefix"/}"/orvex/*.py) ;;
   *) fail "installed but no part of the package: $file" ;;
   esac
 done < <(find . \( -type f -o -type l \) | sed 's|^\./||' | grep -v -e '^lib.*/liborvex\.a$' -e 'OrvexStaticTargets' || true)
 cd - >/dev/null
 for file in bin/orvex include/orvex.h include/orvex/buffer.h share/man/man1/orvex.1 share/doc/orvex/README.md \
   "$libdir/liborvex.so.$version" "$libdir/pkgconfig/orvex.pc" "$libdir/cmake/Orvex/OrvexConfig.cmake" \
-  "$libdir/cmake/Orvex/OrvexConfigVersion.cmake" "$libdir/cmake/Orvex/OrvexTargets.cmake"; do
+  "$libdir/cmake/Orvex/OrvexConfigVersion.cmake" "$libdir/cmake/Orvex/OrvexTargets.cmake" \
+  "${site#"$prefix"/}/orvex/__init__.py"; do
   [ -e "$prefix/$file" ] || fail "$file was not installed"
 done
 [ "$(ls "$source/include/orvex" | wc -l)" -eq "$(ls "$prefix/include/orvex" | wc -l)" ] ||
@@ -211,6 +219,26 @@ for pair in 1:TRUE 1.0:TRUE 2:FALSE 0.9:FALSE; do
     -P "$scratch/version.cmake" 2>&1)
   [ "$answer" = "${pair%%:*}: ${pair##*:}" ] || fail "the version file answers '$answer' for ${pair%%:*}"
 done
+echo "== the Python binding where /usr/bin/python3 looks, under /usr and /usr/local"
+searched=$(/usr/bin/python3 -I -c 'import sys; print("\n".join(sys.path))')
+for system in /usr /usr/local; do
+  stage=$scratch/stage-${system//\//}
+  DESTDIR=$stage cmake --install "$build" --prefix "$system" --component Python >"$scratch/install.log" ||
+    { cat "$scratch/install.log"; fail "the staged install for $system failed"; }
+  found=$(cd "$stage" && find . -path '*/orvex/__init__.py' | sed -e 's|^\.||' -e 's|/orvex/__init__\.py$||')
+  [ "$(echo "$found" | grep -c .)" -eq 1 ] || fail "for $system the binding went to: ${found:-nowhere}"
+  grep -qxF "$found" <<<"$searched" || fail "for $system the binding went to $found, where /usr/bin/python3 does not look"
+done
+
+echo "== a packager's own folder for the Python binding"
+cmake -S "$source" -B "$scratch/packager" -G Ninja -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="${CXX:-c++}" \
+  -DORVEX_TESTS=OFF -DORVEX_EXAMPLES=OFF -DORVEX_INSTALL_PYTHONDIR=share/orvex/python >"$scratch/cmake.log" ||
+  { cat "$scratch/cmake.log"; fail "configuring with ORVEX_INSTALL_PYTHONDIR failed"; }
+cmake --install "$scratch/packager" --prefix "$scratch/packaged" --component Python >"$scratch/install.log" ||
+  { cat "$scratch/install.log"; fail "installing the component Python failed"; }
+[ -f "$scratch/packaged/share/orvex/python/orvex/__init__.py" ] ||
+  fail "ORVEX_INSTALL_PYTHONDIR=share/orvex/python put the binding at $(cd "$scratch/packaged" && find . -name __init__.py)"
+
 if [ -n "${ORVEX_HOST_FLAGS:-}" ]; then
   # A sanitized library loads only into an interpreter with the sanitizer runtime preloaded;
   # the unsanitized build of the suite checks the installed binding.
@@ -219,11 +247,42 @@ if [ -n "${ORVEX_HOST_FLAGS:-}" ]; then
 fi
 echo "== the Python binding, installed"
 # From outside both trees, with no hint of where the library is: the package finds the one beside it.
-found=$(cd "$scratch" && env -u ORVEX_LIBRARY -u LD_LIBRARY_PATH PYTHONPATH="$lib/python3/dist-packages" \
+found=$(cd "$scratch" && env -u ORVEX_LIBRARY -u LD_LIBRARY_PATH PYTHONPATH="$site" \
   /usr/bin/python3 -c 'import orvex; print(orvex.library_path()); print(orvex.library_version())') ||
   fail "python3 -c 'import orvex' failed against the prefix"
 [ "$(realpath "$(echo "$found" | head -n 1)")" = "$(realpath "$lib/liborvex.so.1")" ] ||
   fail "the installed binding loaded $(echo "$found" | head -n 1)"
 [ "$(echo "$found" | tail -n 1)" = "$version" ] || fail "the installed binding reports $(echo "$found" | tail -n 1)"
+
+echo "== the Python binding, pip-installed into a virtual environment"
+/usr/bin/python3 -m venv "$scratch/venv" || fail "/usr/bin/python3 -m venv failed"
+# pip_install SOURCE: as a user installs it, but with nothing allowed from a package index.
+pip_install() {
+  env PIP_DISABLE_PIP_VERSION_CHECK=1 PYTHONDONTWRITEBYTECODE=1 \
+    "$scratch/venv/bin/pip" install --no-index --force-reinstall "$1" >"$scratch/pip.log" 2>&1 ||
+    { cat "$scratch/pip.log"; fail "pip install $1 failed"; }
+}
+# venv_check WHAT: the environment's package loads the installed library and reports its version.
+venv_check() {
+  local found
+  found=$(cd "$scratch" && env -u PYTHONPATH -u LD_LIBRARY_PATH ORVEX_LIBRARY="$lib/liborvex.so.1" \
+    "$scratch/venv/bin/python" -c 'import importlib.metadata, orvex
+print(orvex.__file__, orvex.library_path(), orvex.library_version(), importlib.metadata.version("orvex"))') ||
+    fail "import orvex failed in the environment ($1)"
+  read -r file loaded reported packaged <<<"$found"
+  case "$file" in "$scratch/venv/"*) ;; *) fail "the environment imported orvex from $file ($1)" ;; esac
+  [ "$(realpath "$loaded")" = "$(realpath "$lib/liborvex.so.1")" ] || fail "the environment loaded $loaded ($1)"
+  [ "$reported" = "$version" ] || fail "the library reports $reported ($1)"
+  [ "$packaged" = "$version" ] || fail "the package's version is $packaged, the library's $version ($1)"
+}
+pip_install "$source/python"
+venv_check "pip install ./python"
+# A source archive from the same backend builds just as well with no index.
+sdist=$(cd "$scratch" && PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -c 'import sys
+sys.path.insert(0, sys.argv[1])
+import build_backend
+print(build_backend.build_sdist(sys.argv[2]))' "$source/python" "$scratch") || fail "build_sdist failed"
+pip_install "$scratch/$sdist"
+venv_check "pip install $sdist"
 
 echo "install test: passed"
