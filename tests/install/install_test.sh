@@ -206,6 +206,23 @@ if [ "$static" = ON ]; then
   run_host ./cmake-build-static/host static
 fi
 
+echo "== the examples, built on their own against the installed copy"
+cmake -S "$source/examples" -B "$scratch/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="${host_flags[*]}" \
+  -DCMAKE_EXE_LINKER_FLAGS="${host_flags[*]} ${link_flags[*]}" >"$scratch/cmake.log" ||
+  { cat "$scratch/cmake.log"; fail "configuring examples/ against the prefix failed"; }
+grep -q "^Orvex_DIR:PATH=$lib/cmake/Orvex$" "$scratch/examples/CMakeCache.txt" ||
+  fail "examples/ found Orvex elsewhere: $(grep '^Orvex_DIR' "$scratch/examples/CMakeCache.txt")"
+cmake --build "$scratch/examples" >"$scratch/build.log" || { cat "$scratch/build.log"; fail "building examples/ failed"; }
+# Only the examples' own sources may come from the tree.
+no_tree_paths "the examples' build" "$(ninja -C "$scratch/examples" -t commands | sed "s|$source/examples/||g")"
+for example in "$source"/examples/*.c; do
+  loads_installed "$scratch/examples/$(basename "$example" .c)"
+done
+# The one that needs no server, with the checks the suite makes in the tree.
+env -u LD_LIBRARY_PATH "$source/examples/check_example.sh" xml_walk "$scratch/examples/xml_walk" ||
+  fail "the example xml_walk, built against the prefix, failed"
+
 echo "== the package version"
 cat >"$scratch/version.cmake" <<'CMAKE'
 # Whether the installed version file accepts the version asked for.
