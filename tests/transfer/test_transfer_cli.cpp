@@ -106,6 +106,12 @@ TEST(OrvexTransferCommand, MaxAgeKeepsAFreshFile) {
     EXPECT_EQ(ReadFile(dir.Path("out")), "kept");
 }
 
+// The library's text without the tab, CR or LF it may end in.
+std::string Trimmed(std::string text) {
+    text.erase(text.find_last_not_of("\t\r\n") + 1);
+    return text;
+}
+
 TEST(OrvexTransferCommand, FailedDownloadGivesTheReasonAndNoFile) {
     TempDir dir, elsewhere;
     const std::string url = HttpTestServer::Get().Http("/status/404");
@@ -114,7 +120,7 @@ TEST(OrvexTransferCommand, FailedDownloadGivesTheReasonAndNoFile) {
 
     const CommandRun run = Orvex("download " + url + " " + dir.Path("out"));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "orvex: " + reason + "\n");
+    EXPECT_EQ(run.err, "orvex: " + Trimmed(reason) + "\n");
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // neither the file nor a partial one
 }
 
@@ -131,7 +137,29 @@ TEST(OrvexTransferCommand, UploadSendsTheFileOrGivesTheReason) {
     ASSERT_NE(reason, "");
     run = Orvex("upload " + ftp.Url("none.bin") + " " + dir.Path("missing"));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "orvex: " + reason + "\n");
+    EXPECT_EQ(run.err, "orvex: " + Trimmed(reason) + "\n");
+}
+
+TEST(OrvexTransferCommand, LibraryTextsPrintAsLinesOfTheirOwn) {
+    TempDir dir;
+    const std::string missing = HttpTestServer::Get().Http("/status/404");
+    // Texts that end in "!\t", hold CR LF, or both.
+    for (const std::string& arguments :
+         {"download " + missing + " " + dir.Path("out"),
+          "download file://" + dir.Path("none") + " " + dir.Path("out"), "get " + missing,
+          "soap " + missing + " --method M",
+          "soap '" + HttpTestServer::Get().Http("/status/200?ct=text/xml&body=%3Cx/%3E") + "' --method M"}) {
+        const CommandRun run = Orvex(arguments);
+        EXPECT_EQ(run.status, 1) << arguments;
+        ASSERT_FALSE(run.err.empty()) << arguments;
+        EXPECT_EQ(run.err.back(), '\n') << arguments;
+        size_t start = 0;
+        for (size_t end; (end = run.err.find('\n', start)) != std::string::npos; start = end + 1) {
+            const std::string line = run.err.substr(start, end - start);
+            EXPECT_EQ(line.rfind("orvex: ", 0), 0u) << arguments << "\n" << run.err;
+            EXPECT_EQ(line.find_first_of("\t\r"), std::string::npos) << arguments << "\n" << run.err;
+        }
+    }
 }
 
 TEST(OrvexTransferCommand, ProgressBarOnATerminal) {

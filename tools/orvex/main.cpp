@@ -194,6 +194,65 @@ bool TakeConnectionOption(int argc, char** argv, int& i, Connection& c, std::str
     return true;
 }
 
+// --- reasons ----------------------------------------------------------------
+
+// A library text as lines of the command's own, each after "orvex: ": without the tabs and line
+// ends the library's texts may end in ("load failure!\t") or hold between their lines.
+void PrintReason(const std::string& text) {
+    bool printed = false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        line.erase(line.find_last_not_of(" \t") + 1);
+        if (!line.empty()) std::fprintf(stderr, "orvex: %s\n", line.c_str());
+        printed = printed || !line.empty();
+        start = end + 1;
+    }
+    if (!printed) std::fputs("orvex: failed, with no reason given\n", stderr);
+}
+
+// A fault's part on one line: each run of blanks that holds a line end becomes one space.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t end = std::min(text.find_first_not_of(" \t\r\n", i), text.size());
+        if (end == i) {
+            out += text[i++];
+            continue;
+        }
+        const std::string blanks = text.substr(i, end - i);
+        out += blanks.find_first_of("\r\n") == std::string::npos ? blanks : " ";
+        i = end;
+    }
+    const size_t first = out.find_first_not_of(" \t");
+    return first == std::string::npos ? std::string()
+                                      : out.substr(first, out.find_last_not_of(" \t") - first + 1);
+}
+
+// The message's fault text ("\r\nfaultcode = C\r\nfaultstring = S\r\ndetail = D", each part only
+// when the service sent it) as "fault C: S" and "detail: D"; false when the text is no fault.
+bool PrintFault(const std::string& text) {
+    static const std::string kParts[] = {"\r\nfaultcode = ", "\r\nfaultstring = ", "\r\ndetail = "};
+    std::string values[std::size(kParts)];
+    size_t pos = 0;
+    for (size_t i = 0; i < std::size(kParts); ++i) {
+        if (text.compare(pos, kParts[i].size(), kParts[i]) != 0) continue;
+        pos += kParts[i].size();
+        size_t end = text.size();  // a part runs to the next one's marker
+        for (size_t j = i + 1; j < std::size(kParts); ++j) end = std::min(end, text.find(kParts[j], pos));
+        values[i] = OneLine(text.substr(pos, end - pos));
+        pos = end;
+    }
+    if (pos == 0 || pos != text.size()) return false;
+    std::string line = "fault";
+    if (!values[0].empty()) line += " " + values[0];
+    if (!values[1].empty()) line += ": " + values[1];
+    std::fprintf(stderr, "orvex: %s\n", line.c_str());
+    if (!values[2].empty()) std::fprintf(stderr, "orvex: detail: %s\n", values[2].c_str());
+    return true;
+}
+
 HTTP_HANDLE NewRequest(int soap, const Connection& c) {
     HTTP_HANDLE http = HTTP_new(soap);
     if (http != nullptr && (c.connectSeconds > 0 || c.stallSeconds > 0))
@@ -202,10 +261,12 @@ HTTP_HANDLE NewRequest(int soap, const Connection& c) {
     return http;
 }
 
-int Send(HTTP_HANDLE http, const std::string& url, const Connection& c) {
+// Sends the request; a failure is told as the message's fault when there is one.
+int Send(HTTP_HANDLE http, const std::string& url, const Connection& c, SOAP_HANDLE soap = nullptr) {
     const int ok = HTTP_Request(http, url.c_str(), c.user.empty() ? nullptr : c.user.c_str(),
                                 c.password.empty() ? nullptr : c.password.c_str());
-    if (!ok) std::fprintf(stderr, "orvex: %s\n", HTTP_GetLastError(http));
+    if (!ok && (soap == nullptr || !PrintFault(SOAP_GetLastError(soap))))
+        PrintReason(HTTP_GetLastError(http));
     return ok;
 }
 
@@ -356,7 +417,7 @@ Table ReadTable(SRS_HANDLE srs, bool qualified) {
 int ReadResult(SOAP_HANDLE soap) {
     const char* error = SOAP_GetLastError(soap);
     if (error == nullptr || *error == '\0') return kOk;
-    std::fprintf(stderr, "orvex: %s\n", error);
+    PrintReason(error);
     return kFailed;
 }
 
@@ -581,10 +642,10 @@ void EndProgress(Progress& p) {
     std::fputc('\n', stderr);
 }
 
-// A transfer's text is "" on success, else the library's reason, printed as it is.
+// A transfer's text is "" on success, else the library's reason.
 int TransferResult(const char* text) {
     if (text[0] == '\0') return kOk;
-    std::fprintf(stderr, "orvex: %s\n", text);
+    PrintReason(text);
     return kFailed;
 }
 
@@ -682,7 +743,7 @@ int SoapCommand(int argc, char** argv) {
         Connection c = conn;
         HTTP_HANDLE http = NewRequest(1, c);
         HTTP_AttachSoap(http, soap);
-        if (!Send(http, url, c)) {
+        if (!Send(http, url, c, soap)) {
             result = kFailed;
         } else if (format == "xml") {
             XML_NODE tree = SOAP_GetXMLTree(soap);
