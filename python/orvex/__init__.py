@@ -20,7 +20,9 @@ code page: UTF-8 unless ``ORVEX_CODEPAGE`` names another, read from the
 environment once, as the library reads it. A character the code page lacks
 raises UnicodeEncodeError; bytes it cannot decode read as U+FFFD. Every
 text the library returns is copied at once, so its shared per-thread
-buffers never show through. Response bodies are bytes.
+buffers never show through. Response bodies are bytes. Record-set cells
+are read as values of their column's type (int, Decimal, float, bool,
+datetime, date, time, bytes or str) and None when null; see Row.
 
 Lifetimes: objects made here (``SoapMessage``, ``SoapRequest``,
 ``HttpRequest``, ``RecordSet``, the root from ``parse_xml``) are freed
@@ -37,8 +39,8 @@ one thread at a time, as in C.
 """
 
 from ._native import library_path, lib
-from .errors import (Cancelled, Error, HttpError, ResponseError, SoapFault, StaleHandleError,
-                     TransferCancelled, TransferError, XmlError)
+from .errors import (Cancelled, CellValueError, Error, HttpError, ResponseError, SoapFault,
+                     StaleHandleError, TransferCancelled, TransferError, XmlError)
 from .httprequest import VERBS, HttpRequest, HttpResponse
 from .recordset import Column, RecordSet, Row
 from .soap import SoapMessage, SoapRequest
@@ -46,10 +48,10 @@ from .transfer import download, upload
 from .xmltree import XmlNode, parse_xml
 
 __all__ = [
-    "Cancelled", "Column", "Error", "HttpError", "HttpRequest", "HttpResponse", "RecordSet",
-    "ResponseError", "Row", "SoapFault", "SoapMessage", "SoapRequest", "StaleHandleError",
-    "TransferCancelled", "TransferError", "VERBS", "XmlError", "XmlNode", "download",
-    "library_path", "library_version", "parse_xml", "upload",
+    "Cancelled", "CellValueError", "Column", "Error", "HttpError", "HttpRequest", "HttpResponse",
+    "RecordSet", "ResponseError", "Row", "SoapFault", "SoapMessage", "SoapRequest",
+    "StaleHandleError", "TransferCancelled", "TransferError", "VERBS", "XmlError", "XmlNode",
+    "download", "library_path", "library_version", "parse_xml", "upload",
 ]
 
 

@@ -3,6 +3,7 @@ boundary (arguments encoded in the library's code page, results decoded)."""
 
 from __future__ import annotations
 
+import base64
 import codecs
 import ctypes
 import ctypes.util
@@ -53,14 +54,11 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "SRS_RowCount": (_I, [_P]),
     "SRS_ColCount": (_I, [_P]),
     "SRS_SetText": (None, [_P, _I, _S, _S]),
-    "SRS_GetText": (_S, [_P, _I, _S]),
-    "SRS_GetString": (_S, [_P, _I, _S]),
-    "SRS_GetDatetimeEx": (_S, [_P, _I, _S, _P, _I, _P, _I]),
-    "SRS_GetBoolean": (_I, [_P, _I, _S]),
-    "SRS_GetInt": (_I, [_P, _I, _S]),
-    "SRS_GetDouble": (ctypes.c_double, [_P, _I, _S]),
+    "SRS_GetTextAt": (_S, [_P, _I, _I]),
+    "SRS_IsNull": (_I, [_P, _I, _I]),
     "SRS_GetColType": (_S, [_P, _S]),
     "SRS_GetColName": (_S, [_P, _I]),
+    "SRS_GetColTypeName": (_S, [_P, _I]),
     "SRS_toXML": (_S, [_P, _S, _S, _I]),
     # XML trees
     "XML_new": (_P, [_S, _I]),
@@ -206,10 +204,13 @@ def decode(data: bytes | None) -> str:
 
 def text_of(value: object) -> str:
     """A Python value as the text the library takes for a parameter or cell:
-    booleans "true"/"false", numbers in Python's notation, dates in ISO form
-    (a naive date-time is local time, an aware one keeps its zone)."""
+    booleans "true"/"false", numbers in Python's notation, dates and times in
+    ISO form (a naive date-time is local time, an aware one keeps its zone),
+    bytes in Base64."""
     if isinstance(value, str):
         return value
+    if isinstance(value, (bytes, bytearray)):
+        return base64.b64encode(value).decode("ascii")
     if isinstance(value, bool):
         return "true" if value else "false"
     if isinstance(value, (int, float, decimal.Decimal)):
@@ -217,6 +218,6 @@ def text_of(value: object) -> str:
     if isinstance(value, datetime.datetime):
         sep = "T" if value.tzinfo is not None else " "
         return value.isoformat(sep=sep, timespec="seconds")
-    if isinstance(value, datetime.date):
+    if isinstance(value, (datetime.date, datetime.time)):
         return value.isoformat()
     raise TypeError(f"cannot pass a {type(value).__name__} as a text")

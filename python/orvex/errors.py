@@ -15,6 +15,7 @@ __all__ = [
     "TransferError",
     "TransferCancelled",
     "Cancelled",
+    "CellValueError",
 ]
 
 
@@ -48,23 +49,35 @@ class HttpError(Error):
 
 
 class SoapFault(HttpError):
-    """A SOAP call answered with a fault. ``fault`` is SOAP_GetLastError (the
-    "faultcode = ..." and "faultstring = ..." lines); ``faultcode`` and
-    ``faultstring`` are those lines' values ("" when absent)."""
+    """A SOAP call answered with a fault. ``str(fault)`` is its faultstring;
+    ``faultcode``, ``faultstring`` and ``detail`` are the fault's texts ("" when
+    absent), ``fault`` is SOAP_GetLastError's text and ``text`` the request's
+    error text (HTTP_GetLastError), as for any HttpError."""
 
-    def __init__(self, text: str, fault: str) -> None:
-        super().__init__(text)
+    def __init__(self, text: str, fault: str, content: bytes = b"") -> None:
+        super().__init__(text, content)
+        parts = fault_parts(fault) or {}
         self.fault = fault
-        self.faultcode = _line_value(fault, "faultcode")
-        self.faultstring = _line_value(fault, "faultstring")
+        self.faultcode = parts.get("faultcode", "")
+        self.faultstring = parts.get("faultstring", "")
+        self.detail = parts.get("detail", "")
+        self.args = (self.faultstring or self.faultcode,)
 
 
-def _line_value(fault: str, name: str) -> str:
-    prefix = name + " = "
-    for line in fault.splitlines():
-        if line.startswith(prefix):
-            return line[len(prefix):]
-    return ""
+# SOAP_GetLastError's fault text: "\r\nfaultcode = ", "\r\nfaultstring = ", "\r\ndetail = ",
+# each followed by its element's text and present only when that text is not empty. A text
+# may run over several lines, so the pieces are found by these markers, not by lines.
+_FAULT = re.compile(r"(?:\r\nfaultcode = (?P<faultcode>.*?))?(?:\r\nfaultstring = "
+                    r"(?P<faultstring>.*?))?(?:\r\ndetail = (?P<detail>.*?))?", re.S)
+
+
+def fault_parts(fault: str) -> dict[str, str] | None:
+    """The texts of a fault text, by name; None when it names neither a faultcode
+    nor a faultstring (a response that was no fault, or no XML)."""
+    match = _FAULT.fullmatch(fault)
+    if match is None or not (match["faultcode"] or match["faultstring"]):
+        return None
+    return {name: text for name, text in match.groupdict().items() if text}
 
 
 class ResponseError(Error):
@@ -83,6 +96,20 @@ class TransferError(Error):
 class TransferCancelled(TransferError):
     """The progress callback raised Cancelled: the transfer stopped and left
     nothing behind. The Cancelled raised is the ``__cause__``."""
+
+
+class CellValueError(Error, ValueError):
+    """A cell holds a text its column's type cannot hold ("abc" in an int
+    column). ``row`` is the row's index, ``column`` the column's name, ``type``
+    the type it is read as and ``cell_text`` the text, which Row.text() still
+    reads."""
+
+    def __init__(self, row: int, column: str, type_: str, cell_text: str) -> None:
+        super().__init__(f"row {row}, column {column!r}: {cell_text!r} is no {type_} value")
+        self.row = row
+        self.column = column
+        self.type = type_
+        self.cell_text = cell_text
 
 
 class Cancelled(Exception):

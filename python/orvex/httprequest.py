@@ -8,7 +8,7 @@ from typing import TYPE_CHECKING, Callable
 
 from ._handle import Handle
 from ._native import decode, encode, lib
-from .errors import HttpError, SoapFault, StaleHandleError
+from .errors import HttpError, SoapFault, StaleHandleError, fault_parts
 
 if TYPE_CHECKING:
     from .soap import SoapMessage
@@ -121,7 +121,8 @@ class HttpRequest(Handle):
                 password: str | None = None) -> HttpResponse:
         """Performs one exchange. Returns the response when status 200 arrived
         whole; raises HttpError otherwise (SoapFault when an attached
-        message read a fault from the answer)."""
+        message read a fault, with its faultcode or faultstring, from the
+        answer)."""
         handle = self._ptr()
         api = lib()
         message = self._attached() if self._attached is not None else None
@@ -134,8 +135,9 @@ class HttpRequest(Handle):
         if not ok:
             text = decode(api.HTTP_GetLastError(handle))
             fault = message.last_error if message is not None else ""
-            if fault:
-                raise SoapFault(text, fault)
+            # A failed answer that is no fault (an error page) is a plain HTTP failure.
+            if fault_parts(fault) is not None:
+                raise SoapFault(text, fault, content)
             raise HttpError(text, content)
         if message is not None:
             message._after_response()

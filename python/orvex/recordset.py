@@ -1,15 +1,18 @@
-"""Record sets: tables of named, typed columns and rows of text cells."""
+"""Record sets: tables of named, typed columns and rows of cells."""
 
 from __future__ import annotations
 
 import collections
 import datetime
 import decimal
+import functools
 from collections.abc import Iterable, Iterator, Mapping, Sequence
 from typing import Any, NamedTuple, Union, overload
 
 from ._handle import Handle, Lease
 from ._native import decode, encode, lib, text_of
+from ._values import fold, value_of, value_type
+from .errors import CellValueError
 
 __all__ = ["Column", "Row", "RecordSet"]
 
@@ -18,11 +21,14 @@ ColumnSpec = Union[str, tuple[str, str]]
 
 
 class Column(NamedTuple):
-    """A column: its name as the set holds it and its XML Schema type
-    ("string", "int", "dateTime", "date", "boolean", "double")."""
+    """A column: its name as the set holds it; the XML Schema type its cells
+    are read as ("string", "int", "decimal", "double", "boolean", "dateTime",
+    "date", "base64Binary"...); and the type name it was made with, as given
+    ("xsd:decimal" from a response, "nvarchar(20)"), "" when none was."""
 
     name: str
     type: str
+    type_name: str = ""
 
 
 def _type_of(value: object) -> str:
@@ -39,6 +45,10 @@ def _type_of(value: object) -> str:
         return "dateTime"
     if isinstance(value, datetime.date):
         return "date"
+    if isinstance(value, datetime.time):
+        return "time"
+    if isinstance(value, (bytes, bytearray)):
+        return "base64Binary"
     return "string"
 
 
@@ -52,11 +62,57 @@ def _keys(names: list[str], qualified: bool) -> list[str]:
     return [short if shared[short] == 1 else name for name, short in zip(names, local)]
 
 
+@functools.lru_cache(maxsize=256)
+def _library_type(type_name: str) -> str:
+    """SRS_GetColType's name for a column made with type_name, asked of a
+    one-column set so that the library's own rule decides."""
+    api = lib()
+    scratch = api.SRS_new(None, None, None)
+    try:
+        api.SRS_AddCol(scratch, b"c", encode(type_name))
+        return decode(api.SRS_GetColType(scratch, b"c"))
+    finally:
+        api.SRS_delete(scratch)
+
+
+class _Columns:
+    """A set's columns and the library's rule for finding one by name: the
+    first whose name matches ignoring ASCII case; failing that, for a name
+    without ':', the first whose local name (after its last ':') matches."""
+
+    __slots__ = ("list", "_by_name", "_by_local_name")
+
+    def __init__(self, columns: list[Column]) -> None:
+        self.list = columns
+        self._by_name: dict[str, int] = {}
+        self._by_local_name: dict[str, int] = {}
+        for index, column in enumerate(columns):
+            self._by_name.setdefault(fold(column.name), index)
+            _, colon, local = column.name.rpartition(":")
+            if colon:
+                self._by_local_name.setdefault(fold(local), index)
+
+    def find(self, name: str) -> int:
+        """The column's index, -1 when no column answers to name."""
+        folded = fold(name)
+        index = self._by_name.get(folded)
+        if index is None and name and ":" not in name:
+            index = self._by_local_name.get(folded)
+        return -1 if index is None else index
+
+
 class Row:
     """One row of a record set, a live view: ``row["Id"]`` reads the cell of
-    column Id through the library's lookup (letter case ignored, "Id" finds
-    "tns:Id"), ``row[0]`` the first column's. Iteration gives the cells in
-    column order, as sqlite3.Row does. Cells are texts; a null cell reads "".
+    column Id (letter case ignored, "Id" finds "tns:Id", as the library finds
+    columns), ``row[0]`` the first column's. Iteration gives the values in
+    column order, as sqlite3.Row does.
+
+    A value is read by its column's type (Column.type): int, Decimal, float,
+    bool, datetime (aware when the text names a zone, UTC for "Z", naive
+    without one), date, time, bytes (base64Binary, hexBinary) or str; None
+    for a null cell, and for a typed cell holding only white space. A text
+    the type cannot hold raises CellValueError; ``row.text(key)`` gives any
+    cell's text as written (None when null).
     """
 
     __slots__ = ("_set", "_number")
@@ -65,84 +121,58 @@ class Row:
         self._set = record_set
         self._number = number  # 1-based, as the C API counts
 
-    def _column(self, key: str | int) -> bytes:
-        """The encoded name of a column given by name or 0-based index."""
-        handle = self._set._ptr()
+    def _index(self, key: str | int) -> int:
+        """The 0-based index of a column given by name or index."""
         if isinstance(key, int):
-            count = lib().SRS_ColCount(handle)
+            count = len(self)
             index = key + count if key < 0 else key
             if not 0 <= index < count:
                 raise IndexError(f"column {key} out of range ({count} columns)")
-            return lib().SRS_GetColName(handle, index + 1) or b""
-        name = encode(key)
-        # The library reads unknown names as ""; a Python mapping says KeyError.
-        if not lib().SRS_GetColType(handle, name):
+            return index
+        index = self._set._columns().find(key)
+        if index < 0:
             raise KeyError(key)
-        return name
+        return index
 
-    def __getitem__(self, key: str | int) -> str:
-        name = self._column(key)
-        return decode(lib().SRS_GetText(self._set._ptr(), self._number, name))
+    def __getitem__(self, key: str | int) -> Any:
+        return self._set._value(self._number, self._index(key))
 
     def __setitem__(self, key: str | int, value: object) -> None:
-        name = self._column(key)
-        lib().SRS_SetText(self._set._ptr(), self._number, name, encode(text_of(value)))
+        name = self._set._columns().list[self._index(key)].name
+        lib().SRS_SetText(self._set._ptr(), self._number, encode(name), encode(text_of(value)))
 
-    def get(self, key: str | int, default: str | None = None) -> str | None:
-        """The cell's text, or default for an unknown column."""
+    def text(self, key: str | int) -> str | None:
+        """The cell's text as written, whatever the column's type; None when null."""
+        return self._set._text(self._number, self._index(key))
+
+    def get(self, key: str | int, default: Any = None) -> Any:
+        """The cell's value, or default for an unknown column."""
         try:
             return self[key]
         except (KeyError, IndexError):
             return default
 
-    def get_string(self, key: str | int) -> str:
-        """SRS_GetString: a dateTime column's cell as "date time", others as written."""
-        return decode(lib().SRS_GetString(self._set._ptr(), self._number, self._column(key)))
-
-    def get_int(self, key: str | int) -> int:
-        """SRS_GetInt: the cell's leading integer ("42abc" is 42), 0 without one."""
-        return lib().SRS_GetInt(self._set._ptr(), self._number, self._column(key))
-
-    def get_float(self, key: str | int) -> float:
-        """SRS_GetDouble: the cell's leading number, '.' as decimal point."""
-        return lib().SRS_GetDouble(self._set._ptr(), self._number, self._column(key))
-
-    def get_bool(self, key: str | int) -> bool:
-        """SRS_GetBoolean: True when the cell is "true", letter case ignored."""
-        return bool(lib().SRS_GetBoolean(self._set._ptr(), self._number, self._column(key)))
-
-    def get_datetime(self, key: str | int) -> datetime.datetime | None:
-        """SRS_GetDatetimeEx: the cell's XML Schema date-time as a naive
-        datetime (its zone dropped, a "Z" value in local time), or None when
-        the cell holds none."""
-        text = decode(lib().SRS_GetDatetimeEx(self._set._ptr(), self._number, self._column(key),
-                                              None, 0, None, 0))
-        return datetime.datetime.fromisoformat(text) if text else None
-
     def keys(self, qualified: bool = False) -> list[str]:
         """The column names: local names unless qualified (see RecordSet.to_dicts)."""
         return _keys([column.name for column in self._set.columns], qualified)
 
-    def values(self) -> list[str]:
-        """The cells in column order."""
+    def values(self) -> list[Any]:
+        """The values in column order."""
         return list(self)
 
-    def items(self, qualified: bool = False) -> list[tuple[str, str]]:
+    def items(self, qualified: bool = False) -> list[tuple[str, Any]]:
         return list(zip(self.keys(qualified), self))
 
-    def to_dict(self, qualified: bool = False) -> dict[str, str]:
-        """The row as a dict of column name to text."""
+    def to_dict(self, qualified: bool = False) -> dict[str, Any]:
+        """The row as a dict of column name to value."""
         return dict(self.items(qualified))
 
     def __len__(self) -> int:
-        return lib().SRS_ColCount(self._set._ptr())
+        return len(self._set._columns().list)
 
-    def __iter__(self) -> Iterator[str]:
-        handle = self._set._ptr()
-        api = lib()
-        for index in range(1, api.SRS_ColCount(handle) + 1):
-            name = api.SRS_GetColName(handle, index)
-            yield decode(api.SRS_GetText(handle, self._number, name))
+    def __iter__(self) -> Iterator[Any]:
+        for index in range(len(self)):
+            yield self._set._value(self._number, index)
 
     def __repr__(self) -> str:
         return f"<orvex.Row {self._number - 1} of {self._set!r}>"
@@ -171,6 +201,7 @@ class RecordSet(Handle, Sequence[Row]):
         api = lib()
         pointer = api.SRS_new(encode(name), encode(namespace), encode(type_name))
         super().__init__(pointer, delete=api.SRS_delete)
+        self._column_list: _Columns | None = None
         entries = columns.items() if isinstance(columns, Mapping) else columns
         for entry in entries:
             column, type_name_ = (entry, "string") if isinstance(entry, str) else entry
@@ -199,22 +230,50 @@ class RecordSet(Handle, Sequence[Row]):
     def _borrowed(cls, pointer: int, lease: Lease) -> RecordSet:
         record_set = cls.__new__(cls)
         Handle.__init__(record_set, pointer, lease=lease)
+        record_set._column_list = None
         return record_set
+
+    def _columns(self) -> _Columns:
+        """The columns, read once and again only after add_column."""
+        if self._column_list is None:
+            handle = self._ptr()
+            api = lib()
+            columns = []
+            for index in range(1, api.SRS_ColCount(handle) + 1):
+                name = decode(api.SRS_GetColName(handle, index))
+                type_name = decode(api.SRS_GetColTypeName(handle, index))
+                columns.append(Column(name, value_type(type_name, _library_type(type_name)),
+                                      type_name))
+            self._column_list = _Columns(columns)
+        return self._column_list
 
     @property
     def columns(self) -> list[Column]:
-        """The columns in order, with their XML Schema types."""
-        handle = self._ptr()
-        api = lib()
-        result = []
-        for index in range(1, api.SRS_ColCount(handle) + 1):
-            name = api.SRS_GetColName(handle, index)
-            result.append(Column(decode(name), decode(api.SRS_GetColType(handle, name))))
-        return result
+        """The columns in order."""
+        return list(self._columns().list)
 
     def add_column(self, name: str, type_name: str = "string") -> None:
         """Appends a column; rows already there get a null cell."""
         lib().SRS_AddCol(self._ptr(), encode(name), encode(type_name))
+        self._column_list = None
+
+    def _text(self, number: int, index: int) -> str | None:
+        handle = self._ptr()
+        api = lib()
+        text = api.SRS_GetTextAt(handle, number, index + 1)
+        # Only an empty text can be a null cell's.
+        if not text and api.SRS_IsNull(handle, number, index + 1):
+            return None
+        return decode(text)
+
+    def _value(self, number: int, index: int) -> Any:
+        column = self._columns().list[index]
+        text = self._text(number, index)
+        try:
+            return value_of(column.type, text)
+        except ValueError:
+            assert text is not None
+            raise CellValueError(number - 1, column.name, column.type, text) from None
 
     def append(self, values: Mapping[str, Any] | Sequence[Any] = ()) -> Row:
         """Appends a row: cells from a dict by column name or from a sequence
@@ -232,18 +291,15 @@ class RecordSet(Handle, Sequence[Row]):
                 row[key] = value
         return row
 
-    def to_dicts(self, qualified: bool = False) -> list[dict[str, str]]:
-        """The rows as dicts of column name to text, detached from the
-        library. Keys are local names ("Id" for a response's "tns:Id") unless
-        qualified is true or two columns share a local name."""
-        handle = self._ptr()
-        api = lib()
-        names = [api.SRS_GetColName(handle, c) for c in range(1, api.SRS_ColCount(handle) + 1)]
-        keys = _keys([decode(name) for name in names], qualified)
-        return [
-            {key: decode(api.SRS_GetText(handle, r, name)) for key, name in zip(keys, names)}
-            for r in range(1, api.SRS_RowCount(handle) + 1)
-        ]
+    def to_dicts(self, qualified: bool = False, *, text: bool = False) -> list[dict[str, Any]]:
+        """The rows as dicts of column name to value (to text as written, None
+        when null, with text=True), detached from the library. Keys are local
+        names ("Id" for a response's "tns:Id") unless qualified is true or two
+        columns share a local name."""
+        keys = _keys([column.name for column in self._columns().list], qualified)
+        read = self._text if text else self._value
+        return [{key: read(number, index) for index, key in enumerate(keys)}
+                for number in range(1, len(self) + 1)]
 
     def to_xml(self, dialect: str, element_name: str, as_array: bool = False) -> str:
         """SRS_toXML: the set as one SOAP parameter element, in the .NET
@@ -272,4 +328,4 @@ class RecordSet(Handle, Sequence[Row]):
     def __repr__(self) -> str:
         if self.closed:
             return super().__repr__()
-        return f"<orvex.RecordSet {len(self)} rows x {lib().SRS_ColCount(self._ptr())} columns>"
+        return f"<orvex.RecordSet {len(self)} rows x {len(self._columns().list)} columns>"
