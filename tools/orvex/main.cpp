@@ -3,6 +3,7 @@
 #include <orvex.h>
 
 #include <signal.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,8 +108,8 @@ const char kUploadHelp[] =
     "usage: orvex upload FTPNAME FILE\n"
     "\n"
     "Uploads FILE to FTPNAME, ftp://[user[:password]@]host[:port]/path (anonymous\n"
-    "unless a user is written), replacing a remote file of that name. A progress\n"
-    "bar shows on a terminal.\n";
+    "unless a user is written), replacing a remote file of that name; any other\n"
+    "name is bad usage. A progress bar shows on a terminal.\n";
 
 // A usage error: one line naming the problem and where the usage is.
 int Usage(const char* command, const std::string& problem) {
@@ -144,6 +145,17 @@ bool HasScheme(const std::string& name) {
     return std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
     });
+}
+
+// A name as the command shows it: a password written in it is left out ("user@host").
+std::string Shown(const std::string& name) {
+    const size_t scheme = name.find("://");
+    const size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    const size_t end = std::min(name.find_first_of("/?#", start), name.size());
+    const size_t at = name.rfind('@', end - 1);
+    if (end == start || at == std::string::npos || at < start) return name;
+    const size_t colon = name.find(':', start);
+    return colon < at ? name.substr(0, colon) + name.substr(at) : name;
 }
 
 bool WantsHelp(int argc, char** argv) {
@@ -898,6 +910,10 @@ int UploadCommand(int argc, char** argv) {
         names.push_back(argv[i]);
     }
     if (names.size() < 2) return Usage("upload", names.empty() ? "no FTPNAME given" : "no FILE given");
+    // Any other name would have the library log in to it as FTP, on an HTTP port until it times out.
+    if (names[0].size() < 6 || strncasecmp(names[0].c_str(), "ftp://", 6) != 0)
+        return Usage("upload",
+                     "not an FTP name (ftp://[user[:password]@]host[:port]/path): " + Shown(names[0]));
     CancelOnInterrupt();
     Progress progress;
     const char* text = UploadFileEx(names[0].c_str(), names[1].c_str(), OnProgress, &progress);
