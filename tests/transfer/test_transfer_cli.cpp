@@ -125,6 +125,33 @@ TEST(OrvexTransferCommand, FailedDownloadGivesTheReasonAndNoFile) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // neither the file nor a partial one
 }
 
+TEST(OrvexTransferCommand, ARefusedNameIsExplained) {
+    TempDir dir, elsewhere;
+    const std::string kinds =
+        " (downloads take http://, https://, ftp:// and file:// names, and absolute paths)";
+    const std::pair<std::string, std::string> names[] = {
+        {"127.0.0.1:8766/x", "127.0.0.1:8766/x: no scheme" + kinds},
+        {"localhost:8766/x", "localhost:8766/x: no scheme" + kinds},
+        {"data/x.zip", "data/x.zip: no scheme" + kinds},
+        {"gopher://h/x", "gopher://h/x: unknown scheme gopher" + kinds},
+        {"sftp+x://bob:secret@h/x", "sftp+x://bob@h/x: unknown scheme sftp+x" + kinds},
+        {"file://server/x", "file://server/x: a file:// name takes no host but localhost (file:///path)"},
+    };
+    for (const auto& [name, explanation] : names) {
+        const std::string reason = DownloadFile(name.c_str(), elsewhere.Path("out").c_str(), 0);
+        ASSERT_NE(reason, "") << name;
+        const CommandRun run = Orvex("download '" + name + "' " + dir.Path("out"));
+        EXPECT_EQ(run.status, 1) << name;
+        // The library's reason, then what is wrong with the name.
+        EXPECT_EQ(run.err, "orvex: " + Trimmed(reason) + "\norvex: " + explanation + "\n") << name;
+    }
+    // A name the library takes gets no second line, whatever becomes of it.
+    const CommandRun run = Orvex("download file://" + dir.Path("none") + " " + dir.Path("out"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
 TEST(OrvexTransferCommand, UploadSendsTheFileOrGivesTheReason) {
     TempDir dir;
     FtpTestServer& ftp = FtpTestServer::Get();

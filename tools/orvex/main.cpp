@@ -661,6 +661,22 @@ int TransferResult(const char* text) {
     return kFailed;
 }
 
+// What is wrong with a name the library does not take for a download, or "" when it takes it
+// (a failure then lies elsewhere). Names that begin with "ftp" are the library's FTP names.
+std::string RefusedDownloadName(const std::string& name) {
+    const std::string kinds =
+        " (downloads take http://, https://, ftp:// and file:// names, and absolute paths)";
+    if (strncasecmp(name.c_str(), "ftp", 3) == 0) return "";
+    if (!HasScheme(name)) return name[0] == '/' ? "" : Shown(name) + ": no scheme" + kinds;
+    const std::string scheme = name.substr(0, name.find("://"));
+    if (strcasecmp(scheme.c_str(), "http") == 0 || strcasecmp(scheme.c_str(), "https") == 0) return "";
+    if (strcasecmp(scheme.c_str(), "file") != 0) return Shown(name) + ": unknown scheme " + scheme + kinds;
+    if (strncasecmp(name.c_str(), "file:///", 8) == 0 ||
+        strncasecmp(name.c_str(), "file://localhost/", 17) == 0)
+        return "";
+    return Shown(name) + ": a file:// name takes no host but localhost (file:///path)";
+}
+
 // --- commands ---------------------------------------------------------------
 
 int SoapCommand(int argc, char** argv) {
@@ -897,7 +913,11 @@ int DownloadCommand(int argc, char** argv) {
     Progress progress;
     const char* text = DownloadFileEx(names[0].c_str(), names[1].c_str(), maxAge, OnProgress, &progress);
     EndProgress(progress);
-    return TransferResult(text);
+    const int result = TransferResult(text);
+    // The library's text for such a name says only "load failure"; the command says why.
+    const std::string refused = result == kOk ? "" : RefusedDownloadName(names[0]);
+    if (!refused.empty()) std::fprintf(stderr, "orvex: %s\n", refused.c_str());
+    return result;
 }
 
 int UploadCommand(int argc, char** argv) {
