@@ -24,13 +24,15 @@ buffers never show through. Response bodies are bytes. Record-set cells
 are read as values of their column's type (int, Decimal, float, bool,
 datetime, date, time, bytes or str) and None when null; see Row.
 
-Lifetimes: objects made here (``SoapMessage``, ``SoapRequest``,
-``HttpRequest``, ``RecordSet``, the root from ``parse_xml``) are freed
-exactly once, by ``close()``, a ``with`` block or the garbage collector.
-What a message hands out (its record sets and trees) and the nodes of a
-tree hold their owner and raise ``StaleHandleError`` instead of crashing
-once the owner reads again, is emptied or is closed. A handle is used by
-one thread at a time, as in C.
+Lifetimes: record sets and XML trees are held in Python. One read from a
+response, or by ``parse_xml``, is copied out of the library when it is
+read, so it lives as long as it is referenced, whatever its message does
+next; a record-set parameter is copied into the library when it is added.
+The library objects made here (``SoapMessage``, ``SoapRequest``,
+``HttpRequest``) are freed exactly once, by ``close()``, a ``with`` block
+or the garbage collector, and one used after its close raises
+``StaleHandleError`` instead of crashing. A handle is used by one thread at
+a time, as in C.
 
 >>> import orvex
 >>> with orvex.SoapRequest("dotnet", "GetOrders", namespace="http://orvex.test/sample/") as call:

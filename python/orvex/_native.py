@@ -14,7 +14,7 @@ import threading
 from pathlib import Path
 from typing import Iterator, overload
 
-__all__ = ["lib", "library_path", "encode", "decode", "text_of", "PROGRESS_FUNC"]
+__all__ = ["lib", "library_path", "codec_name", "encode", "decode", "text_of", "PROGRESS_FUNC"]
 
 _P = ctypes.c_void_p
 _S = ctypes.c_char_p  # as a result: copied into bytes at once, so shared buffers are safe
@@ -170,7 +170,8 @@ def library_path() -> str:
     return (_loaded or _load())[1]
 
 
-def _codec_name() -> str:
+def codec_name() -> str:
+    """The Python codec of the library's code page."""
     return (_loaded or _load())[2]
 
 
@@ -192,14 +193,14 @@ def encode(text: str | None) -> bytes | None:
         raise TypeError(f"expected str, got {type(text).__name__}")
     if "\0" in text:
         raise ValueError("a text passed to liborvex cannot hold NUL characters")
-    return text.encode(_codec_name())
+    return text.encode(codec_name())
 
 
 def decode(data: bytes | None) -> str:
     """A returned text (already copied by ctypes) as str; NULL is ""."""
     if not data:
         return ""
-    return data.decode(_codec_name(), errors="replace")
+    return data.decode(codec_name(), errors="replace")
 
 
 def text_of(value: object) -> str:

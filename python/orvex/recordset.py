@@ -1,4 +1,6 @@
-"""Record sets: tables of named, typed columns and rows of cells."""
+"""Record sets: tables of named, typed columns and rows of cells, held in
+Python. One read from a response is copied out of the library at once; one
+passed as a parameter is copied into the library when it is added."""
 
 from __future__ import annotations
 
@@ -9,8 +11,8 @@ import functools
 from collections.abc import Iterable, Iterator, Mapping, Sequence
 from typing import Any, NamedTuple, Union, overload
 
-from ._handle import Handle, Lease
-from ._native import decode, encode, lib, text_of
+from ._handle import Handle
+from ._native import codec_name, decode, encode, lib, text_of
 from ._values import fold, value_of, value_type
 from .errors import CellValueError
 
@@ -115,35 +117,35 @@ class Row:
     cell's text as written (None when null).
     """
 
-    __slots__ = ("_set", "_number")
+    __slots__ = ("_set", "_index")
 
-    def __init__(self, record_set: RecordSet, number: int) -> None:
+    def __init__(self, record_set: RecordSet, index: int) -> None:
         self._set = record_set
-        self._number = number  # 1-based, as the C API counts
+        self._index = index
 
-    def _index(self, key: str | int) -> int:
-        """The 0-based index of a column given by name or index."""
+    def _column(self, key: str | int) -> int:
+        """The index of a column given by name or index."""
+        count = len(self._set._columns.list)
         if isinstance(key, int):
-            count = len(self)
             index = key + count if key < 0 else key
             if not 0 <= index < count:
                 raise IndexError(f"column {key} out of range ({count} columns)")
             return index
-        index = self._set._columns().find(key)
+        index = self._set._columns.find(key)
         if index < 0:
             raise KeyError(key)
         return index
 
     def __getitem__(self, key: str | int) -> Any:
-        return self._set._value(self._number, self._index(key))
+        return self._set._value(self._index, self._column(key))
 
     def __setitem__(self, key: str | int, value: object) -> None:
-        name = self._set._columns().list[self._index(key)].name
-        lib().SRS_SetText(self._set._ptr(), self._number, encode(name), encode(text_of(value)))
+        """Writes the value's text (see SoapMessage.add); None makes the cell null."""
+        self._set._rows[self._index][self._column(key)] = _cell_text(value)
 
     def text(self, key: str | int) -> str | None:
         """The cell's text as written, whatever the column's type; None when null."""
-        return self._set._text(self._number, self._index(key))
+        return self._set._rows[self._index][self._column(key)]
 
     def get(self, key: str | int, default: Any = None) -> Any:
         """The cell's value, or default for an unknown column."""
@@ -154,7 +156,7 @@ class Row:
 
     def keys(self, qualified: bool = False) -> list[str]:
         """The column names: local names unless qualified (see RecordSet.to_dicts)."""
-        return _keys([column.name for column in self._set.columns], qualified)
+        return _keys([column.name for column in self._set._columns.list], qualified)
 
     def values(self) -> list[Any]:
         """The values in column order."""
@@ -168,27 +170,41 @@ class Row:
         return dict(self.items(qualified))
 
     def __len__(self) -> int:
-        return len(self._set._columns().list)
+        return len(self._set._columns.list)
 
     def __iter__(self) -> Iterator[Any]:
         for index in range(len(self)):
-            yield self._set._value(self._number, index)
+            yield self._set._value(self._index, index)
 
     def __repr__(self) -> str:
-        return f"<orvex.Row {self._number - 1} of {self._set!r}>"
+        return f"<orvex.Row {self._index} of {self._set!r}>"
 
 
-class RecordSet(Handle, Sequence[Row]):
-    """A record set: a sequence of rows readable by column name or index.
+def _cell_text(value: object) -> str | None:
+    """A value as a cell's text, checked now so that a mistake shows where it is made."""
+    if value is None:
+        return None
+    text = text_of(value)
+    encode(text)  # a NUL, or a character the code page lacks, raises here
+    return text
 
-    Made here (``RecordSet(columns, rows)``, ``RecordSet.from_dicts(...)``)
-    it is owned and freed by close(), a with block or the garbage collector.
-    One read from a SOAP response belongs to its message and raises
-    StaleHandleError once the message reads again, is emptied or is closed:
-    copy it with ``to_dicts()`` to keep it.
-    """
+
+class _LibrarySet(Handle):
+    """A record set in the library, made from a RecordSet to be passed to it."""
 
     _what = "record set"
+
+
+class RecordSet(Sequence[Row]):
+    """A record set: named, typed columns and rows of cells, readable by
+    column name or index (see Row), held in Python.
+
+    A record set read from a response (SoapRequest.call, SoapMessage
+    .record_set) is copied out of the library when it is read: it lives as
+    long as it is referenced, whatever its message does next. One made here
+    is passed to a message with SoapMessage.add_records, which copies it into
+    the library then.
+    """
 
     def __init__(self, columns: Iterable[ColumnSpec] | Mapping[str, str] = (),
                  rows: Iterable[Mapping[str, Any] | Sequence[Any]] = (), *,
@@ -198,10 +214,11 @@ class RecordSet(Handle, Sequence[Row]):
         "nvarchar", "smalldatetime"...). rows: dicts by column name or
         sequences in column order; None leaves a cell null. name is the row
         element, namespace and type_name the row type (Apache dialect)."""
-        api = lib()
-        pointer = api.SRS_new(encode(name), encode(namespace), encode(type_name))
-        super().__init__(pointer, delete=api.SRS_delete)
-        self._column_list: _Columns | None = None
+        self.name = name
+        self.namespace = namespace
+        self.type_name = type_name
+        self._columns = _Columns([])
+        self._rows: list[list[str | None]] = []
         entries = columns.items() if isinstance(columns, Mapping) else columns
         for entry in entries:
             column, type_name_ = (entry, "string") if isinstance(entry, str) else entry
@@ -214,8 +231,9 @@ class RecordSet(Handle, Sequence[Row]):
                    types: Mapping[str, str] | None = None, **options: str) -> RecordSet:
         """A record set from dicts: columns in the order their keys first
         appear, typed by ``types`` or else by the first value that is not
-        None (bool boolean, int int, float double, datetime dateTime, date
-        date, anything else string). options: name, namespace, type_name."""
+        None (bool boolean, int int, float double, Decimal decimal, datetime
+        dateTime, date date, time time, bytes base64Binary, anything else
+        string). options: name, namespace, type_name."""
         records = list(records)
         columns: dict[str, str | None] = {}
         for record in records:
@@ -227,88 +245,125 @@ class RecordSet(Handle, Sequence[Row]):
         return cls(typed, records, **options)
 
     @classmethod
-    def _borrowed(cls, pointer: int, lease: Lease) -> RecordSet:
-        record_set = cls.__new__(cls)
-        Handle.__init__(record_set, pointer, lease=lease)
-        record_set._column_list = None
+    def _copy_of(cls, pointer: int) -> RecordSet:
+        """A record set the library holds, copied: columns, texts and null cells."""
+        api = lib()
+        record_set = cls()
+        count = api.SRS_ColCount(pointer)
+        for number in range(1, count + 1):
+            record_set.add_column(decode(api.SRS_GetColName(pointer, number)),
+                                  decode(api.SRS_GetColTypeName(pointer, number)))
+        text_at, is_null = api.SRS_GetTextAt, api.SRS_IsNull
+        codec = codec_name()
+        rows = record_set._rows
+        for row in range(1, api.SRS_RowCount(pointer) + 1):
+            cells: list[str | None] = []
+            for column in range(1, count + 1):
+                text = text_at(pointer, row, column)
+                # Only an empty text can be a null cell's.
+                cells.append(text.decode(codec, "replace") if text else
+                             None if is_null(pointer, row, column) else "")
+            rows.append(cells)
         return record_set
 
-    def _columns(self) -> _Columns:
-        """The columns, read once and again only after add_column."""
-        if self._column_list is None:
-            handle = self._ptr()
-            api = lib()
-            columns = []
-            for index in range(1, api.SRS_ColCount(handle) + 1):
-                name = decode(api.SRS_GetColName(handle, index))
-                type_name = decode(api.SRS_GetColTypeName(handle, index))
-                columns.append(Column(name, value_type(type_name, _library_type(type_name)),
-                                      type_name))
-            self._column_list = _Columns(columns)
-        return self._column_list
-
-    @property
-    def columns(self) -> list[Column]:
-        """The columns in order."""
-        return list(self._columns().list)
-
-    def add_column(self, name: str, type_name: str = "string") -> None:
-        """Appends a column; rows already there get a null cell."""
-        lib().SRS_AddCol(self._ptr(), encode(name), encode(type_name))
-        self._column_list = None
-
-    def _text(self, number: int, index: int) -> str | None:
-        handle = self._ptr()
+    def _to_library(self) -> _LibrarySet:
+        """A copy of the set in the library, freed with the handle returned."""
         api = lib()
-        text = api.SRS_GetTextAt(handle, number, index + 1)
-        # Only an empty text can be a null cell's.
-        if not text and api.SRS_IsNull(handle, number, index + 1):
-            return None
-        return decode(text)
+        copy = _LibrarySet(api.SRS_new(encode(self.name), encode(self.namespace),
+                                       encode(self.type_name)), api.SRS_delete)
+        pointer = copy._ptr()
+        columns = self._columns.list
+        for column in columns:
+            # Without a type the library would write the text unescaped, as raw XML.
+            api.SRS_AddCol(pointer, encode(column.name), encode(column.type_name or column.type))
+        # The library writes a cell by its column's name, which finds the first column so named.
+        names = [encode(column.name) for column in columns]
+        hidden = [index for index, column in enumerate(columns)
+                  if self._columns.find(column.name) != index]
+        for cells in self._rows:
+            number = api.SRS_AddRow(pointer)
+            for index in hidden:
+                if cells[index] is not None:
+                    raise ValueError(f"column {index} is named {columns[index].name!r} as an "
+                                     "earlier column is: the library cannot write its cells")
+            for name, text in zip(names, cells):
+                if text is not None:
+                    api.SRS_SetText(pointer, number, name, encode(text))
+        return copy
 
-    def _value(self, number: int, index: int) -> Any:
-        column = self._columns().list[index]
-        text = self._text(number, index)
+    def _value(self, row: int, index: int) -> Any:
+        column = self._columns.list[index]
+        text = self._rows[row][index]
         try:
             return value_of(column.type, text)
         except ValueError:
             assert text is not None
-            raise CellValueError(number - 1, column.name, column.type, text) from None
+            raise CellValueError(row, column.name, column.type, text) from None
+
+    @property
+    def columns(self) -> list[Column]:
+        """The columns in order."""
+        return list(self._columns.list)
+
+    def add_column(self, name: str, type_name: str = "string") -> None:
+        """Appends a column; rows already there get a null cell."""
+        encode(name)
+        rows = self._rows
+        column = Column(name, value_type(type_name, _library_type(type_name)), type_name)
+        self._columns = _Columns([*self._columns.list, column])
+        for cells in rows:
+            cells.append(None)
 
     def append(self, values: Mapping[str, Any] | Sequence[Any] = ()) -> Row:
         """Appends a row: cells from a dict by column name or from a sequence
         in column order; None and missing values stay null."""
-        row = Row(self, lib().SRS_AddRow(self._ptr()))
+        rows = self._rows
+        count = len(self._columns.list)
+        cells: list[str | None] = [None] * count
         if isinstance(values, Mapping):
-            cells: Iterable[tuple[str | int, Any]] = values.items()
+            for key, value in values.items():
+                index = self._columns.find(key)
+                if index < 0:
+                    raise KeyError(key)
+                cells[index] = _cell_text(value)
         else:
             values = list(values)
-            if len(values) > len(row):
-                raise ValueError(f"{len(values)} values for {len(row)} columns")
-            cells = enumerate(values)
-        for key, value in cells:
-            if value is not None:
-                row[key] = value
-        return row
+            if len(values) > count:
+                raise ValueError(f"{len(values)} values for {count} columns")
+            cells[:len(values)] = [_cell_text(value) for value in values]
+        rows.append(cells)
+        return Row(self, len(rows) - 1)
 
     def to_dicts(self, qualified: bool = False, *, text: bool = False) -> list[dict[str, Any]]:
         """The rows as dicts of column name to value (to text as written, None
-        when null, with text=True), detached from the library. Keys are local
-        names ("Id" for a response's "tns:Id") unless qualified is true or two
-        columns share a local name."""
-        keys = _keys([column.name for column in self._columns().list], qualified)
-        read = self._text if text else self._value
-        return [{key: read(number, index) for index, key in enumerate(keys)}
-                for number in range(1, len(self) + 1)]
+        when null, with text=True). Keys are local names ("Id" for a
+        response's "tns:Id") unless qualified is true or two columns share a
+        local name."""
+        keys = _keys([column.name for column in self._columns.list], qualified)
+        if text:
+            return [dict(zip(keys, cells)) for cells in self._rows]
+        return [{key: self._value(row, index) for index, key in enumerate(keys)}
+                for row in range(len(self._rows))]
 
     def to_xml(self, dialect: str, element_name: str, as_array: bool = False) -> str:
         """SRS_toXML: the set as one SOAP parameter element, in the .NET
         dialect when dialect holds ".net", "dotnet" or "dot net", else Apache."""
-        return decode(lib().SRS_toXML(self._ptr(), encode(dialect), encode(element_name),
-                                      int(as_array)))
+        with self._to_library() as copy:
+            return decode(lib().SRS_toXML(copy._ptr(), encode(dialect), encode(element_name),
+                                          int(as_array)))
+
+    def close(self) -> None:
+        """Nothing to free: a record set holds no library memory. Kept, with
+        the with block, for code written when it did."""
+
+    def __enter__(self) -> RecordSet:
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        pass
 
     def __len__(self) -> int:
-        return lib().SRS_RowCount(self._ptr())
+        return len(self._rows)
 
     @overload
     def __getitem__(self, index: int) -> Row: ...
@@ -319,13 +374,11 @@ class RecordSet(Handle, Sequence[Row]):
     def __getitem__(self, index: int | slice) -> Row | list[Row]:
         count = len(self)
         if isinstance(index, slice):
-            return [Row(self, i + 1) for i in range(*index.indices(count))]
+            return [Row(self, i) for i in range(*index.indices(count))]
         position = index + count if index < 0 else index
         if not 0 <= position < count:
             raise IndexError(f"row {index} out of range ({count} rows)")
-        return Row(self, position + 1)
+        return Row(self, position)
 
     def __repr__(self) -> str:
-        if self.closed:
-            return super().__repr__()
-        return f"<orvex.RecordSet {len(self)} rows x {len(self._columns().list)} columns>"
+        return f"<orvex.RecordSet {len(self)} rows x {len(self._columns.list)} columns>"

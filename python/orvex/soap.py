@@ -6,11 +6,11 @@ import weakref
 from collections.abc import Iterable, Mapping, Sequence
 from typing import Any, Self
 
-from ._handle import Handle, Lease
+from ._handle import Handle
 from ._native import decode, encode, lib, text_of
-from .errors import ResponseError, StaleHandleError
+from .errors import ResponseError
 from .httprequest import HttpRequest
-from .recordset import ColumnSpec, RecordSet
+from .recordset import ColumnSpec, RecordSet, _LibrarySet
 from .xmltree import XmlNode
 
 __all__ = ["SoapMessage", "SoapRequest"]
@@ -23,9 +23,10 @@ class SoapMessage(Handle):
     server_kind picks the dialect as SOAP_new does: a text containing
     ".net", "dotnet" or "dot net" (any case) is the .NET dialect
     (document/literal), anything else ("apache") the Apache dialect
-    (RPC/encoded). What the message hands out (record_set(), tree()) belongs
-    to it and raises StaleHandleError once the message reads again, is
-    emptied, closed, or its request runs again.
+    (RPC/encoded). What the message hands out (record_set(), tree()) is
+    copied out of the library when it is read, and lives as long as it is
+    referenced, whatever the message does next. A message used after close()
+    raises StaleHandleError.
     """
 
     _what = "SOAP message"
@@ -33,10 +34,9 @@ class SoapMessage(Handle):
     def __init__(self, server_kind: str, method: str, *, namespace: str | None = None,
                  target_object_uri: str | None = None, encoding: str | None = None) -> None:
         api = lib()
-        super().__init__(api.SOAP_new(encode(server_kind), encode(method)),
-                         delete=api.SOAP_delete, kinds=("records", "tree"))
+        super().__init__(api.SOAP_new(encode(server_kind), encode(method)), api.SOAP_delete)
         # Record-set parameters: the library keeps only their pointers.
-        self._parameters: list[tuple[str, RecordSet]] = []
+        self._parameters: list[tuple[str, _LibrarySet]] = []
         self._namespace = ""
         self._target_object_uri = ""
         if namespace is not None:
@@ -73,15 +73,15 @@ class SoapMessage(Handle):
                     records: RecordSet | Iterable[Mapping[str, Any] | Sequence[Any]],
                     columns: Iterable[ColumnSpec] | Mapping[str, str] | None = None, *,
                     row_name: str | None = None, namespace: str | None = None,
-                    type_name: str | None = None) -> RecordSet:
+                    type_name: str | None = None) -> Self:
         """Appends a record-set parameter, an array of rows when name ends in
-        "[]". records is a RecordSet, dicts (columns typed as in
-        RecordSet.from_dicts unless columns are given), or sequences with
-        columns. A set made here takes row_name (default: name without "[]")
-        as its row element, and namespace (default: the message's namespace,
-        else its target object URI) and
-        type_name (default: row_name) as its row type. The set is returned
-        and kept alive by the message until it is emptied or closed."""
+        "[]", and returns the message. records is a RecordSet, dicts (columns
+        typed as in RecordSet.from_dicts unless columns are given), or
+        sequences with columns. A set made here takes row_name (default: name
+        without "[]") as its row element, and namespace (default: the
+        message's namespace, else its target object URI) and type_name
+        (default: row_name) as its row type. The rows are copied as they are
+        now: changing the RecordSet afterwards changes nothing sent."""
         if isinstance(records, RecordSet):
             record_set = records
         else:
@@ -93,23 +93,15 @@ class SoapMessage(Handle):
                 record_set = RecordSet.from_dicts(records, **options)  # type: ignore[arg-type]
             else:
                 record_set = RecordSet(columns, records, **options)
-        lib().SOAP_AddNodes(self._ptr(), encode(name), record_set._ptr())
-        self._parameters.append((name, record_set))
-        return record_set
-
-    def _check_parameters(self) -> None:
-        """A record-set parameter freed since it was added would be read freed."""
-        for name, record_set in self._parameters:
-            if record_set.closed:
-                raise StaleHandleError(f"the record set of parameter {name!r} is gone: closed, "
-                                       "or read again by the message that handed it out")
+        copy = record_set._to_library()
+        lib().SOAP_AddNodes(self._ptr(), encode(name), copy._ptr())
+        self._parameters.append((name, copy))
+        return self
 
     @property
     def envelope(self) -> str:
         """The request envelope (SOAP_GetSoap), lines ending in CR LF."""
-        handle = self._ptr()
-        self._check_parameters()
-        return decode(lib().SOAP_GetSoap(handle))
+        return decode(lib().SOAP_GetSoap(self._ptr()))
 
     def set_response(self, response: str) -> None:
         """Clears the message, parameters included, and stores a response to read."""
@@ -124,14 +116,11 @@ class SoapMessage(Handle):
         lib().SOAP_Empty(handle)
 
     def _forget(self) -> None:
-        self._retire()
         self._parameters.clear()
 
     def _before_request(self) -> None:
-        """A request writes the envelope and replaces the response."""
+        """A request writes the envelope: the message must be there."""
         self._ptr()
-        self._check_parameters()
-        self._retire()
 
     def _after_response(self) -> None:
         """A successful call stores its response as SOAP_SetSoap does: the parameters are gone."""
@@ -140,10 +129,9 @@ class SoapMessage(Handle):
     def record_set(self, index: int | None = None) -> RecordSet | None:
         """The response's return element as a record set (SOAP_GetSRS), or with
         an index record set number index (SOAP_GetMultiSRS: 0 the whole
-        return element, 1.. its children; None past the last). Raises
-        ResponseError when the response could not be read."""
+        return element, 1.. its children; None past the last), copied out of
+        the library. Raises ResponseError when the response could not be read."""
         handle = self._ptr()
-        self._retire("records")
         if index is None:
             pointer = lib().SOAP_GetSRS(handle)
         else:
@@ -151,19 +139,18 @@ class SoapMessage(Handle):
         error = self.last_error
         if error:
             raise ResponseError(error)
-        return RecordSet._borrowed(pointer, Lease(self, "records")) if pointer else None
+        return RecordSet._copy_of(pointer) if pointer else None
 
     def tree(self) -> XmlNode | None:
         """The response as a tree from the method response element, prefixes
-        removed (SOAP_GetXMLTree); None without a response. Raises
-        ResponseError when the response could not be read."""
+        removed (SOAP_GetXMLTree), copied out of the library; None without a
+        response. Raises ResponseError when the response could not be read."""
         handle = self._ptr()
-        self._retire("tree")
         pointer = lib().SOAP_GetXMLTree(handle)
         error = self.last_error
         if error:
             raise ResponseError(error)
-        return XmlNode(pointer, lease=Lease(self, "tree")) if pointer else None
+        return XmlNode._copy_of(pointer) if pointer else None
 
     @property
     def last_error(self) -> str:
@@ -198,8 +185,8 @@ class SoapRequest(SoapMessage):
         self.http.set_deadline(seconds)
 
     def call(self, url: str, user: str | None = None, password: str | None = None) -> RecordSet:
-        """Posts the message and returns the response's record set (valid
-        until the next call, read or close). Raises SoapFault for a fault,
+        """Posts the message and returns the response's record set, copied
+        out of the library. Raises SoapFault for a fault,
         HttpError for any other failed request, ResponseError for a response
         that could not be read. A successful call stores the response as
         set_response() does, which clears the parameters: add them again

@@ -1,20 +1,21 @@
-"""XML trees: a document read by XML_new, or a SOAP response's tree, as nodes."""
+"""XML trees: a document read by XML_new, or a SOAP response's tree, as nodes
+copied out of the library when read."""
 
 from __future__ import annotations
 
 import os
-from collections.abc import Callable, Iterator
+from collections.abc import Iterator
+from typing import Any
 
-from ._handle import Handle, Lease
-from ._native import decode, encode, lib
+from ._native import codec_name, encode, lib
+from ._values import fold
 from .errors import XmlError
 
 __all__ = ["XmlNode", "parse_xml"]
 
 
 def parse_xml(source: str | os.PathLike[str], soap_body: bool = False) -> XmlNode:
-    """Reads an XML document into a tree and returns its root, which owns the
-    tree: close it (or use it in a with block) to free the tree at once.
+    """Reads an XML document into a tree and returns its root.
 
     source is the document's text, or a file: a path object, or a text that
     does not start with '<' and names an existing file (XML_new's rule).
@@ -22,95 +23,124 @@ def parse_xml(source: str | os.PathLike[str], soap_body: bool = False) -> XmlNod
     drops namespace prefixes. Raises XmlError when the library refuses the
     document."""
     text = os.fspath(source)
-    pointer = lib().XML_new(encode(text), int(soap_body))
+    api = lib()
+    pointer = api.XML_new(encode(text), int(soap_body))
     if not pointer:
         shown = text if len(text) <= 60 else text[:57] + "..."
         raise XmlError(f"not a well-formed XML document or file: {shown!r}")
-    return XmlNode(pointer, delete=lib().XML_delete)
+    try:
+        return XmlNode._copy_of(pointer)
+    finally:
+        api.XML_delete(pointer)
 
 
-class XmlNode(Handle):
+class XmlNode:
     """A node of an XML tree: name, text (of a leaf), attributes and children.
 
     A node reads as the sequence of its children (len, index, iteration).
-    Only the root that parse_xml returned owns the tree; every other node
-    raises StaleHandleError once that root is closed, or once the SOAP
-    message that handed out the tree reads again, is emptied or is closed.
+    The whole tree is copied out of the library when it is read, so every
+    node lives as long as it is referenced: nothing here holds library
+    memory, and close() and with blocks are accepted and change nothing.
     """
 
-    _what = "XML node"
+    __slots__ = ("_name", "_text", "_attributes", "_children", "_parent")
 
-    def __init__(self, pointer: int, delete: Callable[[int], None] | None = None,
-                 lease: Lease | None = None) -> None:
-        super().__init__(pointer, delete=delete, lease=lease, kinds=("tree",) if delete else ())
-        self._address = pointer
+    def __init__(self, name: str, text: str, attributes: dict[str, str],
+                 parent: XmlNode | None) -> None:
+        self._name = name
+        self._text = text
+        self._attributes = attributes
+        self._children: list[XmlNode] = []
+        self._parent = parent
 
-    def _node(self, pointer: int) -> XmlNode:
-        """A node of the same tree, tied to whatever keeps this one valid."""
-        return XmlNode(pointer, lease=self._lease or Lease(self, "tree"))
+    @classmethod
+    def _copy_of(cls, pointer: int) -> XmlNode:
+        """The tree below a node the library holds, copied: names, texts, attributes."""
+        api = lib()
+        codec = codec_name()
+        get_name, get_text, get_props = api.XML_GetName, api.XML_GetText, api.XML_GetProps
+        get_children, get_child = api.XML_GetChildren, api.XML_GetChild
+
+        def node(at: int, parent: XmlNode | None) -> XmlNode:
+            attributes = {}
+            for i in range(1, get_props(at) + 1):
+                # Name and value share one return text: each is copied before the next call.
+                name = (api.XML_GetPropName(at, i) or b"").decode(codec, "replace")
+                attributes[name] = (api.XML_GetPropValue(at, i) or b"").decode(codec, "replace")
+            return cls((get_name(at) or b"").decode(codec, "replace"),
+                       (get_text(at) or b"").decode(codec, "replace"), attributes, parent)
+
+        root = node(pointer, None)
+        # A walk of our own, not recursion: trees may be as deep as the library reads them.
+        pending = [(root, pointer)]
+        while pending:
+            parent, at = pending.pop()
+            children = parent._children
+            for index in range(1, get_children(at) + 1):
+                child_pointer = get_child(at, index)
+                child = node(child_pointer, parent)
+                children.append(child)
+                pending.append((child, child_pointer))
+        return root
 
     @property
     def name(self) -> str:
         """The element's name, prefix included unless read in SOAP body mode."""
-        return decode(lib().XML_GetName(self._ptr()))
+        return self._name
 
     @property
     def text(self) -> str:
         """The text of a leaf, entities decoded; "" for a node with children."""
-        return decode(lib().XML_GetText(self._ptr()))
+        return self._text
 
     @property
     def attributes(self) -> dict[str, str]:
         """The attributes in document order, namespace declarations included."""
-        handle = self._ptr()
-        api = lib()
-        # Name and value share one return text: each is copied before the next call.
-        return {decode(api.XML_GetPropName(handle, i)): decode(api.XML_GetPropValue(handle, i))
-                for i in range(1, api.XML_GetProps(handle) + 1)}
+        return dict(self._attributes)
 
     def attribute(self, name: str) -> str:
-        """XML_GetProperty: the attribute so named, letter case ignored; "" when none."""
-        return decode(lib().XML_GetProperty(self._ptr(), encode(name)))
+        """The attribute so named, ASCII letter case ignored, as XML_GetProperty
+        finds it; "" when none."""
+        wanted = fold(name)
+        return next((value for key, value in self._attributes.items() if fold(key) == wanted), "")
 
     @property
     def parent(self) -> XmlNode | None:
-        pointer = lib().XML_GetParent(self._ptr())
-        return self._node(pointer) if pointer else None
+        return self._parent
 
     @property
     def children(self) -> list[XmlNode]:
-        return list(self)
+        return list(self._children)
 
     def find(self, name: str) -> XmlNode | None:
         """The first child of that name, or None."""
-        return next((child for child in self if child.name == name), None)
+        return next((child for child in self._children if child._name == name), None)
 
     def findall(self, name: str) -> list[XmlNode]:
         """Every child of that name, in order."""
-        return [child for child in self if child.name == name]
+        return [child for child in self._children if child._name == name]
+
+    def close(self) -> None:
+        """Nothing to free. Kept, with the with block, for code written when a
+        root held the library's tree."""
+
+    def __enter__(self) -> XmlNode:
+        return self
+
+    def __exit__(self, *exc_info: Any) -> None:
+        pass
 
     def __len__(self) -> int:
-        return lib().XML_GetChildren(self._ptr())
+        return len(self._children)
 
     def __getitem__(self, index: int) -> XmlNode:
-        count = len(self)
-        position = index + count if index < 0 else index
-        if not 0 <= position < count:
+        count = len(self._children)
+        if not -count <= index < count:
             raise IndexError(f"child {index} out of range ({count} children)")
-        return self._node(lib().XML_GetChild(self._ptr(), position + 1))
+        return self._children[index]
 
     def __iter__(self) -> Iterator[XmlNode]:
-        handle = self._ptr()
-        for index in range(1, lib().XML_GetChildren(handle) + 1):
-            yield self._node(lib().XML_GetChild(self._ptr(), index))
-
-    def __eq__(self, other: object) -> bool:
-        return isinstance(other, XmlNode) and other._address == self._address
-
-    def __hash__(self) -> int:
-        return hash(self._address)
+        return iter(list(self._children))
 
     def __repr__(self) -> str:
-        if self.closed:
-            return super().__repr__()
-        return f"<orvex.XmlNode {self.name!r}, {len(self)} children>"
+        return f"<orvex.XmlNode {self._name!r}, {len(self._children)} children>"

@@ -51,9 +51,16 @@ def test_document_read_from_a_file(tmp_path: Path) -> None:
         assert shop[1][0].text == "東京"
 
 
-def test_nodes_after_their_root_is_closed_raise() -> None:
-    shop = orvex.parse_xml(DOCUMENT)
-    title = shop[0][0]
-    shop.close()
-    with pytest.raises(orvex.StaleHandleError):
-        title.text
+def test_nodes_outlive_the_with_block_of_their_root() -> None:
+    with orvex.parse_xml(DOCUMENT) as shop:
+        item = shop[0]
+    assert (item[0].text, item.parent.name, item.attributes["id"]) == (
+        "Grüße & more", "shop", "1")
+
+
+def test_tree_as_deep_as_the_library_reads() -> None:
+    depth = 1000
+    node = orvex.parse_xml("<a>" * depth + "x" + "</a>" * depth)
+    for _ in range(depth - 1):
+        node = node[0]
+    assert (node.text, node.name) == ("x", "a")
