@@ -16,8 +16,8 @@ Finding the library, at first use:
    ``liborvex.so.1`` through the dynamic loader's search path.
 
 Texts are str. Arguments are encoded and results decoded in the library's
-code page: UTF-8 unless ``ORVEX_CODEPAGE`` names another, read from the
-environment once, as the library reads it. A character the code page lacks
+code page, as ``Orvex_CodePage`` names it (``code_page()``): UTF-8 unless
+``ORVEX_CODEPAGE`` names another that iconv knows. A character the code page lacks
 raises UnicodeEncodeError; bytes it cannot decode read as U+FFFD. Every
 text the library returns is copied at once, so its shared per-thread
 buffers never show through. Response bodies are bytes. Record-set cells
@@ -40,7 +40,7 @@ a time, as in C.
 ...     orders = call.call("http://127.0.0.1:8080/").to_dicts()
 """
 
-from ._native import library_path, lib
+from ._native import code_page, library_path, lib
 from .errors import (Cancelled, CellValueError, Error, HttpError, ResponseError, SoapFault,
                      StaleHandleError, TransferCancelled, TransferError, XmlError)
 from .httprequest import VERBS, HttpRequest, HttpResponse
@@ -53,7 +53,7 @@ __all__ = [
     "Cancelled", "CellValueError", "Column", "Error", "HttpError", "HttpRequest", "HttpResponse",
     "RecordSet", "ResponseError", "Row", "SoapFault", "SoapMessage", "SoapRequest",
     "StaleHandleError", "TransferCancelled", "TransferError", "VERBS", "XmlError", "XmlNode",
-    "download", "library_path", "library_version", "parse_xml", "upload",
+    "code_page", "download", "library_path", "library_version", "parse_xml", "upload",
 ]
 
 

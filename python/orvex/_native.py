@@ -14,7 +14,8 @@ import threading
 from pathlib import Path
 from typing import Iterator, overload
 
-__all__ = ["lib", "library_path", "codec_name", "encode", "decode", "text_of", "PROGRESS_FUNC"]
+__all__ = ["lib", "library_path", "code_page", "codec_name", "encode", "decode", "text_of",
+           "PROGRESS_FUNC"]
 
 _P = ctypes.c_void_p
 _S = ctypes.c_char_p  # as a result: copied into bytes at once, so shared buffers are safe
@@ -25,6 +26,7 @@ PROGRESS_FUNC = ctypes.CFUNCTYPE(_I, _P, ctypes.c_longlong, ctypes.c_longlong)
 
 PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "Orvex_Version": (_S, []),
+    "Orvex_CodePage": (_S, []),
     "HTTP_delete": (None, [_P]),
     "SOAP_delete": (None, [_P]),
     "SRS_delete": (None, [_P]),
@@ -93,7 +95,8 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
 }
 
 _lock = threading.Lock()
-_loaded: tuple[ctypes.CDLL, str, str] | None = None
+# The library, where it was found, its code page and that code page's Python codec.
+_loaded: tuple[ctypes.CDLL, str, str, str] | None = None
 
 
 def _sanitized(build_dir: Path) -> bool:
@@ -127,23 +130,23 @@ def _candidates() -> Iterator[str]:
     yield ctypes.util.find_library("orvex") or "liborvex.so.1"
 
 
-def _codec() -> str:
-    """The Python codec of the library's code page, read as the library reads it."""
-    name = os.environ.get("ORVEX_CODEPAGE", "")
-    if not name:
-        return "utf-8"
+def _codec(library: ctypes.CDLL) -> tuple[str, str]:
+    """The library's code page (Orvex_CodePage) and its Python codec: asked of the
+    library, so that a name iconv refuses, which leaves the library in UTF-8, does
+    the same here."""
+    name = (library.Orvex_CodePage() or b"UTF-8").decode("ascii", errors="replace")
     try:
-        return codecs.lookup(name).name
+        return name, codecs.lookup(name).name
     except LookupError:
-        raise OSError(f"ORVEX_CODEPAGE names {name!r}, an encoding Python does not know") from None
+        raise OSError(f"liborvex's code page {name!r} (ORVEX_CODEPAGE) is an encoding Python "
+                      "does not know; name it as Python does") from None
 
 
-def _load() -> tuple[ctypes.CDLL, str, str]:
+def _load() -> tuple[ctypes.CDLL, str, str, str]:
     global _loaded
     with _lock:
         if _loaded is not None:
             return _loaded
-        codec = _codec()
         failures = []
         for candidate in _candidates():
             try:
@@ -155,7 +158,7 @@ def _load() -> tuple[ctypes.CDLL, str, str]:
             except (OSError, AttributeError) as error:
                 failures.append(str(error))
                 continue
-            _loaded = (library, candidate, codec)
+            _loaded = (library, candidate, *_codec(library))
             return _loaded
         raise OSError("liborvex not found (set ORVEX_LIBRARY to its path): " + "; ".join(failures))
 
@@ -170,9 +173,14 @@ def library_path() -> str:
     return (_loaded or _load())[1]
 
 
+def code_page() -> str:
+    """Orvex_CodePage: the code page texts pass in and out in ("UTF-8", "CP1252")."""
+    return (_loaded or _load())[2]
+
+
 def codec_name() -> str:
     """The Python codec of the library's code page."""
-    return (_loaded or _load())[2]
+    return (_loaded or _load())[3]
 
 
 @overload
