@@ -77,6 +77,10 @@ def _library_type(type_name: str) -> str:
         api.SRS_delete(scratch)
 
 
+def _column(name: str, type_name: str) -> Column:
+    return Column(name, value_type(type_name, _library_type(type_name)), type_name)
+
+
 class _Columns:
     """A set's columns and the library's rule for finding one by name: the
     first whose name matches ignoring ASCII case; failing that, for a name
@@ -250,9 +254,10 @@ class RecordSet(Sequence[Row]):
         api = lib()
         record_set = cls()
         count = api.SRS_ColCount(pointer)
-        for number in range(1, count + 1):
-            record_set.add_column(decode(api.SRS_GetColName(pointer, number)),
-                                  decode(api.SRS_GetColTypeName(pointer, number)))
+        record_set._columns = _Columns([
+            _column(decode(api.SRS_GetColName(pointer, number)),
+                    decode(api.SRS_GetColTypeName(pointer, number)))
+            for number in range(1, count + 1)])
         text_at, is_null = api.SRS_GetTextAt, api.SRS_IsNull
         codec = codec_name()
         rows = record_set._rows
@@ -308,10 +313,8 @@ class RecordSet(Sequence[Row]):
     def add_column(self, name: str, type_name: str = "string") -> None:
         """Appends a column; rows already there get a null cell."""
         encode(name)
-        rows = self._rows
-        column = Column(name, value_type(type_name, _library_type(type_name)), type_name)
-        self._columns = _Columns([*self._columns.list, column])
-        for cells in rows:
+        self._columns = _Columns([*self._columns.list, _column(name, type_name)])
+        for cells in self._rows:
             cells.append(None)
 
     def append(self, values: Mapping[str, Any] | Sequence[Any] = ()) -> Row:
