@@ -661,9 +661,12 @@ ORVEX_EXPORT const char* UploadFile(const char* ftpName, const char* localFile);
 
 /*
  * Progress of a transfer: done bytes of total (-1 when the size is not
- * known), called after each block and once at the end. A nonzero answer
- * cancels: the transfer fails with "Transfer cancelled: <name>" and a
- * download leaves nothing behind.
+ * known), called after each block, once at the end, and at least every
+ * 250 ms while the transfer waits for the network (connecting, logging in,
+ * a server that sends nothing), then with no new bytes. A nonzero answer
+ * cancels, within a quarter second even when nothing moves: the transfer
+ * fails with "Transfer cancelled: <name>" and a download leaves nothing
+ * behind.
  */
 typedef int (*OrvexProgressFunc)(void* user, long long done, long long total);
 

@@ -17,7 +17,9 @@
 class ORVEX_API CInternet {
 public:
     // Progress of a transfer: done bytes of total (-1 when not known),
-    // after each block and once at the end. Nonzero cancels.
+    // after each block, once at the end, and at least every 250 ms while
+    // the transfer waits for the network (no new bytes then). Nonzero
+    // cancels: the operation fails with "Transfer cancelled: NAME".
     typedef int (*ProgressFunc)(void* user, long long done, long long total);
 
     CInternet();

@@ -133,9 +133,19 @@ public:
     // Seconds; 0 or less: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT, else 30 and 60.
     void SetTimeouts(int connectSeconds, int stallSeconds);
 
+    // Called at least every 250 ms while this session, or a connection or
+    // file it opened, waits for the network (connecting, logging in, a
+    // server that sends nothing), so that a host can cancel a transfer that
+    // moves nothing. Nonzero cancels: the waiting call throws
+    // CInternetException "Transfer cancelled". Null: none.
+    typedef int (*WaitFunc)(void* user);
+    void SetWaitHandler(WaitFunc wait, void* user);
+
 private:
     int m_nConnectSeconds = 0;
     int m_nStallSeconds = 0;
+    WaitFunc m_pfnWait = nullptr;
+    void* m_pWaitUser = nullptr;
 };
 
 #endif

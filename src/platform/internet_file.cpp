@@ -9,6 +9,8 @@ namespace {
 
 constexpr int kIdleWaitMs = 1000;
 constexpr int kSetupWaitMs = 10;
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kReportEvery(curlx::kWaitReportMs);
 
 }  // namespace
 
@@ -37,6 +39,21 @@ void CurlHandles::Wait(int capMs) const {
     if (timer == 0) return;
     curl_multi_poll(m_pMulti, nullptr, 0, timer > 0 && timer < capMs ? static_cast<int>(timer) : capMs,
                     nullptr);
+}
+
+Waiter::Waiter(const WaitHandler& handler) : m_handler(handler), m_due(Clock::now() + kReportEvery) {}
+
+bool Waiter::Wait(const CurlHandles& handles, int capMs) {
+    if (m_handler.function == nullptr) {
+        handles.Wait(capMs);
+        return true;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_due - Clock::now()).count();
+    handles.Wait(static_cast<int>(std::clamp<long long>(left, 0, capMs)));
+    const Clock::time_point now = Clock::now();
+    if (now < m_due) return true;
+    m_due = now + kReportEvery;
+    return m_handler.function(m_handler.user) == 0;
 }
 
 void CurlHandles::Reset() {
@@ -158,16 +175,24 @@ void Transfer::ThrowFailure() {
     throw CInternetException(text.c_str(), m_nResult);
 }
 
+void Transfer::Cancel() {
+    Detach();
+    m_bDone = true;
+    m_nResult = CURLE_ABORTED_BY_CALLBACK;
+    if (m_strFailure.empty()) m_strFailure = "Transfer cancelled";
+}
+
 bool Transfer::Failed() const { return m_bDone && (m_nResult != CURLE_OK || !m_strFailure.empty()); }
 
 template <typename Satisfied>
 void Transfer::RunUntil(Satisfied satisfied) {
+    curlx::Waiter waiter(m_wait);
     while (!m_bDone && m_pHandles != nullptr) {
         if (!Pump() || satisfied()) return;
         // Until the data flows, libcurl takes some steps without a socket or
         // timer to wake us (it starts an FTP data connection only on the next
         // round): short waits then, so a transfer never idles a whole second.
-        m_pHandles->Wait(m_bFlowing ? kIdleWaitMs : kSetupWaitMs);
+        if (!waiter.Wait(*m_pHandles, m_bFlowing ? kIdleWaitMs : kSetupWaitMs)) return Cancel();
     }
 }
 

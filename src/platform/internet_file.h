@@ -11,6 +11,7 @@
 #include "platform/curl_setup.h"
 #include "platform/trace.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,30 @@ private:
     CURLM* m_pMulti = nullptr;
     CURL* m_pEasy = nullptr;
     char m_szError[CURL_ERROR_SIZE] = {0};
+};
+
+// How often a waiting loop calls the session's wait handler: well inside the
+// quarter second hosts are promised, so a cancel ends a stalled transfer at once.
+constexpr int kWaitReportMs = 200;
+
+// A session's wait handler, as the connections and files it opens keep it.
+struct WaitHandler {
+    CInternetSession::WaitFunc function = nullptr;
+    void* user = nullptr;
+};
+
+// One run of a loop that drives libcurl until something the caller wants
+// happens: waits on the handles, calling the handler each kWaitReportMs the
+// loop goes on without returning to its caller.
+class Waiter {
+public:
+    explicit Waiter(const WaitHandler& handler);
+    // Waits at most capMs; false when the handler cancels.
+    bool Wait(const CurlHandles& handles, int capMs);
+
+private:
+    WaitHandler m_handler;
+    std::chrono::steady_clock::time_point m_due;
 };
 
 }  // namespace curlx
@@ -71,6 +96,8 @@ struct CInternetFile::Transfer {
     // Set by the FTP connection whose file this is, so that closing the
     // connection first cannot leave the file on freed handles.
     CFtpConnection::Link* m_pLink = nullptr;
+    // The opening session's, called while the transfer waits.
+    curlx::WaitHandler m_wait;
 
 private:
     static size_t OnBody(char* data, size_t size, size_t count, void* user);
@@ -83,6 +110,8 @@ private:
     template <typename Satisfied>
     void RunUntil(Satisfied satisfied);
     void Resume();
+    // The wait handler said stop: the transfer ends as a failure.
+    void Cancel();
     bool Failed() const;
     std::string FailureText() const;
     [[noreturn]] void ThrowFailure();
@@ -125,6 +154,7 @@ struct CFtpConnection::Link {
     std::string password;
     int connectSeconds = 0;
     int stallSeconds = 0;
+    curlx::WaitHandler wait;
     CInternetFile::Transfer* open = nullptr;
 
     // The options of every command on this connection, after a reset.

@@ -90,11 +90,12 @@ bool ParseServerName(const std::string& server, FtpServerName& out, std::string&
 }
 
 // Runs a transfer that moves no data (a login) to its end.
-void RunToEnd(curlx::CurlHandles& handles, const std::string& url) {
+void RunToEnd(curlx::CurlHandles& handles, const std::string& url, const curlx::WaitHandler& wait) {
     CURLMcode added = curl_multi_add_handle(handles.Multi(), handles.Easy());
     if (added != CURLM_OK) throw CInternetException(curl_multi_strerror(added));
     CURLcode result = CURLE_OK;
     bool done = false;
+    curlx::Waiter waiter(wait);
     while (!done) {
         int running = 0;
         const CURLMcode code = curl_multi_perform(handles.Multi(), &running);
@@ -110,7 +111,10 @@ void RunToEnd(curlx::CurlHandles& handles, const std::string& url) {
             }
         }
         // A login moves no data, and libcurl's steps need short waits.
-        if (!done) handles.Wait(10);
+        if (!done && !waiter.Wait(handles, 10)) {
+            curl_multi_remove_handle(handles.Multi(), handles.Easy());
+            throw CInternetException("Transfer cancelled", CURLE_ABORTED_BY_CALLBACK);
+        }
     }
     curl_multi_remove_handle(handles.Multi(), handles.Easy());
     if (result != CURLE_OK)
@@ -160,6 +164,7 @@ CInternetFile* CFtpConnection::OpenFile(const char* fileName, unsigned long acce
     const Transfer::Kind kind = (access & GENERIC_WRITE) != 0 ? Transfer::kFtpWrite : Transfer::kFtpRead;
     std::unique_ptr<Transfer> transfer(new Transfer(&m_pLink->handles, false, kind, url, m_pLink->password));
     transfer->m_pLink = m_pLink;
+    transfer->m_wait = m_pLink->wait;
     m_pLink->open = transfer.get();
     transfer->Start();
     auto* file = new CInternetFile(transfer.get(), path.c_str());
@@ -180,6 +185,11 @@ void CInternetSession::Close() {}
 void CInternetSession::SetTimeouts(int connectSeconds, int stallSeconds) {
     m_nConnectSeconds = connectSeconds > 0 ? connectSeconds : 0;
     m_nStallSeconds = stallSeconds > 0 ? stallSeconds : 0;
+}
+
+void CInternetSession::SetWaitHandler(WaitFunc wait, void* user) {
+    m_pfnWait = wait;
+    m_pWaitUser = user;
 }
 
 CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/, unsigned long /*flags*/,
@@ -212,6 +222,7 @@ CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/
     std::unique_ptr<CInternetFile::Transfer> transfer(
         new CInternetFile::Transfer(handles.get(), true, CInternetFile::Transfer::kHttp, name));
     static_cast<void>(handles.release());  // the transfer owns them now
+    transfer->m_wait = {m_pfnWait, m_pWaitUser};
     transfer->Start();
     auto* file = new CInternetFile(transfer.get(), name.c_str());
     static_cast<void>(transfer.release());  // the file owns it now
@@ -235,16 +246,17 @@ CFtpConnection* CInternetSession::GetFtpConnection(const char* server, const cha
     link->baseUrl = "ftp://" + name.host + ":" + std::to_string(usedPort) + "/";
     link->connectSeconds = m_nConnectSeconds;
     link->stallSeconds = m_nStallSeconds;
+    link->wait = {m_pfnWait, m_pWaitUser};
     // Logging in moves no data: libcurl connects, logs in and asks where it is.
     link->Configure(link->baseUrl);
     curl_easy_setopt(link->handles.Easy(), CURLOPT_NOBODY, 1L);
     if (!tracex::Enabled()) {
-        RunToEnd(link->handles, link->baseUrl);
+        RunToEnd(link->handles, link->baseUrl, link->wait);
     } else {
         tracex::CExchange trace("FTP login", link->baseUrl, link->password);
         trace.Attach(link->handles.Easy());
         try {
-            RunToEnd(link->handles, link->baseUrl);
+            RunToEnd(link->handles, link->baseUrl, link->wait);
         } catch (const CInternetException& e) {
             trace.End("failed", e.m_strMessage.GetString());
             tracex::CExchange::Detach(link->handles.Easy());

@@ -84,40 +84,58 @@ void CollapseSlashes(CString& path) {
     }
 }
 
+// One operation's reports: after each block, once at the end, and while its
+// session waits for the network. A cancel is remembered, so that whatever
+// failure it caused reads as the cancel.
 class Progress {
 public:
-    Progress(CInternet::ProgressFunc progress, void* user, long long total)
-        : m_pfn(progress), m_pUser(user), m_nTotal(total) {}
+    Progress(CInternet::ProgressFunc progress, void* user) : m_pfn(progress), m_pUser(user) {}
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void Watch(CInternetSession& session) {
+        if (m_pfn != nullptr) session.SetWaitHandler(OnWait, this);
+    }
+    void SetTotal(long long total) { m_nTotal = total; }
     // False when the caller cancels.
     bool Moved(long long count) {
         m_nDone += count;
-        return m_pfn == nullptr || m_pfn(m_pUser, m_nDone, m_nTotal) == 0;
+        return Report(m_nDone, m_nTotal);
     }
-    bool Finished() { return m_pfn == nullptr || m_pfn(m_pUser, m_nDone, m_nDone) == 0; }
+    bool Finished() { return Report(m_nDone, m_nDone); }
+    int Settle(int result, const char* name, CString& error) const {
+        if (result == 0 && m_bCancelled) error.Format("Transfer cancelled: %s", Text(name).GetString());
+        return result;
+    }
 
 private:
+    static int OnWait(void* self) {
+        auto* progress = static_cast<Progress*>(self);
+        return progress->Report(progress->m_nDone, progress->m_nTotal) ? 0 : 1;
+    }
+    bool Report(long long done, long long total) {
+        if (m_pfn != nullptr && !m_bCancelled) m_bCancelled = m_pfn(m_pUser, done, total) != 0;
+        return !m_bCancelled;
+    }
+
     CInternet::ProgressFunc m_pfn;
     void* m_pUser;
-    long long m_nTotal;
+    long long m_nTotal = -1;
     long long m_nDone = 0;
+    bool m_bCancelled = false;
 };
 
-void Cancelled(const char* name, CString& error) {
-    error.Format("Transfer cancelled: %s", Text(name).GetString());
-}
-
-// Copies a remote file to its end into the target; 0 with error on failure.
-int ReceiveInto(CStdioFile& remote, CAtomicFile& target, Progress& progress, const char* name,
-                CString& error) {
+// Copies a remote file to its end into the target; 0 on failure (a cancel
+// leaves the text to Progress::Settle).
+int ReceiveInto(CStdioFile& remote, CAtomicFile& target, Progress& progress) {
     std::vector<char> block(kBlockBytes);
     for (;;) {
         const unsigned got = remote.ReadSome(block.data(), kBlockBytes);
         if (got == 0) break;
         target.Write(block.data(), got);
-        if (!progress.Moved(got)) return Cancelled(name, error), 0;
+        if (!progress.Moved(got)) return 0;
     }
-    if (!progress.Finished()) return Cancelled(name, error), 0;
-    return 1;
+    return progress.Finished() ? 1 : 0;
 }
 
 // An ftp name split as parseFtpname splits it.
@@ -135,12 +153,11 @@ struct FtpName {
 };
 
 // Receives an opened remote file into localFile through a file renamed into place.
-int SaveTo(CStdioFile& remote, const char* localFile, CInternet::ProgressFunc report, void* user,
-           const char* name, CString& error) {
+int SaveTo(CStdioFile& remote, const char* localFile, Progress& progress, CString& error) {
     CAtomicFile target;
     if (!target.Create(localFile, error)) return 0;
-    Progress progress(report, user, remote.GetAnnouncedLength());
-    if (!ReceiveInto(remote, target, progress, name, error)) return 0;
+    progress.SetTotal(remote.GetAnnouncedLength());
+    if (!ReceiveInto(remote, target, progress)) return 0;
     return target.Commit(error) ? 1 : 0;
 }
 
@@ -186,22 +203,27 @@ int CInternet::Download_ToTempDir_SameFilename(const char* url, CString& localFi
 int CInternet::Http_Download(const char* url, const char* localFile, CString& error, int maxAge) {
     error.Empty();
     if (maxAge > 0 && IsFresh(localFile, maxAge)) return 1;
-    return Attempt(error, [&] {
+    Progress progress(m_pfnProgress, m_pProgressUser);
+    const int result = Attempt(error, [&] {
         CInternetSession session;
+        progress.Watch(session);
         auto remote = Own(OpenURL(session, url, error));
         if (remote == nullptr) return 0;
-        return SaveTo(*remote, localFile, m_pfnProgress, m_pProgressUser, url, error);
+        return SaveTo(*remote, localFile, progress, error);
     });
+    return progress.Settle(result, url, error);
 }
 
 int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
     buffer.Clear();
     error.Empty();
+    Progress progress(m_pfnProgress, m_pProgressUser);
     const int result = Attempt(error, [&] {
         CInternetSession session;
+        progress.Watch(session);
         auto remote = Own(OpenURL(session, url, error));
         if (remote == nullptr) return 0;
-        Progress progress(m_pfnProgress, m_pProgressUser, remote->GetAnnouncedLength());
+        progress.SetTotal(remote->GetAnnouncedLength());
         std::vector<unsigned char> block(kBlockBytes);
         for (;;) {
             const unsigned got = remote->ReadSome(block.data(), kBlockBytes);
@@ -212,14 +234,13 @@ int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
                 return 0;
             }
             buffer.AddBuf(block.data(), static_cast<int>(got));
-            if (!progress.Moved(got)) return Cancelled(url, error), 0;
+            if (!progress.Moved(got)) return 0;
         }
-        if (!progress.Finished()) return Cancelled(url, error), 0;
-        return 1;
+        return progress.Finished() ? 1 : 0;
     });
     // Half a body must not pass for the body.
     if (result == 0) buffer.Clear();
-    return result;
+    return progress.Settle(result, url, error);
 }
 
 int CInternet::Http_Download_ToDir_SameFilename(const char* url, const char* dir, CString& localFile,
@@ -244,14 +265,17 @@ int CInternet::Ftp_Download(const char* ftpName, const char* localFile, CString&
                             const char* password, int port) {
     FtpName name;
     if (!name.Parse(ftpName, error)) return 0;
-    return Attempt(error, [&] {
+    Progress progress(m_pfnProgress, m_pProgressUser);
+    const int result = Attempt(error, [&] {
         CInternetSession session;
+        progress.Watch(session);
         auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
         auto remote = Own(OpenFtpFile(connection.get(), name.path, GENERIC_READ, error));
         if (remote == nullptr) return 0;
-        return SaveTo(*remote, localFile, m_pfnProgress, m_pProgressUser, ftpName, error);
+        return SaveTo(*remote, localFile, progress, error);
     });
+    return progress.Settle(result, ftpName, error);
 }
 
 int CInternet::Ftp_Download_ToDir_SameFilename(const char* ftpName, const char* dir, CString& localFile,
@@ -273,8 +297,10 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
                           const char* password, int port) {
     FtpName name;
     if (!name.Parse(ftpName, error)) return 0;
-    return Attempt(error, [&] {
+    Progress progress(m_pfnProgress, m_pProgressUser);
+    const int result = Attempt(error, [&] {
         CInternetSession session;
+        progress.Watch(session);
         auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
         CFile local;
@@ -286,7 +312,7 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
         auto remote = Own(OpenFtpFile(connection.get(), name.path, GENERIC_WRITE, error));
         if (remote == nullptr) return 0;
         const long long length = static_cast<long long>(local.GetLength());
-        Progress progress(m_pfnProgress, m_pProgressUser, length);
+        progress.SetTotal(length);
         std::vector<char> block(kBlockBytes);
         for (long long left = length; left > 0;) {
             const unsigned got =
@@ -299,13 +325,14 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
             }
             remote->Write(block.data(), got);
             left -= got;
-            if (!progress.Moved(got)) return Cancelled(ftpName, error), 0;
+            if (!progress.Moved(got)) return 0;
         }
-        if (!progress.Finished()) return Cancelled(ftpName, error), 0;
+        if (!progress.Finished()) return 0;
         // The server has the file only when the upload ends whole.
         remote->Close();
         return 1;
     });
+    return progress.Settle(result, ftpName, error);
 }
 
 CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CString& error) {

@@ -14,6 +14,8 @@ Routes (the query is part of the path only where said):
   /file/<name>             a file of --root
   /stall/<seconds>         waits (at most 30 s) before answering
   /trickle/<bytes>/<ms>    a body of <bytes> 'x', one byte every <ms> milliseconds
+  /pause/<bytes>/<seconds> twice <bytes> of the /bytes pattern announced, <bytes> sent, then a
+                           wait (at most 30 s) before the rest
   /cut/<announced>/<sent>  announces a length, sends fewer bytes, closes
   /redirect/<code>?to=URL  a redirect to URL
   /hops/<n>                n redirects in a row, then 200 "arrived"
@@ -162,6 +164,12 @@ class Handler(socketserver.BaseRequestHandler):
             for _ in range(min(count, 1000)):
                 time.sleep(pause)
                 self.request.sendall(b"x")
+        elif name == "pause":
+            count, pause = int(parts[1]), min(float(parts[2]), 30.0)
+            self.request.sendall(("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                  "Content-Length: %d\r\n\r\n" % (2 * count)).encode() + pattern(0, count))
+            time.sleep(pause)
+            self.request.sendall(pattern(count, count))
         elif name == "cut":
             announced, sent = int(parts[1]), int(parts[2])
             self.request.sendall(("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
