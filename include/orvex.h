@@ -279,6 +279,24 @@ ORVEX_EXPORT int HTTP_GetResponseContentLength(HTTP_HANDLE handle);
  */
 ORVEX_EXPORT const char* HTTP_GetResponseContentType(HTTP_HANDLE handle);
 
+/*
+ * The status of the last request's final response (after its redirects),
+ * whatever it was: 200, 404, ... 0 before any response, and after a request
+ * that got no whole response (refused connection, body cut short, deadline,
+ * a refused redirect). 0 for a NULL handle.
+ */
+ORVEX_EXPORT int HTTP_GetStatusCode(HTTP_HANDLE handle);
+
+/*
+ * The first value of the header `name` (compared ignoring ASCII case) in the
+ * last request's final response, without the blanks around it; "" for a
+ * header sent empty. NULL when that response has no such header, when there
+ * is no response (as for HTTP_GetStatusCode: 0), and for a NULL handle or
+ * name. Headers of redirects on the way and trailers are not included.
+ * Owned by the object; valid until its next HTTP_Request or its deletion.
+ */
+ORVEX_EXPORT const char* HTTP_GetResponseHeader(HTTP_HANDLE handle, const char* name);
+
 /* Body bytes sent by the last request; 0 for a NULL handle. */
 ORVEX_EXPORT int HTTP_GetBodyBytes_Request(HTTP_HANDLE handle);
 

@@ -115,6 +115,16 @@ extern "C" const char* HTTP_GetResponseContentType(HTTP_HANDLE handle) {
     });
 }
 
+extern "C" int HTTP_GetStatusCode(HTTP_HANDLE handle) {
+    return api::Guard(0, ErrorOf(handle), [&] { return handle != nullptr ? Req(handle)->m_nStatusCode : 0; });
+}
+
+extern "C" const char* HTTP_GetResponseHeader(HTTP_HANDLE handle, const char* name) {
+    return api::Guard<const char*>(nullptr, ErrorOf(handle), [&] {
+        return handle != nullptr ? Req(handle)->GetResponseHeader(name) : nullptr;
+    });
+}
+
 extern "C" int HTTP_GetBodyBytes_Request(HTTP_HANDLE handle) {
     return api::Guard(0, ErrorOf(handle),
                       [&] { return handle != nullptr ? Req(handle)->m_nBodyBytesRequest : 0; });

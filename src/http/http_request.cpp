@@ -7,6 +7,7 @@
 #include <climits>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -109,6 +110,7 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
     const uint32_t start = clockx::TickCount();
     m_Response.Empty();
     m_nStatusCode = 0;
+    m_arrResponseHeaders.clear();
     ParseURL(url, user, password);
 
     int result = SendHttp();
@@ -181,6 +183,14 @@ void CHttpRequest::ParseURL(const char* url, const char* user, const char* passw
         m_strHost = hostPart.Left(colon);
         m_nPort = LeadingNumber(hostPart.Mid(colon + 1));
     }
+}
+
+const char* CHttpRequest::GetResponseHeader(const char* name) const {
+    if (name == nullptr) return nullptr;
+    for (const httpx::HeaderField& field : m_arrResponseHeaders) {
+        if (codepage::CompareNoCase(field.name.c_str(), name) == 0) return field.value.c_str();
+    }
+    return nullptr;
 }
 
 void CHttpRequest::BuildHeaders(CString& headers) {
@@ -280,6 +290,7 @@ int CHttpRequest::SendHttp() {
         return 0;
     }
     m_nStatusCode = outcome.status;
+    m_arrResponseHeaders = std::move(outcome.headers);
     if (outcome.hasContentType) m_strResponseContentType = outcome.contentType.c_str();
     return 1;
 }

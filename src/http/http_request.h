@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCallbackCompress;
 struct HttpCompressCallbacks;
@@ -43,6 +44,9 @@ public:
     void SetDeadline(int seconds);
     // Wraps a host's plain callbacks as the compression object (all null: off).
     void SetCompressCallbacks(const HttpCompressCallbacks& callbacks);
+    // The first value of a header of the last final response, the name
+    // compared ignoring ASCII case; null when absent (or for a null name).
+    const char* GetResponseHeader(const char* name) const;
 
     CString m_strLastError;
     int m_nKind = 0;
@@ -60,6 +64,8 @@ public:
     CString m_strContent;
     int m_nBodyBytesRequest = 0;
     CString m_strResponseContentType;
+    // Empty unless the last request's final response arrived whole.
+    std::vector<httpx::HeaderField> m_arrResponseHeaders;
     CBuffer m_Response{1024};
     int m_nBodyBytesResponse = 0;
     int m_nMilliSeconds = 0;

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 #include <strings.h>
+#include <utility>
 
 namespace httpx {
 namespace {
@@ -147,6 +148,20 @@ bool Redirect(long status, const std::string& target, size_t bodyLength, Hop& ho
     return true;
 }
 
+// The headers of the last response of the transfer just done, as libcurl
+// kept them. Its values may keep the line's CR (an empty value is "\r"), so
+// the blanks around a value go here.
+void ReadHeaders(CURL* easy, std::vector<HeaderField>& headers) {
+    constexpr const char* kBlanks = " \t\r\n";
+    for (curl_header* header = nullptr;
+         (header = curl_easy_nextheader(easy, CURLH_HEADER, -1, header)) != nullptr;) {
+        std::string value = header->value;
+        value.erase(value.find_last_not_of(kBlanks) + 1);
+        value.erase(0, value.find_first_not_of(kBlanks));
+        headers.push_back({header->name, std::move(value)});
+    }
+}
+
 std::string DeadlineText(int seconds, const std::string& url) {
     return "Request deadline of " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
            " reached (" + url + ")";
@@ -230,6 +245,7 @@ bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, Htt
         }
         if (location == nullptr) {
             outcome.status = static_cast<int>(status);
+            ReadHeaders(easy, outcome.headers);
             char* contentType = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
                 contentType != nullptr) {

@@ -32,10 +32,18 @@ struct HttpExchange {
     long long maxBodyBytes = 0;
 };
 
+// One header line of a response: its name as sent, its value without the blanks around it.
+struct HeaderField {
+    std::string name;
+    std::string value;
+};
+
 struct HttpOutcome {
     int status = 0;
     bool hasContentType = false;
     std::string contentType;
+    // The final response's headers in the order sent (no trailers, no interim or redirect responses).
+    std::vector<HeaderField> headers;
     std::string error;          // libcurl's text, or the sink's when it stopped the transfer
     bool bodyTooLarge = false;  // the announced length passed maxBodyBytes
 };

@@ -19,6 +19,7 @@ Routes (the query is part of the path only where said):
   /cut/<announced>/<sent>  announces a length, sends fewer bytes, closes
   /redirect/<code>?to=URL  a redirect to URL
   /hops/<n>                n redirects in a row, then 200 "arrived"
+  /headers?NAME=VALUE&...  200 "headers", each pair of the query a header line, in order
   /auth/<user>/<password>  200 only with Basic credentials of that user, else 401
   /bytes/<n>               n bytes of a repeating pattern, in large writes
   /chunked/<n>[?cut=1]     the same n bytes, chunked; cut=1 sends half, then closes
@@ -177,6 +178,9 @@ class Handler(socketserver.BaseRequestHandler):
             return False
         elif name == "redirect":
             self.send(int(parts[1]), b"moved", extra=["Location: " + params.get("to", "/")])
+        elif name == "headers":
+            pairs = urllib.parse.parse_qsl(query, keep_blank_values=True)
+            self.send(200, b"headers", extra=["%s: %s" % pair for pair in pairs])
         elif name == "hops":
             left = int(parts[1])
             if left > 0:
