@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, checks the tree a packager
 # would ship, then builds and runs a C host against the installed copy alone,
-# once through pkg-config and once through find_package(Orvex), and the
-# README's hello.c exactly as the README builds it for such a prefix.
+# once through pkg-config and once through find_package(Orvex), the README's
+# hello.c exactly as the README builds it for such a prefix, and examples/ on
+# its own. Then the Python binding: where installs for /usr, /usr/local and a
+# packager's folder put it, and (unsanitized builds) imported from the prefix
+# and pip-installed into a virtual environment with no package index.
 #   install_test.sh BUILD_DIR SOURCE_DIR LIBDIR VERSION STATIC(ON|OFF)
 # CC (and CXX for the static CMake host) name the compilers; ORVEX_HOST_FLAGS
 # adds flags to every host compile and link (a sanitizer build's),
