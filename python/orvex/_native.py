@@ -46,6 +46,8 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "HTTP_GetResponse": (_P, [_P]),
     "HTTP_GetResponseContentLength": (_I, [_P]),
     "HTTP_GetResponseContentType": (_S, [_P]),
+    "HTTP_GetStatusCode": (_I, [_P]),
+    "HTTP_GetResponseHeader": (_S, [_P, _S]),
     "HTTP_GetBodyBytes_Request": (_I, [_P]),
     "HTTP_GetBodyBytes_Response": (_I, [_P]),
     "HTTP_GetMilliSeconds": (_I, [_P]),

@@ -32,19 +32,14 @@ class StaleHandleError(Error):
     handed it out read again, was emptied or was closed."""
 
 
-# "Return Error Code=404(Requested URL not found)": the status of a failed request.
-_STATUS = re.compile(r"Return Error Code=(\d+)")
-
-
 class HttpError(Error):
     """An HTTP request failed: ``text`` is HTTP_GetLastError, ``status`` the
     HTTP status when a response arrived (None for a connection failure, a
     timeout, a refused redirect), ``content`` the bytes of any response."""
 
-    def __init__(self, text: str, content: bytes = b"") -> None:
+    def __init__(self, text: str, content: bytes = b"", status: int | None = None) -> None:
         super().__init__(text)
-        match = _STATUS.search(text)
-        self.status: int | None = int(match.group(1)) if match else None
+        self.status = status
         self.content = content
 
 
@@ -54,8 +49,9 @@ class SoapFault(HttpError):
     absent), ``fault`` is SOAP_GetLastError's text and ``text`` the request's
     error text (HTTP_GetLastError), as for any HttpError."""
 
-    def __init__(self, text: str, fault: str, content: bytes = b"") -> None:
-        super().__init__(text, content)
+    def __init__(self, text: str, fault: str, content: bytes = b"",
+                 status: int | None = None) -> None:
+        super().__init__(text, content, status)
         parts = fault_parts(fault) or {}
         self.fault = fault
         self.faultcode = parts.get("faultcode", "")

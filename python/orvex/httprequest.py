@@ -23,6 +23,7 @@ VERBS = {"POST": 0, "GET": 1, "HEAD": 2, "PUT": 3, "LINK": 4, "DELETE": 5, "UNLI
 class HttpResponse:
     """What a successful request brought back, copied out of the library."""
 
+    status: int
     content: bytes
     content_type: str
     milliseconds: int
@@ -137,17 +138,30 @@ class HttpRequest(Handle):
             fault = message.last_error if message is not None else ""
             # A failed answer that is no fault (an error page) is a plain HTTP failure.
             if fault_parts(fault) is not None:
-                raise SoapFault(text, fault, content)
-            raise HttpError(text, content)
+                raise SoapFault(text, fault, content, self.status)
+            raise HttpError(text, content, self.status)
         if message is not None:
             message._after_response()
         return HttpResponse(
+            status=api.HTTP_GetStatusCode(handle),
             content=content,
             content_type=decode(api.HTTP_GetResponseContentType(handle)),
             milliseconds=api.HTTP_GetMilliSeconds(handle),
             bytes_sent=api.HTTP_GetBodyBytes_Request(handle),
             bytes_received=api.HTTP_GetBodyBytes_Response(handle),
         )
+
+    @property
+    def status(self) -> int | None:
+        """The status of the last request's final response (after redirects),
+        200 included; None before any, or when none arrived whole."""
+        return lib().HTTP_GetStatusCode(self._ptr()) or None
+
+    def header(self, name: str) -> str | None:
+        """The first value of the last final response's header name (ASCII case
+        ignored); None when it has none, or when no response arrived."""
+        value = lib().HTTP_GetResponseHeader(self._ptr(), encode(name))
+        return None if value is None else decode(value)
 
     def _content(self) -> bytes:
         handle = self._ptr()
