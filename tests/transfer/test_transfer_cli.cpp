@@ -232,15 +232,4 @@ TEST(OrvexTransferCommand, ProgressBarOnATerminal) {
     }
 }
 
-TEST(OrvexTransferCommand, InterruptCancelsAndLeavesNothing) {
-    TempDir dir;
-    const std::string url = HttpTestServer::Get().Http("/trickle/1000/20");
-    // The body takes 20 s to trickle in; the interrupt comes after half a second.
-    const CommandRun run = Shell("(" + std::string(ORVEX_CLI_PATH) + " download " + url + " " +
-                                 dir.Path("t") + " & pid=$!; sleep 0.5; kill -INT $pid; wait $pid)");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "orvex: Transfer cancelled: " + url + "\n");
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-}
-
 }  // namespace

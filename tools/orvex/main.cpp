@@ -100,7 +100,8 @@ const char kDownloadHelp[] =
     "usage: orvex download URL FILE [--max-age SECONDS]\n"
     "\n"
     "Downloads URL (http, https, ftp or file) into FILE, which is replaced only\n"
-    "once the whole body has arrived. A progress bar shows on a terminal.\n"
+    "once the whole body has arrived. A progress bar shows on a terminal. Ctrl-C\n"
+    "cancels and leaves nothing behind (exit status 130).\n"
     "  --max-age      keep a FILE modified no more than SECONDS ago and transfer\n"
     "                 nothing (default 0: always transfer; ftp always transfers)\n";
 
@@ -588,18 +589,41 @@ std::string HumanBytes(double n) {
     return text;
 }
 
-volatile std::sig_atomic_t g_bInterrupted = 0;
+// The signals that stop a transfer, and the first of them that arrived (0: none yet).
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t g_nStopSignal = 0;
 
-void OnInterrupt(int /*signal*/) { g_bInterrupted = 1; }
+void OnStopSignal(int signal) {
+    if (g_nStopSignal == 0) g_nStopSignal = signal;
+}
 
-// Ctrl-C cancels through the library, so that a download leaves nothing
-// behind; a second one ends the process at once.
-void CancelOnInterrupt() {
+// A stop signal cancels the transfer through its progress function, so that it leaves nothing
+// behind. The handlers stay for the whole transfer: further signals cannot end the process
+// before that cleanup. A signal ignored from the start (a script's background job) stays so.
+void StopOnSignals() {
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kStopSignals) sigaddset(&action.sa_mask, signal);
+    for (int signal : kStopSignals) {
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaction(signal, &action, nullptr);
+    }
+}
+
+// Once the transfer is over, a stop signal that arrived ends the command by that very signal,
+// as shells expect of an interrupted command (they report 130 for SIGINT, and a script stops).
+int EndTransfer(int result) {
+    const int signal = g_nStopSignal;
+    if (signal == 0) return result;
+    std::fflush(nullptr);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigaction(signal, &action, nullptr);
+    raise(signal);
+    return 128 + signal;  // not reached: the default action ends the process
 }
 
 // One line on standard error, redrawn in place, when that is a terminal.
@@ -644,7 +668,7 @@ int OnProgress(void* user, long long done, long long total) {
         p.drawn = now;
         DrawProgress(p);
     }
-    return g_bInterrupted;
+    return g_nStopSignal != 0;
 }
 
 // The last state, drawn whatever the throttle skipped, and a newline for what follows.
@@ -909,15 +933,15 @@ int DownloadCommand(int argc, char** argv) {
         }
     }
     if (names.size() < 2) return Usage("download", names.empty() ? "no URL given" : "no FILE given");
-    CancelOnInterrupt();
+    StopOnSignals();
     Progress progress;
     const char* text = DownloadFileEx(names[0].c_str(), names[1].c_str(), maxAge, OnProgress, &progress);
     EndProgress(progress);
     const int result = TransferResult(text);
     // The library's text for such a name says only "load failure"; the command says why.
-    const std::string refused = result == kOk ? "" : RefusedDownloadName(names[0]);
+    const std::string refused = result == kOk || g_nStopSignal != 0 ? "" : RefusedDownloadName(names[0]);
     if (!refused.empty()) std::fprintf(stderr, "orvex: %s\n", refused.c_str());
-    return result;
+    return EndTransfer(result);
 }
 
 int UploadCommand(int argc, char** argv) {
@@ -934,11 +958,11 @@ int UploadCommand(int argc, char** argv) {
     if (names[0].size() < 6 || strncasecmp(names[0].c_str(), "ftp://", 6) != 0)
         return Usage("upload",
                      "not an FTP name (ftp://[user[:password]@]host[:port]/path): " + Shown(names[0]));
-    CancelOnInterrupt();
+    StopOnSignals();
     Progress progress;
     const char* text = UploadFileEx(names[0].c_str(), names[1].c_str(), OnProgress, &progress);
     EndProgress(progress);
-    return TransferResult(text);
+    return EndTransfer(TransferResult(text));
 }
 
 }  // namespace
