@@ -259,10 +259,9 @@ TEST(OrvexInterrupt, ADownloadEndsAsInterruptedAndLeavesNothing) {
     const std::string stall = HttpTestServer::Get().Http("/stall/30");
     const std::string trickle = HttpTestServer::Get().Http("/trickle/1000/20");
     const InterruptCase cases[] = {
-        {"receiving", false, 1},
-        {"receiving", false, 3},
-        {"receiving", true, 1},
-        {"receiving", true, 3},
+        {"connecting", false, 3}, {"waiting", false, 1},   {"waiting", false, 3}, {"receiving", false, 1},
+        {"receiving", false, 3},  {"connecting", true, 1}, {"waiting", true, 1},  {"waiting", true, 3},
+        {"receiving", true, 1},   {"receiving", true, 3},
     };
     for (const InterruptCase& c : cases) {
         const std::string what =
@@ -286,6 +285,26 @@ TEST(OrvexInterrupt, ADownloadEndsAsInterruptedAndLeavesNothing) {
             << what << ": " << Described(status);
         EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"target"}) << what;
         EXPECT_EQ(ReadFile(dir.Path("target")), "old") << what;
+    }
+}
+
+TEST(OrvexInterrupt, AnUploadEndsAsInterrupted) {
+    SilentListener full(true), silent(false);
+    for (const auto& [phase, url] : {std::pair{"connecting", full.Url("ftp", "/up.bin")},
+                                     std::pair{"waiting", silent.Url("ftp", "/up.bin")}}) {
+        TempDir dir, logs;
+        WriteFile(dir.Path("up.bin"), "bytes");
+        Command command({"upload", url, dir.Path("up.bin")}, logs, false);
+        const pid_t pid = command.Pid();
+        const std::string connecting = phase;
+        ASSERT_TRUE(command.WaitUntil([&] {
+            return connecting == "connecting" ? Connecting(pid) : Connected(pid);
+        })) << phase;
+        command.Interrupt(3);
+        const int status = command.Status();
+        EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGINT)
+            << phase << ": " << Described(status);
+        EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"up.bin"}) << phase;
     }
 }
 
