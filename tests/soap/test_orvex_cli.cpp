@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
@@ -135,6 +136,56 @@ TEST(OrvexCommand, CallsPrintRecordSets) {
                 SoapTestService::kNamespace + " --method Add a:int=1 b:int=2");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("3"), std::string::npos) << run.out;
+}
+
+// A URL of the test server that answers a SOAP envelope whose result element holds `result`.
+std::string Answering(const std::string& result) {
+    const std::string envelope =
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">"
+        "<soap:Body><MResponse><MResult>" +
+        result + "</MResult></MResponse></soap:Body></soap:Envelope>";
+    std::string query;
+    for (unsigned char c : envelope) {
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+        query += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : escaped;
+    }
+    return "'" + HttpTestServer::Get().Http("/status/200?ct=text/xml&body=" + query) + "'";
+}
+
+TEST(OrvexCommand, NullCellsShowAsNullWhereTheFormatCanSayIt) {
+    // B is empty in the first row; C is nil there and missing from the second: null both times.
+    const std::string url = Answering(
+        "<Row><A xsi:type=\"xsd:int\">1</A><B></B><C xsi:nil=\"true\"/></Row>"
+        "<Row><A xsi:type=\"xsd:int\">2</A><B>x</B></Row>");
+    const std::pair<std::string, std::string> formats[] = {
+        {"--json", "[\n {\"A\": 1, \"B\": \"\", \"C\": null},\n {\"A\": 2, \"B\": \"x\", \"C\": null}\n]\n"},
+        {"--csv", "A,B,C\n1,\"\",\n2,x,\n"},
+        {"", "A  B  C\n-  -  ------\n1     (null)\n2  x  (null)\n(2 rows)\n"},
+    };
+    for (const auto& [format, out] : formats) {
+        const CommandRun run = Orvex("soap " + url + " --method M " + format);
+        ASSERT_EQ(run.status, 0) << format << run.err;
+        EXPECT_EQ(run.out, out) << format;
+    }
+}
+
+TEST(OrvexCommand, ColumnsThatShareANameAreEachRead) {
+    // One row whose columns are A, B and A again, each with a type of its own.
+    const std::string url = Answering(
+        "<A xsi:type=\"xsd:decimal\">1.5</A><B xsi:type=\"xsd:string\">2</B><A "
+        "xsi:type=\"xsd:boolean\">1</A>");
+    const std::pair<std::string, std::string> formats[] = {
+        {"--json", "[\n {\"A\": 1.5, \"B\": \"2\", \"A\": true}\n]\n"},
+        {"--csv", "A,B,A\n1.5,2,1\n"},
+    };
+    for (const auto& [format, out] : formats) {
+        const CommandRun run = Orvex("soap " + url + " --method M " + format);
+        ASSERT_EQ(run.status, 0) << format << run.err;
+        EXPECT_EQ(run.out, out) << format;
+    }
 }
 
 TEST(OrvexCommand, ACsvFileIsCheckedWholeBeforeAnythingIsSent) {

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -65,7 +66,9 @@ const char kSoapHelp[] =
     "  --table        a record-set parameter read from a CSV file whose first line\n"
     "                 names the columns as NAME or NAME:TYPE; NAME[] sends an array\n"
     "                 of structs, ROW names the row element (default: NAME)\n"
-    "  --csv, --json  print the record set as CSV or JSON instead\n"
+    "  --csv, --json  print the record set as CSV or JSON instead; a null cell is\n"
+    "                 an empty field in CSV (an empty text is \"\"), null in JSON\n"
+    "                 and (null) in the table\n"
     "  --qualified-names  show columns as the service wrote them (tns:Id), not\n"
     "                 by their local names (Id)\n"
     "  --xml          print the response as a tree\n"
@@ -341,7 +344,14 @@ struct CsvReader {
     }
 };
 
-std::string CsvField(const std::string& value) {
+// A cell's text, or none for a null cell (never written, or nil in the response).
+using Cell = std::optional<std::string>;
+
+// A null cell is an empty field and an empty text a quoted one, as databases write CSV.
+std::string CsvField(const Cell& cell) {
+    if (!cell) return "";
+    const std::string& value = *cell;
+    if (value.empty()) return "\"\"";
     if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
     std::string out = "\"";
     for (char c : value) {
@@ -401,26 +411,26 @@ SRS_HANDLE RecordSetFromCsv(const std::string& path, const std::string& rowName,
 
 struct Table {
     std::vector<std::string> names;
-    std::vector<std::string> types;
-    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> types;  // as the columns were made: "xsd:int", "s:decimal", ""
+    std::vector<std::vector<Cell>> rows;
 };
 
+// Read by column number, so that columns sharing a name each keep their own cells and type.
 // Columns are shown by their local names ("Id" for "tns:Id") unless qualified.
 Table ReadTable(SRS_HANDLE srs, bool qualified) {
     Table t;
     const int cols = SRS_ColCount(srs);
     const int rows = SRS_RowCount(srs);
-    std::vector<std::string> keys;
     for (int c = 1; c <= cols; ++c) {
-        keys.emplace_back(SRS_GetColName(srs, c));
-        const size_t colon = keys.back().rfind(':');
-        t.names.push_back(qualified || colon == std::string::npos ? keys.back()
-                                                                  : keys.back().substr(colon + 1));
-        t.types.emplace_back(SRS_GetColType(srs, keys.back().c_str()));
+        const std::string name = SRS_GetColName(srs, c);
+        const size_t colon = name.rfind(':');
+        t.names.push_back(qualified || colon == std::string::npos ? name : name.substr(colon + 1));
+        t.types.emplace_back(SRS_GetColTypeName(srs, c));
     }
     for (int r = 1; r <= rows; ++r) {
-        std::vector<std::string> row;
-        for (int c = 1; c <= cols; ++c) row.emplace_back(SRS_GetText(srs, r, keys[c - 1].c_str()));
+        std::vector<Cell> row;
+        for (int c = 1; c <= cols; ++c)
+            row.push_back(SRS_IsNull(srs, r, c) ? Cell() : Cell(SRS_GetTextAt(srs, r, c)));
         t.rows.push_back(row);
     }
     return t;
@@ -441,10 +451,16 @@ size_t Width(const std::string& s) {
     return n;
 }
 
+// A null cell shows as "(null)", an empty text as nothing.
 void PrintAligned(const Table& t) {
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& row : t.rows) {
+        rows.emplace_back();
+        for (const Cell& cell : row) rows.back().push_back(cell ? *cell : "(null)");
+    }
     std::vector<size_t> widths;
     for (const std::string& name : t.names) widths.push_back(Width(name));
-    for (const auto& row : t.rows)
+    for (const auto& row : rows)
         for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
     const auto line = [&](const std::vector<std::string>& cells) {
         std::string out;
@@ -458,17 +474,17 @@ void PrintAligned(const Table& t) {
     std::vector<std::string> rule;
     for (size_t w : widths) rule.emplace_back(w, '-');
     line(rule);
-    for (const auto& row : t.rows) line(row);
+    for (const auto& row : rows) line(row);
     std::printf("(%zu row%s)\n", t.rows.size(), t.rows.size() == 1 ? "" : "s");
 }
 
 void PrintCsv(const Table& t) {
-    const auto line = [](const std::vector<std::string>& cells) {
+    const auto line = [](const auto& cells) {
         std::string out;
         for (size_t c = 0; c < cells.size(); ++c) out += (c ? "," : "") + CsvField(cells[c]);
         std::puts(out.c_str());
     };
-    line(t.names);
+    line(std::vector<Cell>(t.names.begin(), t.names.end()));
     for (const auto& row : t.rows) line(row);
 }
 
@@ -525,9 +541,23 @@ bool IsJsonNumber(const std::string& s) {
     return i == s.size();
 }
 
-std::string JsonValue(const std::string& type, const std::string& text) {
-    if ((type == "int" || type == "double") && IsJsonNumber(text)) return text;
-    if (type == "boolean" && (text == "true" || text == "false")) return text;
+// XML Schema's numeric types, lower-cased, each between blanks.
+const char kNumberTypes[] =
+    " byte decimal double float int integer long negativeinteger nonnegativeinteger nonpositiveinteger "
+    "positiveinteger short unsignedbyte unsignedint unsignedlong unsignedshort ";
+
+// A cell as JSON by its column's XML Schema type: numbers and booleans bare when their text is
+// one, null for a null cell, any other text a string.
+std::string JsonValue(const std::string& type, const Cell& cell) {
+    if (!cell) return "null";
+    const std::string& text = *cell;
+    std::string local = type.substr(type.rfind(':') + 1);  // npos + 1 is 0: the whole name
+    for (char& c : local) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!local.empty() && std::strstr(kNumberTypes, (" " + local + " ").c_str()) != nullptr &&
+        IsJsonNumber(text))
+        return text;
+    if (local == "boolean" && (text == "true" || text == "1")) return "true";
+    if (local == "boolean" && (text == "false" || text == "0")) return "false";
     return JsonString(text);
 }
 
