@@ -100,6 +100,32 @@ TEST(OrvexCommand, GlobalOptionsStandAnywhereAnOptionMay) {
     EXPECT_EQ(run.out.substr(run.out.size() - 6), "\r\n\r\n-v") << run.out;
 }
 
+TEST(OrvexCommand, IncludeShowsTheStatusAndTheHeadersAskedFor) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"get '" + server.Http("/status/200?ct=text/x") +
+             "' -i --show-header content-type --show-header X-None",
+         0, "status 200\ncontent-type: text/x\n\nstatus 200"},
+        {"get " + server.Http("/redirect/302?to=/status/200") + " --include", 0, "status 200\n\nstatus 200"},
+        // A response of any status is shown; the command still fails.
+        {"get '" + server.Http("/status/404?body=nope") + "' -i", 1, "status 404\n\nnope"},
+        {"get '" + server.Http("/status/404?body=nope") + "'", 1, ""},
+        {"post '" + server.Http("/status/201?body=made") + "' --data x --show-header Content-Length", 1,
+         "status 201\nContent-Length: 4\n\nmade"},
+        {"get http://127.0.0.1:1/ -i", 1, ""},  // no response, nothing to show
+    };
+    for (const Case& c : cases) {
+        const CommandRun run = Orvex(c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.err;
+        EXPECT_EQ(run.out, c.out) << c.arguments;
+    }
+}
+
 TEST(OrvexCommand, CallsPrintRecordSets) {
     CommandRun run = Orvex(Call("--method Add a:int=2 b:int=40"));
     ASSERT_EQ(run.status, 0) << run.err;

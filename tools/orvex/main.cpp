@@ -75,22 +75,29 @@ const char kSoapHelp[] =
     "  --envelope     print the request envelope and send nothing\n";
 
 const char kGetHelp[] =
-    "usage: orvex get URL [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
-    "                  [--deadline S]\n"
+    "usage: orvex get URL [-i] [--show-header NAME ...] [--user U] [--password P]\n"
+    "                  [--connect-timeout S] [--stall-timeout S] [--deadline S]\n"
     "\n"
     "Sends a GET request and writes the response body to standard output.\n"
     "--connect-timeout, --stall-timeout and --deadline (the whole request, 100\n"
-    "by default) take seconds; the same options serve post and soap.\n";
+    "by default) take seconds; the same options serve post and soap.\n"
+    "  -i, --include  first write the final response's status (\"status 404\"),\n"
+    "                 the headers asked for and an empty line; the body of a\n"
+    "                 response of any status follows (the exit status is still 1\n"
+    "                 for one other than 200)\n"
+    "  --show-header  with -i (which it implies), also that response header as\n"
+    "                 \"NAME: value\", when the response has it; may be repeated\n";
 
 const char kPostHelp[] =
     "usage: orvex post URL [--data TEXT | --data-file FILE|-] [--content-type T]\n"
-    "                  [--charset C] [--user U] [--password P]\n"
+    "                  [--charset C] [-i] [--show-header NAME ...]\n"
+    "                  [--user U] [--password P]\n"
     "                  [--connect-timeout S] [--stall-timeout S]\n"
     "                  [--deadline S]\n"
     "\n"
     "Sends a POST request and writes the response body to standard output. The\n"
     "content type defaults to text/plain and the charset to UTF-8; a text type\n"
-    "is sent in the charset named.\n";
+    "is sent in the charset named. -i and --show-header as for get.\n";
 
 const char kXmlHelp[] =
     "usage: orvex xml FILE|- [--soap-body]\n"
@@ -269,6 +276,27 @@ bool PrintFault(const std::string& text) {
     return true;
 }
 
+// What get and post show besides the body: -i and the headers of --show-header.
+struct Include {
+    bool on = false;
+    std::vector<std::string> headers;
+};
+
+// Takes -i, --include and --show-header NAME; false when argument i is none of them.
+bool TakeIncludeOption(int argc, char** argv, int& i, Include& include, std::string& problem) {
+    const std::string arg = argv[i];
+    if (arg == "-i" || arg == "--include") {
+        include.on = true;
+    } else if (arg == "--show-header") {
+        if (i + 1 >= argc) return problem = arg + " needs a value", true;
+        include.on = true;
+        include.headers.emplace_back(argv[++i]);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 HTTP_HANDLE NewRequest(int soap, const Connection& c) {
     HTTP_HANDLE http = HTTP_new(soap);
     if (http != nullptr && (c.connectSeconds > 0 || c.stallSeconds > 0))
@@ -286,7 +314,20 @@ int Send(HTTP_HANDLE http, const std::string& url, const Connection& c, SOAP_HAN
     return ok;
 }
 
-void WriteBody(HTTP_HANDLE http) {
+// The body of a success; with -i, the final response's status and the headers asked for first,
+// and then the body whatever the status (a request that got no whole response shows nothing).
+void WriteResponse(HTTP_HANDLE http, int ok, const Include& include) {
+    if (include.on) {
+        const int status = HTTP_GetStatusCode(http);
+        if (status == 0) return;
+        std::printf("status %d\n", status);
+        for (const std::string& name : include.headers)
+            if (const char* value = HTTP_GetResponseHeader(http, name.c_str()))
+                std::printf("%s: %s\n", name.c_str(), value);
+        std::putchar('\n');
+    } else if (!ok) {
+        return;
+    }
     const unsigned char* body = HTTP_GetResponse(http);
     const int length = HTTP_GetResponseContentLength(http);
     if (body != nullptr && length > 0) std::fwrite(body, 1, static_cast<size_t>(length), stdout);
@@ -847,10 +888,12 @@ int GetCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kGetHelp, stdout), kOk;
     std::string url;
     Connection conn;
+    Include include;
     for (int i = 0; i < argc; ++i) {
         if (TakeGlobalOption(argv[i])) continue;
         std::string problem;
-        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+        if (TakeConnectionOption(argc, argv, i, conn, problem) ||
+            TakeIncludeOption(argc, argv, i, include, problem)) {
             if (!problem.empty()) return Usage("get", problem);
         } else if (argv[i][0] == '-' || !url.empty()) {
             return Usage("get", std::string("unexpected argument ") + argv[i]);
@@ -862,7 +905,7 @@ int GetCommand(int argc, char** argv) {
     HTTP_HANDLE http = NewRequest(0, conn);
     HTTP_SetVerb(http, 1);
     const int ok = Send(http, url, conn);
-    if (ok) WriteBody(http);
+    WriteResponse(http, ok, include);
     HTTP_delete(http);
     return ok ? kOk : kFailed;
 }
@@ -871,11 +914,13 @@ int PostCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kPostHelp, stdout), kOk;
     std::string url, body, contentType = "text/plain", charset = "UTF-8";
     Connection conn;
+    Include include;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (TakeGlobalOption(arg)) continue;
         std::string problem;
-        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+        if (TakeConnectionOption(argc, argv, i, conn, problem) ||
+            TakeIncludeOption(argc, argv, i, include, problem)) {
             if (!problem.empty()) return Usage("post", problem);
         } else if (arg == "--data" || arg == "--data-file" || arg == "--content-type" || arg == "--charset") {
             if (i + 1 >= argc) return Usage("post", arg + " needs a value");
@@ -904,7 +949,7 @@ int PostCommand(int argc, char** argv) {
     HTTP_SetCharset(http, charset.c_str());
     HTTP_SetContent(http, body.c_str());
     const int ok = Send(http, url, conn);
-    if (ok) WriteBody(http);
+    WriteResponse(http, ok, include);
     HTTP_delete(http);
     return ok ? kOk : kFailed;
 }
