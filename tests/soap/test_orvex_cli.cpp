@@ -214,6 +214,23 @@ TEST(OrvexCommand, ColumnsThatShareANameAreEachRead) {
     }
 }
 
+TEST(OrvexCommand, TextsInAnotherCodePageAreMeasuredAndConvertedAsSuch) {
+    // "\xA9" is the copyright sign in CP1252, where the library hands texts out.
+    const std::string url = Answering("<A>\xC2\xA9\xC2\xA9</A><C>x</C>");
+    const std::pair<std::string, std::string> formats[] = {
+        {"", "A   C\n--  -\n\xA9\xA9  x\n(1 row)\n"},                        // two characters wide
+        {"--csv", "A,C\n\xA9\xA9,x\n"},                                      // as the library gives it
+        {"--json", "[\n {\"A\": \"\xC2\xA9\xC2\xA9\", \"C\": \"x\"}\n]\n"},  // JSON is UTF-8
+    };
+    for (const auto& [format, out] : formats) {
+        const CommandRun run = Orvex("env ORVEX_CODEPAGE=CP1252 " + std::string(ORVEX_CLI_PATH) + " soap " +
+                                         url + " --method M " + format,
+                                     "", false);
+        ASSERT_EQ(run.status, 0) << format << run.err;
+        EXPECT_EQ(run.out, out) << format;
+    }
+}
+
 TEST(OrvexCommand, ACsvFileIsCheckedWholeBeforeAnythingIsSent) {
     testing_support::TempDir dir;
     const std::pair<const char*, std::string> files[] = {

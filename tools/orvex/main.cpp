@@ -2,6 +2,7 @@
 // command line, through the C interface of liborvex alone.
 #include <orvex.h>
 
+#include <iconv.h>
 #include <signal.h>
 #include <strings.h>
 #include <unistd.h>
@@ -485,10 +486,37 @@ int ReadResult(SOAP_HANDLE soap) {
     return kFailed;
 }
 
-// Display width in characters, counting a UTF-8 sequence as one.
+// A library text in UTF-8. The library hands texts out in its code page (ORVEX_CODEPAGE, UTF-8
+// unless set); a byte that code page does not define becomes U+FFFD.
+std::string ToUtf8(const std::string& text) {
+    static const bool kUtf8 =
+        strcasecmp(Orvex_CodePage(), "UTF-8") == 0 || strcasecmp(Orvex_CodePage(), "UTF8") == 0;
+    static const iconv_t kToUtf8 =
+        kUtf8 ? reinterpret_cast<iconv_t>(-1) : iconv_open("UTF-8", Orvex_CodePage());
+    if (kUtf8 || kToUtf8 == reinterpret_cast<iconv_t>(-1)) return text;
+    std::string out;
+    char chunk[256];
+    char* in = const_cast<char*>(text.data());
+    size_t left = text.size();
+    while (left > 0) {
+        char* next = chunk;
+        size_t room = sizeof chunk;
+        const size_t done = iconv(kToUtf8, &in, &left, &next, &room);
+        out.append(chunk, static_cast<size_t>(next - chunk));
+        if (done == static_cast<size_t>(-1) && errno != E2BIG) {
+            out += "\xEF\xBF\xBD";
+            ++in;
+            --left;
+            iconv(kToUtf8, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+// Display width in characters, a UTF-8 sequence counting as one.
 size_t Width(const std::string& s) {
     size_t n = 0;
-    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    for (unsigned char c : ToUtf8(s)) n += (c & 0xC0) != 0x80;
     return n;
 }
 
@@ -599,15 +627,17 @@ std::string JsonValue(const std::string& type, const Cell& cell) {
         return text;
     if (local == "boolean" && (text == "true" || text == "1")) return "true";
     if (local == "boolean" && (text == "false" || text == "0")) return "false";
-    return JsonString(text);
+    return JsonString(ToUtf8(text));
 }
 
+// JSON is UTF-8 whatever the code page.
 void PrintJson(const Table& t) {
     std::string out = "[";
     for (size_t r = 0; r < t.rows.size(); ++r) {
         out += r ? ",\n {" : "\n {";
         for (size_t c = 0; c < t.names.size(); ++c)
-            out += (c ? ", " : "") + JsonString(t.names[c]) + ": " + JsonValue(t.types[c], t.rows[r][c]);
+            out +=
+                (c ? ", " : "") + JsonString(ToUtf8(t.names[c])) + ": " + JsonValue(t.types[c], t.rows[r][c]);
         out += "}";
     }
     out += t.rows.empty() ? "]" : "\n]";
