@@ -125,10 +125,15 @@ def _candidates() -> Iterator[str]:
         return
     for path in _build_tree_libraries():
         yield str(path)
-    # Installed, the package lies in LIBDIR/python3/dist-packages beside the library.
-    installed = Path(__file__).resolve().parents[3] / "liborvex.so.1"
-    if installed.is_file():
-        yield str(installed)
+    # Installed by cmake, the package knows where the library went with it.
+    try:
+        from ._installed import LIBDIR
+    except ImportError:
+        pass  # a source tree, or a copy pip made: the loader finds the library
+    else:
+        installed = os.path.normpath(Path(__file__).resolve().parent / LIBDIR / "liborvex.so.1")
+        if os.path.isfile(installed):
+            yield installed
     yield ctypes.util.find_library("orvex") or "liborvex.so.1"
 
 

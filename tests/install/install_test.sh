@@ -258,6 +258,7 @@ cmake --install "$scratch/packager" --prefix "$scratch/packaged" --component Pyt
   { cat "$scratch/install.log"; fail "installing the component Python failed"; }
 [ -f "$scratch/packaged/share/orvex/python/orvex/__init__.py" ] ||
   fail "ORVEX_INSTALL_PYTHONDIR=share/orvex/python put the binding at $(cd "$scratch/packaged" && find . -name __init__.py)"
+packaged_lib=$scratch/packaged/$libdir/liborvex.so.1
 
 if [ -n "${ORVEX_HOST_FLAGS:-}" ]; then
   # A sanitized library loads only into an interpreter with the sanitizer runtime preloaded;
@@ -273,6 +274,12 @@ found=$(cd "$scratch" && env -u ORVEX_LIBRARY -u LD_LIBRARY_PATH PYTHONPATH="$si
 [ "$(realpath "$(echo "$found" | head -n 1)")" = "$(realpath "$lib/liborvex.so.1")" ] ||
   fail "the installed binding loaded $(echo "$found" | head -n 1)"
 [ "$(echo "$found" | tail -n 1)" = "$version" ] || fail "the installed binding reports $(echo "$found" | tail -n 1)"
+# A package put in a folder of its own still finds the library installed with it.
+mkdir -p "$(dirname "$packaged_lib")" && ln -s "$lib/liborvex.so.1" "$packaged_lib"
+found=$(cd "$scratch" && env -u ORVEX_LIBRARY -u LD_LIBRARY_PATH PYTHONPATH="$scratch/packaged/share/orvex/python" \
+  /usr/bin/python3 -c 'import orvex; print(orvex.library_path())') ||
+  fail "python3 -c 'import orvex' failed against ORVEX_INSTALL_PYTHONDIR"
+[ "$found" = "$packaged_lib" ] || fail "the binding in share/orvex/python loaded $found, not $packaged_lib"
 
 echo "== the Python binding, pip-installed into a virtual environment"
 /usr/bin/python3 -m venv "$scratch/venv" || fail "/usr/bin/python3 -m venv failed"
