@@ -235,10 +235,10 @@ ORVEX_EXPORT int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message);
  * ("http://[::1]:8080/x"). user and password may be NULL; with a user,
  * whichever authentication scheme the server asks for is answered.
  * Redirects are followed (at most 10; a chain that has been on https never
- * leaves it): POST continues as GET after 301, 302 and 303, and so does any
- * request without a body but HEAD after 303; any other request is sent
- * again as it was, body included, except that a 303 answering a request
- * with a body fails instead of dropping the body. HTTPS
+ * leaves it): after 303 See Other, which says the request was done, any
+ * request but HEAD fetches the result as GET without a body; POST also
+ * continues as GET after 301 and 302; any other request is sent again as
+ * it was, body included. The result is the final response's. HTTPS
  * certificates are checked against the system's CAs, plus the one in the
  * file named by ORVEX_CA_BUNDLE; ORVEX_INSECURE_TLS=1 turns checking off.
  * Returns 1 when a response with status 200 arrived whole; otherwise 0,

@@ -128,24 +128,17 @@ std::string Origin(const std::string& url) {
     return origin;
 }
 
-// Turns `hop` into the request that follows its redirect to `target`, or
-// says why it must not go on. POST continues as GET after 301-303, as
-// browsers do, and a 303 sends anything but HEAD on as GET; every other
-// request is sent again as it was.
-bool Redirect(long status, const std::string& target, size_t bodyLength, Hop& hop, std::string& refusal) {
+// Turns `hop` into the request that follows its redirect to `target`. A 303
+// says the request is done and points at its result, so anything but HEAD
+// fetches that with GET and no body (RFC 9110 15.4.4); POST does the same
+// after 301 and 302, as browsers do. Every other request goes on as it was.
+void Redirect(long status, const std::string& target, Hop& hop) {
     const bool post = hop.method == "POST";
-    const bool toGet = (post && status >= 301 && status <= 303) || (status == 303 && hop.method != "HEAD");
-    // Only POST may lose its body to a redirect; any other body is never dropped silently.
-    if (toGet && !post && hop.sendBody && bodyLength > 0) {
-        refusal = "Redirect refused (303 See Other would drop the body of the " + hop.method + "): " + target;
-        return false;
-    }
     hop.url = target;
-    if (toGet) {
+    if ((status == 303 && hop.method != "HEAD") || (post && (status == 301 || status == 302))) {
         hop.method = "GET";
         hop.sendBody = false;
     }
-    return true;
 }
 
 // The headers of the last response of the transfer just done, as libcurl
@@ -259,7 +252,7 @@ bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, Htt
             return false;
         }
         httpsOnly = httpsOnly || curlx::StartsWithNoCase(hop.url, "https:");
-        if (!Redirect(status, target, exchange.bodyLength, hop, outcome.error)) return false;
+        Redirect(status, target, hop);
         redirectStatus = status;
         if (trace != nullptr)
             trace->Note("redirect " + std::to_string(redirects + 1) + " (" + std::to_string(status) +

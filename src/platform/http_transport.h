@@ -61,13 +61,13 @@ public:
 
     // True when a whole response arrived (any status); false with
     // outcome.error set otherwise. Connections are kept for the next call.
-    // Redirects are followed here, hop by hop (at most 10): POST continues
-    // as GET after 301, 302 and 303, and so does a request without a body
-    // after 303; any other request is sent again as it was, body included,
-    // except that a 303 to a request with a body is refused rather than
-    // dropping it. A chain that has been on https never leaves it, and the
-    // credentials go only to the first URL's scheme, host and port. With a
-    // trace on (platform/trace.h), the exchange and every hop go to it.
+    // Redirects are followed here, hop by hop (at most 10): a 303 sends any
+    // request but HEAD on as GET without a body, and so do 301 and 302 a
+    // POST; any other request is sent again as it was, body included. The
+    // outcome is the final response's. A chain that has been on https never
+    // leaves it, and the credentials go only to the first URL's scheme, host
+    // and port. With a trace on (platform/trace.h), the exchange and every
+    // hop go to it.
     bool Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome);
 
     // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT /
