@@ -1,5 +1,7 @@
 #include "platform/curl_setup.h"
 
+#include "platform/url_password.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -109,9 +111,11 @@ std::string FailureText(CURLcode code, const char* errorBuffer, long status, con
     std::string text =
         errorBuffer != nullptr && errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
     if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status <= 399)
-        return "Redirect refused (only http and https are followed, never https to http): " + text;
-    if (code == CURLE_URL_MALFORMAT) return text + ": " + url;
-    return text;
+        text = "Redirect refused (only http and https are followed, never https to http): " + text;
+    else if (code == CURLE_URL_MALFORMAT)
+        text += ": " + url;
+    // A URL's password may stand in the URL or in libcurl's words about it.
+    return httpx::WithoutUrlPasswords(text);
 }
 
 }  // namespace curlx

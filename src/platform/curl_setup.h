@@ -42,7 +42,7 @@ bool StartsWithNoCase(const std::string& text, const char* prefix);
 
 // The text of a failed transfer: libcurl's words (its error buffer when it
 // wrote one), made specific where they do not say which URL or that a
-// redirect was refused.
+// redirect was refused; never a URL's password.
 std::string FailureText(CURLcode code, const char* errorBuffer, long status, const std::string& url);
 
 }  // namespace curlx

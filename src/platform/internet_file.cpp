@@ -1,5 +1,7 @@
 #include "platform/internet_file.h"
 
+#include "platform/url_password.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -225,7 +227,8 @@ void Transfer::Start() {
         const size_t code = m_strStatusLine.find(' ');
         const size_t text = code == std::string::npos ? code : m_strStatusLine.find(' ', code + 1);
         if (text != std::string::npos) reason = " " + m_strStatusLine.substr(text + 1);
-        m_strFailure = m_strUrl + " load failure (status " + std::to_string(status) + reason + ")!\t";
+        m_strFailure = httpx::WithoutUrlPasswords(m_strUrl) + " load failure (status " +
+                       std::to_string(status) + reason + ")!\t";
         ThrowFailure();
     }
 }

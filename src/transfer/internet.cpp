@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/code_page.h"
+#include "platform/url_password.h"
 #include "support/global_info.h"
 #include "support/pub.h"
 
@@ -25,6 +26,10 @@ constexpr int kDefaultMaxAge = 60;
 constexpr int kFtpPort = 21;
 
 CString Text(const char* text) { return CString(text != nullptr ? text : ""); }
+
+// A name as every text shows it: "scheme://user@host/...", "user@host",
+// never a password.
+CString ForText(const char* name) { return CString(httpx::WithoutUrlPasswords(Text(name).str())); }
 
 template <typename Exception>
 CString MessageOf(const Exception& e) {
@@ -70,15 +75,6 @@ void AppendCause(CString& error, const CString& cause) {
     error += cause.IsEmpty() ? CString("!\t") : ":\r\n" + cause;
 }
 
-// "user@host" for "user:password@host": a password never goes into a text.
-CString ServerForDisplay(const char* server) {
-    CString text = Text(server);
-    const int at = text.ReverseFind('@');
-    const int colon = at < 0 ? -1 : text.Find(':');
-    if (colon >= 0 && colon < at) text.Delete(colon, at - colon);
-    return text;
-}
-
 void CollapseSlashes(CString& path) {
     while (path.Replace("//", "/") > 0) {
     }
@@ -104,7 +100,7 @@ public:
     }
     bool Finished() { return Report(m_nDone, m_nDone); }
     int Settle(int result, const char* name, CString& error) const {
-        if (result == 0 && m_bCancelled) error.Format("Transfer cancelled: %s", Text(name).GetString());
+        if (result == 0 && m_bCancelled) error.Format("Transfer cancelled: %s", ForText(name).GetString());
         return result;
     }
 
@@ -147,7 +143,7 @@ struct FtpName {
     // False, with the text, for a name that cannot be split.
     bool Parse(const char* name, CString& error) {
         if (CInternet::parseFtpname(name, fileName, path, server)) return true;
-        error.Format("Invalid Ftp filename: %s", Text(name).GetString());
+        error.Format("Invalid Ftp filename: %s", ForText(name).GetString());
         return false;
     }
 };
@@ -230,7 +226,7 @@ int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
             if (got == 0) break;
             if (got > static_cast<unsigned>(INT_MAX - buffer.GetSize())) {
                 error.Format("Response too large: the byte buffer holds at most 2 GiB (%s)",
-                             Text(url).GetString());
+                             ForText(url).GetString());
                 return 0;
             }
             buffer.AddBuf(block.data(), static_cast<int>(got));
@@ -248,7 +244,7 @@ int CInternet::Http_Download_ToDir_SameFilename(const char* url, const char* dir
     CString fileName;
     CString urlDir;
     if (!parseURLname(url, fileName, urlDir)) {
-        error.Format("Invalid URL filename: %s", Text(url).GetString());
+        error.Format("Invalid URL filename: %s", ForText(url).GetString());
         return 0;
     }
     localFile = CPub::AppendPath(dir, fileName);
@@ -347,7 +343,7 @@ CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CStri
     try {
         file = session.OpenURL(name, 1, INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_TRANSFER_BINARY,
                                nullptr, 0);
-        if (file == nullptr) error.Format("%s load failure!\t", name.GetString());
+        if (file == nullptr) error.Format("%s load failure!\t", ForText(name).GetString());
     } catch (const CInternetException& e) {
         error = MessageOf(e);
     } catch (const CFileException& e) {
@@ -371,7 +367,7 @@ CFtpConnection* CInternet::OpenFtpServer(CInternetSession& session, const char* 
         }
     }
     if (connection == nullptr) {
-        error.Format("Ftp Server \"%s\" connection failure", ServerForDisplay(server).GetString());
+        error.Format("Ftp Server \"%s\" connection failure", ForText(server).GetString());
         AppendCause(error, kept);
     }
     return connection;
@@ -391,7 +387,7 @@ CInternetFile* CInternet::OpenFtpFile(CFtpConnection* connection, const char* pa
         }
     }
     if (file == nullptr) {
-        error.Format("Ftp file \"%s\" access failure", Text(path).GetString());
+        error.Format("Ftp file \"%s\" access failure", ForText(path).GetString());
         AppendCause(error, kept);
     }
     return file;

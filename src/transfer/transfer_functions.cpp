@@ -1,5 +1,7 @@
 #include "transfer/transfer_functions.h"
 
+#include "platform/url_password.h"
+
 namespace {
 
 constexpr int kFtpPort = 21;
@@ -8,7 +10,8 @@ constexpr int kFtpPort = 21;
 CString Outcome(int result, CString& error, const char* call, const char* name) {
     if (result != 0) return CString();
     if (error.IsEmpty())
-        error.Format("%s( %s ) cause an unknown Error!\t", call, name != nullptr ? name : "");
+        error.Format("%s( %s ) cause an unknown Error!\t", call,
+                     httpx::WithoutUrlPasswords(name != nullptr ? name : "").c_str());
     return error;
 }
 
