@@ -3,6 +3,7 @@
 #include <orvex/internet.h>
 
 #include "http/http_request.h"
+#include "platform/http_url.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -28,12 +29,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string p = path.str();
         const std::string f = fileName.str();
         if (server.Find('/') >= 0 || f.find('/') != std::string::npos || p.size() < f.size() ||
-            p.compare(p.size() - f.size(), f.size(), f) != 0 || name.find(server.str() + "/" + p) == std::string::npos)
+            p.compare(p.size() - f.size(), f.size(), f) != 0 ||
+            name.find(server.str() + "/" + p) == std::string::npos)
             std::abort();
     }
 
+    // The URL reader of requests and downloads: a host without the path's
+    // characters, a port in range, and a URL built again from the parts reads the same.
+    httpx::HttpUrl parts;
+    std::string refusal;
+    if (httpx::ReadHttpUrl(text, false, parts, refusal)) {
+        if (parts.host.find_first_of("/?#@") != std::string::npos || parts.port < 1 || parts.port > 65535)
+            std::abort();
+        const std::string again = std::string(parts.secure ? "https" : "http") + "://" + parts.host + ":" +
+                                  std::to_string(parts.port) + "/" + parts.object;
+        httpx::HttpUrl reread;
+        if (!httpx::ReadHttpUrl(again, false, reread, refusal) || reread.secure != parts.secure ||
+            reread.host != parts.host || reread.port != parts.port || reread.object != parts.object)
+            std::abort();
+    } else if (refusal.empty()) {
+        std::abort();
+    }
+
     CHttpRequest request;
-    request.ParseURL(text, text, nullptr);
-    if (request.m_strHost.Find('/') >= 0) std::abort();
+    if (request.ParseURL(text, text, nullptr) != 0 && request.m_strHost.Find('/') >= 0) std::abort();
     return 0;
 }

@@ -232,7 +232,12 @@ ORVEX_EXPORT int HTTP_AttachSoap(HTTP_HANDLE handle, SOAP_HANDLE message);
  * Performs one exchange with the URL ("http://" or "https://", host,
  * optional ":port", path and query; without a scheme, the scheme of this
  * object's previous request). The host may be an IPv6 literal in brackets
- * ("http://[::1]:8080/x"). user and password may be NULL; with a user,
+ * ("http://[::1]:8080/x"). A port is 1-65535 in digits, an empty one the
+ * scheme's default; anything else fails before any connection, as does
+ * another scheme: "Port \"8080abc\" is not a port number (1-65535): <url>",
+ * "Bad host \"[::1]x\": <url>", "Unsupported scheme \"ftp\" (only http and
+ * https): <url>" (the URL without its password; DownloadFile reads http and
+ * https URLs the same way). user and password may be NULL; with a user,
  * whichever authentication scheme the server asks for is answered.
  * Redirects are followed (at most 10; a chain that has been on https never
  * leaves it): after 303 See Other, which says the request was done, any
@@ -643,7 +648,8 @@ ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);
  * Names: a name whose first three letters are "ftp" (any case) is an FTP
  * name, "ftp://[user[:password]@]host[:port]/path" (port 21 unless written;
  * anonymous login unless a user is written, percent-encoded). Any other name
- * but "" is a URL: http:// and https:// (TLS verified; see ORVEX_CA_BUNDLE),
+ * but "" is a URL: http:// and https:// (TLS verified; see ORVEX_CA_BUNDLE;
+ * read as HTTP_Request reads them, with its texts for a bad port or host),
  * or a local file as file:///dir/x, file://localhost/dir/x or /dir/x.
  * FTP uses passive mode and binary transfers.
  *

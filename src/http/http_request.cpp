@@ -3,6 +3,7 @@
 #include "http/callback_compress.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
+#include "platform/http_url.h"
 
 #include <climits>
 #include <new>
@@ -36,20 +37,6 @@ const char* StatusText(int status) {
     if (status >= 400 && status <= 499) return "(Request error)";
     if (status >= 500 && status <= 599) return "(Server error)";
     return "";
-}
-
-// The leading decimal number of a text as atoi reads it, clamped instead of overflowing.
-int LeadingNumber(const CString& text) {
-    const char* p = text.GetString();
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    long long value = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        value = value * 10 + (*p - '0');
-        if (value > INT_MAX) value = INT_MAX;
-    }
-    return static_cast<int>(negative ? -value : value);
 }
 
 std::vector<std::string> SplitLines(const CString& headers) {
@@ -111,9 +98,7 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
     m_Response.Empty();
     m_nStatusCode = 0;
     m_arrResponseHeaders.clear();
-    ParseURL(url, user, password);
-
-    int result = SendHttp();
+    int result = ParseURL(url, user, password) != 0 ? SendHttp() : 0;
     if (result != 0 && m_nStatusCode != 200) {
         m_strLastError.Format("Return Error Code=%d%s", m_nStatusCode, StatusText(m_nStatusCode));
         result = 0;
@@ -134,55 +119,25 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
     return result;
 }
 
-void CHttpRequest::ParseURL(const char* url, const char* user, const char* password) {
+int CHttpRequest::ParseURL(const char* url, const char* user, const char* password) {
+    httpx::HttpUrl parts;
+    std::string refusal;
+    if (!httpx::ReadHttpUrl(url != nullptr ? url : "", m_bSecure != 0, parts, refusal)) {
+        m_strLastError = CString(refusal);
+        return 0;
+    }
+    m_bSecure = parts.secure ? 1 : 0;
+    m_strHost = CString(parts.host);
+    m_nPort = parts.port;
+    m_strObject = CString(parts.object);
+    // Credentials in the URL serve when the arguments give none.
     m_strUser = user;
     m_strPassword = password;
-    CString rest(url);
-    rest.Trim();
-    if (rest.Left(8).CompareNoCase("https://") == 0) {
-        rest = rest.Mid(8);
-        m_bSecure = 1;
-    } else if (rest.Left(7).CompareNoCase("http://") == 0) {
-        rest = rest.Mid(7);
-        m_bSecure = 0;
+    if (user == nullptr && parts.hasUserInfo) {
+        m_strUser = CString(parts.user);
+        m_strPassword = CString(parts.password);
     }
-    // The host ends where the path, the query or the fragment begins; the
-    // object is what follows the '/', or the query or fragment itself.
-    CString hostPart = rest;
-    const size_t end = rest.str().find_first_of("/?#");
-    if (end == std::string::npos) {
-        m_strObject.Empty();
-    } else {
-        const int cut = static_cast<int>(end);
-        hostPart = rest.Left(cut);
-        m_strObject = rest.Mid(rest.GetAt(cut) == '/' ? cut + 1 : cut);
-    }
-    // "user:password@" goes to the credentials, never to the host; arguments win over it.
-    const int at = hostPart.ReverseFind('@');
-    if (at >= 0) {
-        const std::string userInfo = hostPart.Left(at).str();
-        hostPart = hostPart.Mid(at + 1);
-        if (user == nullptr) {
-            const size_t colon = userInfo.find(':');
-            m_strUser = CString(httpx::PercentDecode(userInfo.substr(0, colon)));
-            m_strPassword = colon == std::string::npos
-                                ? CString()
-                                : CString(httpx::PercentDecode(userInfo.substr(colon + 1)));
-        }
-    }
-    // An IPv6 literal keeps its brackets, as a URL writes it; its own colons are not the port's.
-    int colon = hostPart.Find(':');
-    if (hostPart.Left(1) == "[") {
-        const int close = hostPart.Find(']');
-        colon = close < 0 ? -1 : hostPart.Find(':', close);
-    }
-    if (colon < 0) {
-        m_strHost = hostPart;
-        m_nPort = m_bSecure != 0 ? 443 : 80;
-    } else {
-        m_strHost = hostPart.Left(colon);
-        m_nPort = LeadingNumber(hostPart.Mid(colon + 1));
-    }
+    return 1;
 }
 
 const char* CHttpRequest::GetResponseHeader(const char* name) const {

@@ -36,8 +36,10 @@ public:
     // Empties the body text and releases the response memory.
     void Empty();
     // Splits a URL into the secure flag, host (an IPv6 literal with its
-    // brackets), port and object path, and takes the credentials (null is empty).
-    void ParseURL(const char* url, const char* user, const char* password);
+    // brackets), port and object path as platform/http_url.h reads it, and
+    // takes the credentials (null is empty). 0, with m_strLastError, for a
+    // URL that reader refuses; the fields then stay as they were.
+    int ParseURL(const char* url, const char* user, const char* password);
     // Seconds; 0 or less returns to the process default.
     void SetTimeouts(int connectSeconds, int stallSeconds);
     // The whole-request limit in seconds; 0 or less returns to the process default.

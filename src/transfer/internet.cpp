@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/code_page.h"
+#include "platform/http_url.h"
 #include "platform/url_password.h"
 #include "support/global_info.h"
 #include "support/pub.h"
@@ -339,6 +340,13 @@ CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CStri
     else if (CPub::FindNoCase(name, "file://localhost/") == 0)
         name = name.Mid(16);
     if (name.Left(1) == "/") CollapseSlashes(name);
+    // An http(s) URL is read as HTTP requests read it, so that its port means the same to both.
+    httpx::HttpUrl parts;
+    std::string refusal;
+    if (httpx::IsHttpUrl(name.str()) && !httpx::ReadHttpUrl(name.str(), false, parts, refusal)) {
+        error = CString(refusal);
+        return nullptr;
+    }
     CStdioFile* file = nullptr;
     try {
         file = session.OpenURL(name, 1, INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_TRANSFER_BINARY,

@@ -40,14 +40,15 @@ TEST(HttpParseUrl, SplitsSchemeHostPortAndObject) {
         {"http://host/", 0, 0, "host", 80, ""},
         {"https://host/a/b", 0, 1, "host", 443, "a/b"},
         {"hTtP://host:8080", 1, 0, "host", 8080, ""},
-        {"http://host:abc/x", 0, 0, "host", 0, "x"},
-        {"http://host:12ab/x", 0, 0, "host", 12, "x"},
-        {"http://host:/x", 0, 0, "host", 0, "x"},
+        {"http://host:/x", 0, 0, "host", 80, "x"},
+        {"https://host:?q", 0, 1, "host", 443, "?q"},
+        {"host:/x", 1, 1, "host", 443, "x"},
+        {"http://host:00081/x", 0, 0, "host", 81, "x"},
+        {"http://host:65535", 0, 0, "host", 65535, ""},
         {"host/p?x=1#f", 0, 0, "host", 80, "p?x=1#f"},
         {"host/p", 1, 1, "host", 443, "p"},
         {"host:81/p", 1, 1, "host", 81, "p"},
         {"\t http://h/ a b \r\n", 0, 0, "h", 80, " a b"},
-        {"ftp://h/x", 0, 0, "ftp", 0, "/h/x"},
         {"http://h:81?x=1", 0, 0, "h", 81, "?x=1"},
         {"http://h?x=1", 0, 0, "h", 80, "?x=1"},
         {"h:82?a/b", 1, 1, "h", 82, "?a/b"},
@@ -55,13 +56,13 @@ TEST(HttpParseUrl, SplitsSchemeHostPortAndObject) {
         {"http://[::1]:8080/x", 0, 0, "[::1]", 8080, "x"},
         {"https://[fe80::1%25eth0]/y", 0, 1, "[fe80::1%25eth0]", 443, "y"},
         {"[2001:db8::7]?q", 0, 0, "[2001:db8::7]", 80, "?q"},
-        {"http://[::1]:/x", 0, 0, "[::1]", 0, "x"},
+        {"http://[::1]:/x", 0, 0, "[::1]", 80, "x"},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.url);
         CHttpRequest request;
         request.m_bSecure = c.secureBefore;
-        request.ParseURL(c.url, "user", nullptr);
+        EXPECT_EQ(request.ParseURL(c.url, "user", nullptr), 1);
         EXPECT_EQ(request.m_bSecure, c.secure);
         EXPECT_STREQ(request.m_strHost, c.host);
         EXPECT_EQ(request.m_nPort, c.port);
@@ -83,6 +84,58 @@ TEST(HttpParseUrl, CredentialsInTheUrlAreNoPartOfTheHost) {
     EXPECT_STREQ(request.m_strHost, "h");
     EXPECT_STREQ(request.m_strUser, "ann");
     EXPECT_STREQ(request.m_strPassword, "s3cret");
+}
+
+// One reading for HTTP_Request and DownloadFile: the same URL is refused by
+// both, with the same text, which shows no password.
+TEST(HttpParseUrl, JunkAfterThePortOrAnotherSchemeIsRefusedByRequestsAndDownloads) {
+    struct RefusalCase {
+        const char* url;
+        const char* text;
+    };
+    const RefusalCase cases[] = {
+        {"http://h:8080abc/x", "Port \"8080abc\" is not a port number (1-65535): http://h:8080abc/x"},
+        {"http://h:8080:9/x", "Port \"8080:9\" is not a port number (1-65535): http://h:8080:9/x"},
+        {"HTTPS://ann:s3cret@h:12ab?q=1",
+         "Port \"12ab\" is not a port number (1-65535): HTTPS://ann@h:12ab?q=1"},
+        {"http://h:0/x", "Port \"0\" is not a port number (1-65535): http://h:0/x"},
+        {"http://h:65536/x", "Port \"65536\" is not a port number (1-65535): http://h:65536/x"},
+        {"http://h:+80/x", "Port \"+80\" is not a port number (1-65535): http://h:+80/x"},
+        {"http://h: 80/x", "Port \" 80\" is not a port number (1-65535): http://h: 80/x"},
+        {"http://[::1]x/y", "Bad host \"[::1]x\": http://[::1]x/y"},
+        {"http://u:p@[::1/y", "Bad host \"[::1\": http://u@[::1/y"},
+    };
+    testing_support::TempDir dir;
+    const std::string target = dir.Path("t");
+    HttpHandle h;
+    for (const RefusalCase& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(HTTP_Request(h, c.url, nullptr, nullptr), 0);
+        EXPECT_STREQ(HTTP_GetLastError(h), c.text);
+        EXPECT_STREQ(DownloadFile(c.url, target.c_str(), 0), c.text);
+    }
+    EXPECT_TRUE(testing_support::FileNames(dir.path()).empty());
+}
+
+TEST(HttpParseUrl, AnotherSchemeIsNoHttpRequest) {
+    HttpHandle h;
+    EXPECT_EQ(HTTP_Request(h, "ftp://u:pw@h/x", nullptr, nullptr), 0);
+    EXPECT_STREQ(HTTP_GetLastError(h), "Unsupported scheme \"ftp\" (only http and https): ftp://u@h/x");
+}
+
+// Through a proxy (the test server) the request line names the URL as
+// libcurl understood it, so both readings of an empty port show.
+TEST(HttpParseUrl, AnEmptyPortIsTheSchemesDefaultForRequestsAndDownloads) {
+    auto& server = HttpTestServer::Get();
+    ScopedEnv viaProxy("http_proxy", server.Http("").c_str());
+    const char* const url = "http://proxied.invalid:/echo";
+    const std::string line = "GET http://proxied.invalid/echo HTTP/1.1\r\nHost: proxied.invalid\r\n";
+    HttpHandle h;
+    ASSERT_EQ(HTTP_Request(h, url, nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(Response(h).substr(0, line.size()), line);
+    testing_support::TempDir dir;
+    ASSERT_STREQ(DownloadFile(url, dir.Path("t").c_str(), 0), "");
+    EXPECT_EQ(testing_support::ReadFile(dir.Path("t")).substr(0, line.size()), line);
 }
 
 TEST(HttpParseUrl, NewObjectDefaults) {
