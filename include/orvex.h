@@ -30,6 +30,9 @@
  *  - ORVEX_CONNECT_TIMEOUT, ORVEX_STALL_TIMEOUT: seconds to connect (30) and
  *    that a transfer may move no byte (60); ORVEX_REQUEST_TIMEOUT: seconds
  *    a whole HTTP_Request may take (100; see HTTP_SetDeadline).
+ *  - ORVEX_MIN_RATE: bytes a second a file transfer must keep up over the
+ *    stall time (100). ORVEX_DOWNLOAD_DEADLINE: seconds a whole download
+ *    may take (none; see Orvex_SetDownloadDeadline).
  *  - http_proxy, https_proxy, ftp_proxy, no_proxy: proxies, as curl reads
  *    them.
  *  - ORVEX_TRACE: a file (created 0600) that every request, redirect,
@@ -217,7 +220,8 @@ ORVEX_EXPORT void HTTP_SetTimeouts(HTTP_HANDLE handle, int connectSeconds, int s
  * request fails with "Request deadline of 100 seconds reached (<url>)". 0
  * or less returns to the default, which the environment variable
  * ORVEX_REQUEST_TIMEOUT changes for the process. Downloads (DownloadFile,
- * CInternet) have no such limit: only the connect and stall limits end them.
+ * CInternet) have a deadline of their own, none unless a host sets one
+ * (Orvex_SetDownloadDeadline, ORVEX_DOWNLOAD_DEADLINE).
  */
 ORVEX_EXPORT void HTTP_SetDeadline(HTTP_HANDLE handle, int seconds);
 
@@ -661,8 +665,12 @@ ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);
  * less the umask).
  *
  * Each function blocks until the transfer ends; connecting gives up after
- * ORVEX_CONNECT_TIMEOUT seconds (30) and a transfer that moves no byte for
- * ORVEX_STALL_TIMEOUT seconds (60) fails. Proxies are taken from the
+ * ORVEX_CONNECT_TIMEOUT seconds (30), and a transfer that moves fewer than
+ * ORVEX_MIN_RATE bytes a second (100) for ORVEX_STALL_TIMEOUT seconds (60)
+ * fails: no healthy link is that slow, while a server that drips a few
+ * bytes could otherwise hold a call for good. A download has no deadline
+ * unless the host sets one (Orvex_SetDownloadDeadline), since a large file
+ * may take hours; an upload has none. Proxies are taken from the
  * environment as curl takes them (http_proxy, https_proxy, ftp_proxy,
  * no_proxy).
  *
@@ -696,7 +704,10 @@ REASON"
  *                                  "No space left on device", "File too large")
  *   libcurl's words                 a refused or broken connection, a
  *                                  certificate refused, a stall ("Operation
- *                                  too slow. ...")
+ *                                  too slow. Less than 100 bytes/sec
+ *                                  transferred the last 60 seconds")
+ *   "Download deadline of N seconds reached (NAME)"   the download deadline
+ *                                  ("1 second" for 1)
  *   "Transfer cancelled: NAME"      (DownloadFileEx) the progress function
  *                                  answered nonzero
  *   "DownloadFile( NAME ) cause an unknown Error!	"   a failure that left no
@@ -732,6 +743,17 @@ ORVEX_EXPORT const char* DownloadFileEx(const char* url, const char* localFile, 
 /* UploadFile with a progress function (NULL: none) and its user pointer. */
 ORVEX_EXPORT const char* UploadFileEx(const char* ftpName, const char* localFile,
                                       OrvexProgressFunc progress, void* user);
+
+/*
+ * Sets the deadline of every download (DownloadFile, DownloadFileEx,
+ * CInternet) that this process starts from now on, on any thread: the
+ * seconds a download may take in all, connecting, logging in, redirects and
+ * receiving included; past it the download fails with "Download deadline
+ * of N seconds reached (NAME)" and leaves nothing behind. 0 or less returns
+ * to ORVEX_DOWNLOAD_DEADLINE, and to none when that is unset, the default.
+ * Uploads have no deadline.
+ */
+ORVEX_EXPORT void Orvex_SetDownloadDeadline(int seconds);
 
 #ifdef __cplusplus
 }

@@ -6,6 +6,10 @@
 // Downloads to a file lose nothing: the bytes go to a new file beside the
 // target, which replaces the target only when the whole body has arrived.
 // A failure leaves an existing target as it was and no partial file behind.
+//
+// Downloads keep to the process's download deadline, if one is set
+// (CInternetSession::GetDownloadDeadline): past it they fail with
+// "Download deadline of N seconds reached (NAME)". Uploads have none.
 #ifndef ORVEX_INTERNET_H
 #define ORVEX_INTERNET_H
 

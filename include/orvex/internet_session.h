@@ -11,6 +11,8 @@
 #include <orvex/export.h>
 #include <orvex/file.h>
 
+#include <chrono>
+
 // Access and flag values of the open calls, as hosts know them.
 constexpr unsigned long GENERIC_READ = 0x80000000UL;
 constexpr unsigned long GENERIC_WRITE = 0x40000000UL;
@@ -141,11 +143,26 @@ public:
     typedef int (*WaitFunc)(void* user);
     void SetWaitHandler(WaitFunc wait, void* user);
 
+    // Seconds that everything this session does from now on may take in
+    // all: connecting, logging in, receiving. Past it the call at work
+    // throws CInternetException "Download deadline of N seconds reached"
+    // ("1 second" for 1). 0 or less: none, as a new session has.
+    void SetDeadline(int seconds);
+
+    // The process's download deadline in seconds, 0 for none: the last
+    // SetDownloadDeadline above 0 (Orvex_SetDownloadDeadline), else
+    // ORVEX_DOWNLOAD_DEADLINE, else none. CInternet's downloads keep to it;
+    // its uploads have none. Setting 0 or less returns to the environment's.
+    static int GetDownloadDeadline();
+    static void SetDownloadDeadline(int seconds);
+
 private:
     int m_nConnectSeconds = 0;
     int m_nStallSeconds = 0;
     WaitFunc m_pfnWait = nullptr;
     void* m_pWaitUser = nullptr;
+    int m_nDeadlineSeconds = 0;
+    std::chrono::steady_clock::time_point m_Deadline;
 };
 
 #endif

@@ -33,3 +33,5 @@ extern "C" const char* UploadFileEx(const char* ftpName, const char* localFile, 
         return CReturnBuf::CString2LPSTR(UploadFileText(ftpName, localFile, progress, user));
     });
 }
+
+extern "C" void Orvex_SetDownloadDeadline(int seconds) { CInternetSession::SetDownloadDeadline(seconds); }

@@ -2,6 +2,7 @@
 
 #include "platform/url_password.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -17,9 +18,16 @@ constexpr int kDefaultStallSeconds = 60;
 // As .NET's HttpClient: long enough for any ordinary exchange, short enough
 // that a server dripping bytes cannot hold a caller for good.
 constexpr int kDefaultDeadlineSeconds = 100;
+// Far below any working link (a 9600-baud modem moves 960 bytes a second),
+// far above a peer that drips a few bytes to keep a transfer alive.
+constexpr int kDefaultMinimumRate = 100;
 constexpr const char* kUserAgent = "Orvex/1.0";
 
-int SecondsFromEnv(const char* name, int fallback) {
+// The download deadline a host set; 0: the environment's.
+std::atomic<int> g_nDownloadDeadline{0};
+
+// A whole number above 0 from the environment, else the fallback.
+int PositiveFromEnv(const char* name, int fallback) {
     const char* text = std::getenv(name);
     if (text == nullptr || *text == '\0') return fallback;
     errno = 0;
@@ -68,11 +76,20 @@ CURLcode GlobalInit() {
     return result;
 }
 
-int DefaultConnectSeconds() { return SecondsFromEnv("ORVEX_CONNECT_TIMEOUT", kDefaultConnectSeconds); }
+int DefaultConnectSeconds() { return PositiveFromEnv("ORVEX_CONNECT_TIMEOUT", kDefaultConnectSeconds); }
 
-int DefaultStallSeconds() { return SecondsFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds); }
+int DefaultStallSeconds() { return PositiveFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds); }
 
-int DefaultDeadlineSeconds() { return SecondsFromEnv("ORVEX_REQUEST_TIMEOUT", kDefaultDeadlineSeconds); }
+int DefaultDeadlineSeconds() { return PositiveFromEnv("ORVEX_REQUEST_TIMEOUT", kDefaultDeadlineSeconds); }
+
+int DownloadDeadlineSeconds() {
+    const int set = g_nDownloadDeadline.load(std::memory_order_relaxed);
+    return set > 0 ? set : PositiveFromEnv("ORVEX_DOWNLOAD_DEADLINE", 0);
+}
+
+void SetDownloadDeadlineSeconds(int seconds) {
+    g_nDownloadDeadline.store(seconds > 0 ? seconds : 0, std::memory_order_relaxed);
+}
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     const size_t n = std::strlen(prefix);
@@ -90,6 +107,11 @@ void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBy
     curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, bufferBytes);
     ApplyTls(easy);
+}
+
+void ApplyMinimumRate(CURL* easy) {
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT,
+                     static_cast<long>(PositiveFromEnv("ORVEX_MIN_RATE", kDefaultMinimumRate)));
 }
 
 void ApplyHttpProtocols(CURL* easy, const std::string& url) {

@@ -21,10 +21,19 @@ int DefaultStallSeconds();
 // The whole-request deadline of HTTP requests (never of downloads):
 // ORVEX_REQUEST_TIMEOUT (seconds), else 100.
 int DefaultDeadlineSeconds();
+// The whole-download deadline, 0 for none: the one the host set, else
+// ORVEX_DOWNLOAD_DEADLINE (seconds), else none. Setting 0 or less returns
+// to the environment's.
+int DownloadDeadlineSeconds();
+void SetDownloadDeadlineSeconds(int seconds);
 
 // No signals, the timeouts (0 or less: the defaults), our agent, the read
 // buffer, and certificate checks as ORVEX_CA_BUNDLE / ORVEX_INSECURE_TLS say.
 void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes);
+
+// For file transfers, after ApplyCommon: one that keeps below ORVEX_MIN_RATE
+// bytes a second (else 100) for the whole stall time has stalled.
+void ApplyMinimumRate(CURL* easy);
 
 // Redirects a chain follows at most.
 constexpr int kMaxRedirects = 10;

@@ -43,19 +43,28 @@ void CurlHandles::Wait(int capMs) const {
                     nullptr);
 }
 
-Waiter::Waiter(const WaitHandler& handler) : m_handler(handler), m_due(Clock::now() + kReportEvery) {}
+Waiter::Waiter(const Watch& watch) : m_watch(watch), m_due(Clock::now() + kReportEvery) {}
+
+bool Waiter::InTime() { return m_watch.deadlineSeconds <= 0 || Clock::now() < m_watch.deadline; }
 
 bool Waiter::Wait(const CurlHandles& handles, int capMs) {
-    if (m_handler.function == nullptr) {
-        handles.Wait(capMs);
-        return true;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_due - Clock::now()).count();
+    Clock::time_point until = Clock::now() + std::chrono::milliseconds(capMs);
+    if (m_watch.function != nullptr) until = std::min(until, m_due);
+    if (m_watch.deadlineSeconds > 0) until = std::min(until, m_watch.deadline);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     handles.Wait(static_cast<int>(std::clamp<long long>(left, 0, capMs)));
+    if (!InTime()) return false;
     const Clock::time_point now = Clock::now();
-    if (now < m_due) return true;
+    if (m_watch.function == nullptr || now < m_due) return true;
     m_due = now + kReportEvery;
-    return m_handler.function(m_handler.user) == 0;
+    m_bCancelled = m_watch.function(m_watch.user) != 0;
+    return !m_bCancelled;
+}
+
+std::string Waiter::StopText() const {
+    if (m_bCancelled) return "Transfer cancelled";
+    const int n = m_watch.deadlineSeconds;
+    return "Download deadline of " + std::to_string(n) + (n == 1 ? " second" : " seconds") + " reached";
 }
 
 void CurlHandles::Reset() {
@@ -177,24 +186,26 @@ void Transfer::ThrowFailure() {
     throw CInternetException(text.c_str(), m_nResult);
 }
 
-void Transfer::Cancel() {
+void Transfer::Stop(const curlx::Waiter& waiter) {
     Detach();
     m_bDone = true;
-    m_nResult = CURLE_ABORTED_BY_CALLBACK;
-    if (m_strFailure.empty()) m_strFailure = "Transfer cancelled";
+    m_nResult = waiter.StopCode();
+    if (m_strFailure.empty()) m_strFailure = waiter.StopText();
 }
 
 bool Transfer::Failed() const { return m_bDone && (m_nResult != CURLE_OK || !m_strFailure.empty()); }
 
 template <typename Satisfied>
 void Transfer::RunUntil(Satisfied satisfied) {
-    curlx::Waiter waiter(m_wait);
+    curlx::Waiter waiter(m_watch);
     while (!m_bDone && m_pHandles != nullptr) {
+        // A download that never waits still keeps its deadline.
+        if (!waiter.InTime()) return Stop(waiter);
         if (!Pump() || satisfied()) return;
         // Until the data flows, libcurl takes some steps without a socket or
         // timer to wake us (it starts an FTP data connection only on the next
         // round): short waits then, so a transfer never idles a whole second.
-        if (!waiter.Wait(*m_pHandles, m_bFlowing ? kIdleWaitMs : kSetupWaitMs)) return Cancel();
+        if (!waiter.Wait(*m_pHandles, m_bFlowing ? kIdleWaitMs : kSetupWaitMs)) return Stop(waiter);
     }
 }
 

@@ -44,24 +44,35 @@ private:
 // quarter second hosts are promised, so a cancel ends a stalled transfer at once.
 constexpr int kWaitReportMs = 200;
 
-// A session's wait handler, as the connections and files it opens keep it.
-struct WaitHandler {
+// What a session asks of every loop that its connections and files run:
+// its wait handler, called while they wait, and its deadline.
+struct Watch {
     CInternetSession::WaitFunc function = nullptr;
     void* user = nullptr;
+    int deadlineSeconds = 0;  // 0: none
+    std::chrono::steady_clock::time_point deadline;
 };
 
-// One run of a loop that drives libcurl until something the caller wants
-// happens: waits on the handles, calling the handler each kWaitReportMs the
-// loop goes on without returning to its caller.
+// One run of a loop that drives libcurl until something its caller wants
+// happens: waits on the handles, calls the handler each kWaitReportMs the
+// loop goes on without returning to its caller, and keeps the deadline.
 class Waiter {
 public:
-    explicit Waiter(const WaitHandler& handler);
-    // Waits at most capMs; false when the handler cancels.
+    explicit Waiter(const Watch& watch);
+    // False once the deadline has passed.
+    bool InTime();
+    // Waits at most capMs, less when the handler or the deadline is due
+    // sooner; false when the handler cancels or the deadline has passed.
     bool Wait(const CurlHandles& handles, int capMs);
+    // Why the loop must end, once InTime or Wait said so, and libcurl's
+    // code for it.
+    std::string StopText() const;
+    CURLcode StopCode() const { return m_bCancelled ? CURLE_ABORTED_BY_CALLBACK : CURLE_OPERATION_TIMEDOUT; }
 
 private:
-    WaitHandler m_handler;
+    Watch m_watch;
     std::chrono::steady_clock::time_point m_due;
+    bool m_bCancelled = false;
 };
 
 }  // namespace curlx
@@ -96,8 +107,8 @@ struct CInternetFile::Transfer {
     // Set by the FTP connection whose file this is, so that closing the
     // connection first cannot leave the file on freed handles.
     CFtpConnection::Link* m_pLink = nullptr;
-    // The opening session's, called while the transfer waits.
-    curlx::WaitHandler m_wait;
+    // The opening session's wait handler and deadline.
+    curlx::Watch m_watch;
 
 private:
     static size_t OnBody(char* data, size_t size, size_t count, void* user);
@@ -110,8 +121,8 @@ private:
     template <typename Satisfied>
     void RunUntil(Satisfied satisfied);
     void Resume();
-    // The wait handler said stop: the transfer ends as a failure.
-    void Cancel();
+    // The waiter said stop (a cancel, the deadline): the transfer ends as a failure.
+    void Stop(const curlx::Waiter& waiter);
     bool Failed() const;
     std::string FailureText() const;
     [[noreturn]] void ThrowFailure();
@@ -154,7 +165,7 @@ struct CFtpConnection::Link {
     std::string password;
     int connectSeconds = 0;
     int stallSeconds = 0;
-    curlx::WaitHandler wait;
+    curlx::Watch watch;
     CInternetFile::Transfer* open = nullptr;
 
     // The options of every command on this connection, after a reset.

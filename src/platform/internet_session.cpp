@@ -90,12 +90,12 @@ bool ParseServerName(const std::string& server, FtpServerName& out, std::string&
 }
 
 // Runs a transfer that moves no data (a login) to its end.
-void RunToEnd(curlx::CurlHandles& handles, const std::string& url, const curlx::WaitHandler& wait) {
+void RunToEnd(curlx::CurlHandles& handles, const std::string& url, const curlx::Watch& watch) {
     CURLMcode added = curl_multi_add_handle(handles.Multi(), handles.Easy());
     if (added != CURLM_OK) throw CInternetException(curl_multi_strerror(added));
     CURLcode result = CURLE_OK;
     bool done = false;
-    curlx::Waiter waiter(wait);
+    curlx::Waiter waiter(watch);
     while (!done) {
         int running = 0;
         const CURLMcode code = curl_multi_perform(handles.Multi(), &running);
@@ -113,7 +113,7 @@ void RunToEnd(curlx::CurlHandles& handles, const std::string& url, const curlx::
         // A login moves no data, and libcurl's steps need short waits.
         if (!done && !waiter.Wait(handles, 10)) {
             curl_multi_remove_handle(handles.Multi(), handles.Easy());
-            throw CInternetException("Transfer cancelled", CURLE_ABORTED_BY_CALLBACK);
+            throw CInternetException(waiter.StopText().c_str(), waiter.StopCode());
         }
     }
     curl_multi_remove_handle(handles.Multi(), handles.Easy());
@@ -130,6 +130,7 @@ void CFtpConnection::Link::Configure(const std::string& url) {
     CURL* easy = handles.Easy();
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curlx::ApplyCommon(easy, connectSeconds, stallSeconds, kReceiveBufferBytes);
+    curlx::ApplyMinimumRate(easy);
     curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
     // A server that stops answering commands is a stall like any other.
@@ -164,7 +165,7 @@ CInternetFile* CFtpConnection::OpenFile(const char* fileName, unsigned long acce
     const Transfer::Kind kind = (access & GENERIC_WRITE) != 0 ? Transfer::kFtpWrite : Transfer::kFtpRead;
     std::unique_ptr<Transfer> transfer(new Transfer(&m_pLink->handles, false, kind, url, m_pLink->password));
     transfer->m_pLink = m_pLink;
-    transfer->m_wait = m_pLink->wait;
+    transfer->m_watch = m_pLink->watch;
     m_pLink->open = transfer.get();
     transfer->Start();
     auto* file = new CInternetFile(transfer.get(), path.c_str());
@@ -192,6 +193,15 @@ void CInternetSession::SetWaitHandler(WaitFunc wait, void* user) {
     m_pWaitUser = user;
 }
 
+void CInternetSession::SetDeadline(int seconds) {
+    m_nDeadlineSeconds = seconds > 0 ? seconds : 0;
+    m_Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_nDeadlineSeconds);
+}
+
+int CInternetSession::GetDownloadDeadline() { return curlx::DownloadDeadlineSeconds(); }
+
+void CInternetSession::SetDownloadDeadline(int seconds) { curlx::SetDownloadDeadlineSeconds(seconds); }
+
 CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/, unsigned long /*flags*/,
                                       const char* /*headers*/, unsigned long /*headersLength*/) {
     const std::string name = Text(url);
@@ -218,11 +228,12 @@ CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/
     CURL* easy = handles->Easy();
     curl_easy_setopt(easy, CURLOPT_URL, name.c_str());
     curlx::ApplyCommon(easy, m_nConnectSeconds, m_nStallSeconds, kReceiveBufferBytes);
+    curlx::ApplyMinimumRate(easy);
     curlx::ApplyHttpProtocols(easy, name);
     std::unique_ptr<CInternetFile::Transfer> transfer(
         new CInternetFile::Transfer(handles.get(), true, CInternetFile::Transfer::kHttp, name));
     static_cast<void>(handles.release());  // the transfer owns them now
-    transfer->m_wait = {m_pfnWait, m_pWaitUser};
+    transfer->m_watch = {m_pfnWait, m_pWaitUser, m_nDeadlineSeconds, m_Deadline};
     transfer->Start();
     auto* file = new CInternetFile(transfer.get(), name.c_str());
     static_cast<void>(transfer.release());  // the file owns it now
@@ -246,17 +257,17 @@ CFtpConnection* CInternetSession::GetFtpConnection(const char* server, const cha
     link->baseUrl = "ftp://" + name.host + ":" + std::to_string(usedPort) + "/";
     link->connectSeconds = m_nConnectSeconds;
     link->stallSeconds = m_nStallSeconds;
-    link->wait = {m_pfnWait, m_pWaitUser};
+    link->watch = {m_pfnWait, m_pWaitUser, m_nDeadlineSeconds, m_Deadline};
     // Logging in moves no data: libcurl connects, logs in and asks where it is.
     link->Configure(link->baseUrl);
     curl_easy_setopt(link->handles.Easy(), CURLOPT_NOBODY, 1L);
     if (!tracex::Enabled()) {
-        RunToEnd(link->handles, link->baseUrl, link->wait);
+        RunToEnd(link->handles, link->baseUrl, link->watch);
     } else {
         tracex::CExchange trace("FTP login", link->baseUrl, link->password);
         trace.Attach(link->handles.Easy());
         try {
-            RunToEnd(link->handles, link->baseUrl, link->wait);
+            RunToEnd(link->handles, link->baseUrl, link->watch);
         } catch (const CInternetException& e) {
             trace.End("failed", e.m_strMessage.GetString());
             tracex::CExchange::Detach(link->handles.Easy());

@@ -8,6 +8,7 @@
 #include "support/pub.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <ctime>
 #include <memory>
@@ -81,17 +82,24 @@ void CollapseSlashes(CString& path) {
     }
 }
 
-// One operation's reports: after each block, once at the end, and while its
-// session waits for the network. A cancel is remembered, so that whatever
-// failure it caused reads as the cancel.
-class Progress {
+// One operation's watch: progress reports after each block, once at the
+// end and while its session waits for the network, and for a download the
+// process's deadline. A cancel or the deadline is remembered, so that
+// whatever failure it caused reads as that.
+class Watch {
 public:
-    Progress(CInternet::ProgressFunc progress, void* user) : m_pfn(progress), m_pUser(user) {}
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
+    Watch(CInternet::ProgressFunc progress, void* user, bool download)
+        : m_pfn(progress),
+          m_pUser(user),
+          m_nDeadline(download ? CInternetSession::GetDownloadDeadline() : 0),
+          m_Start(std::chrono::steady_clock::now()) {}
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
 
-    void Watch(CInternetSession& session) {
+    // The session counts its deadline from here on, so it ends after ours.
+    void Attach(CInternetSession& session) {
         if (m_pfn != nullptr) session.SetWaitHandler(OnWait, this);
+        session.SetDeadline(m_nDeadline);
     }
     void SetTotal(long long total) { m_nTotal = total; }
     // False when the caller cancels.
@@ -101,14 +109,21 @@ public:
     }
     bool Finished() { return Report(m_nDone, m_nDone); }
     int Settle(int result, const char* name, CString& error) const {
-        if (result == 0 && m_bCancelled) error.Format("Transfer cancelled: %s", ForText(name).GetString());
+        if (result != 0) return result;
+        if (m_bCancelled) {
+            error.Format("Transfer cancelled: %s", ForText(name).GetString());
+        } else if (m_nDeadline > 0 &&
+                   std::chrono::steady_clock::now() >= m_Start + std::chrono::seconds(m_nDeadline)) {
+            error.Format("Download deadline of %d %s reached (%s)", m_nDeadline,
+                         m_nDeadline == 1 ? "second" : "seconds", ForText(name).GetString());
+        }
         return result;
     }
 
 private:
     static int OnWait(void* self) {
-        auto* progress = static_cast<Progress*>(self);
-        return progress->Report(progress->m_nDone, progress->m_nTotal) ? 0 : 1;
+        auto* watch = static_cast<Watch*>(self);
+        return watch->Report(watch->m_nDone, watch->m_nTotal) ? 0 : 1;
     }
     bool Report(long long done, long long total) {
         if (m_pfn != nullptr && !m_bCancelled) m_bCancelled = m_pfn(m_pUser, done, total) != 0;
@@ -117,22 +132,24 @@ private:
 
     CInternet::ProgressFunc m_pfn;
     void* m_pUser;
+    int m_nDeadline;  // seconds, 0 for none
+    std::chrono::steady_clock::time_point m_Start;
     long long m_nTotal = -1;
     long long m_nDone = 0;
     bool m_bCancelled = false;
 };
 
 // Copies a remote file to its end into the target; 0 on failure (a cancel
-// leaves the text to Progress::Settle).
-int ReceiveInto(CStdioFile& remote, CAtomicFile& target, Progress& progress) {
+// leaves the text to Watch::Settle).
+int ReceiveInto(CStdioFile& remote, CAtomicFile& target, Watch& watch) {
     std::vector<char> block(kBlockBytes);
     for (;;) {
         const unsigned got = remote.ReadSome(block.data(), kBlockBytes);
         if (got == 0) break;
         target.Write(block.data(), got);
-        if (!progress.Moved(got)) return 0;
+        if (!watch.Moved(got)) return 0;
     }
-    return progress.Finished() ? 1 : 0;
+    return watch.Finished() ? 1 : 0;
 }
 
 // An ftp name split as parseFtpname splits it.
@@ -150,11 +167,11 @@ struct FtpName {
 };
 
 // Receives an opened remote file into localFile through a file renamed into place.
-int SaveTo(CStdioFile& remote, const char* localFile, Progress& progress, CString& error) {
+int SaveTo(CStdioFile& remote, const char* localFile, Watch& watch, CString& error) {
     CAtomicFile target;
     if (!target.Create(localFile, error)) return 0;
-    progress.SetTotal(remote.GetAnnouncedLength());
-    if (!ReceiveInto(remote, target, progress)) return 0;
+    watch.SetTotal(remote.GetAnnouncedLength());
+    if (!ReceiveInto(remote, target, watch)) return 0;
     return target.Commit(error) ? 1 : 0;
 }
 
@@ -200,27 +217,27 @@ int CInternet::Download_ToTempDir_SameFilename(const char* url, CString& localFi
 int CInternet::Http_Download(const char* url, const char* localFile, CString& error, int maxAge) {
     error.Empty();
     if (maxAge > 0 && IsFresh(localFile, maxAge)) return 1;
-    Progress progress(m_pfnProgress, m_pProgressUser);
+    Watch watch(m_pfnProgress, m_pProgressUser, true);
     const int result = Attempt(error, [&] {
         CInternetSession session;
-        progress.Watch(session);
+        watch.Attach(session);
         auto remote = Own(OpenURL(session, url, error));
         if (remote == nullptr) return 0;
-        return SaveTo(*remote, localFile, progress, error);
+        return SaveTo(*remote, localFile, watch, error);
     });
-    return progress.Settle(result, url, error);
+    return watch.Settle(result, url, error);
 }
 
 int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
     buffer.Clear();
     error.Empty();
-    Progress progress(m_pfnProgress, m_pProgressUser);
+    Watch watch(m_pfnProgress, m_pProgressUser, true);
     const int result = Attempt(error, [&] {
         CInternetSession session;
-        progress.Watch(session);
+        watch.Attach(session);
         auto remote = Own(OpenURL(session, url, error));
         if (remote == nullptr) return 0;
-        progress.SetTotal(remote->GetAnnouncedLength());
+        watch.SetTotal(remote->GetAnnouncedLength());
         std::vector<unsigned char> block(kBlockBytes);
         for (;;) {
             const unsigned got = remote->ReadSome(block.data(), kBlockBytes);
@@ -231,13 +248,13 @@ int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
                 return 0;
             }
             buffer.AddBuf(block.data(), static_cast<int>(got));
-            if (!progress.Moved(got)) return 0;
+            if (!watch.Moved(got)) return 0;
         }
-        return progress.Finished() ? 1 : 0;
+        return watch.Finished() ? 1 : 0;
     });
     // Half a body must not pass for the body.
     if (result == 0) buffer.Clear();
-    return progress.Settle(result, url, error);
+    return watch.Settle(result, url, error);
 }
 
 int CInternet::Http_Download_ToDir_SameFilename(const char* url, const char* dir, CString& localFile,
@@ -262,17 +279,17 @@ int CInternet::Ftp_Download(const char* ftpName, const char* localFile, CString&
                             const char* password, int port) {
     FtpName name;
     if (!name.Parse(ftpName, error)) return 0;
-    Progress progress(m_pfnProgress, m_pProgressUser);
+    Watch watch(m_pfnProgress, m_pProgressUser, true);
     const int result = Attempt(error, [&] {
         CInternetSession session;
-        progress.Watch(session);
+        watch.Attach(session);
         auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
         auto remote = Own(OpenFtpFile(connection.get(), name.path, GENERIC_READ, error));
         if (remote == nullptr) return 0;
-        return SaveTo(*remote, localFile, progress, error);
+        return SaveTo(*remote, localFile, watch, error);
     });
-    return progress.Settle(result, ftpName, error);
+    return watch.Settle(result, ftpName, error);
 }
 
 int CInternet::Ftp_Download_ToDir_SameFilename(const char* ftpName, const char* dir, CString& localFile,
@@ -294,10 +311,10 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
                           const char* password, int port) {
     FtpName name;
     if (!name.Parse(ftpName, error)) return 0;
-    Progress progress(m_pfnProgress, m_pProgressUser);
+    Watch watch(m_pfnProgress, m_pProgressUser, false);
     const int result = Attempt(error, [&] {
         CInternetSession session;
-        progress.Watch(session);
+        watch.Attach(session);
         auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
         CFile local;
@@ -309,7 +326,7 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
         auto remote = Own(OpenFtpFile(connection.get(), name.path, GENERIC_WRITE, error));
         if (remote == nullptr) return 0;
         const long long length = static_cast<long long>(local.GetLength());
-        progress.SetTotal(length);
+        watch.SetTotal(length);
         std::vector<char> block(kBlockBytes);
         for (long long left = length; left > 0;) {
             const unsigned got =
@@ -322,14 +339,14 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
             }
             remote->Write(block.data(), got);
             left -= got;
-            if (!progress.Moved(got)) return 0;
+            if (!watch.Moved(got)) return 0;
         }
-        if (!progress.Finished()) return 0;
+        if (!watch.Finished()) return 0;
         // The server has the file only when the upload ends whole.
         remote->Close();
         return 1;
     });
-    return progress.Settle(result, ftpName, error);
+    return watch.Settle(result, ftpName, error);
 }
 
 CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CString& error) {
