@@ -69,10 +69,12 @@ TEST(OrvexTransferCommand, UsageAndHelp) {
     EXPECT_NE(main.out.find("  download URL FILE"), std::string::npos) << main.out;
     EXPECT_NE(main.out.find("  upload FTPNAME FILE"), std::string::npos) << main.out;
 
-    for (const char* command : {"download", "download http://x/", "download http://x/ a b",
-                                "download http://x/ a --max-age", "download http://x/ a --max-age soon",
-                                "download http://x/ a --max-age -1", "download http://x/ a --bogus", "upload",
-                                "upload ftp://x/a", "upload ftp://x/a b c", "upload ftp://x/a b --bogus"}) {
+    for (const char* command :
+         {"download", "download http://x/", "download http://x/ a b", "download http://x/ a --max-age",
+          "download http://x/ a --max-age soon", "download http://x/ a --max-age -1",
+          "download http://x/ a --bogus", "download http://x/ a --deadline",
+          "download http://x/ a --deadline 1.5", "upload", "upload ftp://x/a", "upload ftp://x/a b c",
+          "upload ftp://x/a b --bogus"}) {
         const CommandRun run = Orvex(command);
         EXPECT_EQ(run.status, 2) << command;
         // One line: the problem and where the usage is.
@@ -111,6 +113,18 @@ TEST(OrvexTransferCommand, MaxAgeKeepsAFreshFile) {
 std::string Trimmed(std::string text) {
     text.erase(text.find_last_not_of("\t\r\n") + 1);
     return text;
+}
+
+TEST(OrvexTransferCommand, ADeadlineEndsASlowDownload) {
+    TempDir dir;
+    WriteFile(dir.Path("out"), "old");
+    // 1000 bytes, one each 20 ms: past the deadline long before the end, never stalled.
+    const std::string url = HttpTestServer::Get().Http("/trickle/1000/20");
+    const CommandRun run = Orvex("download " + url + " " + dir.Path("out") + " --deadline 1");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvex: Download deadline of 1 second reached (" + url + ")\n");
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"out"});
+    EXPECT_EQ(ReadFile(dir.Path("out")), "old");
 }
 
 TEST(OrvexTransferCommand, FailedDownloadGivesTheReasonAndNoFile) {

@@ -108,13 +108,15 @@ const char kXmlHelp[] =
     "  --soap-body    start at the SOAP response element, prefixes removed\n";
 
 const char kDownloadHelp[] =
-    "usage: orvex download URL FILE [--max-age SECONDS]\n"
+    "usage: orvex download URL FILE [--max-age SECONDS] [--deadline S]\n"
     "\n"
     "Downloads URL (http, https, ftp or file) into FILE, which is replaced only\n"
     "once the whole body has arrived. A progress bar shows on a terminal. Ctrl-C\n"
     "cancels and leaves nothing behind (exit status 130).\n"
     "  --max-age      keep a FILE modified no more than SECONDS ago and transfer\n"
-    "                 nothing (default 0: always transfer; ftp always transfers)\n";
+    "                 nothing (default 0: always transfer; ftp always transfers)\n"
+    "  --deadline     seconds the whole download may take, connecting and every\n"
+    "                 redirect included (default 0: ORVEX_DOWNLOAD_DEADLINE, or none)\n";
 
 const char kUploadHelp[] =
     "usage: orvex upload FTPNAME FILE\n"
@@ -1023,14 +1025,14 @@ int XmlCommand(int argc, char** argv) {
 int DownloadCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kDownloadHelp, stdout), kOk;
     std::vector<std::string> names;
-    int maxAge = 0;
+    int maxAge = 0, deadline = 0;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (TakeGlobalOption(arg)) continue;
-        if (arg == "--max-age") {
+        if (arg == "--max-age" || arg == "--deadline") {
             if (i + 1 >= argc) return Usage("download", arg + " needs a value");
-            if (!ParseSeconds(argv[++i], maxAge))
-                return Usage("download", "--max-age takes a number of seconds");
+            if (!ParseSeconds(argv[++i], arg == "--max-age" ? maxAge : deadline))
+                return Usage("download", arg + " takes a number of seconds");
         } else if (arg[0] == '-' || names.size() == 2) {
             return Usage("download", "unexpected argument " + arg);
         } else {
@@ -1038,6 +1040,7 @@ int DownloadCommand(int argc, char** argv) {
         }
     }
     if (names.size() < 2) return Usage("download", names.empty() ? "no URL given" : "no FILE given");
+    if (deadline > 0) Orvex_SetDownloadDeadline(deadline);
     StopOnSignals();
     Progress progress;
     const char* text = DownloadFileEx(names[0].c_str(), names[1].c_str(), maxAge, OnProgress, &progress);
