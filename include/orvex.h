@@ -661,8 +661,11 @@ ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);
  * which replaces the target only when the whole body has arrived. A failure
  * of any kind (an HTTP status outside 200-299, a refused connection, a body
  * cut short, a full disk, a cancel) leaves an existing target as it was and
- * no partial file behind. A new file gets the mode of any new file (0666
- * less the umask).
+ * no partial file behind. The new file has no name until it is whole where
+ * the file system allows it (O_TMPFILE: ext4, XFS, Btrfs, tmpfs...), so not
+ * even a killed process leaves anything; elsewhere (NFS, for one) it is
+ * ".NAME.part-XXXXXX" from the start, which a killed process leaves behind.
+ * A new file gets the mode of any new file (0666 less the umask).
  *
  * Each function blocks until the transfer ends; connecting gives up after
  * ORVEX_CONNECT_TIMEOUT seconds (30), and a transfer that moves fewer than

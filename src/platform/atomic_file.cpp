@@ -2,6 +2,7 @@
 
 #include "platform/code_page.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -16,6 +17,8 @@ namespace {
 constexpr int kNameAttempts = 100;
 constexpr int kMaxBaseInTempName = 200;
 
+std::atomic<bool> g_bUnnamedAllowed{true};
+
 CString ErrorText(const CString& path, int osError) {
     CString text;
     text.Format("%s: %s", path.GetString(), std::strerror(osError));
@@ -29,6 +32,14 @@ CString RandomSuffix() {
     CString suffix;
     for (int i = 0; i < 6; ++i) suffix += kLetters[generator() % (sizeof kLetters - 1)];
     return suffix;
+}
+
+// "DIR/.BASE.part-XXXXXX", a name nobody is using yet.
+CString TempName(const CString& dir, const CString& base) {
+    CString temp = dir;
+    if (temp.Right(1) != "/") temp += "/";
+    temp += "." + base + ".part-" + RandomSuffix();
+    return temp;
 }
 
 }  // namespace
@@ -63,14 +74,56 @@ bool CAtomicFile::Create(const char* target, CString& error) {
     const CString dir = slash < 0 ? CString(".") : (slash == 0 ? CString("/") : m_strFinal.Left(slash));
     // A long name is shortened in the temporary name, which must fit where the target fits.
     const CString base = m_strFinal.Mid(slash + 1).Left(kMaxBaseInTempName);
+    if (g_bUnnamedAllowed.load(std::memory_order_relaxed) && OpenUnnamed(dir)) {
+        m_strBase = base;
+        return true;
+    }
+    return OpenNamed(dir, base, error);
+}
+
+bool CAtomicFile::OpenUnnamed(const CString& dir) {
+    // 0666: the umask makes it the mode any new file gets. Any refusal (no
+    // O_TMPFILE on this file system, or an error the named way will word)
+    // sends us the named way.
+    const int fd = ::open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    // The name is given through /proc, which linkat needs no privilege for.
+    CString link;
+    link.Format("/proc/self/fd/%d", fd);
+    if (::access(link, F_OK) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_hFile = fd;
+    m_bUnnamed = true;
+    m_strDir = dir;
+    m_strFdLink = link;
+    return true;
+}
+
+bool CAtomicFile::OpenNamed(const CString& dir, const CString& base, CString& error) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        CString temp = dir;
-        if (temp.Right(1) != "/") temp += "/";
-        temp += "." + base + ".part-" + RandomSuffix();
+        const CString temp = TempName(dir, base);
         // 0666: the umask makes it the mode any new file gets.
         const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             m_hFile = fd;
+            m_strTemp = temp;
+            return true;
+        }
+        if (errno != EEXIST) {
+            error = ErrorText(m_strTarget, errno);
+            return false;
+        }
+    }
+    error = ErrorText(m_strTarget, EEXIST);
+    return false;
+}
+
+bool CAtomicFile::GiveName(CString& error) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const CString temp = TempName(m_strDir, m_strBase);
+        if (::linkat(AT_FDCWD, m_strFdLink, AT_FDCWD, temp, AT_SYMLINK_FOLLOW) == 0) {
             m_strTemp = temp;
             return true;
         }
@@ -125,6 +178,11 @@ bool CAtomicFile::Commit(CString& error) {
         const struct timespec times[2] = {{0, UTIME_OMIT}, m_ModificationTime};
         ::futimens(m_hFile, times);
     }
+    // Whole now: the unnamed file gets its temporary name, renamed at once below.
+    if (m_bUnnamed && !GiveName(error)) {
+        Abandon();
+        return false;
+    }
     // close() is where some file systems report a write that did not land.
     const int closed = ::close(m_hFile);
     const int closeError = errno;
@@ -145,8 +203,12 @@ bool CAtomicFile::Commit(CString& error) {
 }
 
 void CAtomicFile::Abandon() {
+    // An unnamed file goes with its last descriptor.
     if (m_hFile >= 0) ::close(m_hFile);
     m_hFile = -1;
     if (!m_strTemp.IsEmpty()) ::unlink(m_strTemp);
     m_strTemp.Empty();
+    m_bUnnamed = false;
 }
+
+void CAtomicFile::AllowUnnamed(bool allowed) { g_bUnnamedAllowed.store(allowed, std::memory_order_relaxed); }

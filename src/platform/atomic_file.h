@@ -1,7 +1,9 @@
-// CAtomicFile: a file written beside its target under a temporary name and
-// renamed over the target only when it is whole. A failure at any point,
-// the process's own included, leaves the target as it was; a failed or
-// abandoned file leaves nothing behind.
+// CAtomicFile: a file written beside its target and renamed over the target
+// only when it is whole. A failure at any point, the process's own
+// included, leaves the target as it was; a failed or abandoned file leaves
+// nothing behind. Where the file system allows it the file has no name
+// until it is whole (O_TMPFILE), so even a killed process leaves nothing;
+// elsewhere it is written under a temporary name from the start.
 #ifndef ORVEX_PLATFORM_ATOMIC_FILE_H
 #define ORVEX_PLATFORM_ATOMIC_FILE_H
 
@@ -33,16 +35,25 @@ public:
         m_bSetTime = true;
     }
     // The temporary file's name as the file system knows it (UTF-8), for
-    // writers that open by name; empty when the target is written directly.
-    const CString& TempPath() const { return m_strTemp; }
+    // writers that open by name: its /proc/self/fd link while it has no
+    // name; empty when the target is written directly.
+    const CString& TempPath() const { return m_bUnnamed ? m_strFdLink : m_strTemp; }
     // Closes, gives the file its permissions (and time), and renames it
     // over the target.
     bool Commit(CString& error);
     // Removes the temporary file; nothing to do after Commit.
     void Abandon();
 
+    // For tests: false takes the named way everywhere, as on a file system
+    // without unnamed files.
+    static void AllowUnnamed(bool allowed);
+
 private:
     bool OpenDirect(CString& error);
+    bool OpenUnnamed(const CString& dir);
+    bool OpenNamed(const CString& dir, const CString& base, CString& error);
+    // Links the unnamed file into the directory under a temporary name.
+    bool GiveName(CString& error);
 
     int m_hFile = -1;
     bool m_bDirect = false;
@@ -50,6 +61,10 @@ private:
     // Where the rename goes and the temporary file, as the file system names them.
     CString m_strFinal;
     CString m_strTemp;
+    bool m_bUnnamed = false;
+    CString m_strDir;      // where an unnamed file gets its name
+    CString m_strBase;     // the target's name, shortened, for the temporary name
+    CString m_strFdLink;   // "/proc/self/fd/N" of an unnamed file
     int m_nKeepMode = -1;  // an existing target's permission bits
     struct timespec m_ModificationTime {};
     bool m_bSetTime = false;

@@ -2,6 +2,7 @@
 // bytes, modes, freshness, progress, and nothing lost when a download fails.
 #include "common/test_support.h"
 #include "http/http_test_server.h"
+#include "platform/atomic_file.h"
 
 #include <orvex.h>
 #include <orvex/internet.h>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -46,34 +48,98 @@ int ServedRequests() {
         std::string(reinterpret_cast<char*>(buffer.GetBuf()), static_cast<size_t>(buffer.GetSize())));
 }
 
+// The two ways a download is written: into an unnamed file named only when
+// whole, where the file system allows it, else into a named part file
+// from the start (forced here, as on a file system without O_TMPFILE).
+struct Way {
+    const char* what;
+    bool unnamed;
+};
+const Way kWays[] = {{"unnamed", true}, {"named", false}};
+
+class ScopedWay {
+public:
+    explicit ScopedWay(const Way& way) { CAtomicFile::AllowUnnamed(way.unnamed); }
+    ~ScopedWay() { CAtomicFile::AllowUnnamed(true); }
+    ScopedWay(const ScopedWay&) = delete;
+    ScopedWay& operator=(const ScopedWay&) = delete;
+};
+
 TEST(TransferHttp, DownloadsTheWholeBodyAsANewFile) {
     auto& server = HttpTestServer::Get();
-    TempDir dir;
-    const std::string target = dir.Path("big.bin");
-    const mode_t old = umask(027);
-    const char* text = DownloadFile(server.Http("/bytes/3000000").c_str(), target.c_str(), 0);
-    umask(old);
-    ASSERT_STREQ(text, "");
-    EXPECT_EQ(ReadFile(target), Pattern(3000000));
-    struct stat st {};
-    ASSERT_EQ(stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    for (const Way& way : kWays) {
+        SCOPED_TRACE(way.what);
+        ScopedWay scoped(way);
+        TempDir dir;
+        const std::string target = dir.Path("big.bin");
+        const mode_t old = umask(027);
+        const char* text = DownloadFile(server.Http("/bytes/3000000").c_str(), target.c_str(), 0);
+        umask(old);
+        ASSERT_STREQ(text, "");
+        EXPECT_EQ(ReadFile(target), Pattern(3000000));
+        struct stat st {};
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
 
-    // Any 2xx is a body; a redirect is followed; a replaced file keeps its mode.
-    chmod(target.c_str(), 0751);
-    EXPECT_STREQ(DownloadFile(server.Http("/status/201?body=made").c_str(), target.c_str(), 0), "");
-    EXPECT_EQ(ReadFile(target), "made");
-    EXPECT_STREQ(DownloadFile(server.Http("/redirect/302?to=/bytes/10").c_str(), target.c_str(), 0), "");
-    EXPECT_EQ(ReadFile(target), Pattern(10));
-    ASSERT_EQ(stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0751u);
+        // Any 2xx is a body; a redirect is followed; a replaced file keeps its mode.
+        chmod(target.c_str(), 0751);
+        EXPECT_STREQ(DownloadFile(server.Http("/status/201?body=made").c_str(), target.c_str(), 0), "");
+        EXPECT_EQ(ReadFile(target), "made");
+        EXPECT_STREQ(DownloadFile(server.Http("/redirect/302?to=/bytes/10").c_str(), target.c_str(), 0), "");
+        EXPECT_EQ(ReadFile(target), Pattern(10));
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0751u);
 
-    // Through a symbolic link the file it names is replaced, and the link stays.
-    ASSERT_EQ(symlink(target.c_str(), dir.Path("link").c_str()), 0);
-    EXPECT_STREQ(DownloadFile(server.Http("/bytes/20").c_str(), dir.Path("link").c_str(), 0), "");
-    EXPECT_EQ(ReadFile(target), Pattern(20));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link")));
-    EXPECT_EQ(FileNames(dir.path()).size(), 2u);
+        // Through a symbolic link the file it names is replaced, and the link stays.
+        ASSERT_EQ(symlink(target.c_str(), dir.Path("link").c_str()), 0);
+        EXPECT_STREQ(DownloadFile(server.Http("/bytes/20").c_str(), dir.Path("link").c_str(), 0), "");
+        EXPECT_EQ(ReadFile(target), Pattern(20));
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link")));
+        EXPECT_EQ(FileNames(dir.path()).size(), 2u);
+    }
+}
+
+// Tells a pipe once bytes have reached the file.
+int TellBytes(void* user, long long done, long long /*total*/) {
+    if (done > 0) (void)!write(*static_cast<int*>(user), "x", 1);
+    return 0;
+}
+
+TEST(TransferHttp, AKilledDownloadLeavesNothingBesideItsTarget) {
+    // The body stops half-way for 25 s: the kill comes while it waits.
+    const std::string url = HttpTestServer::Get().Http("/pause/100000/25");
+    for (const Way& way : kWays) {
+        SCOPED_TRACE(way.what);
+        TempDir dir;
+        WriteFile(dir.Path("t"), "old");
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(ready[0]);
+            CAtomicFile::AllowUnnamed(way.unnamed);
+            DownloadFileEx(url.c_str(), dir.Path("t").c_str(), 0, TellBytes, &ready[1]);
+            _exit(0);
+        }
+        close(ready[1]);
+        pollfd told{ready[0], POLLIN, 0};
+        EXPECT_EQ(poll(&told, 1, 20000), 1);  // a guard against a hang, not a timing
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(ready[0]);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        EXPECT_EQ(ReadFile(dir.Path("t")), "old");
+        const std::vector<std::string> names = FileNames(dir.path());
+        if (way.unnamed) {
+            EXPECT_EQ(names, std::vector<std::string>{"t"});
+        } else {
+            // The named way leaves its part file: what the unnamed one is for.
+            ASSERT_EQ(names.size(), 2u);
+            EXPECT_EQ(names[0].rfind(".t.part-", 0), 0u) << names[0];
+        }
+    }
 }
 
 TEST(TransferHttp, HttpsIsVerifiedAgainstTheGivenCa) {
