@@ -565,6 +565,9 @@ ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
  * writes the request's envelope at HTTP_Request and receives the response:
  * a successful call stores the response text in the message (as
  * SOAP_SetSoap does), a failed one stores the fault in SOAP_GetLastError.
+ * A call that got no whole answer (the deadline, a stall, a connection cut
+ * or refused) reads nothing of what arrived: SOAP_GetLastError and
+ * HTTP_GetLastError both give that reason alone.
  *
  * What the message hands out (SOAP_GetSRS, SOAP_GetMultiSRS and
  * SOAP_GetXMLTree results) belongs to it: never delete it. It dies at the
@@ -637,8 +640,8 @@ ORVEX_EXPORT SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index);
  */
 ORVEX_EXPORT XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle);
 /*
- * The fault of the last failed call or the reason the last read failed; ""
- * when none. A successful read, a new response (SOAP_SetSoap or a successful
+ * The fault of the last failed call (or, for a call without a whole
+ * answer, why it failed) or the reason the last read failed; "" when none. A successful read, a new response (SOAP_SetSoap or a successful
  * call) and SOAP_Empty clear it. A failed call also discards the response
  * before it: reading then gives an empty set and leaves the fault here.
  */

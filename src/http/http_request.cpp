@@ -99,6 +99,7 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
     m_nStatusCode = 0;
     m_arrResponseHeaders.clear();
     int result = ParseURL(url, user, password) != 0 ? SendHttp() : 0;
+    m_bResponseArrived = result != 0;
     if (result != 0 && m_nStatusCode != 200) {
         m_strLastError.Format("Return Error Code=%d%s", m_nStatusCode, StatusText(m_nStatusCode));
         result = 0;

@@ -78,6 +78,9 @@ public:
 protected:
     // The exchange itself: nonzero when a whole response arrived.
     int SendHttp();
+    // Whether the last Request got a whole response (of any status): what
+    // arrived of one cut off is no answer to read.
+    bool ResponseArrived() const { return m_bResponseArrived; }
 
 private:
     // The URL of the parsed fields, as libcurl takes it.
@@ -85,6 +88,7 @@ private:
     // The body bytes as content type, charset and compression choose them.
     std::string ChooseBody();
 
+    bool m_bResponseArrived = false;
     httpx::CHttpTransport m_Transport;
     std::unique_ptr<CCallbackCompress> m_pCallbackCompress;
 };

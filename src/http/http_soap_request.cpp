@@ -30,6 +30,11 @@ int CHttpSoapRequest::Request(const char* url, const char* user, const char* pas
     }
     m_pSoap->GetSoap(m_strContent);
     const int result = CHttpRequest::Request(url, user, password);
+    if (!ResponseArrived()) {
+        // Part of a body cut off by the deadline or a stall is no answer, not even a fault.
+        m_pSoap->SetFailure(m_strLastError);
+        return result;
+    }
     CString text;
     m_Response.GetText(text);
     if (result != 0) {

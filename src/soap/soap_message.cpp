@@ -197,16 +197,25 @@ void CSoapMessage::AppendParameter(int index, CStringBuilder& out) {
     out.Put(">\r\n", 3);
 }
 
-void CSoapMessage::SetFault(const CString& text) {
-    // The failed call's answer replaces the last one: what that one held is never read as this call's.
+void CSoapMessage::DropResponse() {
     delete m_pSRS;
     m_pSRS = nullptr;
     delete m_pXMLTree;
     m_pXMLTree = nullptr;
     m_strSoap.Empty();
+}
+
+void CSoapMessage::SetFault(const CString& text) {
+    // The failed call's answer replaces the last one: what that one held is never read as this call's.
+    DropResponse();
     CSoapReader reader;
     reader.ReadFault(text);
     m_strError = reader.LastError();
+}
+
+void CSoapMessage::SetFailure(const CString& reason) {
+    DropResponse();
+    m_strError = reason;
 }
 
 int CSoapMessage::LoadSRS(const CString& text, int index) {

@@ -46,6 +46,10 @@ public:
     // A failed call: discards the stored response and what was read from it,
     // and reads the call's answer as a fault into m_strError (empty when none).
     void SetFault(const CString& text);
+    // A call that got no whole answer (cut off, timed out, refused): discards
+    // the stored response and what was read from it, and keeps the reason as
+    // m_strError. Nothing that arrived is read.
+    void SetFailure(const CString& reason);
     // Record set number index of the stored response (0: the whole return
     // element). Owned by the message, replaced by the next call; null past the last.
     // Every read sets m_strError: the reason it failed, or empty. With no
@@ -79,6 +83,8 @@ public:
     CString m_strError;
 
 private:
+    // Drops the response of the last call and what was read from it.
+    void DropResponse();
     // What the envelope takes when no text needs an entity, give or take a few bytes.
     size_t EstimateSoap() const;
     void AppendParameter(int index, CStringBuilder& out);

@@ -17,6 +17,8 @@ Routes (the query is part of the path only where said):
   /pause/<bytes>/<seconds> twice <bytes> of the /bytes pattern announced, <bytes> sent, then a
                            wait (at most 30 s) before the rest
   /cut/<announced>/<sent>  announces a length, sends fewer bytes, closes
+  /part/<code>/<seconds>?body=B   that status, text/xml, B and 64 spaces announced, B sent, then
+                           a wait (at most 30 s) before the spaces
   /redirect/<code>?to=URL  a redirect to URL
   /hops/<n>                n redirects in a row, then 200 "arrived"
   /headers?NAME=VALUE&...  200 "headers", each pair of the query a header line, in order
@@ -176,6 +178,13 @@ class Handler(socketserver.BaseRequestHandler):
             self.request.sendall(("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
                                   "Content-Length: %d\r\n\r\n" % announced).encode() + b"y" * sent)
             return False
+        elif name == "part":
+            code, pause = int(parts[1]), min(float(parts[2]), 30.0)
+            body = params.get("body", "").encode("latin-1")
+            self.request.sendall(("HTTP/1.1 %d %s\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n"
+                                  % (code, reason(code), len(body) + 64)).encode() + body)
+            time.sleep(pause)
+            self.request.sendall(b" " * 64)
         elif name == "redirect":
             self.send(int(parts[1]), b"moved", extra=["Location: " + params.get("to", "/")])
         elif name == "headers":

@@ -194,6 +194,52 @@ TEST(SoapWire, OneMessageCalledAgainReadsOnlyItsLastAnswer) {
     }
 }
 
+// A call that ends before its whole answer arrives failed for that reason
+// alone: what arrived is no answer, even when it reads as a whole envelope.
+TEST(SoapWire, ACallCutOffMidBodyFailsForThatReasonAndReadsNothing) {
+    const HttpTestServer& server = HttpTestServer::Get();
+    const std::string table =
+        "<s:Envelope xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'><s:Body><r><v>part</v></r>"
+        "</s:Body></s:Envelope>";
+    const std::string fault =
+        "<s:Envelope xmlns:s='http://schemas.xmlsoap.org/soap/envelope/'><s:Body><s:Fault>"
+        "<faultcode>s:Server</faultcode><faultstring>Bad</faultstring></s:Fault></s:Body></s:Envelope>";
+    const char* const stall = "Operation too slow. Less than 1 bytes/sec transferred the last 1 seconds";
+    const std::string tablePart = server.Http("/part/200/5?body=" + Query(table));
+    const std::string faultPart = server.Http("/part/500/5?body=" + Query(fault));
+    const struct {
+        std::string url;
+        int deadline;  // 0: a stall limit of 1 s instead
+        std::string error;
+    } cases[] = {
+        {tablePart, 1, "Request deadline of 1 second reached (" + tablePart + ")"},
+        {faultPart, 1, "Request deadline of 1 second reached (" + faultPart + ")"},
+        // libcurl takes a stall from its average speed over the last five
+        // seconds, the envelope sent included: the wait must outlast that.
+        {server.Http("/part/200/12?body=" + Query(table)), 0, stall},
+        {server.Http("/cut/100/10"), 0, "transfer closed with 90 bytes remaining to read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        SoapRequest soap("dotnet", "Get");
+        // An earlier answer is not read as this call's either.
+        ASSERT_EQ(soap.Send(server.Http("/status/200?body=" + Query(table))), 1);
+        if (c.deadline > 0)
+            HTTP_SetDeadline(soap.request(), c.deadline);
+        else
+            HTTP_SetTimeouts(soap.request(), 5, 1);
+        EXPECT_EQ(soap.Send(c.url), 0);
+        EXPECT_EQ(std::string(HTTP_GetLastError(soap.request())), c.error);
+        EXPECT_EQ(std::string(SOAP_GetLastError(soap.message())), c.error);
+        SRS_HANDLE set = SOAP_GetSRS(soap.message());
+        ASSERT_NE(set, nullptr);
+        EXPECT_EQ(SRS_RowCount(set), 0);
+        EXPECT_EQ(SRS_ColCount(set), 0);
+        EXPECT_EQ(SOAP_GetXMLTree(soap.message()), nullptr);
+        EXPECT_EQ(std::string(SOAP_GetLastError(soap.message())), c.error);
+    }
+}
+
 TEST(SoapWire, AttachingAndDetaching) {
     const HttpTestServer& server = HttpTestServer::Get();
     HTTP_HANDLE plain = HTTP_new(0);
