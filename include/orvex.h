@@ -37,8 +37,9 @@
  *    them.
  *  - ORVEX_TRACE: a file (created 0600) that every request, redirect,
  *    download and upload is appended to, with headers, FTP commands, the
- *    first 64 KiB of each body, times and failures, or "-" for standard
- *    error; read once per process. Passwords, credentials and cookie values
+ *    first 64 KiB of each body, times and failures (a name refused before
+ *    any exchange too, with why), or "-" for standard error; read once per
+ *    process. Passwords, credentials and cookie values
  *    are never written.
  *  - TMPDIR: the temporary directory (/tmp); PATH: the search path that
  *    CPubEx::GetPath reads once.

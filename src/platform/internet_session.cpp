@@ -121,6 +121,29 @@ void RunToEnd(curlx::CurlHandles& handles, const std::string& url, const curlx::
         throw CInternetException(curlx::FailureText(result, handles.ErrorText(), 0, url).c_str(), result);
 }
 
+// Why OpenURL reads no such name, for the trace: the library's text only
+// says that it could not.
+std::string RefusalReason(const std::string& name) {
+    const size_t end = name.find("://");
+    const bool scheme =
+        end != std::string::npos && end > 0 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+        std::all_of(name.begin(), name.begin() + static_cast<long>(end), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("+-.", c) != nullptr;
+        });
+    if (!scheme)
+        return "no scheme: a URL starts with http:// or https://, an FTP name with ftp://, a local file with "
+               "file:// or /";
+    const std::string kind = name.substr(0, end);
+    if (curlx::StartsWithNoCase(kind, "file") && kind.size() == 4) {
+        const std::string rest = name.substr(end + 3);
+        return "a file name of another host, \"" + rest.substr(0, rest.find('/')) +
+               "\": only local files are read (file:///path, file://localhost/path)";
+    }
+    if (curlx::StartsWithNoCase(kind, "ftp") && kind.size() == 3)
+        return "an FTP name, read through an FTP connection (GetFtpConnection)";
+    return "unknown scheme \"" + kind + "\": downloads read http, https, ftp and file names";
+}
+
 }  // namespace
 
 // --- FTP ---------------------------------------------------------------------
@@ -220,8 +243,10 @@ CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/
         if (!opened) throw error;
         return file.release();
     }
-    if (!curlx::StartsWithNoCase(name, "http://") && !curlx::StartsWithNoCase(name, "https://"))
+    if (!curlx::StartsWithNoCase(name, "http://") && !curlx::StartsWithNoCase(name, "https://")) {
+        tracex::Refused("download", name, RefusalReason(name));
         return nullptr;
+    }
 
     auto handles = std::make_unique<curlx::CurlHandles>();
     handles->Reset();

@@ -379,4 +379,10 @@ void CExchange::End(const std::string& outcome, const std::string& detail) {
     }
 }
 
+void Refused(const char* what, const std::string& name, const std::string& reason) {
+    if (!Enabled()) return;
+    CExchange exchange(what, name, std::string());
+    exchange.End("refused", reason);
+}
+
 }  // namespace tracex

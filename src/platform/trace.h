@@ -5,6 +5,8 @@
 #ifndef ORVEX_PLATFORM_TRACE_H
 #define ORVEX_PLATFORM_TRACE_H
 
+#include "platform/trace_note.h"
+
 #include <curl/curl.h>
 
 #include <chrono>

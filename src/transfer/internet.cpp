@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/code_page.h"
+#include "platform/trace_note.h"
 #include "platform/http_url.h"
 #include "platform/url_password.h"
 #include "support/global_info.h"
@@ -158,11 +159,23 @@ struct FtpName {
     CString path;
     CString server;
 
-    // False, with the text, for a name that cannot be split.
-    bool Parse(const char* name, CString& error) {
+    // False, with the text, for a name that cannot be split; the trace
+    // (what: "FTP download", "FTP upload") is told why.
+    bool Parse(const char* name, const char* what, CString& error) {
         if (CInternet::parseFtpname(name, fileName, path, server)) return true;
         error.Format("Invalid Ftp filename: %s", ForText(name).GetString());
+        tracex::Refused(what, Text(name).str(), Refusal(Text(name)));
         return false;
+    }
+
+private:
+    static std::string Refusal(const CString& name) {
+        if (name.IsEmpty()) return "an empty name";
+        const int scheme = name.Find("//");
+        if (scheme < 0)
+            return "no \"//\" in it: an FTP name is ftp://host/path (downloads take any name starting with "
+                   "\"ftp\" for one)";
+        return "no path after the server \"" + name.Mid(scheme + 2).str() + "\"";
     }
 };
 
@@ -278,7 +291,7 @@ int CInternet::Http_Download_ToTempDir_SameFilename(const char* url, CString& lo
 int CInternet::Ftp_Download(const char* ftpName, const char* localFile, CString& error, const char* user,
                             const char* password, int port) {
     FtpName name;
-    if (!name.Parse(ftpName, error)) return 0;
+    if (!name.Parse(ftpName, "FTP download", error)) return 0;
     Watch watch(m_pfnProgress, m_pProgressUser, true);
     const int result = Attempt(error, [&] {
         CInternetSession session;
@@ -296,7 +309,7 @@ int CInternet::Ftp_Download_ToDir_SameFilename(const char* ftpName, const char* 
                                                CString& error, const char* user, const char* password,
                                                int port) {
     FtpName name;
-    if (!name.Parse(ftpName, error)) return 0;
+    if (!name.Parse(ftpName, "FTP download", error)) return 0;
     localFile = CPub::AppendPath(dir, name.fileName);
     return Ftp_Download(ftpName, localFile, error, user, password, port);
 }
@@ -310,7 +323,7 @@ int CInternet::Ftp_Download_ToTempDir_SameFilename(const char* ftpName, CString&
 int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& error, const char* user,
                           const char* password, int port) {
     FtpName name;
-    if (!name.Parse(ftpName, error)) return 0;
+    if (!name.Parse(ftpName, "FTP upload", error)) return 0;
     Watch watch(m_pfnProgress, m_pProgressUser, false);
     const int result = Attempt(error, [&] {
         CInternetSession session;
