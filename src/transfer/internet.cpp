@@ -2,8 +2,8 @@
 
 #include "platform/atomic_file.h"
 #include "platform/code_page.h"
-#include "platform/trace_note.h"
 #include "platform/http_url.h"
+#include "platform/trace_note.h"
 #include "platform/url_password.h"
 #include "support/global_info.h"
 #include "support/pub.h"
