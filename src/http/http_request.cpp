@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/http_url.h"
+#include "platform/trace_note.h"
 
 #include <climits>
 #include <new>
@@ -123,8 +124,12 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
 int CHttpRequest::ParseURL(const char* url, const char* user, const char* password) {
     httpx::HttpUrl parts;
     std::string refusal;
-    if (!httpx::ReadHttpUrl(url != nullptr ? url : "", m_bSecure != 0, parts, refusal)) {
+    const std::string text = url != nullptr ? url : "";
+    if (!httpx::ReadHttpUrl(text, m_bSecure != 0, parts, refusal)) {
         m_strLastError = CString(refusal);
+        const bool known = m_nVerb >= 0 && m_nVerb < kVerbCount;
+        tracex::Refused(known ? (std::string("request ") + kVerbs[m_nVerb]).c_str() : "request", text,
+                        refusal);
         return 0;
     }
     m_bSecure = parts.secure ? 1 : 0;

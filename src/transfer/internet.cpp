@@ -375,6 +375,7 @@ CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CStri
     std::string refusal;
     if (httpx::IsHttpUrl(name.str()) && !httpx::ReadHttpUrl(name.str(), false, parts, refusal)) {
         error = CString(refusal);
+        tracex::Refused("download", name.str(), refusal);
         return nullptr;
     }
     CStdioFile* file = nullptr;

@@ -106,6 +106,28 @@ TEST(HttpTrace, ShowsTheFailure) {
     EXPECT_TRUE(Has(text, std::string(" ms: ") + HTTP_GetLastError(h) + "\n")) << text;
 }
 
+// A URL refused before any exchange still leaves its reason in the trace,
+// for requests and downloads alike.
+TEST(HttpTrace, ShowsWhyAUrlIsRefused) {
+    ScopedTrace trace;
+    const char* const url = "http://alice:S3cretPW@h:8080abc/x";
+    const std::string reason = "Port \"8080abc\" is not a port number (1-65535): http://alice@h:8080abc/x";
+    HttpHandle h;
+    ASSERT_EQ(HTTP_Request(h, url, nullptr, nullptr), 0);
+    testing_support::TempDir dir;
+    ASSERT_EQ(DownloadFile(url, dir.Path("t").c_str(), 0), reason);
+    const std::string text = trace.Text();
+    for (const char* title : {" request GET ", " download "}) {
+        SCOPED_TRACE(title);
+        const size_t start = text.find(std::string(title) + "http://alice:[redacted]@h:8080abc/x\n");
+        ASSERT_NE(start, std::string::npos) << text;
+        const size_t end = text.find(" end: refused after ", start);
+        ASSERT_NE(end, std::string::npos) << text;
+        EXPECT_EQ(text.find(" ms: " + reason + "\n", end), text.find(" ms: ", end)) << text;
+    }
+    EXPECT_FALSE(Has(text, "S3cretPW")) << text;
+}
+
 TEST(HttpTrace, NeverShowsTheCredentialsOfBasicAuthentication) {
     ScopedTrace trace;
     auto& server = HttpTestServer::Get();
