@@ -46,14 +46,15 @@ from .errors import (Cancelled, CellValueError, Error, HttpError, ResponseError,
 from .httprequest import VERBS, HttpRequest, HttpResponse
 from .recordset import Column, RecordSet, Row
 from .soap import SoapMessage, SoapRequest
-from .transfer import download, upload
+from .transfer import download, set_download_deadline, upload
 from .xmltree import XmlNode, parse_xml
 
 __all__ = [
     "Cancelled", "CellValueError", "Column", "Error", "HttpError", "HttpRequest", "HttpResponse",
     "RecordSet", "ResponseError", "Row", "SoapFault", "SoapMessage", "SoapRequest",
     "StaleHandleError", "TransferCancelled", "TransferError", "VERBS", "XmlError", "XmlNode",
-    "code_page", "download", "library_path", "library_version", "parse_xml", "upload",
+    "code_page", "download", "library_path", "library_version", "parse_xml",
+    "set_download_deadline", "upload",
 ]
 
 

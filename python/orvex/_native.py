@@ -26,6 +26,7 @@ PROGRESS_FUNC = ctypes.CFUNCTYPE(_I, _P, ctypes.c_longlong, ctypes.c_longlong)
 
 PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "Orvex_Version": (_S, []),
+    "Orvex_SetDownloadDeadline": (None, [_I]),
     "Orvex_CodePage": (_S, []),
     "HTTP_delete": (None, [_P]),
     "SOAP_delete": (None, [_P]),

@@ -23,6 +23,17 @@ def test_failed_download_raises_with_its_reason(http_url: str, tmp_path: Path) -
         orvex.download(f"{http_url}/status/404", tmp_path / "x")
 
 
+def test_download_deadline_ends_a_slow_download(http_url: str, tmp_path: Path) -> None:
+    target = tmp_path / "slow"
+    orvex.set_download_deadline(1)
+    try:
+        with pytest.raises(orvex.TransferError, match=r"Download deadline of 1 second reached"):
+            orvex.download(f"{http_url}/trickle/100/200", target)
+    finally:
+        orvex.set_download_deadline(0)
+    assert list(tmp_path.iterdir()) == []
+
+
 def test_progress_reports_up_to_the_total(http_url: str, tmp_path: Path) -> None:
     calls: list[tuple[int, int | None]] = []
     orvex.download(f"{http_url}/bytes/{SIZE}", tmp_path / "x",
