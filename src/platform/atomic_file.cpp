@@ -42,6 +42,23 @@ CString TempName(const CString& dir, const CString& base) {
     return temp;
 }
 
+// Tries fresh temporary names beside the target until `take` takes one, or
+// fails for another reason than the name being in use.
+template <typename Take>
+bool TakeFreshName(const CString& dir, const CString& base, const CString& target, Take&& take,
+                   CString& error) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const CString temp = TempName(dir, base);
+        if (take(temp)) return true;
+        if (errno != EEXIST) {
+            error = ErrorText(target, errno);
+            return false;
+        }
+    }
+    error = ErrorText(target, EEXIST);
+    return false;
+}
+
 }  // namespace
 
 bool CAtomicFile::Create(const char* target, CString& error) {
@@ -102,38 +119,28 @@ bool CAtomicFile::OpenUnnamed(const CString& dir) {
 }
 
 bool CAtomicFile::OpenNamed(const CString& dir, const CString& base, CString& error) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const CString temp = TempName(dir, base);
-        // 0666: the umask makes it the mode any new file gets.
-        const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
+    return TakeFreshName(
+        dir, base, m_strTarget,
+        [&](const CString& temp) {
+            // 0666: the umask makes it the mode any new file gets.
+            const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0) return false;
             m_hFile = fd;
             m_strTemp = temp;
             return true;
-        }
-        if (errno != EEXIST) {
-            error = ErrorText(m_strTarget, errno);
-            return false;
-        }
-    }
-    error = ErrorText(m_strTarget, EEXIST);
-    return false;
+        },
+        error);
 }
 
 bool CAtomicFile::GiveName(CString& error) {
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const CString temp = TempName(m_strDir, m_strBase);
-        if (::linkat(AT_FDCWD, m_strFdLink, AT_FDCWD, temp, AT_SYMLINK_FOLLOW) == 0) {
+    return TakeFreshName(
+        m_strDir, m_strBase, m_strTarget,
+        [&](const CString& temp) {
+            if (::linkat(AT_FDCWD, m_strFdLink, AT_FDCWD, temp, AT_SYMLINK_FOLLOW) != 0) return false;
             m_strTemp = temp;
             return true;
-        }
-        if (errno != EEXIST) {
-            error = ErrorText(m_strTarget, errno);
-            return false;
-        }
-    }
-    error = ErrorText(m_strTarget, EEXIST);
-    return false;
+        },
+        error);
 }
 
 bool CAtomicFile::OpenDirect(CString& error) {
