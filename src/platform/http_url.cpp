@@ -29,7 +29,8 @@ size_t SchemeLength(const std::string& text) {
     return text.compare(i, 3, "://") == 0 ? i + 3 : 0;
 }
 
-// 1-65535 written in digits only (leading zeros allowed, as libcurl reads them); -1 otherwise.
+}  // namespace
+
 int PortNumber(const std::string& digits) {
     if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
     long value = 0;
@@ -39,8 +40,6 @@ int PortNumber(const std::string& digits) {
     }
     return value == 0 ? -1 : static_cast<int>(value);
 }
-
-}  // namespace
 
 bool IsHttpUrl(const std::string& text) {
     return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");

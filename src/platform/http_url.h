@@ -17,6 +17,11 @@ struct HttpUrl {
     std::string object;        // after the host's '/', or the query or fragment itself
 };
 
+// The port a URL writes after the host's colon: 1-65535 in digits only
+// (leading zeros allowed, as libcurl reads them); -1 for anything else, ""
+// included (callers take that as none written). FTP names read theirs so too.
+int PortNumber(const std::string& digits);
+
 // True when text starts with "http://" or "https://" in any letter case.
 bool IsHttpUrl(const std::string& text);
 

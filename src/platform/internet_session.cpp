@@ -1,6 +1,7 @@
 #include <orvex/internet_session.h>
 
 #include "platform/http_transport.h"
+#include "platform/http_url.h"
 #include "platform/internet_file.h"
 
 #include <algorithm>
@@ -76,15 +77,14 @@ bool ParseServerName(const std::string& server, FtpServerName& out, std::string&
         problem = "Bad host name";
         return false;
     }
-    if (portColon != std::string::npos) {
-        const std::string digits = rest.substr(portColon + 1);
-        if (digits.empty() || digits.size() > 5 ||
-            digits.find_first_not_of("0123456789") != std::string::npos || std::stol(digits) < 1 ||
-            std::stol(digits) > 65535) {
+    // As in http(s) URLs: an empty port is none written.
+    const std::string digits = portColon != std::string::npos ? rest.substr(portColon + 1) : "";
+    if (!digits.empty()) {
+        out.port = httpx::PortNumber(digits);
+        if (out.port < 0) {
             problem = "Port \"" + digits + "\" is not a port number (1-65535)";
             return false;
         }
-        out.port = std::stol(digits);
     }
     return true;
 }

@@ -64,6 +64,13 @@ TEST(TransferFtp, LogsInAsTheNamedUserOnTheRightPort) {
         << error.GetString();
     EXPECT_EQ(std::string(localFile), dir.Path("named.txt"));
     EXPECT_EQ(ReadFile(dir.Path("named.txt")), "for orvex");
+    // An empty port in the name is none written, as in http(s) URLs; leading zeros are digits.
+    for (const std::string& name : {std::string("ftp://127.0.0.1:/named.txt"),
+                                    "ftp://127.0.0.1:000" + std::to_string(server.Port()) + "/named.txt"})
+        EXPECT_EQ(internet.Ftp_Download(name.c_str(), dir.Path("again.txt").c_str(), error,
+                                        FtpTestServer::User(), FtpTestServer::Password(), server.Port()),
+                  1)
+            << name << ": " << error.GetString();
     ASSERT_EQ(internet.Ftp_Upload(server.Url("from-user.txt").c_str(), dir.Path("named.txt").c_str(), error,
                                   FtpTestServer::User(), FtpTestServer::Password(), 1),
               1)

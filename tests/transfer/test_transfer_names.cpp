@@ -114,6 +114,10 @@ TEST(TransferNames, FailuresFoundBeforeTheNetworkHaveTheirTexts) {
     EXPECT_STREQ(localFile, "untouched");
     EXPECT_EQ(internet.Ftp_Download("ftp://h/f", target.c_str(), error, nullptr, nullptr, 70000), 0);
     EXPECT_STREQ(error, "Ftp Server \"h\" connection failure:\r\nPort 70000 is not a port number (0-65535)");
+    // A port in the name is read as in http(s) URLs.
+    EXPECT_EQ(internet.Ftp_Download("ftp://h:21x/f", target.c_str(), error, nullptr, nullptr, 21), 0);
+    EXPECT_STREQ(error,
+                 "Ftp Server \"h:21x\" connection failure:\r\nPort \"21x\" is not a port number (1-65535)");
 }
 
 // Serves "mem://NAME" from a directory of local files by handing the base
