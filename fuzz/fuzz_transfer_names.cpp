@@ -3,7 +3,7 @@
 #include <orvex/internet.h>
 
 #include "http/http_request.h"
-#include "platform/http_url.h"
+#include "net/http_url.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 // response must equal the one read from its document, with the same answer
 // and error text. The plain tree read straight from the text must equal
 // the one built from the document.
-#include "platform/xml_dom.h"
+#include "xml/xml_dom.h"
 #include "recordset/srs.h"
 #include "soap/soap_reader.h"
 #include "xmltree/xml_tree_parser.h"

@@ -3,8 +3,8 @@
 #include "http/callback_compress.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
-#include "platform/http_url.h"
-#include "platform/trace_note.h"
+#include "net/http_url.h"
+#include "net/trace_note.h"
 
 #include <climits>
 #include <new>

@@ -9,7 +9,7 @@
 #include <orvex/handle_object.h>
 #include <orvex/http_compress.h>
 
-#include "platform/http_transport.h"
+#include "net/http_transport.h"
 
 #include <memory>
 #include <string>

@@ -6,7 +6,7 @@
 #include "recordset/srs.h"
 #include "recordset/srs_xml.h"
 #include "recordset/value_text.h"
-#include "dom/dom_access.h"
+#include "xml/dom_access.h"
 #include "soap/soap_reader.h"
 #include "support/string_builder.h"
 #include "xmltree/xml_tree_parser.h"

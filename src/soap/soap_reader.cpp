@@ -3,7 +3,7 @@
 #include "recordset/srs.h"
 #include "soap/table_columns.h"
 #include "soap/table_sink.h"
-#include "dom/dom_access.h"
+#include "xml/dom_access.h"
 
 #include <algorithm>
 #include <exception>

@@ -6,7 +6,7 @@
 
 #include <orvex/cstring.h>
 
-#include "platform/xml_dom.h"
+#include "xml/xml_dom.h"
 #include "support/obj.h"
 
 class SRS;

@@ -1,6 +1,6 @@
 #include "soap/table_sink.h"
 
-#include "dom/dom_access.h"
+#include "xml/dom_access.h"
 #include "recordset/srs.h"
 #include "soap/table_columns.h"
 

@@ -2,9 +2,9 @@
 
 #include "platform/atomic_file.h"
 #include "platform/code_page.h"
-#include "platform/http_url.h"
-#include "platform/trace_note.h"
-#include "platform/url_password.h"
+#include "net/http_url.h"
+#include "net/trace_note.h"
+#include "net/url_password.h"
 #include "support/global_info.h"
 #include "support/pub.h"
 

@@ -1,6 +1,6 @@
 #include "transfer/transfer_functions.h"
 
-#include "platform/url_password.h"
+#include "net/url_password.h"
 
 namespace {
 

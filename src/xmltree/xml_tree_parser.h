@@ -7,7 +7,7 @@
 #include <orvex/cstring.h>
 #include <orvex/xml_tree.h>
 
-#include "dom/dom_access.h"
+#include "xml/dom_access.h"
 
 #include <cstddef>
 #include <vector>

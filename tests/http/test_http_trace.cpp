@@ -4,7 +4,7 @@
 #include "http/http_test_util.h"
 #include "http/trace_test_util.h"
 
-#include "platform/http_transport.h"
+#include "net/http_transport.h"
 
 #include <orvex.h>
 

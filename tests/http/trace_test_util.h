@@ -4,7 +4,7 @@
 
 #include "common/test_support.h"
 
-#include "platform/trace.h"
+#include "net/trace.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // shows the name as "scheme://user@host/...".
 #include "common/test_support.h"
 #include "http/http_test_server.h"
-#include "platform/url_password.h"
+#include "net/url_password.h"
 #include "transfer/ftp_test_server.h"
 #include "transfer/transfer_functions.h"
 

@@ -1,0 +1,143 @@
+#include "net/curl_setup.h"
+
+#include "net/url_password.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <strings.h>
+
+namespace curlx {
+namespace {
+
+constexpr int kDefaultConnectSeconds = 30;
+constexpr int kDefaultStallSeconds = 60;
+// As .NET's HttpClient: long enough for any ordinary exchange, short enough
+// that a server dripping bytes cannot hold a caller for good.
+constexpr int kDefaultDeadlineSeconds = 100;
+// Far below any working link (a 9600-baud modem moves 960 bytes a second),
+// far above a peer that drips a few bytes to keep a transfer alive.
+constexpr int kDefaultMinimumRate = 100;
+constexpr const char* kUserAgent = "Orvex/1.0";
+
+// The download deadline a host set; 0: the environment's.
+std::atomic<int> g_nDownloadDeadline{0};
+
+// A whole number above 0 from the environment, else the fallback.
+int PositiveFromEnv(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return fallback;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value <= 0 || value > INT_MAX) return fallback;
+    return static_cast<int>(value);
+}
+
+void ApplyTls(CURL* easy) {
+    const char* insecure = std::getenv("ORVEX_INSECURE_TLS");
+    if (insecure != nullptr && std::strcmp(insecure, "1") == 0) {
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        return;
+    }
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    // A private CA joins the system's: the bundle file replaces libcurl's
+    // default file, while the hashed system directory (CAPATH) stays in force.
+    const char* bundle = std::getenv("ORVEX_CA_BUNDLE");
+    if (bundle != nullptr && *bundle != '\0') {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
+        const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+        curl_easy_setopt(easy, CURLOPT_CAPATH, info->capath != nullptr ? info->capath : "/etc/ssl/certs");
+    }
+}
+
+// Runs before every request of a transfer, each redirect's included: once a
+// hop is on https, the hops after it may only be https. libcurl checks the
+// redirect protocols afresh at each hop, so narrowing them here holds.
+int KeepToHttps(void* easy, char* /*remoteIp*/, char* /*localIp*/, int /*remotePort*/, int /*localPort*/) {
+    char* url = nullptr;
+    if (curl_easy_getinfo(static_cast<CURL*>(easy), CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&
+        url != nullptr && StartsWithNoCase(url, "https:"))
+        curl_easy_setopt(static_cast<CURL*>(easy), CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    return CURL_PREREQFUNC_OK;
+}
+
+}  // namespace
+
+CURLcode GlobalInit() {
+    static std::once_flag once;
+    static CURLcode result = CURLE_OK;
+    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return result;
+}
+
+int DefaultConnectSeconds() { return PositiveFromEnv("ORVEX_CONNECT_TIMEOUT", kDefaultConnectSeconds); }
+
+int DefaultStallSeconds() { return PositiveFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds); }
+
+int DefaultDeadlineSeconds() { return PositiveFromEnv("ORVEX_REQUEST_TIMEOUT", kDefaultDeadlineSeconds); }
+
+int DownloadDeadlineSeconds() {
+    const int set = g_nDownloadDeadline.load(std::memory_order_relaxed);
+    return set > 0 ? set : PositiveFromEnv("ORVEX_DOWNLOAD_DEADLINE", 0);
+}
+
+void SetDownloadDeadlineSeconds(int seconds) {
+    g_nDownloadDeadline.store(seconds > 0 ? seconds : 0, std::memory_order_relaxed);
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes) {
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT,
+                     static_cast<long>(connectSeconds > 0 ? connectSeconds : DefaultConnectSeconds()));
+    // A transfer that moves less than a byte a second for the stall time has stalled.
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(stallSeconds > 0 ? stallSeconds : DefaultStallSeconds()));
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, bufferBytes);
+    ApplyTls(easy);
+}
+
+void ApplyMinimumRate(CURL* easy) {
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT,
+                     static_cast<long>(PositiveFromEnv("ORVEX_MIN_RATE", kDefaultMinimumRate)));
+}
+
+void ApplyHttpProtocols(CURL* easy, const std::string& url) {
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                     StartsWithNoCase(url, "https:") ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, KeepToHttps);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, easy);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+}
+
+void ApplyHopProtocols(CURL* easy, bool httpsOnly) {
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, httpsOnly ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+}
+
+std::string FailureText(CURLcode code, const char* errorBuffer, long status, const std::string& url) {
+    std::string text =
+        errorBuffer != nullptr && errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
+    if (code == CURLE_UNSUPPORTED_PROTOCOL && status >= 300 && status <= 399)
+        text = "Redirect refused (only http and https are followed, never https to http): " + text;
+    else if (code == CURLE_URL_MALFORMAT)
+        text += ": " + url;
+    // A URL's password may stand in the URL or in libcurl's words about it.
+    return httpx::WithoutUrlPasswords(text);
+}
+
+}  // namespace curlx

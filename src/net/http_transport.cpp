@@ -1,0 +1,305 @@
+#include "net/http_transport.h"
+
+#include "net/curl_setup.h"
+#include "net/trace.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <strings.h>
+#include <utility>
+
+namespace httpx {
+namespace {
+
+// Fewer, larger reads: a large body arrives at close to the socket's speed.
+constexpr long kReceiveBufferBytes = 64L * 1024;
+constexpr std::chrono::milliseconds kClockSlack{20};
+
+// True when one of the caller's header lines names this header.
+bool NamesHeader(const std::vector<std::string>& lines, const char* name) {
+    const size_t n = std::strlen(name);
+    for (const std::string& line : lines) {
+        if (line.size() > n && strncasecmp(line.c_str(), name, n) == 0 && line[n] == ':') return true;
+    }
+    return false;
+}
+
+struct HeaderList {
+    curl_slist* list = nullptr;
+    ~HeaderList() { curl_slist_free_all(list); }
+    void Add(const std::string& line) {
+        curl_slist* grown = curl_slist_append(list, line.c_str());
+        if (grown == nullptr) throw std::bad_alloc();
+        list = grown;
+    }
+};
+
+// One request of a redirect chain.
+struct Hop {
+    std::string url;
+    std::string method;
+    bool sendBody;
+};
+
+// What one hop's response tells as it arrives.
+struct ResponseContext {
+    explicit ResponseContext(const BodySink* s) : sink(s) {}
+    const BodySink* sink;
+    long status = 0;
+    bool hasLocation = false;
+    std::string error;
+    bool stopped = false;
+
+    // A redirect's own body is not the answer; libcurl drops it too when it follows.
+    bool IsRedirect() const { return hasLocation && status >= 300 && status <= 399; }
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    auto* context = static_cast<ResponseContext*>(user);
+    const size_t length = size * count;
+    // Each status line begins a response of its own (an interim 100, an authentication round).
+    if (length > 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+        const char* space = static_cast<const char*>(std::memchr(data, ' ', length));
+        context->status = space != nullptr ? std::strtol(space + 1, nullptr, 10) : 0;
+        context->hasLocation = false;
+    } else if (length > 9 && strncasecmp(data, "Location:", 9) == 0) {
+        context->hasLocation = true;
+    }
+    return length;
+}
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+    auto* context = static_cast<ResponseContext*>(user);
+    const size_t length = size * count;
+    if (context->IsRedirect()) return length;
+    try {
+        if ((*context->sink)(reinterpret_cast<const unsigned char*>(data), length, context->error))
+            return length;
+    } catch (const std::exception& e) {
+        context->error = e.what();
+    } catch (...) {
+        context->error = "Response could not be stored";
+    }
+    context->stopped = true;
+    return 0;  // anything but `length` makes libcurl stop with a write error
+}
+
+void ApplyMethod(CURL* easy, const Hop& hop, const HttpExchange& exchange) {
+    if (hop.method == "HEAD") {
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        return;
+    }
+    if (hop.sendBody) {
+        curl_easy_setopt(easy, CURLOPT_POST, 1L);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, exchange.body != nullptr ? exchange.body : "");
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(exchange.bodyLength));
+        if (hop.method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.c_str());
+        return;
+    }
+    if (hop.method == "GET")
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    else
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.c_str());
+}
+
+// "scheme://host:port" of a URL as libcurl reads it, in lower case; "" when it reads none.
+std::string Origin(const std::string& url) {
+    std::string origin;
+    CURLU* parts = curl_url();
+    if (parts == nullptr) return origin;
+    char* scheme = nullptr;
+    char* host = nullptr;
+    char* port = nullptr;
+    if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+        curl_url_get(parts, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+        origin = std::string(scheme) + "://" + host + ":" + port;
+        for (char& c : origin) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_free(port);
+    curl_url_cleanup(parts);
+    return origin;
+}
+
+// Turns `hop` into the request that follows its redirect to `target`. A 303
+// says the request is done and points at its result, so anything but HEAD
+// fetches that with GET and no body (RFC 9110 15.4.4); POST does the same
+// after 301 and 302, as browsers do. Every other request goes on as it was.
+void Redirect(long status, const std::string& target, Hop& hop) {
+    const bool post = hop.method == "POST";
+    hop.url = target;
+    if ((status == 303 && hop.method != "HEAD") || (post && (status == 301 || status == 302))) {
+        hop.method = "GET";
+        hop.sendBody = false;
+    }
+}
+
+// The headers of the last response of the transfer just done, as libcurl
+// kept them. Its values may keep the line's CR (an empty value is "\r"), so
+// the blanks around a value go here.
+void ReadHeaders(CURL* easy, std::vector<HeaderField>& headers) {
+    constexpr const char* kBlanks = " \t\r\n";
+    for (curl_header* header = nullptr;
+         (header = curl_easy_nextheader(easy, CURLH_HEADER, -1, header)) != nullptr;) {
+        std::string value = header->value;
+        value.erase(value.find_last_not_of(kBlanks) + 1);
+        value.erase(0, value.find_first_not_of(kBlanks));
+        headers.push_back({header->name, std::move(value)});
+    }
+}
+
+std::string DeadlineText(int seconds, const std::string& url) {
+    return "Request deadline of " + std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+           " reached (" + url + ")";
+}
+
+// The hops of one exchange on a handle; `trace` is null unless a trace is written.
+bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
+             tracex::CExchange* trace) {
+    HeaderList headers;
+    for (const std::string& line : exchange.headers) headers.Add(line);
+    // An empty value keeps libcurl from adding the header of its own.
+    if (!NamesHeader(exchange.headers, "Expect")) headers.Add("Expect:");
+    if (!NamesHeader(exchange.headers, "Accept")) headers.Add("Accept:");
+
+    const std::string origin = exchange.user.empty() ? std::string() : Origin(exchange.url);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(exchange.deadlineSeconds);
+    Hop hop{exchange.url, exchange.method, exchange.sendBody};
+    bool httpsOnly = false;   // the chain has been on https
+    long redirectStatus = 0;  // the status that sent the chain to this hop
+    for (int redirects = 0;; ++redirects) {
+        // Options start afresh for each hop; the connection cache stays, so keep-alive works.
+        curl_easy_reset(easy);
+        char errorText[CURL_ERROR_SIZE] = {0};
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
+        curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes);
+        curlx::ApplyHopProtocols(easy, httpsOnly);
+        if (exchange.deadlineSeconds > 0) {
+            // What is left of the deadline bounds this hop, so the whole chain keeps to it.
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                outcome.error = DeadlineText(exchange.deadlineSeconds, exchange.url);
+                return false;
+            }
+            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
+        }
+        ApplyMethod(easy, hop, exchange);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
+        if (trace != nullptr) trace->Attach(easy);
+        // As libcurl does when it follows: credentials never go to another server.
+        if (!exchange.user.empty() && (redirects == 0 || Origin(hop.url) == origin)) {
+            curl_easy_setopt(easy, CURLOPT_USERNAME, exchange.user.c_str());
+            curl_easy_setopt(easy, CURLOPT_PASSWORD, exchange.password.c_str());
+            curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+        }
+        // HEAD answers announce a length they do not send.
+        if (exchange.maxBodyBytes > 0 && hop.method != "HEAD")
+            curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(exchange.maxBodyBytes));
+        ResponseContext context(&sink);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &context);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &context);
+
+        const CURLcode code = curl_easy_perform(easy);
+
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        char* location = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
+        const std::string target = location != nullptr ? location : "";
+        // Neither the error buffer nor the header list may outlive this call.
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+
+        // The connect and stall limits time out alike; it was the deadline when
+        // its time is up (give or take libcurl's clock, which is not quite ours).
+        if (code == CURLE_OPERATION_TIMEDOUT && exchange.deadlineSeconds > 0 &&
+            Clock::now() + kClockSlack >= deadline) {
+            outcome.error = DeadlineText(exchange.deadlineSeconds, exchange.url);
+            return false;
+        }
+        if (code != CURLE_OK) {
+            outcome.bodyTooLarge = code == CURLE_FILESIZE_EXCEEDED;
+            outcome.error =
+                context.stopped
+                    ? context.error
+                    : curlx::FailureText(code, errorText, redirects > 0 ? redirectStatus : status, hop.url);
+            return false;
+        }
+        if (location == nullptr) {
+            outcome.status = static_cast<int>(status);
+            ReadHeaders(easy, outcome.headers);
+            char* contentType = nullptr;
+            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
+                contentType != nullptr) {
+                outcome.hasContentType = true;
+                outcome.contentType = contentType;
+            }
+            return true;
+        }
+        if (redirects == curlx::kMaxRedirects) {
+            outcome.error = "Maximum (" + std::to_string(curlx::kMaxRedirects) + ") redirects followed";
+            return false;
+        }
+        httpsOnly = httpsOnly || curlx::StartsWithNoCase(hop.url, "https:");
+        Redirect(status, target, hop);
+        redirectStatus = status;
+        if (trace != nullptr)
+            trace->Note("redirect " + std::to_string(redirects + 1) + " (" + std::to_string(status) +
+                        "): " + hop.method + " " + hop.url);
+    }
+}
+
+}  // namespace
+
+CHttpTransport::CHttpTransport() = default;
+
+CHttpTransport::~CHttpTransport() {
+    if (m_pEasy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_pEasy));
+}
+
+int CHttpTransport::DefaultConnectSeconds() { return curlx::DefaultConnectSeconds(); }
+
+int CHttpTransport::DefaultStallSeconds() { return curlx::DefaultStallSeconds(); }
+
+int CHttpTransport::DefaultDeadlineSeconds() { return curlx::DefaultDeadlineSeconds(); }
+
+bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
+    outcome = HttpOutcome();
+    const CURLcode init = curlx::GlobalInit();
+    if (init != CURLE_OK) {
+        outcome.error = curl_easy_strerror(init);
+        return false;
+    }
+    if (m_pEasy == nullptr) m_pEasy = curl_easy_init();
+    if (m_pEasy == nullptr) {
+        outcome.error = "libcurl could not create a transfer handle";
+        return false;
+    }
+    CURL* easy = static_cast<CURL*>(m_pEasy);
+    if (!tracex::Enabled()) return RunHops(easy, exchange, sink, outcome, nullptr);
+    tracex::CExchange trace(("request " + exchange.method).c_str(), exchange.url, exchange.password);
+    // The handle outlives the trace, whatever way the hops end.
+    struct Detacher {
+        CURL* easy;
+        ~Detacher() { tracex::CExchange::Detach(easy); }
+    } detacher{easy};
+    const bool done = RunHops(easy, exchange, sink, outcome, &trace);
+    if (done)
+        trace.End("status " + std::to_string(outcome.status));
+    else
+        trace.End("failed", outcome.error);
+    return done;
+}
+
+}  // namespace httpx

@@ -1,0 +1,85 @@
+// One HTTP(S) exchange at a time over libcurl. The only place that speaks to
+// libcurl for HTTP; everything above describes a request in plain types.
+#ifndef ORVEX_NET_HTTP_TRANSPORT_H
+#define ORVEX_NET_HTTP_TRANSPORT_H
+
+#include "net/percent_coding.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace httpx {
+
+struct HttpExchange {
+    std::string url;     // absolute http:// or https:// URL
+    std::string method;  // "GET", "POST", "HEAD", "PUT", ...
+    // Header lines without line ends, sent as written.
+    std::vector<std::string> headers;
+    const char* body = nullptr;
+    size_t bodyLength = 0;
+    // A body is sent (with its Content-Length, even 0) when this is set.
+    bool sendBody = false;
+    // Credentials are handed to whichever authentication scheme the server asks for.
+    std::string user;
+    std::string password;
+    int connectSeconds = 30;
+    int stallSeconds = 60;
+    // The whole exchange, every redirect included (0: no deadline).
+    int deadlineSeconds = 0;
+    // A response announcing a longer body fails before it is read (0: no limit).
+    long long maxBodyBytes = 0;
+};
+
+// One header line of a response: its name as sent, its value without the blanks around it.
+struct HeaderField {
+    std::string name;
+    std::string value;
+};
+
+struct HttpOutcome {
+    int status = 0;
+    bool hasContentType = false;
+    std::string contentType;
+    // The final response's headers in the order sent (no trailers, no interim or redirect responses).
+    std::vector<HeaderField> headers;
+    std::string error;          // libcurl's text, or the sink's when it stopped the transfer
+    bool bodyTooLarge = false;  // the announced length passed maxBodyBytes
+};
+
+// Receives the response body piece by piece; a false answer stops the
+// transfer, and the text it leaves in `error` becomes the failure text.
+using BodySink = std::function<bool(const unsigned char* bytes, size_t length, std::string& error)>;
+
+class CHttpTransport {
+public:
+    CHttpTransport();
+    ~CHttpTransport();
+    CHttpTransport(const CHttpTransport&) = delete;
+    CHttpTransport& operator=(const CHttpTransport&) = delete;
+
+    // True when a whole response arrived (any status); false with
+    // outcome.error set otherwise. Connections are kept for the next call.
+    // Redirects are followed here, hop by hop (at most 10): a 303 sends any
+    // request but HEAD on as GET without a body, and so do 301 and 302 a
+    // POST; any other request is sent again as it was, body included. The
+    // outcome is the final response's. A chain that has been on https never
+    // leaves it, and the credentials go only to the first URL's scheme, host
+    // and port. With a trace on (platform/trace.h), the exchange and every
+    // hop go to it.
+    bool Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome);
+
+    // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT /
+    // ORVEX_REQUEST_TIMEOUT (seconds), else 30, 60 and 100.
+    static int DefaultConnectSeconds();
+    static int DefaultStallSeconds();
+    static int DefaultDeadlineSeconds();
+
+private:
+    void* m_pEasy = nullptr;
+};
+
+}  // namespace httpx
+
+#endif

@@ -1,0 +1,45 @@
+// An array of plain records that grows in fixed blocks: appending never
+// moves what is there, so a large document's nodes are written once, and
+// memory holds what was appended rather than twice that while a vector
+// doubles. Indexing costs a shift and a mask.
+#ifndef ORVEX_XML_BLOCK_ARRAY_H
+#define ORVEX_XML_BLOCK_ARRAY_H
+
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+template <typename T, unsigned kBlockBits = 12>
+class CBlockArray {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_default_constructible_v<T>);
+
+public:
+    static constexpr size_t kBlockSize = size_t{1} << kBlockBits;
+
+    T& operator[](size_t i) { return m_arrBlocks[i >> kBlockBits][i & (kBlockSize - 1)]; }
+    const T& operator[](size_t i) const { return m_arrBlocks[i >> kBlockBits][i & (kBlockSize - 1)]; }
+    size_t size() const { return m_nSize; }
+    bool empty() const { return m_nSize == 0; }
+
+    void push_back(const T& value) {
+        // Blocks are left uninitialised: their pages are touched as records are written.
+        if ((m_nSize >> kBlockBits) == m_arrBlocks.size())
+            m_arrBlocks.emplace_back(new T[kBlockSize]);  // NOLINT(cppcoreguidelines-owning-memory)
+        (*this)[m_nSize++] = value;
+    }
+
+    // Keeps the blocks for the next use.
+    void clear() { m_nSize = 0; }
+    // Gives every block back.
+    void release() {
+        m_arrBlocks = std::vector<std::unique_ptr<T[]>>();
+        m_nSize = 0;
+    }
+
+private:
+    std::vector<std::unique_ptr<T[]>> m_arrBlocks;
+    size_t m_nSize = 0;
+};
+
+#endif

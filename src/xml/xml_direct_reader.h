@@ -1,0 +1,24 @@
+// The fast way into the DOM: one pass over the text that checks it and
+// builds the document's compact nodes as it goes, with no parser tree in
+// between. It reads the forms that services and files write (a declaration,
+// elements, attributes, text with references, comments and CDATA) and
+// declines everything else, the texts the load refuses included; a declined
+// text goes the full way (pugixml and the checked copy), which decides and
+// words the refusal. So the fast way changes no answer, only its cost.
+#ifndef ORVEX_XML_XML_DIRECT_READER_H
+#define ORVEX_XML_XML_DIRECT_READER_H
+
+#include "xml/xml_dom.h"
+
+namespace xmldom {
+
+// Reads the zero-terminated UTF-8 text in state.texts->buffer in place into
+// state.nodes and state.attributes, or, given a sink, into the sink alone.
+// True when the whole document is read exactly as the full way reads it;
+// false when it declines, the buffer, the state and what the sink was told
+// then being spoilt: the caller starts again from its text.
+bool ReadDirect(DomDocumentState& state, CXmlSink* sink = nullptr);
+
+}  // namespace xmldom
+
+#endif

@@ -1,0 +1,202 @@
+#include "xml/xml_dom.h"
+
+#include "platform/code_page.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace xmldom {
+
+namespace {
+
+constexpr const char kListInterface[] = "IXMLDOMNodeList";
+constexpr const char kMapInterface[] = "IXMLDOMNamedNodeMap";
+constexpr uint32_t kNoNode = DomDocumentState::kNoNode;
+
+// A view of UTF-8 characters in the code page: the characters themselves
+// when it is UTF-8, else their conversion in `scratch`.
+std::string_view View(const DomDocumentState* doc, const char* utf8, size_t length, std::string& scratch) {
+    if (doc->utf8) return std::string_view(utf8, length);
+    scratch = codepage::FromUtf8(utf8, length);
+    return scratch;
+}
+
+std::string_view View(const DomDocumentState* doc, uint32_t ref, std::string& scratch) {
+    const char* text = doc->String(ref);
+    return View(doc, text, std::strlen(text), scratch);
+}
+
+CString ToCString(std::string_view view, std::string& scratch) {
+    if (!scratch.empty() && view.data() == scratch.data()) return CString(std::move(scratch));
+    return CString(view.data(), static_cast<int>(view.size()));
+}
+
+bool IsText(const DomRecord& r) { return r.kind() == DomRecord::kText || r.kind() == DomRecord::kCData; }
+
+}  // namespace
+
+CDomError::CDomError(uint32_t code, const char* interfaceName) : m_nCode(code), m_szInterface(interfaceName) {
+    char text[96];
+    std::snprintf(text, sizeof text, "DOM call failed (0x%08X) on %s", code, interfaceName);
+    m_strWhat = text;
+}
+
+// --- CDomNode ----------------------------------------------------------------
+
+void CDomNode::Fail(const char* interfaceName) { throw CDomError(kE_POINTER, interfaceName); }
+
+std::string_view CDomNode::NameView(std::string& scratch) const {
+    Check(kNodeInterface);
+    if (m_bAttribute) return View(m_pDoc, m_pDoc->attributes[m_nIndex].name, scratch);
+    const DomRecord& r = m_pDoc->nodes[m_nIndex];
+    switch (r.kind()) {
+        case DomRecord::kText:
+            return "#text";
+        case DomRecord::kCData:
+            return "#cdata-section";
+        case DomRecord::kComment:
+            return "#comment";
+        default:
+            return View(m_pDoc, r.text, scratch);
+    }
+}
+
+std::string_view CDomNode::TextView(std::string& scratch) const {
+    Check(kNodeInterface);
+    if (m_bAttribute) return View(m_pDoc, m_pDoc->attributes[m_nIndex].value, scratch);
+    const CBlockArray<DomRecord>& nodes = m_pDoc->nodes;
+    const DomRecord& r = nodes[m_nIndex];
+    switch (r.kind()) {
+        case DomRecord::kElement:
+            break;
+        case DomRecord::kInstruction:
+            return View(m_pDoc, r.extra, scratch);
+        default:
+            return View(m_pDoc, r.text, scratch);
+    }
+    if (r.firstChild == kNoNode) return std::string_view();
+    // The common leaf: one text child.
+    const DomRecord& first = nodes[r.firstChild];
+    if (IsText(first) && first.nextSibling == kNoNode && first.firstChild == kNoNode)
+        return View(m_pDoc, first.text, scratch);
+    std::string all;
+    std::vector<uint32_t> pending;  // next siblings to come back to
+    uint32_t c = r.firstChild;
+    for (;;) {
+        while (c != kNoNode) {
+            const DomRecord& d = nodes[c];
+            if (IsText(d)) all += m_pDoc->String(d.text);
+            if (d.firstChild == kNoNode) {
+                c = d.nextSibling;
+                continue;
+            }
+            if (d.nextSibling != kNoNode) pending.push_back(d.nextSibling);
+            c = d.firstChild;
+        }
+        if (pending.empty()) break;
+        c = pending.back();
+        pending.pop_back();
+    }
+    if (m_pDoc->utf8) {
+        scratch = std::move(all);
+        return scratch;
+    }
+    return View(m_pDoc, all.data(), all.size(), scratch);
+}
+
+std::shared_ptr<const void> CDomNode::TextOwner() const {
+    Check(kNodeInterface);
+    return m_pDoc->texts;
+}
+
+CString CDomNode::nodeName() const {
+    std::string scratch;
+    return ToCString(NameView(scratch), scratch);
+}
+
+CString CDomNode::text() const {
+    std::string scratch;
+    return ToCString(TextView(scratch), scratch);
+}
+
+CVariant CDomNode::nodeValue() const {
+    Check(kNodeInterface);
+    if (!m_bAttribute && m_pDoc->nodes[m_nIndex].kind() == DomRecord::kElement) return CVariant();
+    return CVariant(text());
+}
+
+CDomNodeList CDomNode::childNodes() const {
+    Check(kNodeInterface);
+    return CDomNodeList(m_pDoc, m_nIndex, m_bAttribute);
+}
+
+CDomNamedNodeMap CDomNode::attributes() const {
+    Check(kNodeInterface);
+    if (m_bAttribute) return CDomNamedNodeMap();
+    const DomRecord& r = m_pDoc->nodes[m_nIndex];
+    if (r.kind() != DomRecord::kElement) return CDomNamedNodeMap();
+    return CDomNamedNodeMap(m_pDoc, r.extra, r.attributeCount());
+}
+
+// --- CDomNodeList ------------------------------------------------------------
+
+void CDomNodeList::Check() const {
+    if (m_pDoc == nullptr) throw CDomError(kE_POINTER, kListInterface);
+}
+
+long CDomNodeList::length() const {
+    Check();
+    if (m_nLength < 0) {
+        long count = 0;
+        if (!m_bEmpty) {
+            for (uint32_t c = m_pDoc->nodes[m_nParent].firstChild; c != kNoNode;
+                 c = m_pDoc->nodes[c].nextSibling)
+                ++count;
+        }
+        m_nLength = count;
+    }
+    return m_nLength;
+}
+
+CDomNode CDomNodeList::item(long index) const {
+    Check();
+    if (index < 0 || m_bEmpty) return CDomNode();
+    uint32_t c;
+    long at;
+    if (m_nCursorNode != kNoNode && index >= m_nCursor) {
+        c = m_nCursorNode;
+        at = m_nCursor;
+    } else {
+        c = m_pDoc->nodes[m_nParent].firstChild;
+        at = 0;
+    }
+    for (; c != kNoNode && at < index; ++at) c = m_pDoc->nodes[c].nextSibling;
+    if (c == kNoNode) return CDomNode();
+    m_nCursorNode = c;
+    m_nCursor = at;
+    return CDomNode(m_pDoc, c, false);
+}
+
+// --- CDomNamedNodeMap --------------------------------------------------------
+
+void CDomNamedNodeMap::Check() const {
+    if (m_pDoc == nullptr) throw CDomError(kE_POINTER, kMapInterface);
+}
+
+CDomNode CDomNamedNodeMap::getNamedItem(const char* name) const {
+    Check();
+    if (name == nullptr) throw CDomError(kE_POINTER, kMapInterface);
+    std::string wanted;
+    if (!m_pDoc->utf8) wanted = codepage::ToUtf8(name, std::strlen(name));
+    const char* key = m_pDoc->utf8 ? name : wanted.c_str();
+    for (uint32_t i = 0; i < m_nCount; ++i) {
+        if (std::strcmp(m_pDoc->String(m_pDoc->attributes[m_nFirst + i].name), key) == 0)
+            return CDomNode(m_pDoc, m_nFirst + i, true);
+    }
+    return CDomNode();
+}
+
+}  // namespace xmldom

@@ -1,0 +1,286 @@
+// The XML DOM the library reads every document through: a small facade over
+// pugixml with the members of the classic DOM that Orvex uses (loadXML,
+// documentElement, nodeName, text, firstChild, nextSibling, childNodes,
+// item, length, attributes, getNamedItem, nodeValue) and the strict parser
+// behaviour the readers above rely on.
+//
+// Text goes in and comes out in the process's 8-bit code page. A loaded
+// document holds no white-space-only text nodes; comments, CDATA sections
+// and processing instructions stay as nodes. Nodes, lists and maps are views
+// into their document: they stay valid while the document lives.
+#ifndef ORVEX_XML_XML_DOM_H
+#define ORVEX_XML_XML_DOM_H
+
+#include <orvex/cstring.h>
+
+#include "xml/block_array.h"
+#include "platform/variant.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xmldom {
+
+// Status codes of a failing DOM call, with the values hosts know.
+constexpr uint32_t kE_POINTER = 0x80004003u;      // an operation on a null handle
+constexpr uint32_t kE_OUTOFMEMORY = 0x8007000Eu;  // memory ran out
+
+// Raised by a DOM call that cannot answer: the status code and the interface
+// called ("IXMLDOMNode", "IXMLDOMNodeList", ...).
+class CDomError : public std::exception {
+public:
+    CDomError(uint32_t code, const char* interfaceName);
+    uint32_t Code() const { return m_nCode; }
+    const char* Interface() const { return m_szInterface; }
+    // "DOM call failed (0x80004003) on IXMLDOMNode"
+    const char* what() const noexcept override { return m_strWhat.c_str(); }
+
+private:
+    uint32_t m_nCode;
+    const char* m_szInterface;
+    std::string m_strWhat;
+};
+
+// What a loaded document keeps: its text, parsed in place so that names and
+// texts lie in it zero-terminated, and a compact copy of the element tree
+// (pugixml's own tree is released at the end of the load).
+struct DomTexts {
+    std::unique_ptr<char[]> buffer;  // the text as UTF-8, zero-terminated
+    size_t size = 0;                 // of the buffer, its last zero included
+    std::string side;                // texts that references were decoded into, each zero-terminated
+};
+
+struct DomRecord {
+    enum Kind : uint32_t { kElement, kText, kCData, kComment, kInstruction };
+    uint32_t text;          // a string reference: element name, instruction target, or content
+    uint32_t firstChild;    // kNoNode when none
+    uint32_t nextSibling;   // kNoNode when none
+    uint32_t extra;         // elements: the first attribute's index; instructions: their content
+    uint32_t kindAndCount;  // the kind in the low three bits, the attribute count above
+    Kind kind() const { return static_cast<Kind>(kindAndCount & 7u); }
+    uint32_t attributeCount() const { return kindAndCount >> 3; }
+};
+
+struct DomAttribute {
+    uint32_t name;
+    uint32_t value;
+};
+
+struct DomDocumentState {
+    static constexpr uint32_t kNoNode = 0xFFFFFFFFu;
+    static constexpr uint32_t kSide = 0x80000000u;  // marks a reference into DomTexts::side
+
+    std::shared_ptr<DomTexts> texts;
+    CBlockArray<DomRecord> nodes;  // pre-order; the root element first
+    CBlockArray<DomAttribute> attributes;
+    bool utf8 = true;
+
+    const char* String(uint32_t ref) const {
+        return (ref & kSide) != 0 ? texts->side.data() + (ref & ~kSide) : texts->buffer.get() + ref;
+    }
+};
+
+class CDomNodeList;
+class CDomNamedNodeMap;
+
+// A node handle; the default one is null. Every read on a null node raises
+// CDomError with kE_POINTER, as a call through a null interface pointer did.
+class CDomNode {
+public:
+    CDomNode() = default;
+
+    bool IsNull() const { return m_pDoc == nullptr; }
+    explicit operator bool() const { return m_pDoc != nullptr; }
+    friend bool operator==(const CDomNode& a, const CDomNode& b) {
+        return a.m_pDoc == b.m_pDoc &&
+               (a.m_pDoc == nullptr || (a.m_nIndex == b.m_nIndex && a.m_bAttribute == b.m_bAttribute));
+    }
+    friend bool operator!=(const CDomNode& a, const CDomNode& b) { return !(a == b); }
+
+    // Elements and attributes: the qualified name as written. Others:
+    // "#text", "#cdata-section", "#comment", a processing instruction's
+    // target.
+    CString nodeName() const;
+    // Elements: all text and CDATA below, concatenated in document order.
+    // Attributes: the value. Other nodes: their content.
+    CString text() const;
+    // Attributes, text, CDATA, comments and processing instructions: their
+    // content as a string; elements: an empty variant.
+    CVariant nodeValue() const;
+
+    // Null where there is no such node (not an error).
+    CDomNode firstChild() const {
+        Check(kNodeInterface);
+        if (m_bAttribute) return CDomNode();
+        return At(m_pDoc->nodes[m_nIndex].firstChild);
+    }
+    CDomNode nextSibling() const {
+        Check(kNodeInterface);
+        if (m_bAttribute) return CDomNode();
+        return At(m_pDoc->nodes[m_nIndex].nextSibling);
+    }
+    // The children in document order; empty for nodes that cannot have any.
+    CDomNodeList childNodes() const;
+    // The attributes of an element, namespace declarations included, in
+    // document order; a null map for every other kind of node, so that a
+    // map tells elements from the rest.
+    CDomNamedNodeMap attributes() const;
+
+    // nodeName and text without a copy where none is needed, for walks over
+    // large documents: a view of the document's own characters (followed by
+    // a zero) when the code page is UTF-8, else of `scratch` holding the
+    // converted text. Views of the document's characters last as long as
+    // TextOwner() is held; views of `scratch` until it is used again.
+    std::string_view NameView(std::string& scratch) const;
+    std::string_view TextView(std::string& scratch) const;
+    // Keeps the document's characters alive after the document is gone.
+    std::shared_ptr<const void> TextOwner() const;
+
+    static constexpr const char kNodeInterface[] = "IXMLDOMNode";
+
+private:
+    friend class CDomDocument;
+    friend class CDomNodeList;
+    friend class CDomNamedNodeMap;
+    CDomNode(const DomDocumentState* doc, uint32_t index, bool attribute)
+        : m_pDoc(doc), m_nIndex(index), m_bAttribute(attribute) {}
+    CDomNode At(uint32_t index) const {
+        return index == DomDocumentState::kNoNode ? CDomNode() : CDomNode(m_pDoc, index, false);
+    }
+    void Check(const char* interfaceName) const {
+        if (m_pDoc == nullptr) Fail(interfaceName);
+    }
+    [[noreturn]] static void Fail(const char* interfaceName);
+
+    const DomDocumentState* m_pDoc = nullptr;
+    uint32_t m_nIndex = 0;
+    bool m_bAttribute = false;
+};
+
+// The children of a node. item() walks on from the last position asked for,
+// so reading a list in order costs one step per entry.
+class CDomNodeList {
+public:
+    CDomNodeList() = default;
+    explicit operator bool() const { return m_pDoc != nullptr; }
+    // Null past the end or for a negative index.
+    CDomNode item(long index) const;
+    long length() const;
+
+private:
+    friend class CDomNode;
+    CDomNodeList(const DomDocumentState* doc, uint32_t parent, bool empty)
+        : m_pDoc(doc), m_nParent(parent), m_bEmpty(empty) {}
+    void Check() const;
+
+    const DomDocumentState* m_pDoc = nullptr;
+    uint32_t m_nParent = 0;
+    bool m_bEmpty = false;  // an attribute's list
+    mutable long m_nLength = -1;
+    mutable long m_nCursor = -1;
+    mutable uint32_t m_nCursorNode = DomDocumentState::kNoNode;
+};
+
+// The attributes of an element.
+class CDomNamedNodeMap {
+public:
+    CDomNamedNodeMap() = default;
+    explicit operator bool() const { return m_pDoc != nullptr; }
+    // By qualified name exactly as written (case-sensitive); null when absent.
+    CDomNode getNamedItem(const char* name) const;
+    CDomNode item(long index) const {
+        Check();
+        if (index < 0 || static_cast<unsigned long>(index) >= m_nCount) return CDomNode();
+        return CDomNode(m_pDoc, m_nFirst + static_cast<uint32_t>(index), true);
+    }
+    long length() const {
+        Check();
+        return static_cast<long>(m_nCount);
+    }
+
+private:
+    friend class CDomNode;
+    CDomNamedNodeMap(const DomDocumentState* doc, uint32_t first, uint32_t count)
+        : m_pDoc(doc), m_nFirst(first), m_nCount(count) {}
+    void Check() const;
+
+    const DomDocumentState* m_pDoc = nullptr;
+    uint32_t m_nFirst = 0;
+    uint32_t m_nCount = 0;
+};
+
+class CDomDocument {
+public:
+    // Documents nested deeper than this many elements are refused.
+    static constexpr int kMaxDepth = 1000;
+
+    CDomDocument();
+    ~CDomDocument();
+    CDomDocument(const CDomDocument&) = delete;
+    CDomDocument& operator=(const CDomDocument&) = delete;
+
+    // How a load reads its text: the direct reader first, falling back on
+    // pugixml for whatever it declines; or pugixml alone (for comparisons).
+    enum class LoadRoute { kDirectFirst, kFullParser };
+
+    // Parses the whole text, replacing what the document held. True for one
+    // well-formed, namespace-well-formed element tree; false otherwise
+    // (ParseError() tells why), the document then being empty. The text is
+    // in the code page; only one the code page cannot decode is read by the
+    // encoding its XML declaration names, when iconv knows it. Memory that
+    // runs out raises CDomError with kE_OUTOFMEMORY, never a refusal. Both
+    // routes give the same document and the same refusals.
+    bool loadXML(const char* text, size_t length, LoadRoute route = LoadRoute::kDirectFirst);
+    bool loadXML(const CString& text) {
+        return loadXML(text.GetString(), static_cast<size_t>(text.GetLength()));
+    }
+
+    // The root element; null for an empty document.
+    CDomNode documentElement() const;
+
+    // Why the last loadXML refused its text, with the byte offset where it
+    // can be told: "Start-end tags mismatch at offset 12".
+    const std::string& ParseError() const { return m_strParseError; }
+
+private:
+    // loadXML's work; throws std::bad_alloc when memory runs out.
+    bool Load(const char* text, size_t length, LoadRoute route);
+    bool Refuse(const std::string& reason);
+
+    std::unique_ptr<DomDocumentState> m_pState;
+    std::string m_strParseError;
+};
+
+using DomDocumentPtr = std::shared_ptr<CDomDocument>;
+
+// What a walk over a document reports in document order, for a reader that
+// builds its own structure instead of the DOM's nodes. Names and texts are
+// the document's characters in UTF-8, zero-terminated and decoded, valid
+// while the owner ReadStraight gives is held.
+class CXmlSink {
+public:
+    virtual ~CXmlSink() = default;
+    // An element, with its attributes as `count` name/value pairs.
+    virtual void StartElement(const char* name, const char* const* attributes, size_t count) = 0;
+    // A text or CDATA child of the element open last, `length` bytes.
+    virtual void Text(const char* text, size_t length) = 0;
+    // A comment child of the element open last.
+    virtual void Comment() = 0;
+    virtual void EndElement() = 0;
+};
+
+// Reads the text straight into `sink` with no document in between, when the
+// code page is UTF-8, the text is UTF-8, and the direct reader takes it.
+// False otherwise, with the sink told part of a walk to throw away: the
+// caller then loads a CDomDocument, which reads, or refuses, every text.
+// Memory that runs out throws std::bad_alloc.
+bool ReadStraight(const char* text, size_t length, CXmlSink& sink, std::shared_ptr<const void>& owner);
+
+}  // namespace xmldom
+
+#endif

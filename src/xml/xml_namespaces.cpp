@@ -1,0 +1,123 @@
+#include "xml/xml_namespaces.h"
+
+#include <unordered_set>
+
+namespace xmldom {
+
+namespace {
+
+constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+constexpr std::string_view kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
+
+bool Repeated(const QName& name, std::string& error) {
+    error = "attribute '" + std::string(name.name) + "' appears twice";
+    return false;
+}
+
+}  // namespace
+
+bool SplitQName(const char* text, QName& out) {
+    const char* colon = nullptr;
+    const char* p = text;
+    for (; *p != '\0'; ++p) {
+        if (*p != ':') continue;
+        if (colon != nullptr) return false;
+        colon = p;
+    }
+    out.name = std::string_view(text, static_cast<size_t>(p - text));
+    if (colon == nullptr) {
+        out.prefix = std::string_view();
+        out.local = out.name;
+        return true;
+    }
+    out.prefix = std::string_view(text, static_cast<size_t>(colon - text));
+    out.local = std::string_view(colon + 1, static_cast<size_t>(p - colon - 1));
+    return !out.prefix.empty() && !out.local.empty();
+}
+
+void CNamespaceScope::Leave() {
+    const size_t mark = m_marks.back();
+    m_marks.pop_back();
+    while (m_undo.size() > mark) {
+        auto& [prefix, old] = m_undo.back();
+        if (old.data() == nullptr)
+            m_bindings.erase(prefix);
+        else
+            m_bindings[prefix] = old;
+        m_undo.pop_back();
+    }
+}
+
+bool CNamespaceScope::Bound(std::string_view prefix) const {
+    return prefix == "xml" || m_bindings.find(prefix) != m_bindings.end();
+}
+
+std::string_view CNamespaceScope::Uri(std::string_view prefix) const {
+    if (prefix == "xml") return kXmlNamespace;
+    if (prefix == "xmlns") return kXmlnsNamespace;
+    const auto it = m_bindings.find(prefix);
+    return it != m_bindings.end() ? it->second : std::string_view();
+}
+
+bool CNamespaceScope::Declare(const QName& attribute, std::string_view uri, std::string& error) {
+    if (attribute.local == "xmlns" || (attribute.local == "xml") != (uri == kXmlNamespace) ||
+        uri == kXmlnsNamespace || uri.empty()) {
+        error = "namespace declaration '" + std::string(attribute.name) + "' is not allowed";
+        return false;
+    }
+    // The caller's storage may still move: keep a copy of the namespace name.
+    m_uris.emplace_back(uri);
+    const std::string_view kept = m_uris.back();
+    const auto it = m_bindings.find(attribute.local);
+    m_undo.emplace_back(attribute.local, it != m_bindings.end() ? it->second : std::string_view());
+    m_bindings[attribute.local] = kept;
+    return true;
+}
+
+bool CNamespaceScope::CheckElement(const QName& element, const std::vector<CheckedAttribute>& attributes,
+                                   std::string& error) const {
+    if (!element.prefix.empty() && (element.prefix == "xmlns" || !Bound(element.prefix))) {
+        error = "element '" + std::string(element.name) + "' uses an undeclared prefix";
+        return false;
+    }
+    for (const CheckedAttribute& at : attributes) {
+        if (!at.qname.prefix.empty() && at.qname.prefix != "xmlns" && !Bound(at.qname.prefix)) {
+            error = "attribute '" + std::string(at.qname.name) + "' uses an undeclared prefix";
+            return false;
+        }
+    }
+    return attributes.size() <= 16 ? NoRepeatSmall(attributes, error) : NoRepeatLarge(attributes, error);
+}
+
+// Two attributes are the same when their qualified names are, or when they
+// share a local name and a namespace.
+bool CNamespaceScope::Same(const QName& a, const QName& b) const {
+    if (a.name == b.name) return true;
+    if (a.prefix.empty() || b.prefix.empty() || a.prefix == "xmlns" || b.prefix == "xmlns") return false;
+    return a.local == b.local && Uri(a.prefix) == Uri(b.prefix);
+}
+
+bool CNamespaceScope::NoRepeatSmall(const std::vector<CheckedAttribute>& attributes,
+                                    std::string& error) const {
+    for (size_t i = 1; i < attributes.size(); ++i) {
+        for (size_t k = 0; k < i; ++k) {
+            if (Same(attributes[k].qname, attributes[i].qname)) return Repeated(attributes[i].qname, error);
+        }
+    }
+    return true;
+}
+
+bool CNamespaceScope::NoRepeatLarge(const std::vector<CheckedAttribute>& attributes,
+                                    std::string& error) const {
+    std::unordered_set<std::string> seen;
+    for (const CheckedAttribute& at : attributes) {
+        const QName& q = at.qname;
+        std::string key = (q.prefix.empty() || q.prefix == "xmlns")
+                              ? std::string(q.name)
+                              : "{" + std::string(Uri(q.prefix)) + "}" + std::string(q.local);
+        if (!seen.insert(std::move(key)).second) return Repeated(q, error);
+    }
+    return true;
+}
+
+}  // namespace xmldom

@@ -1,0 +1,66 @@
+// The namespace rules a strict parser applies and pugixml leaves out:
+// qualified names split at one colon, prefixes declared before use in the
+// scope of the element that declares them, no reserved prefix or namespace
+// misused, and no attribute twice under two names for the same one.
+#ifndef ORVEX_XML_XML_NAMESPACES_H
+#define ORVEX_XML_XML_NAMESPACES_H
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace xmldom {
+
+struct QName {
+    std::string_view name;    // as written
+    std::string_view prefix;  // empty without one
+    std::string_view local;
+};
+
+// Splits a zero-terminated qualified name at its colon: false for ":a",
+// "a:", "a:b:c".
+bool SplitQName(const char* text, QName& out);
+
+// An attribute of the element being checked, its value already decoded.
+struct CheckedAttribute {
+    QName qname;
+    uint32_t value;  // the value's reference in the document being built
+};
+
+// The prefixes in scope while a tree is walked in document order.
+class CNamespaceScope {
+public:
+    // An element starts (its declarations follow) or ends (they go).
+    void Enter() { m_marks.push_back(m_undo.size()); }
+    void Leave();
+    // The elements open around the current position.
+    size_t Depth() const { return m_marks.size(); }
+
+    // An xmlns:prefix attribute with its decoded value.
+    bool Declare(const QName& attribute, std::string_view uri, std::string& error);
+    // The element's name and its attributes use declared prefixes only, and
+    // no attribute appears twice.
+    bool CheckElement(const QName& element, const std::vector<CheckedAttribute>& attributes,
+                      std::string& error) const;
+
+private:
+    bool Bound(std::string_view prefix) const;
+    std::string_view Uri(std::string_view prefix) const;
+    bool Same(const QName& a, const QName& b) const;
+    bool NoRepeatSmall(const std::vector<CheckedAttribute>& attributes, std::string& error) const;
+    bool NoRepeatLarge(const std::vector<CheckedAttribute>& attributes, std::string& error) const;
+
+    std::unordered_map<std::string_view, std::string_view> m_bindings;
+    std::vector<std::pair<std::string_view, std::string_view>> m_undo;
+    std::deque<std::string> m_uris;  // the namespace names bound, kept still while the walk goes on
+    std::vector<size_t> m_marks;     // per open element: where its declarations start in m_undo
+};
+
+}  // namespace xmldom
+
+#endif
