@@ -106,6 +106,10 @@ public:
         }
     }
 
+    // An instruction's target is its node name, which the Body search and the
+    // row and field names would see: the document reader words those cases.
+    void Instruction(const char*, const char*) override { Decline(); }
+
     void EndElement() override {
         const size_t depth = m_nDepth--;
         switch (m_state) {

@@ -271,6 +271,9 @@ public:
     virtual void Text(const char* text, size_t length) = 0;
     // A comment child of the element open last.
     virtual void Comment() = 0;
+    // A processing instruction child of the element open last: its target
+    // and its content ("" when it has none), as the document keeps them.
+    virtual void Instruction(const char* target, const char* content) = 0;
     virtual void EndElement() = 0;
 };
 

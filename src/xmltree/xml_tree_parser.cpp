@@ -277,6 +277,9 @@ public:
 
     void Comment() override { Content(m_open.back()); }
 
+    // Like a comment, an instruction makes its parent a node and adds no text.
+    void Instruction(const char*, const char*) override { Content(m_open.back()); }
+
     void EndElement() override {
         Frame& frame = m_open.back();
         CXMLTreeNode* node = frame.node;
