@@ -55,7 +55,9 @@ int32_t DecodeOne(const unsigned char* p, const unsigned char* end, size_t& len)
     return static_cast<int32_t>(cp);
 }
 
-void PutUtf8(uint32_t cp, std::string& out) {
+}  // namespace
+
+void AppendCodePointAsUtf8(uint32_t cp, std::string& out) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -72,8 +74,6 @@ void PutUtf8(uint32_t cp, std::string& out) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 void AppendUtf8AsUtf16(const char* bytes, size_t length, std::u16string& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
@@ -109,7 +109,7 @@ void AppendUtf16AsUtf8(const char16_t* units, size_t count, std::string& out) {
         } else if (u >= 0xD800 && u <= 0xDFFF) {
             u = kReplacement;
         }
-        PutUtf8(u, out);
+        AppendCodePointAsUtf8(u, out);
     }
 }
 
@@ -149,7 +149,7 @@ std::string SanitizeUtf8(const char* bytes, size_t length) {
         size_t len;
         const int32_t cp = DecodeOne(p, end, len);
         if (cp < 0)
-            PutUtf8(kReplacement, out);
+            AppendCodePointAsUtf8(kReplacement, out);
         else
             out.append(reinterpret_cast<const char*>(p), len);
         p += len;

@@ -3,6 +3,7 @@
 #define ORVEX_PLATFORM_UTF_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace utf {
@@ -14,6 +15,8 @@ constexpr char16_t kReplacement = 0xFFFD;
 void AppendUtf8AsUtf16(const char* bytes, size_t length, std::u16string& out);
 // Appends the UTF-8 form of the units; an unpaired surrogate gives U+FFFD.
 void AppendUtf16AsUtf8(const char16_t* units, size_t count, std::string& out);
+// Appends the UTF-8 form of the code point cp, which must be at most U+10FFFF.
+void AppendCodePointAsUtf8(uint32_t cp, std::string& out);
 
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(const char* bytes, size_t length);

@@ -1,5 +1,7 @@
 #include "xml/xml_references.h"
 
+#include "platform/utf.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -11,24 +13,6 @@ namespace {
 bool IsXmlChar(uint32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
            (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-void PutUtf8(uint32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 bool IsNameChar(char c) {
@@ -95,7 +79,7 @@ bool DecodeReferences(const char* text, std::string& out, std::string& error) {
                 error = "character reference to a character XML does not allow";
                 return false;
             }
-            PutUtf8(code, out);
+            utf::AppendCodePointAsUtf8(code, out);
         } else {
             error = "reference to the undeclared entity '" + std::string(name) + "'";
             return false;
