@@ -95,7 +95,9 @@ public:
         }
     }
 
-    void Comment() override {
+    void CData(const char* text, size_t length) override { Text(text, length); }
+
+    void Comment(const char*, size_t) override {
         if (m_state == State::kSeekReturned && m_nDepth == m_nResponse) {
             m_state = State::kDeclined;
         } else if (m_state == State::kRows) {

@@ -200,7 +200,7 @@ private:
         if (keep) {
             *end = '\0';
             if (m_pSink != nullptr)
-                m_pSink->Comment();
+                m_pSink->Comment(p, static_cast<size_t>(end - p));
             else
                 Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kComment});
         }
@@ -214,7 +214,7 @@ private:
         if (end == nullptr || std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr) return false;
         *end = '\0';
         if (m_pSink != nullptr)
-            m_pSink->Text(p, static_cast<size_t>(end - p));
+            m_pSink->CData(p, static_cast<size_t>(end - p));
         else
             Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kCData});
         p = end + 3;

@@ -259,7 +259,8 @@ private:
 using DomDocumentPtr = std::shared_ptr<CDomDocument>;
 
 // What a walk over a document reports in document order, for a reader that
-// builds its own structure instead of the DOM's nodes. Names and texts are
+// builds its own structure instead of the DOM's nodes: every node the
+// document keeps below and including its root element. Names and texts are
 // the document's characters in UTF-8, zero-terminated and decoded, valid
 // while the owner ReadStraight gives is held.
 class CXmlSink {
@@ -267,14 +268,15 @@ public:
     virtual ~CXmlSink() = default;
     // An element, with its attributes as `count` name/value pairs.
     virtual void StartElement(const char* name, const char* const* attributes, size_t count) = 0;
-    // A text or CDATA child of the element open last, `length` bytes.
-    virtual void Text(const char* text, size_t length) = 0;
-    // A comment child of the element open last.
-    virtual void Comment() = 0;
-    // A processing instruction child of the element open last: its target
-    // and its content ("" when it has none), as the document keeps them.
-    virtual void Instruction(const char* target, const char* content) = 0;
     virtual void EndElement() = 0;
+    // The children of the element open last: a text of `length` bytes, a
+    // CDATA section's content, a comment's content, and a processing
+    // instruction's target and content ("" when it has none), as the
+    // document keeps them.
+    virtual void Text(const char* text, size_t length) = 0;
+    virtual void CData(const char* text, size_t length) = 0;
+    virtual void Comment(const char* text, size_t length) = 0;
+    virtual void Instruction(const char* target, const char* content) = 0;
 };
 
 // Reads the text straight into `sink` with no document in between, when the

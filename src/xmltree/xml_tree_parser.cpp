@@ -275,7 +275,8 @@ public:
         }
     }
 
-    void Comment() override { Content(m_open.back()); }
+    void CData(const char* text, size_t length) override { Text(text, length); }
+    void Comment(const char*, size_t) override { Content(m_open.back()); }
 
     // Like a comment, an instruction makes its parent a node and adds no text.
     void Instruction(const char*, const char*) override { Content(m_open.back()); }
