@@ -31,13 +31,28 @@ constexpr std::array<unsigned char, 256> kTextClass = [] {
     return table;
 }();
 
-// White space as the full way sees it; names in ASCII only (any other byte
-// in a name declines).
+// What an attribute value holds: the bytes that stop it (the buffer's end,
+// '<', which the load refuses there), references and white space to turn
+// into blanks.
+enum : unsigned char { kStop = 1, kValueReference = 2, kValueSpace = 4 };
+
+constexpr std::array<unsigned char, 256> kValueClass = [] {
+    std::array<unsigned char, 256> table{};
+    table[0] = kStop;
+    table['<'] = kStop;
+    table['&'] = kValueReference;
+    for (const char c : {'\t', '\n', '\r'}) table[static_cast<unsigned char>(c)] = kValueSpace;
+    return table;
+}();
+
+// White space and name characters as the full way sees them: every byte of
+// a character outside ASCII belongs to a name.
 constexpr std::array<unsigned char, 256> kClass = [] {
     std::array<unsigned char, 256> table{};
     for (const char c : {' ', '\t', '\n', '\r'}) table[static_cast<unsigned char>(c)] = kSpace;
     for (int c = 'a'; c <= 'z'; ++c) table[static_cast<size_t>(c)] = kNameStart | kName;
     for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<size_t>(c)] = kNameStart | kName;
+    for (int c = 0x80; c <= 0xFF; ++c) table[static_cast<size_t>(c)] = kNameStart | kName;
     table['_'] = kNameStart | kName;
     for (int c = '0'; c <= '9'; ++c) table[static_cast<size_t>(c)] = kName;
     for (const char c : {'-', '.', ':'}) table[static_cast<unsigned char>(c)] = kName;
@@ -46,23 +61,66 @@ constexpr std::array<unsigned char, 256> kClass = [] {
 
 inline bool Is(char c, unsigned char what) { return (kClass[static_cast<unsigned char>(c)] & what) != 0; }
 
+bool StartsWith(const char* p, const char* prefix) {
+    return std::strncmp(p, prefix, std::strlen(prefix)) == 0;
+}
+
+// CR LF and a lone CR become LF in [begin, end), as XML reads line ends;
+// returns the new end.
+char* NormaliseLineEnds(char* begin, char* end) {
+    char* out = begin;
+    for (const char* in = begin; in < end; ++in) {
+        if (*in != '\r') {
+            *out++ = *in;
+            continue;
+        }
+        *out++ = '\n';
+        if (in + 1 < end && in[1] == '\n') ++in;
+    }
+    return out;
+}
+
+// A quoted literal at p: p after its closing quote.
+bool SkipQuoted(char*& p) {
+    const char quote = *p++;
+    while (*p != quote)
+        if (*p++ == '\0') return false;
+    ++p;
+    return true;
+}
+
 class CDirectReader {
 public:
     CDirectReader(DomDocumentState& state, CXmlSink* sink)
-        : m_st(state), m_texts(*state.texts), m_pBase(m_texts.buffer.get()), m_pSink(sink) {}
+        : m_state(state), m_base(state.texts->buffer.get()), m_sink(sink) {}
 
     bool Run() {
-        char* p = m_pBase;
-        if (std::strncmp(p, "<?xml", 5) == 0) {
+        char* p = m_base;
+        if (StartsWith(p, "\xEF\xBB\xBF")) p += 3;
+        // "<?xml" opens the declaration unless a longer target follows.
+        if (StartsWith(p, "<?xml") && !Is(p[5], kName)) {
             p += 5;
             if (!Declaration(p)) return false;
         }
-        for (;;) {  // comments and white space before the root
-            while (Is(*p, kSpace)) ++p;
+        bool doctype = false;
+        for (;;) {  // what may come before the root
+            SkipSpace(p);
             if (*p != '<') return false;
-            if (std::strncmp(p + 1, "!--", 3) != 0) break;
-            p += 4;
-            if (!Comment(p, false)) return false;
+            bool ok;
+            if (StartsWith(p + 1, "!--")) {
+                p += 4;
+                ok = Comment(p, false);
+            } else if (p[1] == '?') {
+                p += 2;
+                ok = Instruction(p, false);
+            } else if (!doctype && StartsWith(p + 1, "!DOCTYPE")) {
+                p += 9;
+                ok = Doctype(p);
+                doctype = true;
+            } else {
+                break;
+            }
+            if (!ok) return false;
         }
         ++p;
         if (!Is(*p, kNameStart) || !StartTag(p)) return false;
@@ -87,25 +145,39 @@ public:
                 if (p[1] == '-' && p[2] == '-') {
                     p += 3;
                     ok = Comment(p, true);
-                } else if (std::strncmp(p + 1, "[CDATA[", 7) == 0) {
+                } else if (StartsWith(p + 1, "[CDATA[")) {
                     p += 8;
                     ok = CData(p);
                 } else {
                     ok = false;
                 }
+            } else if (*p == '?') {
+                ++p;
+                ok = Instruction(p, true);
             } else {
                 ok = Is(*p, kNameStart) && StartTag(p);
             }
             if (!ok) return false;
         }
-        for (;;) {  // comments and white space after it
-            while (Is(*p, kSpace)) ++p;
+        for (;;) {  // what may come after it
+            SkipSpace(p);
             if (*p == '\0') return true;
-            if (std::strncmp(p, "<!--", 4) != 0) return false;
-            p += 4;
-            if (!Comment(p, false)) return false;
+            bool ok;
+            if (StartsWith(p, "<!--")) {
+                p += 4;
+                ok = Comment(p, false);
+            } else if (p[0] == '<' && p[1] == '?') {
+                p += 2;
+                ok = Instruction(p, false);
+            } else {
+                ok = false;
+            }
+            if (!ok) return false;
         }
     }
+
+    // The bytes at the buffer's start that the reader may have rewritten.
+    size_t Changed() const { return static_cast<size_t>(m_changed - m_base); }
 
 private:
     struct Open {
@@ -115,15 +187,19 @@ private:
         size_t nameLength;
     };
 
-    uint32_t Ref(const char* text) const { return static_cast<uint32_t>(text - m_pBase); }
+    uint32_t Ref(const char* text) const { return static_cast<uint32_t>(text - m_base); }
 
     static void SkipSpace(char*& p) {
         while (Is(*p, kSpace)) ++p;
     }
 
-    // name = 'value' or "value", p at the name; the name and value end in a
-    // zero each. The values that the full way would change (white space
-    // other than blanks) or refuse ('<') decline.
+    // Every write into the buffer ends in a zero written here, at or past
+    // the bytes it changed.
+    void Terminate(char* at) {
+        *at = '\0';
+        if (at >= m_changed) m_changed = at + 1;
+    }
+
     // A name at p, split at its colon on the way; false for a name that
     // is no qualified name (":a", "a:", "a:b:c").
     static bool Name(char*& p, QName& out) {
@@ -149,10 +225,10 @@ private:
     }
 
     // name = 'value' or "value", p at the name; the name and value end in a
-    // zero each. The values that the full way would change (white space
-    // other than blanks) or refuse ('<') decline. `references` tells
-    // whether the value holds an '&'.
-    static bool Attribute(char*& p, QName& name, char*& value, bool& references) {
+    // zero each. A tab, line end or CR LF in the value becomes one blank, as
+    // the full way reads it; a value holding '<', which the load refuses,
+    // declines. `references` tells whether the value holds an '&'.
+    bool Attribute(char*& p, QName& name, char*& value, bool& references) {
         if (!Name(p, name)) return false;
         char* const nameEnd = p;
         SkipSpace(p);
@@ -162,19 +238,32 @@ private:
         const char quote = *p;
         if (quote != '"' && quote != '\'') return false;
         value = ++p;
-        references = false;
+        unsigned seen = 0;
         for (; *p != quote; ++p) {
-            const char c = *p;
-            if (c == '\0' || c == '<' || c == '\t' || c == '\n' || c == '\r') return false;
-            references |= c == '&';
+            const unsigned what = kValueClass[static_cast<unsigned char>(*p)];
+            if ((what & kStop) != 0) return false;
+            seen |= what;
         }
-        *p++ = '\0';
-        *nameEnd = '\0';
+        Terminate(p++);
+        Terminate(nameEnd);
+        if ((seen & kValueSpace) != 0) {
+            char* out = value;
+            for (const char* in = value; *in != '\0'; ++in) {
+                if (kValueClass[static_cast<unsigned char>(*in)] != kValueSpace) {
+                    *out++ = *in;
+                    continue;
+                }
+                if (in[0] == '\r' && in[1] == '\n') ++in;  // before the blank: out may be in
+                *out++ = ' ';
+            }
+            *out = '\0';
+        }
+        references = (seen & kValueReference) != 0;
         return true;
     }
 
     // What follows "<?xml" at the very start, up to "?>".
-    static bool Declaration(char*& p) {
+    bool Declaration(char*& p) {
         for (;;) {
             const char* const before = p;
             SkipSpace(p);
@@ -190,50 +279,198 @@ private:
         }
     }
 
-    // p after "<!--". Comments with "--" inside or a '-' at the end, and
-    // carriage returns, are left to the full way.
+    // p after "<!--"; the comment ends at the first "-->". Kept below the
+    // root, with its line ends normalised.
     bool Comment(char*& p, bool keep) {
-        char* const end = std::strstr(p, "-->");
+        char* end = std::strstr(p, "-->");
         if (end == nullptr) return false;
-        for (const char* q = p; q < end; ++q)
-            if (*q == '\r' || (q[0] == '-' && q[1] == '-')) return false;  // q[1] may be end's '-'
+        char* const next = end + 3;
         if (keep) {
-            *end = '\0';
-            if (m_pSink != nullptr)
-                m_pSink->Comment(p, static_cast<size_t>(end - p));
+            if (std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr) {
+                Terminate(end);
+                end = NormaliseLineEnds(p, end);
+            }
+            Terminate(end);
+            if (m_sink != nullptr)
+                m_sink->Comment(p, static_cast<size_t>(end - p));
             else
                 Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kComment});
         }
-        p = end + 3;
+        p = next;
         return true;
     }
 
     // p after "<![CDATA[".
     bool CData(char*& p) {
-        char* const end = std::strstr(p, "]]>");
-        if (end == nullptr || std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr) return false;
-        *end = '\0';
-        if (m_pSink != nullptr)
-            m_pSink->CData(p, static_cast<size_t>(end - p));
+        char* end = std::strstr(p, "]]>");
+        if (end == nullptr) return false;
+        char* const next = end + 3;
+        if (std::memchr(p, '\r', static_cast<size_t>(end - p)) != nullptr) {
+            Terminate(end);
+            end = NormaliseLineEnds(p, end);
+        }
+        Terminate(end);
+        if (m_sink != nullptr)
+            m_sink->CData(p, static_cast<size_t>(end - p));
         else
             Add({Ref(p), kNoNode, kNoNode, 0, DomRecord::kCData});
-        p = end + 3;
+        p = next;
         return true;
+    }
+
+    // p after "<?": a target, then "?>" or white space and the content up to
+    // the first "?>", kept as written. A target "xml" in any case is a
+    // declaration out of place, which the full way refuses.
+    bool Instruction(char*& p, bool keep) {
+        char* const target = p;
+        if (!Is(*p, kNameStart)) return false;
+        while (Is(*p, kName)) ++p;
+        char* const targetEnd = p;
+        if (targetEnd - target == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
+            (target[2] | 0x20) == 'l')
+            return false;
+        char* content = p;
+        char* end;
+        if (*p == '?') {
+            if (p[1] != '>') return false;
+            end = p;
+        } else {
+            if (!Is(*p, kSpace)) return false;
+            SkipSpace(p);
+            content = p;
+            end = std::strstr(p, "?>");
+            if (end == nullptr) return false;
+        }
+        p = end + 2;
+        if (keep) {
+            Terminate(targetEnd);
+            Terminate(end);
+            if (m_sink != nullptr)
+                m_sink->Instruction(target, content);
+            else
+                Add({Ref(target), kNoNode, kNoNode, Ref(content), DomRecord::kInstruction});
+        }
+        return true;
+    }
+
+    // p after "<!DOCTYPE", up to its closing '>'. Nothing of it is kept.
+    static bool Doctype(char*& p) {
+        if (!Is(*p, kSpace)) return false;
+        for (;;) {
+            switch (*p) {
+                case '>':
+                    ++p;
+                    return true;
+                case '"':
+                case '\'':
+                    if (!SkipQuoted(p)) return false;
+                    break;
+                case '[':
+                    ++p;
+                    if (!InternalSubset(p)) return false;
+                    break;
+                case '<':
+                case '\0':
+                    return false;
+                default:
+                    ++p;
+            }
+        }
+    }
+
+    // A name at p and the white space or '>' after it.
+    static bool SkipName(char*& p) {
+        if (!Is(*p, kNameStart)) return false;
+        while (Is(*p, kName)) ++p;
+        return Is(*p, kSpace) || *p == '>';
+    }
+
+    // A word at p, ended as a name is.
+    static bool SkipWord(char*& p, const char* word) {
+        if (!StartsWith(p, word)) return false;
+        p += std::strlen(word);
+        return Is(*p, kSpace) || *p == '>';
+    }
+
+    // p after "<!ATTLIST", past its '>': an element's attributes declared
+    // as text with no default ("a CDATA #REQUIRED b CDATA #IMPLIED"). Their
+    // values read as they do without the declaration; defaults, fixed
+    // values and the other types, whose values are read differently, are
+    // not taken.
+    static bool AttributeList(char*& p) {
+        if (!Is(*p, kSpace)) return false;
+        SkipSpace(p);
+        if (!SkipName(p)) return false;
+        for (;;) {
+            SkipSpace(p);
+            if (*p == '>') {
+                ++p;
+                return true;
+            }
+            if (!SkipName(p)) return false;
+            SkipSpace(p);
+            if (!SkipWord(p, "CDATA")) return false;
+            SkipSpace(p);
+            if (!SkipWord(p, "#REQUIRED") && !SkipWord(p, "#IMPLIED")) return false;
+        }
+    }
+
+    // p after '[', up to and past its ']'. Element types, notations,
+    // comments, instructions and text attributes without defaults change
+    // nothing in the document; entities, the other attribute lists,
+    // parameter entities and conditional sections would need the DTD read:
+    // declined.
+    static bool InternalSubset(char*& p) {
+        for (;;) {
+            SkipSpace(p);
+            if (*p == ']') {
+                ++p;
+                return true;
+            }
+            if (StartsWith(p, "<!--")) {
+                const char* end = std::strstr(p + 4, "-->");
+                if (end == nullptr) return false;
+                p += end + 3 - p;
+            } else if (p[0] == '<' && p[1] == '?') {
+                const char* end = std::strstr(p + 2, "?>");
+                if (end == nullptr) return false;
+                p += end + 2 - p;
+            } else if (StartsWith(p, "<!ATTLIST")) {
+                p += 9;
+                if (!AttributeList(p)) return false;
+            } else if (StartsWith(p, "<!ELEMENT") || StartsWith(p, "<!NOTATION")) {
+                for (p += 2; *p != '>';) {
+                    if (*p == '"' || *p == '\'') {
+                        if (!SkipQuoted(p)) return false;
+                    } else if (*p == '<' || *p == '\0') {
+                        return false;
+                    } else {
+                        ++p;
+                    }
+                }
+                ++p;
+            } else {
+                return false;
+            }
+        }
     }
 
     // [begin, lt) where *lt is '<', holding what `seen` says. White space
     // alone makes no node.
     bool Text(char* begin, char* lt, unsigned seen) {
         if ((seen & kContent) == 0) return true;
-        if ((seen & kReturn) != 0) return false;
-        *lt = '\0';
-        const uint32_t ref = Ref(begin);
-        size_t length = static_cast<size_t>(lt - begin);
+        Terminate(lt);
+        char* end = lt;
+        if ((seen & kReturn) != 0) {
+            end = NormaliseLineEnds(begin, lt);
+            *end = '\0';
+        }
+        size_t length = static_cast<size_t>(end - begin);
         if ((seen & kReference) != 0 && !Decode(begin, length)) return false;
-        if (m_pSink != nullptr)
-            m_pSink->Text(begin, length);
+        if (m_sink != nullptr)
+            m_sink->Text(begin, length);
         else
-            Add({ref, kNoNode, kNoNode, 0, DomRecord::kText});
+            Add({Ref(begin), kNoNode, kNoNode, 0, DomRecord::kText});
         return true;
     }
 
@@ -247,7 +484,7 @@ private:
         if (!Is(*p, kSpace) && *p != '/' && *p != '>') return false;
         m_scope.Enter();
         m_attributes.clear();
-        const uint32_t firstAttribute = static_cast<uint32_t>(m_st.attributes.size());
+        const uint32_t firstAttribute = static_cast<uint32_t>(m_state.attributes.size());
         bool empty = false;
         for (;;) {
             const char* const before = p;
@@ -269,26 +506,26 @@ private:
             if (!Attribute(p, at.qname, value, references)) return false;
             at.value = Ref(value);
             if (references && !Decode(value)) return false;
-            if (at.qname.prefix == "xmlns" && !m_scope.Declare(at.qname, m_st.String(at.value), m_error))
+            if (at.qname.prefix == "xmlns" && !m_scope.Declare(at.qname, m_state.String(at.value), m_error))
                 return false;
             m_attributes.push_back(at);
         }
-        *nameEnd = '\0';
+        Terminate(nameEnd);
         if (!m_scope.CheckElement(qname, m_attributes, m_error)) return false;
         uint32_t index = kNoNode;
-        if (m_pSink != nullptr) {
+        if (m_sink != nullptr) {
             m_pairs.clear();
             for (const CheckedAttribute& at : m_attributes) {
                 m_pairs.push_back(at.qname.name.data());
-                m_pairs.push_back(m_st.String(at.value));
+                m_pairs.push_back(m_state.String(at.value));
             }
-            m_pSink->StartElement(name, m_pairs.data(), m_attributes.size());
-            if (empty) m_pSink->EndElement();
+            m_sink->StartElement(name, m_pairs.data(), m_attributes.size());
+            if (empty) m_sink->EndElement();
         } else {
             index = Add({Ref(name), kNoNode, kNoNode, firstAttribute,
                          DomRecord::kElement | static_cast<uint32_t>(m_attributes.size() << 3)});
             for (const CheckedAttribute& at : m_attributes)
-                m_st.attributes.push_back({Ref(at.qname.name.data()), at.value});
+                m_state.attributes.push_back({Ref(at.qname.name.data()), at.value});
         }
         if (empty)
             m_scope.Leave();
@@ -309,26 +546,27 @@ private:
         ++p;
         m_scope.Leave();
         m_open.pop_back();
-        if (m_pSink != nullptr) m_pSink->EndElement();
+        if (m_sink != nullptr) m_sink->EndElement();
         return true;
     }
 
     // The record appended and linked below the open element.
     uint32_t Add(const DomRecord& record) {
-        const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
-        m_st.nodes.push_back(record);
+        const uint32_t index = static_cast<uint32_t>(m_state.nodes.size());
+        m_state.nodes.push_back(record);
         if (!m_open.empty()) {
             Open& parent = m_open.back();
             if (parent.last == kNoNode)
-                m_st.nodes[parent.index].firstChild = index;
+                m_state.nodes[parent.index].firstChild = index;
             else
-                m_st.nodes[parent.last].nextSibling = index;
+                m_state.nodes[parent.last].nextSibling = index;
             parent.last = index;
         }
         return index;
     }
 
-    // References decoded in place: decoding only shortens.
+    // References decoded in place, in a text already ended by a zero:
+    // decoding only shortens.
     bool Decode(char* text) {
         size_t length;
         return Decode(text, length);
@@ -342,10 +580,10 @@ private:
         return true;
     }
 
-    DomDocumentState& m_st;
-    DomTexts& m_texts;
-    char* const m_pBase;
-    CXmlSink* const m_pSink;           // null: the reader builds the document's nodes
+    DomDocumentState& m_state;
+    char* const m_base;
+    char* m_changed = m_base;          // the first byte past every write
+    CXmlSink* const m_sink;            // null: the reader builds the document's nodes
     std::vector<const char*> m_pairs;  // the attributes handed to the sink
     std::vector<Open> m_open;
     std::vector<CheckedAttribute> m_attributes;
@@ -356,6 +594,11 @@ private:
 
 }  // namespace
 
-bool ReadDirect(DomDocumentState& state, CXmlSink* sink) { return CDirectReader(state, sink).Run(); }
+bool ReadDirect(DomDocumentState& state, CXmlSink* sink, size_t& changed) {
+    CDirectReader reader(state, sink);
+    const bool read = reader.Run();
+    changed = reader.Changed();
+    return read;
+}
 
 }  // namespace xmldom

@@ -7,6 +7,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -90,9 +91,11 @@ bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
     if (texts.size >= DomDocumentState::kSide) return Refuse("text longer than 2 GiB");
 
     if (route == LoadRoute::kDirectFirst) {
-        if (ReadDirect(st)) return true;
-        // Declined: the full way starts again from the text, and words any refusal.
-        std::memcpy(buffer, source, texts.size - 1);
+        size_t changed = 0;
+        if (ReadDirect(st, nullptr, changed)) return true;
+        // Declined: the full way starts again from the text, and words any
+        // refusal. Only what the reader wrote over is copied back.
+        std::memcpy(buffer, source, std::min(changed, texts.size - 1));
         st.nodes.clear();
         st.attributes.clear();
         texts.side.clear();
@@ -147,7 +150,8 @@ bool ReadStraight(const char* text, size_t length, CXmlSink& sink, std::shared_p
     if (scan.nul != ScanResult::kNone || !scan.utf8) return false;
     st.texts->size = length + 1;
     st.texts->buffer[length] = '\0';
-    if (!ReadDirect(st, &sink)) return false;
+    size_t changed = 0;
+    if (!ReadDirect(st, &sink, changed)) return false;
     owner = st.texts;
     return true;
 }
