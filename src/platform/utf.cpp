@@ -129,8 +129,8 @@ bool IsValidUtf8(const char* bytes, size_t length) {
             ++p;
             continue;
         }
-        size_t len;
-        if (DecodeOne(p, end, len) < 0) return false;
+        const size_t len = Utf8SequenceLength(p, end);
+        if (len == 0) return false;
         p += len;
     }
     return true;

@@ -1,44 +1,19 @@
 #include "xml/xml_text_scan.h"
 
+#include "platform/utf.h"
+
 #include <algorithm>
 
-#if defined(__SSE2__)
+// SSE2 (on every x86-64) copies and checks 16 bytes a step; without it, or
+// built with ORVEX_PORTABLE, the bytes go one by one.
+#if defined(__SSE2__) && !ORVEX_PORTABLE
+#define ORVEX_XML_SCAN_SSE2 1
 #include <emmintrin.h>
+#else
+#define ORVEX_XML_SCAN_SSE2 0
 #endif
 
 namespace xmldom {
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence that starts with a byte of
-// 0x80 or above at p, or 0 when it is ill-formed or cut by the end. The
-// second byte's range rules out overlong forms, surrogates and values past
-// U+10FFFF.
-size_t Utf8Sequence(const unsigned char* p, const unsigned char* end) {
-    const unsigned char c = p[0];
-    size_t need;
-    unsigned char lo = 0x80;
-    unsigned char hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        need = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        need = 2;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        need = 3;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (static_cast<size_t>(end - p) <= need || p[1] < lo || p[1] > hi) return 0;
-    for (size_t i = 2; i <= need; ++i)
-        if ((p[i] & 0xC0) != 0x80) return 0;
-    return need + 1;
-}
-
-}  // namespace
 
 ScanResult ScanCopy(const char* in, size_t n, char* out) {
     ScanResult r;
@@ -46,7 +21,7 @@ ScanResult ScanCopy(const char* in, size_t n, char* out) {
     const unsigned char* const end = src + n;
     size_t i = 0;
     size_t checked = 0;  // the bytes below are known to be well-formed
-#if defined(__SSE2__)
+#if ORVEX_XML_SCAN_SSE2
     const __m128i zero = _mm_setzero_si128();
     const size_t blocks = n - n % 16;
     for (; i < blocks; i += 16) {
@@ -65,7 +40,7 @@ ScanResult ScanCopy(const char* in, size_t n, char* out) {
             const unsigned rest = high >> (p - i);
             if (rest == 0) break;
             p += static_cast<size_t>(__builtin_ctz(rest));
-            const size_t len = Utf8Sequence(src + p, end);
+            const size_t len = utf::Utf8SequenceLength(src + p, end);
             if (len == 0) {
                 r.utf8 = false;
                 return r;
@@ -83,7 +58,7 @@ ScanResult ScanCopy(const char* in, size_t n, char* out) {
             return r;
         }
         if (c >= 0x80 && i >= checked) {
-            const size_t len = Utf8Sequence(src + i, end);
+            const size_t len = utf::Utf8SequenceLength(src + i, end);
             if (len == 0) {
                 r.utf8 = false;
                 return r;
