@@ -23,7 +23,9 @@ public:
     // Progress of a transfer: done bytes of total (-1 when not known),
     // after each block, once at the end, and at least every 250 ms while
     // the transfer waits for the network (no new bytes then). Nonzero
-    // cancels: the operation fails with "Transfer cancelled: NAME".
+    // cancels: the operation fails with "Transfer cancelled: NAME". It runs
+    // on the caller's thread, inside the operation, and may call the library
+    // on anything but this object (see Threads in orvex.h).
     typedef int (*ProgressFunc)(void* user, long long done, long long total);
 
     CInternet();
