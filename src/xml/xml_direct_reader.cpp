@@ -3,8 +3,10 @@
 #include "xml/xml_namespaces.h"
 #include "xml/xml_references.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,14 @@ public:
 
     bool Run() {
         char* p = m_base;
+        if (!Prolog(p)) return false;
+        ++p;
+        if (!Is(*p, kNameStart) || !StartTag(p)) return false;
+        return Rest(p);
+    }
+
+    // What comes before the root; p then at the root's '<'.
+    bool Prolog(char*& p) {
         if (StartsWith(p, "\xEF\xBB\xBF")) p += 3;
         // "<?xml" opens the declaration unless a longer target follows.
         if (StartsWith(p, "<?xml") && !Is(p[5], kName)) {
@@ -122,8 +132,21 @@ public:
             }
             if (!ok) return false;
         }
-        ++p;
-        if (!Is(*p, kNameStart) || !StartTag(p)) return false;
+        return true;  // at the root's '<'
+    }
+
+    // Whether the prolog declined for a declaration that needs the DTD read,
+    // seen at least kLookAhead bytes before the end of a buffer that holds
+    // only the text's start.
+    bool NeedsDtd() const { return m_needsDtd; }
+    void HoldsTheStartOnly() { m_whole = false; }
+
+private:
+    // The bytes a decision on a declaration looks at, at most.
+    static constexpr size_t kLookAhead = 16;
+
+    // Everything after the root's start tag.
+    bool Rest(char*& p) {
         while (!m_open.empty()) {
             // The text before the next markup; the buffer ends in its only zero.
             char* lt = p;
@@ -176,6 +199,7 @@ public:
         }
     }
 
+public:
     // The bytes at the buffer's start that the reader may have rewritten.
     size_t Changed() const { return static_cast<size_t>(m_changed - m_base); }
 
@@ -354,7 +378,7 @@ private:
     }
 
     // p after "<!DOCTYPE", up to its closing '>'. Nothing of it is kept.
-    static bool Doctype(char*& p) {
+    bool Doctype(char*& p) {
         if (!Is(*p, kSpace)) return false;
         for (;;) {
             switch (*p) {
@@ -397,7 +421,7 @@ private:
     // values read as they do without the declaration; defaults, fixed
     // values and the other types, whose values are read differently, are
     // not taken.
-    static bool AttributeList(char*& p) {
+    bool AttributeList(char*& p) {
         if (!Is(*p, kSpace)) return false;
         SkipSpace(p);
         if (!SkipName(p)) return false;
@@ -409,9 +433,9 @@ private:
             }
             if (!SkipName(p)) return false;
             SkipSpace(p);
-            if (!SkipWord(p, "CDATA")) return false;
+            if (!SkipWord(p, "CDATA")) return DtdNeeded(p);
             SkipSpace(p);
-            if (!SkipWord(p, "#REQUIRED") && !SkipWord(p, "#IMPLIED")) return false;
+            if (!SkipWord(p, "#REQUIRED") && !SkipWord(p, "#IMPLIED")) return DtdNeeded(p);
         }
     }
 
@@ -420,7 +444,7 @@ private:
     // nothing in the document; entities, the other attribute lists,
     // parameter entities and conditional sections would need the DTD read:
     // declined.
-    static bool InternalSubset(char*& p) {
+    bool InternalSubset(char*& p) {
         for (;;) {
             SkipSpace(p);
             if (*p == ']') {
@@ -450,9 +474,16 @@ private:
                 }
                 ++p;
             } else {
-                return false;
+                return DtdNeeded(p);
             }
         }
+    }
+
+    // Declines at p for a declaration the reader does not take; told apart
+    // from the end of a buffer holding the text's start alone.
+    bool DtdNeeded(const char* p) {
+        m_needsDtd = m_whole || strnlen(p, kLookAhead) == kLookAhead;
+        return false;
     }
 
     // [begin, lt) where *lt is '<', holding what `seen` says. White space
@@ -582,8 +613,10 @@ private:
 
     DomDocumentState& m_state;
     char* const m_base;
-    char* m_changed = m_base;          // the first byte past every write
-    CXmlSink* const m_sink;            // null: the reader builds the document's nodes
+    char* m_changed = m_base;  // the first byte past every write
+    CXmlSink* const m_sink;    // null: the reader builds the document's nodes
+    bool m_whole = true;  // the buffer holds the whole text
+    bool m_needsDtd = false;
     std::vector<const char*> m_pairs;  // the attributes handed to the sink
     std::vector<Open> m_open;
     std::vector<CheckedAttribute> m_attributes;
@@ -593,6 +626,21 @@ private:
 };
 
 }  // namespace
+
+bool NeedsDtd(const char* text, size_t length) {
+    // Internal subsets are short; the first KiBs hold the declarations that decide.
+    constexpr size_t kPrologBytes = 4096;
+    DomDocumentState state;
+    state.texts = std::make_shared<DomTexts>();
+    const size_t n = std::min(length, kPrologBytes);
+    state.texts->buffer.reset(new char[n + 1]);
+    std::memcpy(state.texts->buffer.get(), text, n);
+    state.texts->buffer[n] = '\0';
+    CDirectReader reader(state, nullptr);
+    if (n < length) reader.HoldsTheStartOnly();
+    char* p = state.texts->buffer.get();
+    return !reader.Prolog(p) && reader.NeedsDtd();
+}
 
 bool ReadDirect(DomDocumentState& state, CXmlSink* sink, size_t& changed) {
     CDirectReader reader(state, sink);

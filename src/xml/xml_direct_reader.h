@@ -25,6 +25,11 @@ namespace xmldom {
 // as it was): the caller starts again from its text.
 bool ReadDirect(DomDocumentState& state, CXmlSink* sink, size_t& changed);
 
+// True when the text's first KiBs already show a DOCTYPE declaring what
+// needs the DTD read, which ReadDirect declines: a caller with no buffer
+// yet then need not copy the whole text to hear it.
+bool NeedsDtd(const char* text, size_t length);
+
 }  // namespace xmldom
 
 #endif

@@ -141,7 +141,8 @@ bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
 }
 
 bool ReadStraight(const char* text, size_t length, CXmlSink& sink, std::shared_ptr<const void>& owner) {
-    if (text == nullptr || length == 0 || length + 1 >= DomDocumentState::kSide || !codepage::IsUtf8())
+    if (text == nullptr || length == 0 || length + 1 >= DomDocumentState::kSide || !codepage::IsUtf8() ||
+        NeedsDtd(text, length))
         return false;
     DomDocumentState st;
     st.texts = std::make_shared<DomTexts>();

@@ -1,3 +1,4 @@
+#include "xml/xml_direct_reader.h"
 #include "xml/xml_dom.h"
 
 #include "common/test_support.h"
@@ -117,6 +118,8 @@ TEST(DirectReader, DeclinesADoctypeThatCouldChangeTheDocument) {
         {"a conditional section", "<!DOCTYPE a [<![INCLUDE[<!ENTITY e 'x'>]]>]><a/>"},
     };
     for (const Form& form : forms) {
+        // Told from the prolog, before the text is copied.
+        EXPECT_TRUE(xmldom::NeedsDtd(form.text.data(), form.text.size())) << form.what;
         CRecordingSink sink;
         std::shared_ptr<const void> owner;
         EXPECT_FALSE(xmldom::ReadStraight(form.text.data(), form.text.size(), sink, owner)) << form.what;
@@ -124,4 +127,17 @@ TEST(DirectReader, DeclinesADoctypeThatCouldChangeTheDocument) {
         CDomDocument document;
         EXPECT_TRUE(document.loadXML(form.text.data(), form.text.size())) << form.what;
     }
+}
+
+TEST(DirectReader, JudgesTheDtdOnlyOnTheBytesItSaw) {
+    ScopedCodePage cp("UTF-8");
+    // An attribute list the reader takes, cut by the end of the bytes the
+    // prolog is judged on: no verdict there, and the whole text is read.
+    std::string text = "<!DOCTYPE a [";
+    text.resize(4090, ' ');
+    text += "<!ATTLIST a v CDATA #IMPLIED>]><a v='1'/>";
+    EXPECT_FALSE(xmldom::NeedsDtd(text.data(), text.size()));
+    CRecordingSink sink;
+    std::shared_ptr<const void> owner;
+    EXPECT_TRUE(xmldom::ReadStraight(text.data(), text.size(), sink, owner));
 }
