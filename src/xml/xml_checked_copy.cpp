@@ -20,13 +20,13 @@ public:
     // The vectors grow with what is built. Reserving from a count of '<'
     // in the text would also count those in CDATA and comments, and claim
     // address space for nodes that never come.
-    explicit CCopier(DomDocumentState& state) : m_st(state), m_texts(*state.texts) {
-        m_pBegin = m_texts.buffer.get();
-        m_pEnd = m_pBegin + m_texts.size;
+    explicit CCopier(DomDocumentState& state) : m_state(state), m_texts(*state.texts) {
+        m_begin = m_texts.buffer.get();
+        m_end = m_begin + m_texts.size;
     }
 
     bool Run(pugi::xml_node root, std::string& error) {
-        m_pError = &error;
+        m_error = &error;
         m_last.assign(3, kNoNode);
         m_parent.assign(3, kNoNode);
         if (!Visit(root, 1)) return false;
@@ -40,11 +40,11 @@ public:
 private:
     // One node, `depth` counting the root as 1, in document order.
     bool Visit(pugi::xml_node n, size_t depth) {
-        std::string& error = *m_pError;
+        std::string& error = *m_error;
         // The elements at this depth and below are done: their declarations end.
         while (m_scope.Depth() >= depth) m_scope.Leave();
         const pugi::xml_node_type type = n.type();
-        const uint32_t index = static_cast<uint32_t>(m_st.nodes.size());
+        const uint32_t index = static_cast<uint32_t>(m_state.nodes.size());
         DomRecord rec{0, kNoNode, kNoNode, 0, 0};
         switch (type) {
             case pugi::node_element:
@@ -53,7 +53,7 @@ private:
                     return false;
                 }
                 m_scope.Enter();
-                rec.extra = static_cast<uint32_t>(m_st.attributes.size());
+                rec.extra = static_cast<uint32_t>(m_state.attributes.size());
                 if (!Element(n, rec, error)) return false;
                 if (m_last.size() <= depth + 1) {
                     m_last.resize(depth + 2);
@@ -82,11 +82,11 @@ private:
             default:  // nothing else occurs inside an element
                 return true;
         }
-        m_st.nodes.push_back(rec);
+        m_state.nodes.push_back(rec);
         if (m_last[depth] != kNoNode)
-            m_st.nodes[m_last[depth]].nextSibling = index;
+            m_state.nodes[m_last[depth]].nextSibling = index;
         else if (m_parent[depth] != kNoNode)
-            m_st.nodes[m_parent[depth]].firstChild = index;
+            m_state.nodes[m_parent[depth]].firstChild = index;
         m_last[depth] = index;
         return true;
     }
@@ -94,7 +94,7 @@ private:
     // A reference to a string pugixml returned: its place in the buffer, or
     // a copy in the side storage for the few it keeps elsewhere ("").
     uint32_t Ref(const char* text) {
-        if (text >= m_pBegin && text < m_pEnd) return static_cast<uint32_t>(text - m_pBegin);
+        if (text >= m_begin && text < m_end) return static_cast<uint32_t>(text - m_begin);
         const uint32_t ref = DomDocumentState::kSide | static_cast<uint32_t>(m_texts.side.size());
         m_texts.side.append(text);
         m_texts.side.push_back('\0');
@@ -108,11 +108,11 @@ private:
         }
         m_scratch.clear();
         if (!DecodeReferences(text, m_scratch, error)) return false;
-        if (text >= m_pBegin && text < m_pEnd) {
+        if (text >= m_begin && text < m_end) {
             // Decoding only shortens, and the buffer is ours: write it back in place.
-            char* place = m_texts.buffer.get() + (text - m_pBegin);
+            char* place = m_texts.buffer.get() + (text - m_begin);
             std::memcpy(place, m_scratch.c_str(), m_scratch.size() + 1);
-            ref = static_cast<uint32_t>(text - m_pBegin);
+            ref = static_cast<uint32_t>(text - m_begin);
             return true;
         }
         ref = DomDocumentState::kSide | static_cast<uint32_t>(m_texts.side.size());
@@ -137,7 +137,7 @@ private:
                 return false;
             }
             if (!Decoded(value, at.value, error)) return false;
-            if (at.qname.prefix == "xmlns" && !m_scope.Declare(at.qname, m_st.String(at.value), error))
+            if (at.qname.prefix == "xmlns" && !m_scope.Declare(at.qname, m_state.String(at.value), error))
                 return false;
             m_attributes.push_back(at);
         }
@@ -151,18 +151,18 @@ private:
         rec.text = Ref(name);
         rec.kindAndCount = DomRecord::kElement | static_cast<uint32_t>(m_attributes.size() << 3);
         for (const CheckedAttribute& at : m_attributes)
-            m_st.attributes.push_back({Ref(at.qname.name.data()), at.value});
+            m_state.attributes.push_back({Ref(at.qname.name.data()), at.value});
         return true;
     }
 
-    DomDocumentState& m_st;
+    DomDocumentState& m_state;
     DomTexts& m_texts;
-    const char* m_pBegin;
-    const char* m_pEnd;
+    const char* m_begin;
+    const char* m_end;
     std::vector<CheckedAttribute> m_attributes;
     CNamespaceScope m_scope;
     std::string m_scratch;
-    std::string* m_pError = nullptr;
+    std::string* m_error = nullptr;
     std::vector<uint32_t> m_last;    // per depth: the last record made there
     std::vector<uint32_t> m_parent;  // per depth: the record of the element there
 };
