@@ -286,7 +286,8 @@ private:
         return true;
     }
 
-    // What follows "<?xml" at the very start, up to "?>".
+    // What follows "<?xml" at the very start, up to "?>". The full way ends
+    // it at the first "?>", quotes or not: a value holding one declines.
     bool Declaration(char*& p) {
         for (;;) {
             const char* const before = p;
@@ -299,7 +300,8 @@ private:
             QName name;
             char* value;
             bool references;
-            if (!Attribute(p, name, value, references) || references) return false;
+            if (!Attribute(p, name, value, references) || references || std::strstr(value, "?>") != nullptr)
+                return false;
         }
     }
 
@@ -615,7 +617,7 @@ private:
     char* const m_base;
     char* m_changed = m_base;  // the first byte past every write
     CXmlSink* const m_sink;    // null: the reader builds the document's nodes
-    bool m_whole = true;  // the buffer holds the whole text
+    bool m_whole = true;       // the buffer holds the whole text
     bool m_needsDtd = false;
     std::vector<const char*> m_pairs;  // the attributes handed to the sink
     std::vector<Open> m_open;
