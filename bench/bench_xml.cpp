@@ -1,12 +1,20 @@
 // XML_new of a generated ~50 MB document of varied shape beside pugixml's
 // own load_buffer of the same bytes (and libxml2's xmlReadMemory when it is
-// there). Before the timed loops, each contender parses once in a child
-// process that reports its time and peak memory; then XML_new, pugixml's
-// load and pugixml's load with a walk over every node run in turns, and the
-// ratios to the bare load, the floor, are printed.
+// there), in two shapes: as a service writes it, and as a file written on
+// Windows for a browser carries it, with a stylesheet instruction, a
+// DOCTYPE and CR LF line ends. Before the timed loops, each contender
+// parses once in a child process that reports its time and peak memory;
+// then XML_new, pugixml's load and pugixml's load with a walk over every
+// node run in turns, and the ratios to the bare load, the floor, are
+// printed. Two more turns show what the fast way costs where it cannot go:
+// a text whose DOCTYPE declares an entity, loaded direct reader first and
+// by pugixml alone; and the load's first pass (copy, NUL and UTF-8 check)
+// beside memcpy.
 #include <orvex.h>
 
 #include "bench_support.h"
+#include "xml/xml_dom.h"
+#include "xml/xml_text_scan.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>
@@ -22,6 +30,7 @@
 #include <fstream>
 #include <malloc.h>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <sys/wait.h>
@@ -101,6 +110,37 @@ std::string MakeDocument() {
 
 const std::string& Document() {
     static const std::string doc = MakeDocument();
+    return doc;
+}
+
+// The same document as a file written on Windows carries it: CR LF line
+// ends, a stylesheet instruction and a DOCTYPE naming its DTD.
+std::string WithFileForms(const std::string& plain, const char* doctype) {
+    std::string doc;
+    doc.reserve(plain.size() + plain.size() / 16);
+    const size_t prolog = plain.find('\n') + 1;  // after the declaration
+    doc.append(plain, 0, prolog - 1);
+    doc += "\r\n<?xml-stylesheet type=\"text/xsl\" href=\"catalog.xsl\"?>\r\n";
+    doc += doctype;
+    doc += "\r\n";
+    for (size_t i = prolog; i < plain.size(); ++i) {
+        if (plain[i] == '\n') doc += '\r';
+        doc += plain[i];
+    }
+    return doc;
+}
+
+const std::string& FormsDocument() {
+    static const std::string doc = WithFileForms(
+        Document(), "<!DOCTYPE catalog PUBLIC \"-//Orvex//DTD Catalog 3//EN\" \"catalog.dtd\">");
+    return doc;
+}
+
+// A DOCTYPE that declares an entity needs the DTD read: the direct reader
+// declines it in the prolog and the full way reads the text.
+const std::string& DeclinedDocument() {
+    static const std::string doc =
+        WithFileForms(Document(), "<!DOCTYPE catalog [<!ENTITY vendor \"Orvex\">]>");
     return doc;
 }
 
@@ -186,7 +226,73 @@ void BM_Tree_RoundRobin(benchmark::State& state) {
     state.counters["pugi_walk_ms"] = turns.Median("tree_pugi_walk") * 1e3;
 }
 
+void BM_TreeFileForms_RoundRobin(benchmark::State& state) {
+    const std::string& doc = FormsDocument();
+    bench::RoundRobin turns;
+    turns.Add("forms_orvex", [&] {
+        XML_NODE root = XML_new(doc.c_str(), 0);
+        if (root == nullptr) std::abort();
+        XML_delete(root);
+    });
+    turns.Add("forms_pugi_load", [&] {
+        pugi::xml_document d;
+        d.load_buffer(doc.data(), doc.size());
+        benchmark::DoNotOptimize(d.first_child().internal_object());
+    });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("forms_orvex"));
+    }
+    state.counters["orvex_ms"] = turns.Median("forms_orvex") * 1e3;
+    state.counters["pugi_load_ms"] = turns.Median("forms_pugi_load") * 1e3;
+}
+
+// What a decline costs: the same text loaded into the DOM direct reader
+// first (declined in the prolog, then the full way) and by the full way alone.
+void BM_Declined_RoundRobin(benchmark::State& state) {
+    const std::string& doc = DeclinedDocument();
+    bench::RoundRobin turns;
+    const auto load = [&](xmldom::CDomDocument::LoadRoute route) {
+        xmldom::CDomDocument d;
+        if (!d.loadXML(doc.data(), doc.size(), route)) std::abort();
+    };
+    turns.Add("declined_direct_first", [&] { load(xmldom::CDomDocument::LoadRoute::kDirectFirst); });
+    turns.Add("declined_full_way", [&] { load(xmldom::CDomDocument::LoadRoute::kFullParser); });
+    turns.Add("declined_xml_new", [&] { XML_delete(XML_new(doc.c_str(), 0)); });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("declined_direct_first"));
+    }
+    state.counters["direct_first_ms"] = turns.Median("declined_direct_first") * 1e3;
+    state.counters["full_way_ms"] = turns.Median("declined_full_way") * 1e3;
+    state.counters["xml_new_ms"] = turns.Median("declined_xml_new") * 1e3;
+}
+
+// The load's first pass over the text beside a plain copy of it.
+void BM_FirstPass_RoundRobin(benchmark::State& state) {
+    const std::string& doc = Document();
+    std::unique_ptr<char[]> out(new char[doc.size()]);
+    bench::RoundRobin turns;
+    turns.Add("scan_copy", [&] {
+        const xmldom::ScanResult r = xmldom::ScanCopy(doc.data(), doc.size(), out.get());
+        if (!r.utf8 || r.nul != xmldom::ScanResult::kNone) std::abort();
+    });
+    turns.Add("memcpy", [&] {
+        std::memcpy(out.get(), doc.data(), doc.size());
+        benchmark::ClobberMemory();
+    });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("scan_copy"));
+    }
+    state.counters["scan_copy_GBps"] = static_cast<double>(doc.size()) / turns.Median("scan_copy") / 1e9;
+    state.counters["memcpy_GBps"] = static_cast<double>(doc.size()) / turns.Median("memcpy") / 1e9;
+}
+
 BENCHMARK(BM_Tree_RoundRobin)->Arg(7)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TreeFileForms_RoundRobin)->Arg(7)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Declined_RoundRobin)->Arg(5)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstPass_RoundRobin)->Arg(15)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XML_new)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_XML_new_and_delete)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_pugixml_load_buffer)->Unit(benchmark::kMillisecond)->MinTime(3.0);
@@ -204,8 +310,8 @@ long StatusKiB(const char* field) {
 // (page faults of new memory included, which a loop of parses hides once the
 // heap keeps its pages) and its peak resident memory above what the process
 // held before (the document included).
-void ReportColdRun(const char* name, const std::function<void()>& parse) {
-    const double docMiB = static_cast<double>(Document().size()) / (1 << 20);
+void ReportColdRun(const char* name, const std::string& doc, const std::function<void()>& parse) {
+    const double docMiB = static_cast<double>(doc.size()) / (1 << 20);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return;
     const pid_t pid = fork();
@@ -243,13 +349,20 @@ int main(int argc, char** argv) {
     const std::string& doc = Document();
     std::printf("document: %zu bytes\n", doc.size());
     // Single runs first, while the heap holds nothing a child could reuse unseen.
-    ReportColdRun("XML_new", [&] { XML_delete(XML_new(doc.c_str(), 0)); });
-    ReportColdRun("pugixml load_buffer", [&] {
+    ReportColdRun("XML_new", doc, [&] { XML_delete(XML_new(doc.c_str(), 0)); });
+    ReportColdRun("pugixml load_buffer", doc, [&] {
         pugi::xml_document d;
         d.load_buffer(doc.data(), doc.size());
     });
+    const std::string& forms = FormsDocument();
+    std::printf("with a stylesheet instruction, a DOCTYPE and CR LF: %zu bytes\n", forms.size());
+    ReportColdRun("XML_new", forms, [&] { XML_delete(XML_new(forms.c_str(), 0)); });
+    ReportColdRun("pugixml load_buffer", forms, [&] {
+        pugi::xml_document d;
+        d.load_buffer(forms.data(), forms.size());
+    });
 #ifdef ORVEX_BENCH_LIBXML2
-    ReportColdRun("libxml2 xmlReadMemory", [&] {
+    ReportColdRun("libxml2 xmlReadMemory", doc, [&] {
         xmlFreeDoc(
             xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "bench.xml", nullptr, XML_PARSE_HUGE));
     });
@@ -263,5 +376,11 @@ int main(int argc, char** argv) {
     std::printf("\n50 MB document to a tree, medians of turns (time of ours / time of the floor):\n");
     bench::PrintTimes("XML_new + XML_delete / pugixml load_buffer", "tree_orvex", "tree_pugi_load");
     bench::PrintTimes("pugixml load + full walk / pugixml load_buffer", "tree_pugi_walk", "tree_pugi_load");
+    std::printf("\nThe same with a stylesheet instruction, a DOCTYPE and CR LF line ends:\n");
+    bench::PrintTimes("XML_new + XML_delete / pugixml load_buffer", "forms_orvex", "forms_pugi_load");
+    std::printf("\nA DOCTYPE declaring an entity (declined in the prolog), into the DOM:\n");
+    bench::PrintTimes("direct reader first / full way alone", "declined_direct_first", "declined_full_way");
+    std::printf("\nThe load's first pass (copy, NUL and UTF-8 check) over 50 MB:\n");
+    bench::PrintTimes("ScanCopy / memcpy", "scan_copy", "memcpy");
     return 0;
 }
