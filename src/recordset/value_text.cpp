@@ -11,7 +11,7 @@
 #include <cstring>
 #include <locale.h>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(ORVEX_PORTABLE)
 #include <emmintrin.h>
 #endif
 
@@ -129,7 +129,7 @@ inline size_t PlainRun(const unsigned char* text, size_t length) {
     return i;
 }
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(ORVEX_PORTABLE)
 // A bit for each of the sixteen bytes that needs an entity: & and ' differ in
 // their lowest bit, < and > in the next.
 inline unsigned EntityMask(__m128i v) {
@@ -351,7 +351,7 @@ size_t EscapeXml(const char* text, size_t length, char* out) {
     char* p = out;
     size_t i = 0;
     while (i < length) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(ORVEX_PORTABLE)
         if (length - i >= 16) {
             // Sixteen bytes checked and copied at once: a run without entities costs a load and a
             // store. A store past the run stays within the text, whose next sixteen bytes or more
