@@ -98,7 +98,7 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
     const uint32_t start = clockx::TickCount();
     m_Response.Empty();
     m_nStatusCode = 0;
-    m_arrResponseHeaders.clear();
+    m_bResponseHeaders = false;
     int result = ParseURL(url, user, password) != 0 ? SendHttp() : 0;
     m_bResponseArrived = result != 0;
     if (result != 0 && m_nStatusCode != 200) {
@@ -122,16 +122,22 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
 }
 
 int CHttpRequest::ParseURL(const char* url, const char* user, const char* password) {
-    httpx::HttpUrl parts;
     std::string refusal;
     const std::string text = url != nullptr ? url : "";
-    if (!httpx::ReadHttpUrl(text, m_bSecure != 0, parts, refusal)) {
+    // A host repeating its request reads its URL once.
+    const bool same = m_bUrlRead && text == m_strUrlRead && (m_bSecure != 0) == m_bUrlReadSecure;
+    httpx::HttpUrl& parts = m_UrlRead;
+    m_bUrlRead = false;
+    if (!same && !httpx::ReadHttpUrl(text, m_bSecure != 0, parts, refusal)) {
         m_strLastError = CString(refusal);
         const bool known = m_nVerb >= 0 && m_nVerb < kVerbCount;
         tracex::Refused(known ? (std::string("request ") + kVerbs[m_nVerb]).c_str() : "request", text,
                         refusal);
         return 0;
     }
+    m_bUrlRead = true;
+    m_strUrlRead = text;
+    m_bUrlReadSecure = m_bSecure != 0;
     m_bSecure = parts.secure ? 1 : 0;
     m_strHost = CString(parts.host);
     m_nPort = parts.port;
@@ -148,24 +154,24 @@ int CHttpRequest::ParseURL(const char* url, const char* user, const char* passwo
 
 const char* CHttpRequest::GetResponseHeader(const char* name) const {
     if (name == nullptr) return nullptr;
-    for (const httpx::HeaderField& field : m_arrResponseHeaders) {
+    if (!m_bResponseHeaders) return nullptr;
+    for (const httpx::HeaderField& field : m_Transport.ResponseHeaders()) {
         if (codepage::CompareNoCase(field.name.c_str(), name) == 0) return field.value.c_str();
     }
     return nullptr;
 }
 
 void CHttpRequest::BuildHeaders(CString& headers) {
-    headers.Format("Content-Type:%s; charset=%s", m_strContentType.GetString(), m_strCharset.GetString());
+    headers = CString(std::string("Content-Type:") + m_strContentType.GetString() +
+                      "; charset=" + m_strCharset.GetString());
     if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0)
         headers = "Content-Type:text/HTML; charset=ansi";
 }
 
 std::string CHttpRequest::BuildUrl() const {
-    CString url;
     // The port goes as written, so libcurl refuses one outside 0-65535 instead of wrapping it.
-    url.Format("%s://%s:%d/%s", m_bSecure != 0 ? "https" : "http", m_strHost.GetString(), m_nPort,
-               m_strObject.GetString());
-    return url.str();
+    return std::string(m_bSecure != 0 ? "https://" : "http://") + m_strHost.GetString() + ":" +
+           std::to_string(m_nPort) + "/" + m_strObject.GetString();
 }
 
 std::string CHttpRequest::ChooseBody() {
@@ -226,17 +232,18 @@ int CHttpRequest::SendHttp() {
         m_nDeadlineSeconds > 0 ? m_nDeadlineSeconds : httpx::CHttpTransport::DefaultDeadlineSeconds();
     exchange.maxBodyBytes = INT_MAX - m_Response.GetSize();
 
-    CString tooLarge;
-    tooLarge.Format("Response too large: the byte buffer holds at most 2 GiB (%s)", exchange.url.c_str());
+    const auto tooLarge = [&exchange] {
+        return "Response too large: the byte buffer holds at most 2 GiB (" + exchange.url + ")";
+    };
     auto sink = [&](const unsigned char* bytes, size_t length, std::string& error) {
         if (length > static_cast<size_t>(INT_MAX - m_Response.GetSize())) {
-            error = tooLarge.str();
+            error = tooLarge();
             return false;
         }
         try {
             m_Response.AddBuf(const_cast<unsigned char*>(bytes), static_cast<int>(length));
         } catch (const std::length_error&) {
-            error = tooLarge.str();
+            error = tooLarge();
             return false;
         } catch (const std::bad_alloc&) {
             error = "Out of memory while reading the response (" + exchange.url + ")";
@@ -247,11 +254,11 @@ int CHttpRequest::SendHttp() {
 
     httpx::HttpOutcome outcome;
     if (!m_Transport.Perform(exchange, sink, outcome)) {
-        m_strLastError = outcome.bodyTooLarge ? tooLarge : CString(outcome.error);
+        m_strLastError = CString(outcome.bodyTooLarge ? tooLarge() : outcome.error);
         return 0;
     }
     m_nStatusCode = outcome.status;
-    m_arrResponseHeaders = std::move(outcome.headers);
+    m_bResponseHeaders = true;
     if (outcome.hasContentType) m_strResponseContentType = outcome.contentType.c_str();
     return 1;
 }

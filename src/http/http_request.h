@@ -10,6 +10,7 @@
 #include <orvex/http_compress.h>
 
 #include "net/http_transport.h"
+#include "net/http_url.h"
 
 #include <memory>
 #include <string>
@@ -66,8 +67,8 @@ public:
     CString m_strContent;
     int m_nBodyBytesRequest = 0;
     CString m_strResponseContentType;
-    // Empty unless the last request's final response arrived whole.
-    std::vector<httpx::HeaderField> m_arrResponseHeaders;
+    // The last request's final response arrived whole: the transport holds its headers.
+    bool m_bResponseHeaders = false;
     CBuffer m_Response{1024};
     int m_nBodyBytesResponse = 0;
     int m_nMilliSeconds = 0;
@@ -89,6 +90,11 @@ private:
     std::string ChooseBody();
 
     bool m_bResponseArrived = false;
+    // The last URL read whole, with the secure flag it was read under.
+    bool m_bUrlRead = false;
+    bool m_bUrlReadSecure = false;
+    std::string m_strUrlRead;
+    httpx::HttpUrl m_UrlRead;
     httpx::CHttpTransport m_Transport;
     std::unique_ptr<CCallbackCompress> m_pCallbackCompress;
 };

@@ -37,9 +37,8 @@ int PositiveFromEnv(const char* name, int fallback) {
     return static_cast<int>(value);
 }
 
-void ApplyTls(CURL* easy) {
-    const char* insecure = std::getenv("ORVEX_INSECURE_TLS");
-    if (insecure != nullptr && std::strcmp(insecure, "1") == 0) {
+void ApplyTls(CURL* easy, const TlsSettings& tls) {
+    if (tls.insecure) {
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
         return;
@@ -48,9 +47,8 @@ void ApplyTls(CURL* easy) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     // A private CA joins the system's: the bundle file replaces libcurl's
     // default file, while the hashed system directory (CAPATH) stays in force.
-    const char* bundle = std::getenv("ORVEX_CA_BUNDLE");
-    if (bundle != nullptr && *bundle != '\0') {
-        curl_easy_setopt(easy, CURLOPT_CAINFO, bundle);
+    if (!tls.caBundle.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, tls.caBundle.c_str());
         const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
         curl_easy_setopt(easy, CURLOPT_CAPATH, info->capath != nullptr ? info->capath : "/etc/ssl/certs");
     }
@@ -96,7 +94,20 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
     return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
 }
 
+TlsSettings ReadTlsSettings() {
+    TlsSettings tls;
+    const char* insecure = std::getenv("ORVEX_INSECURE_TLS");
+    tls.insecure = insecure != nullptr && std::strcmp(insecure, "1") == 0;
+    const char* bundle = std::getenv("ORVEX_CA_BUNDLE");
+    if (!tls.insecure && bundle != nullptr) tls.caBundle = bundle;
+    return tls;
+}
+
 void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes) {
+    ApplyCommon(easy, connectSeconds, stallSeconds, bufferBytes, ReadTlsSettings());
+}
+
+void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes, const TlsSettings& tls) {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT,
                      static_cast<long>(connectSeconds > 0 ? connectSeconds : DefaultConnectSeconds()));
@@ -106,7 +117,7 @@ void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBy
                      static_cast<long>(stallSeconds > 0 ? stallSeconds : DefaultStallSeconds()));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, bufferBytes);
-    ApplyTls(easy);
+    ApplyTls(easy, tls);
 }
 
 void ApplyMinimumRate(CURL* easy) {

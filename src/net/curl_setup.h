@@ -27,9 +27,17 @@ int DefaultDeadlineSeconds();
 int DownloadDeadlineSeconds();
 void SetDownloadDeadlineSeconds(int seconds);
 
+// Certificate checks as ORVEX_INSECURE_TLS and ORVEX_CA_BUNDLE say at the time of reading.
+struct TlsSettings {
+    bool insecure = false;
+    std::string caBundle;  // "" for none
+};
+TlsSettings ReadTlsSettings();
 // No signals, the timeouts (0 or less: the defaults), our agent, the read
-// buffer, and certificate checks as ORVEX_CA_BUNDLE / ORVEX_INSECURE_TLS say.
+// buffer, and certificate checks as ORVEX_CA_BUNDLE / ORVEX_INSECURE_TLS say
+// (now, or as read into `tls`).
 void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes);
+void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes, const TlsSettings& tls);
 
 // For file transfers, after ApplyCommon: one that keeps below ORVEX_MIN_RATE
 // bytes a second (else 100) for the whole stall time has stalled.

@@ -160,29 +160,79 @@ std::string DeadlineText(int seconds, const std::string& url) {
            " reached (" + url + ")";
 }
 
-// The hops of one exchange on a handle; `trace` is null unless a trace is written.
-bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
-             tracex::CExchange* trace) {
-    HeaderList headers;
-    for (const std::string& line : exchange.headers) headers.Add(line);
-    // An empty value keeps libcurl from adding the header of its own.
-    if (!NamesHeader(exchange.headers, "Expect")) headers.Add("Expect:");
-    if (!NamesHeader(exchange.headers, "Accept")) headers.Add("Accept:");
+}  // namespace
+
+bool CHttpTransport::HopSettings::operator==(const HopSettings& other) const {
+    return connectSeconds == other.connectSeconds && stallSeconds == other.stallSeconds &&
+           insecureTls == other.insecureTls && caBundle == other.caBundle && httpsOnly == other.httpsOnly &&
+           method == other.method && sendBody == other.sendBody && deadline == other.deadline &&
+           bodyLimit == other.bodyLimit;
+}
+
+// The hops of one exchange on the handle; `trace` is null unless a trace is written.
+bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
+                             tracex::CExchange* trace) {
+    CURL* easy = static_cast<CURL*>(m_pEasy);
+    // The same lines as the last exchange (a host repeating its request) reuse its list.
+    if (m_pHeaderList == nullptr || exchange.headers != m_arrHeaderLines) {
+        HeaderList headers;
+        for (const std::string& line : exchange.headers) headers.Add(line);
+        // An empty value keeps libcurl from adding the header of its own.
+        if (!NamesHeader(exchange.headers, "Expect")) headers.Add("Expect:");
+        if (!NamesHeader(exchange.headers, "Accept")) headers.Add("Accept:");
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+        curl_slist_free_all(static_cast<curl_slist*>(m_pHeaderList));
+        m_pHeaderList = headers.list;
+        headers.list = nullptr;
+        m_arrHeaderLines = exchange.headers;
+    }
 
     const std::string origin = exchange.user.empty() ? std::string() : Origin(exchange.url);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(exchange.deadlineSeconds);
+    const curlx::TlsSettings tls = curlx::ReadTlsSettings();
     Hop hop{exchange.url, exchange.method, exchange.sendBody};
     bool httpsOnly = false;   // the chain has been on https
     long redirectStatus = 0;  // the status that sent the chain to this hop
     for (int redirects = 0;; ++redirects) {
-        // Options start afresh for each hop; the connection cache stays, so keep-alive works.
-        curl_easy_reset(easy);
-        char errorText[CURL_ERROR_SIZE] = {0};
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-        curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
-        curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes);
-        curlx::ApplyHopProtocols(easy, httpsOnly);
+        const bool credentials = !exchange.user.empty() && (redirects == 0 || Origin(hop.url) == origin);
+        HopSettings settings;
+        settings.connectSeconds = exchange.connectSeconds;
+        settings.stallSeconds = exchange.stallSeconds;
+        settings.insecureTls = tls.insecure;
+        settings.caBundle = tls.caBundle;
+        settings.httpsOnly = httpsOnly;
+        settings.method = hop.method;
+        settings.sendBody = hop.sendBody;
+        settings.deadline = exchange.deadlineSeconds > 0;
+        // HEAD answers announce a length they do not send.
+        settings.bodyLimit = exchange.maxBodyBytes > 0 && hop.method != "HEAD";
+        // Options start afresh when they differ from the last hop's; the
+        // connection cache stays either way, so keep-alive works. Resetting
+        // costs a request as much as libcurl's own work for a small answer.
+        if (!m_bSettled || !(settings == m_Settled) || credentials || trace != nullptr) {
+            curl_easy_reset(easy);
+            curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes,
+                               tls);
+            curlx::ApplyHopProtocols(easy, httpsOnly);
+            ApplyMethod(easy, hop, exchange);
+            curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
+            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+            if (trace != nullptr) trace->Attach(easy);
+            // As libcurl does when it follows: credentials never go to another server.
+            if (credentials) {
+                curl_easy_setopt(easy, CURLOPT_USERNAME, exchange.user.c_str());
+                curl_easy_setopt(easy, CURLOPT_PASSWORD, exchange.password.c_str());
+                curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+            }
+            // Credentials and a trace leave state behind that only a reset clears.
+            m_bSettled = !credentials && trace == nullptr;
+            m_Settled = std::move(settings);
+        } else if (hop.sendBody) {
+            // The body is the caller's for this exchange only.
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, exchange.body != nullptr ? exchange.body : "");
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(exchange.bodyLength));
+        }
         if (exchange.deadlineSeconds > 0) {
             // What is left of the deadline bounds this hop, so the whole chain keeps to it.
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -192,22 +242,14 @@ bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, Htt
             }
             curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
         }
-        ApplyMethod(easy, hop, exchange);
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.list);
-        if (trace != nullptr) trace->Attach(easy);
-        // As libcurl does when it follows: credentials never go to another server.
-        if (!exchange.user.empty() && (redirects == 0 || Origin(hop.url) == origin)) {
-            curl_easy_setopt(easy, CURLOPT_USERNAME, exchange.user.c_str());
-            curl_easy_setopt(easy, CURLOPT_PASSWORD, exchange.password.c_str());
-            curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
-        }
-        // HEAD answers announce a length they do not send.
-        if (exchange.maxBodyBytes > 0 && hop.method != "HEAD")
+        char errorText[CURL_ERROR_SIZE] = {0};
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_pHeaderList);
+        if (m_Settled.bodyLimit)
             curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(exchange.maxBodyBytes));
         ResponseContext context(&sink);
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &context);
-        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &context);
 
         const CURLcode code = curl_easy_perform(easy);
@@ -217,9 +259,12 @@ bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, Htt
         char* location = nullptr;
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
         const std::string target = location != nullptr ? location : "";
-        // Neither the error buffer nor the header list may outlive this call.
+        // The error buffer must not outlive this call, nor the context the next.
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
+        // A hop that failed leaves the next one a fresh start.
+        if (code != CURLE_OK) m_bSettled = false;
 
         // The connect and stall limits time out alike; it was the deadline when
         // its time is up (give or take libcurl's clock, which is not quite ours).
@@ -238,7 +283,7 @@ bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, Htt
         }
         if (location == nullptr) {
             outcome.status = static_cast<int>(status);
-            ReadHeaders(easy, outcome.headers);
+            m_bHeadersOnHandle = true;
             char* contentType = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
                 contentType != nullptr) {
@@ -260,12 +305,11 @@ bool RunHops(CURL* easy, const HttpExchange& exchange, const BodySink& sink, Htt
     }
 }
 
-}  // namespace
-
 CHttpTransport::CHttpTransport() = default;
 
 CHttpTransport::~CHttpTransport() {
     if (m_pEasy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_pEasy));
+    curl_slist_free_all(static_cast<curl_slist*>(m_pHeaderList));
 }
 
 int CHttpTransport::DefaultConnectSeconds() { return curlx::DefaultConnectSeconds(); }
@@ -274,8 +318,19 @@ int CHttpTransport::DefaultStallSeconds() { return curlx::DefaultStallSeconds();
 
 int CHttpTransport::DefaultDeadlineSeconds() { return curlx::DefaultDeadlineSeconds(); }
 
+const std::vector<HeaderField>& CHttpTransport::ResponseHeaders() const {
+    if (m_bHeadersOnHandle && !m_bHeadersRead) {
+        ReadHeaders(static_cast<CURL*>(m_pEasy), m_arrHeaders);
+        m_bHeadersRead = true;
+    }
+    return m_arrHeaders;
+}
+
 bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
     outcome = HttpOutcome();
+    m_bHeadersOnHandle = false;
+    m_bHeadersRead = false;
+    m_arrHeaders.clear();
     const CURLcode init = curlx::GlobalInit();
     if (init != CURLE_OK) {
         outcome.error = curl_easy_strerror(init);
@@ -287,14 +342,14 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         return false;
     }
     CURL* easy = static_cast<CURL*>(m_pEasy);
-    if (!tracex::Enabled()) return RunHops(easy, exchange, sink, outcome, nullptr);
+    if (!tracex::Enabled()) return RunHops(exchange, sink, outcome, nullptr);
     tracex::CExchange trace(("request " + exchange.method).c_str(), exchange.url, exchange.password);
     // The handle outlives the trace, whatever way the hops end.
     struct Detacher {
         CURL* easy;
         ~Detacher() { tracex::CExchange::Detach(easy); }
     } detacher{easy};
-    const bool done = RunHops(easy, exchange, sink, outcome, &trace);
+    const bool done = RunHops(exchange, sink, outcome, &trace);
     if (done)
         trace.End("status " + std::to_string(outcome.status));
     else

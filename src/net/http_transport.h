@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace tracex {
+class CExchange;
+}
+
 namespace httpx {
 
 struct HttpExchange {
@@ -42,8 +46,6 @@ struct HttpOutcome {
     int status = 0;
     bool hasContentType = false;
     std::string contentType;
-    // The final response's headers in the order sent (no trailers, no interim or redirect responses).
-    std::vector<HeaderField> headers;
     std::string error;          // libcurl's text, or the sink's when it stopped the transfer
     bool bodyTooLarge = false;  // the announced length passed maxBodyBytes
 };
@@ -70,6 +72,12 @@ public:
     // hop go to it.
     bool Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome);
 
+    // The final response's headers of the last Perform, when it returned
+    // true, in the order sent (no trailers, no interim or redirect
+    // responses); empty otherwise. Read from libcurl when first asked, since
+    // most callers never ask; valid until the next Perform.
+    const std::vector<HeaderField>& ResponseHeaders() const;
+
     // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT /
     // ORVEX_REQUEST_TIMEOUT (seconds), else 30, 60 and 100.
     static int DefaultConnectSeconds();
@@ -77,7 +85,36 @@ public:
     static int DefaultDeadlineSeconds();
 
 private:
+    // What a hop sets on the handle beyond its URL, body, deadline and
+    // callbacks; equal settings let the next hop keep the handle as it is.
+    struct HopSettings {
+        int connectSeconds = 0;
+        int stallSeconds = 0;
+        bool insecureTls = false;
+        std::string caBundle;
+        bool httpsOnly = false;
+        std::string method;
+        bool sendBody = false;
+        bool deadline = false;
+        bool bodyLimit = false;
+        bool operator==(const HopSettings& other) const;
+    };
+
     void* m_pEasy = nullptr;
+    // The settings on the handle; none after a hop with credentials or a
+    // trace, whose state libcurl keeps beyond the options.
+    bool m_bSettled = false;
+    HopSettings m_Settled;
+    // The last response's headers: still on the handle, and read from it.
+    bool m_bHeadersOnHandle = false;
+    mutable bool m_bHeadersRead = false;
+    mutable std::vector<HeaderField> m_arrHeaders;
+    // The header list of the last exchange, kept while the lines stay the same.
+    std::vector<std::string> m_arrHeaderLines;
+    void* m_pHeaderList = nullptr;
+
+    bool RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
+                 tracex::CExchange* trace);
 };
 
 }  // namespace httpx

@@ -199,6 +199,34 @@ TEST(HttpWire, EachVerbSendsItsMethodAndBody) {
     }
 }
 
+// A handle keeps its settings from one request to the next like it: each
+// repeat still sends its own body, and a change of verb or body brings no
+// leftover of the one before.
+TEST(HttpWire, RepeatedRequestsOnOneHandleSendEachTheirOwnBody) {
+    struct Step {
+        int verb;
+        const char* content;
+        const char* method;
+        int length;  // -1: no Content-Length
+    };
+    const Step steps[] = {{0, "abc", "POST", 3},  {0, "defgh", "POST", 5}, {0, "", "POST", 0},
+                          {1, "", "GET", -1},     {1, "", "GET", -1},      {3, "put me", "PUT", 6},
+                          {3, "again", "PUT", 5}, {1, "", "GET", -1},      {5, "", "DELETE", 0},
+                          {0, "last", "POST", 4}};
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    HTTP_SetContentType(h, "text/plain");
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.method) + " " + step.content);
+        HTTP_SetVerb(h, step.verb);
+        HTTP_SetContent(h, step.content);
+        ASSERT_EQ(HTTP_Request(h, server.Http("/echo").c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+        EXPECT_EQ(Response(h), ExpectedHead(std::string(step.method) + " /echo HTTP/1.1", server.HttpPort(),
+                                            "Content-Type:text/plain; charset=UTF-8", step.length) +
+                                   step.content);
+    }
+}
+
 TEST(HttpWire, UnknownVerbNumberCannotOpen) {
     auto& server = HttpTestServer::Get();
     HttpHandle h;
