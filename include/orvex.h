@@ -87,14 +87,10 @@
 #ifndef ORVEX_H
 #define ORVEX_H
 
+#include <orvex/export.h>
+
 #ifdef __cplusplus
 extern "C" {
-#endif
-
-#if defined(__GNUC__)
-#define ORVEX_EXPORT __attribute__((visibility("default")))
-#else
-#define ORVEX_EXPORT
 #endif
 
 /* ---------------------------------------------------------------------------

@@ -56,7 +56,7 @@ private:
     std::vector<T> m_items;
 };
 
-class ORVEX_API CStringArray : public COrvexArray<CString> {};
-class ORVEX_API CUIntArray : public COrvexArray<uintptr_t> {};
+class ORVEX_EXPORT CStringArray : public COrvexArray<CString> {};
+class ORVEX_EXPORT CUIntArray : public COrvexArray<uintptr_t> {};
 
 #endif

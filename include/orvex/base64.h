@@ -5,7 +5,7 @@
 #include <orvex/buffer.h>
 #include <orvex/cstring.h>
 
-class ORVEX_API CBase64 {
+class ORVEX_EXPORT CBase64 {
 public:
     // The text of len bytes followed by one zero byte; nothing at all for len 0.
     static void Encode(unsigned char* data, int len, CBuffer& out);

@@ -12,7 +12,7 @@
 
 class CWnd;  // an owner window: any non-null pointer asks for a message box
 
-class ORVEX_API CBuffer {
+class ORVEX_EXPORT CBuffer {
 public:
     explicit CBuffer(int growBy = 1024);
     // Copies are deep: the copy owns a block of its own with equal content

@@ -12,7 +12,7 @@
 #include <cstdarg>
 #include <string>
 
-class ORVEX_API CString {
+class ORVEX_EXPORT CString {
 public:
     CString() = default;
     CString(const char* text);  // NOLINT(google-explicit-constructor): null is the empty text
@@ -111,9 +111,9 @@ private:
     std::string m_str;
 };
 
-ORVEX_API CString operator+(const CString& a, const CString& b);
-ORVEX_API CString operator+(const CString& a, const char* b);
-ORVEX_API CString operator+(const char* a, const CString& b);
-ORVEX_API CString operator+(const CString& a, char b);
+ORVEX_EXPORT CString operator+(const CString& a, const CString& b);
+ORVEX_EXPORT CString operator+(const CString& a, const char* b);
+ORVEX_EXPORT CString operator+(const char* a, const CString& b);
+ORVEX_EXPORT CString operator+(const CString& a, char b);
 
 #endif

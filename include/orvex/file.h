@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-class ORVEX_API CFileException {
+class ORVEX_EXPORT CFileException {
 public:
     enum {
         none = 0,
@@ -42,7 +42,7 @@ public:
     CString m_strFileName;
 };
 
-class ORVEX_API CFile {
+class ORVEX_EXPORT CFile {
 public:
     enum OpenFlags : unsigned {
         modeRead = 0x0000,

@@ -6,7 +6,7 @@
 
 #include <orvex/export.h>
 
-class ORVEX_API CHandleObject {
+class ORVEX_EXPORT CHandleObject {
 public:
     virtual ~CHandleObject();
 };

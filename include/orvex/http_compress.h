@@ -9,7 +9,7 @@
 class CString;
 class CBuffer;
 
-class ORVEX_API IHTTPCompress {
+class ORVEX_EXPORT IHTTPCompress {
 public:
     // Never called by the library.
     virtual ~IHTTPCompress();

@@ -18,7 +18,7 @@
 #include <orvex/export.h>
 #include <orvex/internet_session.h>
 
-class ORVEX_API CInternet {
+class ORVEX_EXPORT CInternet {
 public:
     // Progress of a transfer: done bytes of total (-1 when not known),
     // after each block, once at the end, and at least every 250 ms while

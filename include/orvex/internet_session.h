@@ -21,7 +21,7 @@ constexpr unsigned long INTERNET_FLAG_TRANSFER_BINARY = 0x2UL;
 constexpr unsigned long INTERNET_FLAG_EXISTING_CONNECT = 0x20000000UL;
 constexpr unsigned long INTERNET_OPEN_TYPE_PRECONFIG = 0UL;
 
-class ORVEX_API CInternetException {
+class ORVEX_EXPORT CInternetException {
 public:
     explicit CInternetException(const CString& message, int code = 0);
     virtual ~CInternetException();
@@ -35,7 +35,7 @@ public:
 };
 
 // A file a session opened: a local file here, a remote one in CInternetFile.
-class ORVEX_API CStdioFile : public CFile {
+class ORVEX_EXPORT CStdioFile : public CFile {
 public:
     CStdioFile();
     ~CStdioFile() override;
@@ -52,7 +52,7 @@ public:
 // or breaks off throws CInternetException from Read, Write or Close. Close
 // ends an upload and throws unless the server took all of it; deleting an
 // unclosed file abandons its transfer.
-class ORVEX_API CInternetFile : public CStdioFile {
+class ORVEX_EXPORT CInternetFile : public CStdioFile {
 public:
     ~CInternetFile() override;
     CInternetFile(const CInternetFile&) = delete;
@@ -78,7 +78,7 @@ private:
 };
 
 // A logged-in FTP server. One file is open on it at a time.
-class ORVEX_API CFtpConnection {
+class ORVEX_EXPORT CFtpConnection {
 public:
     virtual ~CFtpConnection();
     CFtpConnection(const CFtpConnection&) = delete;
@@ -104,7 +104,7 @@ private:
     CString m_strServer;
 };
 
-class ORVEX_API CInternetSession {
+class ORVEX_EXPORT CInternetSession {
 public:
     // The arguments are those hosts pass; proxies come from the environment
     // (http_proxy, https_proxy, ftp_proxy, no_proxy) as curl reads them.

@@ -8,7 +8,7 @@
 #include <orvex/cstring.h>
 #include <orvex/export.h>
 
-class ORVEX_API CPubEx {
+class ORVEX_EXPORT CPubEx {
 public:
     CPubEx() = delete;
 

@@ -17,7 +17,7 @@ enum {
     TYPE_DOUBLE = 6
 };
 
-class ORVEX_API CTextUtil {
+class ORVEX_EXPORT CTextUtil {
 public:
     // Free type name ("xsd:int", "nvarchar", "Number(10,2)"...) to its code:
     // the first of string, datetime, date, bool, int, double, long, decimal,

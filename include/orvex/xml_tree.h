@@ -17,7 +17,7 @@
 // The parser's DOM document: opaque outside the library.
 struct IXMLDOMDocument;
 
-class ORVEX_API IXMLTreeNode : public CHandleObject {
+class ORVEX_EXPORT IXMLTreeNode : public CHandleObject {
 public:
     // The number of children, and the child at an index (null out of range).
     virtual int GetChildren() = 0;
@@ -51,7 +51,7 @@ public:
     virtual void FindByPath(CUIntArray& nodes, const CString& path, const char* separator, int bSkipRoot) = 0;
 };
 
-class ORVEX_API IXMLTreeParser : public CHandleObject {
+class ORVEX_EXPORT IXMLTreeParser : public CHandleObject {
 public:
     // Parses the XML text: 1, or 0 with `error` set ("Invalid SOAP XML!" for
     // text that is not well-formed XML, "MSXML not installed!" when no
