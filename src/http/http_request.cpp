@@ -95,7 +95,7 @@ void CHttpRequest::SetCompressCallbacks(const HttpCompressCallbacks& callbacks) 
 }
 
 int CHttpRequest::Request(const char* url, const char* user, const char* password) {
-    const uint32_t start = clockx::TickCount();
+    const uint32_t start = clocks::TickCount();
     m_Response.Empty();
     m_nStatusCode = 0;
     m_bResponseHeaders = false;
@@ -117,7 +117,7 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
             result = 0;
         }
     }
-    m_nMilliSeconds = static_cast<int>(clockx::TickCount() - start);
+    m_nMilliSeconds = static_cast<int>(clocks::TickCount() - start);
     return result;
 }
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-namespace clockx {
+namespace clocks {
 
 bool FieldsValid(int year, int month, int day, int hour, int minute, int second) {
     static const int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -13,22 +13,6 @@ bool FieldsValid(int year, int month, int day, int hour, int minute, int second)
     if (month == 2 && day == 29 && !leap) return false;
     return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
-
-namespace {
-
-struct tm Fields(int year, int month, int day, int hour, int minute, int second) {
-    struct tm t {};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return t;
-}
-
-}  // namespace
 
 uint32_t TickCount() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -67,4 +51,4 @@ int CurrentMilliseconds() {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 1000);
 }
 
-}  // namespace clockx
+}  // namespace clocks

@@ -79,14 +79,8 @@ bool ReadPlainForm(const std::string& v, struct tm& f) {
         if (!IsDigit(p[i])) return false;
     const int year = Digits(p, 4);
     if (!InYearWindow(year)) return false;
-    f = tm{};
-    f.tm_year = year - 1900;
-    f.tm_mon = Digits(p + 5, 2) - 1;
-    f.tm_mday = Digits(p + 8, 2);
-    f.tm_hour = Digits(p + 11, 2);
-    f.tm_min = Digits(p + 14, 2);
-    f.tm_sec = Digits(p + 17, 2);
-    f.tm_isdst = -1;
+    f = clocks::Fields(year, Digits(p + 5, 2), Digits(p + 8, 2), Digits(p + 11, 2), Digits(p + 14, 2),
+                       Digits(p + 17, 2));
     return true;
 }
 
@@ -94,7 +88,7 @@ bool ReadPlainForm(const std::string& v, struct tm& f) {
 bool ZonedToTime(const struct tm& f, long offset, time_t& out) {
     const int year = f.tm_year + 1900;
     const int month = f.tm_mon + 1;
-    if (!clockx::FieldsValid(year, month, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec)) return false;
+    if (!clocks::FieldsValid(year, month, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec)) return false;
     const long long days =
         DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(f.tm_mday));
     out = static_cast<time_t>(days * 86400 + f.tm_hour * 3600 + f.tm_min * 60 + f.tm_sec - offset);
@@ -210,7 +204,7 @@ void CLocalTimeCache::Fill(Day& day, long long dayNumber) {
     for (int k = -1; k <= 2; ++k) {
         const time_t t = static_cast<time_t>((dayNumber + k) * 86400);
         struct tm local {};
-        if (!clockx::LocalTime(t, local)) return;
+        if (!clocks::LocalTime(t, local)) return;
         int f[6];
         UtcFields(static_cast<time_t>(t + local.tm_gmtoff), f);
         // Zones that count leap seconds break this arithmetic: leave them to mktime.
@@ -227,14 +221,14 @@ void CLocalTimeCache::Fill(Day& day, long long dayNumber) {
 bool CLocalTimeCache::ToTime(const struct tm& local, time_t& out) {
     const int year = local.tm_year + 1900;
     const int month = local.tm_mon + 1;
-    if (!clockx::FieldsValid(year, month, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec))
+    if (!clocks::FieldsValid(year, month, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec))
         return false;
     const long long dayNumber =
         DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(local.tm_mday));
     Day& day = m_days[static_cast<unsigned long long>(dayNumber) % 64];
     if (day.m_nDay != dayNumber) Fill(day, dayNumber);
     if (!day.m_bPlain)
-        return clockx::MakeLocal(year, month, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, out);
+        return clocks::MakeLocal(year, month, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, out);
     const long long seconds = dayNumber * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
     out = static_cast<time_t>(seconds - day.m_nOffset);
     return true;
@@ -312,7 +306,7 @@ size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cach
         ok = cache->ToTime(local, t);
         if (ok && plainForm) cache->RememberDay(value, local);
     } else if (ok) {
-        ok = clockx::MakeLocal(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+        ok = clocks::MakeLocal(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                                local.tm_min, local.tm_sec, t);
     }
     if (!ok) {
@@ -441,7 +435,7 @@ void ReadXmlDatetime(const CString& text, CString& datetime, CString& date, CStr
     time_t when = 0;
     const CString joined = datePart + " " + timePart;
     if (!CPub::CString2TimeFields(joined, f) ||
-        !clockx::MakeUtc(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, when))
+        !clocks::MakeUtc(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, when))
         return;
     const CString local = CPub::CTime2CString(when);
     if (local.IsEmpty()) return;

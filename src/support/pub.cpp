@@ -304,7 +304,7 @@ long CPub::memmem(const void* buf, const void* find, long start, long length, lo
 CString CPub::CTime2CString(time_t time) {
     struct tm t {};
     CString text;
-    if (!clockx::LocalTime(time, t)) return text;
+    if (!clocks::LocalTime(time, t)) return text;
     text.Format("%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour,
                 t.tm_min, t.tm_sec);
     return text;
@@ -349,14 +349,7 @@ int CPub::CString2TimeFields(const char* text, struct tm& fields, long* zone) {
     while (std::isspace(static_cast<unsigned char>(*p))) ++p;
     if (*p != '\0') return 0;
     if (zone != nullptr) *zone = offset;
-    fields = tm{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    fields.tm_isdst = -1;
+    fields = clocks::Fields(year, month, day, hour, minute, second);
     return 1;
 }
 
@@ -365,12 +358,12 @@ int CPub::CString2CTime(const char* text, time_t& out) {
     long zone = kNoZone;
     if (!CString2TimeFields(text, f, &zone)) return 0;
     if (zone == kNoZone)
-        return clockx::MakeLocal(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec,
+        return clocks::MakeLocal(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec,
                                  out)
                    ? 1
                    : 0;
     time_t utc = 0;
-    if (!clockx::MakeUtc(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, utc))
+    if (!clocks::MakeUtc(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, utc))
         return 0;
     out = utc - zone;
     return 1;
