@@ -78,6 +78,25 @@ void AppendCause(CString& error, const CString& cause) {
     error += cause.IsEmpty() ? CString("!\t") : ":\r\n" + cause;
 }
 
+// Opens what an FTP step names, or explains why not: "KIND \"NAME\" FAILURE"
+// and the cause the step gives or throws. `open` fills the cause and returns
+// null when it refuses before trying.
+template <typename Open>
+auto OpenOrExplain(const char* kind, const char* name, const char* failure, CString& error, Open&& open) {
+    CString cause;
+    decltype(open(cause)) opened = nullptr;
+    try {
+        opened = open(cause);
+    } catch (const CInternetException& e) {
+        cause = MessageOf(e);
+    }
+    if (opened == nullptr) {
+        error.Format("%s \"%s\" %s", kind, ForText(name).GetString(), failure);
+        AppendCause(error, cause);
+    }
+    return opened;
+}
+
 void CollapseSlashes(CString& path) {
     while (path.Replace("//", "/") > 0) {
     }
@@ -90,54 +109,67 @@ void CollapseSlashes(CString& path) {
 class Watch {
 public:
     Watch(CInternet::ProgressFunc progress, void* user, bool download)
-        : m_pfn(progress),
-          m_pUser(user),
-          m_nDeadline(download ? CInternetSession::GetDownloadDeadline() : 0),
-          m_Start(std::chrono::steady_clock::now()) {}
+        : m_progress(progress),
+          m_user(user),
+          m_deadline(download ? CInternetSession::GetDownloadDeadline() : 0),
+          m_start(std::chrono::steady_clock::now()) {}
     Watch(const Watch&) = delete;
     Watch& operator=(const Watch&) = delete;
 
-    // The session counts its deadline from here on, so it ends after ours.
-    void Attach(CInternetSession& session) {
-        if (m_pfn != nullptr) session.SetWaitHandler(OnWait, this);
-        session.SetDeadline(m_nDeadline);
-    }
-    void SetTotal(long long total) { m_nTotal = total; }
+    void SetTotal(long long total) { m_total = total; }
     // False when the caller cancels.
     bool Moved(long long count) {
-        m_nDone += count;
-        return Report(m_nDone, m_nTotal);
+        m_done += count;
+        return Report(m_done, m_total);
     }
-    bool Finished() { return Report(m_nDone, m_nDone); }
-    int Settle(int result, const char* name, CString& error) const {
-        if (result != 0) return result;
-        if (m_bCancelled) {
-            error.Format("Transfer cancelled: %s", ForText(name).GetString());
-        } else if (m_nDeadline > 0 &&
-                   std::chrono::steady_clock::now() >= m_Start + std::chrono::seconds(m_nDeadline)) {
-            error.Format("Download deadline of %d %s reached (%s)", m_nDeadline,
-                         m_nDeadline == 1 ? "second" : "seconds", ForText(name).GetString());
-        }
-        return result;
+    bool Finished() { return Report(m_done, m_done); }
+
+    // Runs the operation named `name` in a session attached to this watch:
+    // whatever `work` throws becomes the error text, and a failure caused by
+    // a cancel or the deadline says so.
+    template <typename Work>
+    int Run(const char* name, CString& error, Work&& work) {
+        const int result = Attempt(error, [&] {
+            CInternetSession session;
+            Attach(session);
+            return work(session);
+        });
+        return Settle(result, name, error);
     }
 
 private:
+    // The session counts its deadline from here on, so it ends after ours.
+    void Attach(CInternetSession& session) {
+        if (m_progress != nullptr) session.SetWaitHandler(OnWait, this);
+        session.SetDeadline(m_deadline);
+    }
+    int Settle(int result, const char* name, CString& error) const {
+        if (result != 0) return result;
+        if (m_cancelled) {
+            error.Format("Transfer cancelled: %s", ForText(name).GetString());
+        } else if (m_deadline > 0 &&
+                   std::chrono::steady_clock::now() >= m_start + std::chrono::seconds(m_deadline)) {
+            error.Format("Download deadline of %d %s reached (%s)", m_deadline,
+                         m_deadline == 1 ? "second" : "seconds", ForText(name).GetString());
+        }
+        return result;
+    }
     static int OnWait(void* self) {
         auto* watch = static_cast<Watch*>(self);
-        return watch->Report(watch->m_nDone, watch->m_nTotal) ? 0 : 1;
+        return watch->Report(watch->m_done, watch->m_total) ? 0 : 1;
     }
     bool Report(long long done, long long total) {
-        if (m_pfn != nullptr && !m_bCancelled) m_bCancelled = m_pfn(m_pUser, done, total) != 0;
-        return !m_bCancelled;
+        if (m_progress != nullptr && !m_cancelled) m_cancelled = m_progress(m_user, done, total) != 0;
+        return !m_cancelled;
     }
 
-    CInternet::ProgressFunc m_pfn;
-    void* m_pUser;
-    int m_nDeadline;  // seconds, 0 for none
-    std::chrono::steady_clock::time_point m_Start;
-    long long m_nTotal = -1;
-    long long m_nDone = 0;
-    bool m_bCancelled = false;
+    CInternet::ProgressFunc m_progress;
+    void* m_user;
+    int m_deadline;  // seconds, 0 for none
+    std::chrono::steady_clock::time_point m_start;
+    long long m_total = -1;
+    long long m_done = 0;
+    bool m_cancelled = false;
 };
 
 // Copies a remote file to its end into the target; 0 on failure (a cancel
@@ -231,23 +263,18 @@ int CInternet::Http_Download(const char* url, const char* localFile, CString& er
     error.Empty();
     if (maxAge > 0 && IsFresh(localFile, maxAge)) return 1;
     Watch watch(m_pfnProgress, m_pProgressUser, true);
-    const int result = Attempt(error, [&] {
-        CInternetSession session;
-        watch.Attach(session);
+    return watch.Run(url, error, [&](CInternetSession& session) {
         auto remote = Own(OpenURL(session, url, error));
         if (remote == nullptr) return 0;
         return SaveTo(*remote, localFile, watch, error);
     });
-    return watch.Settle(result, url, error);
 }
 
 int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
     buffer.Clear();
     error.Empty();
     Watch watch(m_pfnProgress, m_pProgressUser, true);
-    const int result = Attempt(error, [&] {
-        CInternetSession session;
-        watch.Attach(session);
+    const int result = watch.Run(url, error, [&](CInternetSession& session) {
         auto remote = Own(OpenURL(session, url, error));
         if (remote == nullptr) return 0;
         watch.SetTotal(remote->GetAnnouncedLength());
@@ -267,7 +294,7 @@ int CInternet::Http_Download(const char* url, CBuffer& buffer, CString& error) {
     });
     // Half a body must not pass for the body.
     if (result == 0) buffer.Clear();
-    return watch.Settle(result, url, error);
+    return result;
 }
 
 int CInternet::Http_Download_ToDir_SameFilename(const char* url, const char* dir, CString& localFile,
@@ -293,16 +320,13 @@ int CInternet::Ftp_Download(const char* ftpName, const char* localFile, CString&
     FtpName name;
     if (!name.Parse(ftpName, "FTP download", error)) return 0;
     Watch watch(m_pfnProgress, m_pProgressUser, true);
-    const int result = Attempt(error, [&] {
-        CInternetSession session;
-        watch.Attach(session);
+    return watch.Run(ftpName, error, [&](CInternetSession& session) {
         auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
         auto remote = Own(OpenFtpFile(connection.get(), name.path, GENERIC_READ, error));
         if (remote == nullptr) return 0;
         return SaveTo(*remote, localFile, watch, error);
     });
-    return watch.Settle(result, ftpName, error);
 }
 
 int CInternet::Ftp_Download_ToDir_SameFilename(const char* ftpName, const char* dir, CString& localFile,
@@ -325,9 +349,7 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
     FtpName name;
     if (!name.Parse(ftpName, "FTP upload", error)) return 0;
     Watch watch(m_pfnProgress, m_pProgressUser, false);
-    const int result = Attempt(error, [&] {
-        CInternetSession session;
-        watch.Attach(session);
+    return watch.Run(ftpName, error, [&](CInternetSession& session) {
         auto connection = Own(OpenFtpServer(session, name.server, user, password, port, error));
         if (connection == nullptr) return 0;
         CFile local;
@@ -359,7 +381,6 @@ int CInternet::Ftp_Upload(const char* ftpName, const char* localFile, CString& e
         remote->Close();
         return 1;
     });
-    return watch.Settle(result, ftpName, error);
 }
 
 CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CString& error) {
@@ -393,43 +414,25 @@ CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CStri
 
 CFtpConnection* CInternet::OpenFtpServer(CInternetSession& session, const char* server, const char* user,
                                          const char* password, int port, CString& error) {
-    CString kept;
-    CFtpConnection* connection = nullptr;
-    if (port < 0 || port > 65535) {
-        kept.Format("Port %d is not a port number (0-65535)", port);
-    } else {
-        try {
-            connection =
-                session.GetFtpConnection(server, user, password, static_cast<unsigned short>(port), 1);
-        } catch (const CInternetException& e) {
-            kept = MessageOf(e);
-        }
-    }
-    if (connection == nullptr) {
-        error.Format("Ftp Server \"%s\" connection failure", ForText(server).GetString());
-        AppendCause(error, kept);
-    }
-    return connection;
+    return OpenOrExplain(
+        "Ftp Server", server, "connection failure", error, [&](CString& cause) -> CFtpConnection* {
+            if (port < 0 || port > 65535) {
+                cause.Format("Port %d is not a port number (0-65535)", port);
+                return nullptr;
+            }
+            return session.GetFtpConnection(server, user, password, static_cast<unsigned short>(port), 1);
+        });
 }
 
 CInternetFile* CInternet::OpenFtpFile(CFtpConnection* connection, const char* path, unsigned long access,
                                       CString& error) {
-    CString kept;
-    CInternetFile* file = nullptr;
-    if (connection == nullptr) {
-        kept = "No FTP connection";
-    } else {
-        try {
-            file = connection->OpenFile(path, access, FTP_TRANSFER_TYPE_BINARY, 1);
-        } catch (const CInternetException& e) {
-            kept = MessageOf(e);
+    return OpenOrExplain("Ftp file", path, "access failure", error, [&](CString& cause) -> CInternetFile* {
+        if (connection == nullptr) {
+            cause = "No FTP connection";
+            return nullptr;
         }
-    }
-    if (file == nullptr) {
-        error.Format("Ftp file \"%s\" access failure", ForText(path).GetString());
-        AppendCause(error, kept);
-    }
-    return file;
+        return connection->OpenFile(path, access, FTP_TRANSFER_TYPE_BINARY, 1);
+    });
 }
 
 int CInternet::parseURLname(const char* url, CString& fileName, CString& dir) {
