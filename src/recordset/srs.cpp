@@ -111,7 +111,7 @@ void SRS::SetCellText(int row, int col, const char* text, size_t length) {
 
 void SRS::Write(SRSCell& cell, const char* text, size_t length) {
     if (length == 0) {
-        if (cell.m_nLength > 0) m_texts.Drop(cell.m_nLength + 1);
+        if (cell.m_nLength > 0) m_Texts.Drop(cell.m_nLength + 1);
         cell.m_pText = "";
     } else if (length <= cell.m_nLength) {
         // Over the old text, in its slot of the blocks: a host setting a cell
@@ -119,29 +119,29 @@ void SRS::Write(SRSCell& cell, const char* text, size_t length) {
         char* slot = const_cast<char*>(cell.m_pText);
         std::memmove(slot, text, length);
         slot[length] = '\0';
-        m_texts.Drop(cell.m_nLength - length);
+        m_Texts.Drop(cell.m_nLength - length);
     } else {
-        const char* slot = m_texts.Add(text, length);
-        if (cell.m_nLength > 0) m_texts.Drop(cell.m_nLength + 1);
+        const char* slot = m_Texts.Add(text, length);
+        if (cell.m_nLength > 0) m_Texts.Drop(cell.m_nLength + 1);
         cell.m_pText = slot;
     }
     cell.m_nLength = length;
     cell.m_bNull = 0;
-    if (m_texts.Wasteful()) Compact();
+    if (m_Texts.Wasteful()) Compact();
 }
 
 void SRS::Compact() {
     SRSTexts fresh;
     try {
         // One block for every text, taken before a cell moves: no failure halfway.
-        fresh.Reserve(m_texts.Live());
+        fresh.Reserve(m_Texts.Live());
     } catch (const std::bad_alloc&) {
         return;  // no memory to compact into: the texts stay where they are
     }
     for (const auto& row : m_arrRows)
         for (SRSCell& cell : row->m_arrCells)
             if (cell.m_nLength > 0) cell.m_pText = fresh.Add(cell.m_pText, cell.m_nLength);
-    m_texts = std::move(fresh);
+    m_Texts = std::move(fresh);
 }
 
 void SRS::GetText(int row, const char* colName, CString& out) { CopyText(row, ResolveCol(colName), out); }
@@ -173,29 +173,24 @@ void SRS::CopyText(int row, int col, CString& out) const {
 }
 
 void SRS::GetString(int row, const char* colName, CString& out) {
-    out.Empty();
-    const int col = ResolveCol(colName);
-    if (col < 0) return;
-    if (GetColType(col) == TYPE_DATETIME) {
-        CString date;
-        CString time;
-        GetDatetime(row, colName, out, date, time);
-    } else {
-        GetText(row, colName, out);
-    }
+    GetDatetimePart(row, colName, kWholeDatetime, out);
 }
 
-void SRS::GetDate(int row, const char* colName, CString& out) {
+void SRS::GetDate(int row, const char* colName, CString& out) { GetDatetimePart(row, colName, kDate, out); }
+
+void SRS::GetDatetimePart(int row, const char* colName, DatetimePart part, CString& out) {
     out.Empty();
     const int col = ResolveCol(colName);
     if (col < 0) return;
-    if (GetColType(col) == TYPE_DATETIME) {
-        CString datetime;
-        CString time;
-        GetDatetime(row, colName, datetime, out, time);
-    } else {
+    if (GetColType(col) != TYPE_DATETIME) {
         GetText(row, colName, out);
+        return;
     }
+    CString datetime;
+    CString date;
+    CString time;
+    GetDatetime(row, colName, datetime, date, time);
+    out = part == kDate ? date : datetime;
 }
 
 void SRS::GetDatetime(int row, const char* colName, CString& datetime, CString& date, CString& time) {
@@ -306,7 +301,7 @@ void SRS::ForgetNames() {
 
 void SRS::RemoveAll() {
     std::vector<std::unique_ptr<SRSRow>>().swap(m_arrRows);
-    m_texts.Clear();
+    m_Texts.Clear();
     std::vector<std::unique_ptr<SRSColumn>>().swap(m_arrCols);
     std::vector<NameHit>().swap(m_arrNameHits);
     m_nNextHit = 0;

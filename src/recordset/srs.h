@@ -169,7 +169,7 @@ public:
     // The same by column index, with no single-column rule.
     std::string_view CellView(int row, int col) const;
     // The bytes the cells' text blocks take, for tests and diagnostics.
-    size_t TextRoom() const { return m_texts.Room(); }
+    size_t TextRoom() const { return m_Texts.Room(); }
 
     CString m_strName;       // element name of one row
     CString m_strNameSpace;  // namespace URI of the row type
@@ -185,8 +185,13 @@ private:
         int m_nCol;
     };
 
+    enum DatetimePart { kWholeDatetime, kDate };
+
     // The single-column rule: column 0 of a one-column set, else FindCol.
     int ResolveCol(const char* colName);
+    // GetString and GetDate: a dateTime column gives that part of
+    // GetDatetime's answer, any other column the cell.
+    void GetDatetimePart(int row, const char* colName, DatetimePart part, CString& out);
     // FindCol's rule itself, a scan of the columns; wanted is never null.
     int ScanCol(const char* wanted) const;
     void ForgetNames();
@@ -204,7 +209,7 @@ private:
     size_t m_nNextHit = 0;  // where the next name is tried first: names come in the same order each row
     const unsigned char* m_pFoldRule = nullptr;  // the code page's case folding the answers were found under
 
-    SRSTexts m_texts;
+    SRSTexts m_Texts;
 };
 
 #endif
