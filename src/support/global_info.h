@@ -1,4 +1,5 @@
-// CGlobalInfo: facts about the machine and the process, read once.
+// CGlobalInfo: the directories the library reads, taken from the
+// environment once.
 #ifndef ORVEX_SUPPORT_GLOBAL_INFO_H
 #define ORVEX_SUPPORT_GLOBAL_INFO_H
 
@@ -12,15 +13,7 @@ public:
     // the "Windows" directory is its parent; the temporary one is $TMPDIR or /tmp.
     const CString& GetSystemDir() const { return m_strSystemDir; }
     const CString& GetWindowsDir() const { return m_strWindowsDir; }
-    const CString& GetCurrentDir() const { return m_strCurrentDir; }
     const CString& GetTempDir() const { return m_strTempDir; }
-    const CString& GetUserName() const { return m_strUserName; }
-    const CString& GetComputerName() const { return m_strComputerName; }
-    int IsWindowsNT() const { return m_bWindowsNT; }
-    int IsWindowsXP() const { return m_bWindowsXP; }
-    int GetColorDepth() const { return m_nColorDepth; }
-    int GetLanguage() const { return m_nLanguage; }
-    int IsShowError() const { return m_bShowError; }
 
     // Reads the environment again; for tests that change it.
     void Reload();
@@ -30,15 +23,7 @@ private:
 
     CString m_strSystemDir;
     CString m_strWindowsDir;
-    CString m_strCurrentDir;
     CString m_strTempDir;
-    CString m_strUserName;
-    CString m_strComputerName;
-    int m_bWindowsNT = 1;
-    int m_bWindowsXP = 1;
-    int m_nColorDepth = 24;
-    int m_nLanguage = 0x0409;
-    int m_bShowError = 0;
 };
 
 #endif
