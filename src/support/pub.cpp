@@ -375,21 +375,5 @@ time_t CPub::CString2CTime(const char* text) {
 }
 
 CString CPub::Variant2CString(const CVariant& value) {
-    CString text;
-    switch (value.m_kind) {
-        case CVariant::kString:
-            return value.m_strValue;
-        case CVariant::kInteger:
-            text.Format("%lld", value.m_nValue);
-            break;
-        case CVariant::kDouble:
-            text.Format("%.15g", value.m_dValue);
-            break;
-        case CVariant::kBoolean:
-            text = value.m_nValue ? "true" : "false";
-            break;
-        case CVariant::kEmpty:
-            break;
-    }
-    return text;
+    return value.m_kind == CVariant::kString ? value.m_strValue : CString();
 }
