@@ -17,38 +17,39 @@ SRSRow::~SRSRow() = default;
 const char* SRSTexts::Add(const char* text, size_t length) {
     const size_t bytes = length + 1;
     char* slot;
-    if (bytes <= m_nLeft) {
-        slot = m_pNext;
-        m_pNext += bytes;
-        m_nLeft -= bytes;
-    } else if (bytes > m_nNextBlock / 2) {
+    if (bytes <= m_left) {
+        slot = m_next;
+        m_next += bytes;
+        m_left -= bytes;
+    } else if (bytes > m_nextBlock / 2) {
         // A long text takes a block of its own; the block being filled goes on.
         slot = NewBlock(bytes);
     } else {
-        const size_t size = m_nNextBlock;
+        const size_t size = m_nextBlock;
         slot = NewBlock(size);
-        m_nNextBlock = std::min(2 * size, kLargestBlock);
-        m_pNext = slot + bytes;
-        m_nLeft = size - bytes;
+        m_nextBlock = std::min(2 * size, kLargestBlock);
+        m_next = slot + bytes;
+        m_left = size - bytes;
     }
-    std::memcpy(slot, text, length);
+    // m_left is above 0 only while m_next points into a block, so slot is never null.
+    std::memcpy(slot, text, length);  // NOLINT(clang-analyzer-core.NonNullParamChecker)
     slot[length] = '\0';
-    m_nLive += bytes;
+    m_live += bytes;
     return slot;
 }
 
 void SRSTexts::Reserve(size_t bytes) {
-    if (bytes <= m_nLeft) return;
-    m_pNext = NewBlock(bytes);
-    m_nLeft = bytes;
+    if (bytes <= m_left) return;
+    m_next = NewBlock(bytes);
+    m_left = bytes;
 }
 
 char* SRSTexts::NewBlock(size_t size) {
     // Left uninitialised: every byte handed out is written first.
     std::unique_ptr<char[]> block(new char[size]);
-    m_arrBlocks.push_back(std::move(block));
-    m_nRoom += size;
-    return m_arrBlocks.back().get();
+    m_blocks.push_back(std::move(block));
+    m_room += size;
+    return m_blocks.back().get();
 }
 
 namespace {
@@ -260,9 +261,9 @@ int SRS::FindCol(const char* name) {
     for (size_t k = 0; k < count; ++k) {
         const NameHit& hit = m_arrNameHits[at];
         if (++at == count) at = 0;
-        if (std::strcmp(hit.m_strName.c_str(), wanted) == 0) {
+        if (std::strcmp(hit.m_name.c_str(), wanted) == 0) {
             m_nNextHit = at;
-            return hit.m_nCol;
+            return hit.m_col;
         }
     }
     const int col = ScanCol(wanted);
@@ -272,8 +273,8 @@ int SRS::FindCol(const char* name) {
         m_nNextHit = count + 1;
     } else {
         // at is back where the search began, the slot this name was expected in.
-        m_arrNameHits[at].m_strName = wanted;
-        m_arrNameHits[at].m_nCol = col;
+        m_arrNameHits[at].m_name = wanted;
+        m_arrNameHits[at].m_col = col;
         m_nNextHit = at + 1;
     }
     return col;

@@ -39,16 +39,16 @@ public:
     void Reserve(size_t bytes);
     // Bytes of the blocks that no cell reads any more.
     void Drop(size_t bytes) {
-        m_nLive -= bytes;
-        m_nDead += bytes;
+        m_live -= bytes;
+        m_dead += bytes;
     }
     // More bytes dead than alive, and at least a first block of them: time to compact.
-    bool Wasteful() const { return m_nDead > m_nLive && m_nDead >= kFirstBlock; }
+    bool Wasteful() const { return m_dead > m_live && m_dead >= kFirstBlock; }
     // Frees every block.
     void Clear() { *this = SRSTexts(); }
 
-    size_t Live() const { return m_nLive; }
-    size_t Room() const { return m_nRoom; }
+    size_t Live() const { return m_live; }
+    size_t Room() const { return m_room; }
 
     static constexpr size_t kFirstBlock = 64 * 1024;
     static constexpr size_t kLargestBlock = 1024 * 1024;
@@ -56,13 +56,13 @@ public:
 private:
     char* NewBlock(size_t size);
 
-    std::vector<std::unique_ptr<char[]>> m_arrBlocks;
-    char* m_pNext = nullptr;  // the free end of the block texts are added to
-    size_t m_nLeft = 0;       // its bytes left
-    size_t m_nNextBlock = kFirstBlock;
-    size_t m_nRoom = 0;  // the bytes of every block
-    size_t m_nLive = 0;  // the bytes of the texts cells read, their zeros included
-    size_t m_nDead = 0;  // the bytes of texts written over
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    char* m_next = nullptr;  // the free end of the block texts are added to
+    size_t m_left = 0;       // its bytes left
+    size_t m_nextBlock = kFirstBlock;
+    size_t m_room = 0;  // the bytes of every block
+    size_t m_live = 0;  // the bytes of the texts cells read, their zeros included
+    size_t m_dead = 0;  // the bytes of texts written over
 };
 
 // A written cell: its text lives in the set's SRSTexts. A copy of a cell is a
@@ -181,8 +181,8 @@ public:
 private:
     // A name FindCol was asked, byte for byte, and its answer.
     struct NameHit {
-        std::string m_strName;
-        int m_nCol;
+        std::string m_name;
+        int m_col;
     };
 
     enum DatetimePart { kWholeDatetime, kDate };

@@ -97,8 +97,8 @@ bool ZonedToTime(const struct tm& f, long offset, time_t& out) {
 
 // The entity of each character that needs one, by byte value.
 struct EntityTable {
-    char m_szEntity[256][8] = {};
-    unsigned char m_nLength[256] = {};
+    char m_entity[256][8] = {};
+    unsigned char m_length[256] = {};
     constexpr EntityTable() {
         Set('&', "&amp;");
         Set('<', "&lt;");
@@ -109,8 +109,8 @@ struct EntityTable {
     constexpr void Set(char c, const char* entity) {
         const auto at = static_cast<unsigned char>(c);
         unsigned char n = 0;
-        for (; entity[n] != '\0'; ++n) m_szEntity[at][n] = entity[n];
-        m_nLength[at] = n;
+        for (; entity[n] != '\0'; ++n) m_entity[at][n] = entity[n];
+        m_length[at] = n;
     }
 };
 
@@ -119,7 +119,7 @@ constexpr EntityTable kEntities;
 // The length of the leading run that needs no entity.
 inline size_t PlainRun(const unsigned char* text, size_t length) {
     size_t i = 0;
-    while (i < length && kEntities.m_nLength[text[i]] == 0) ++i;
+    while (i < length && kEntities.m_length[text[i]] == 0) ++i;
     return i;
 }
 
@@ -185,18 +185,18 @@ CLocalTimeCache::CLocalTimeCache() {
 }
 
 void CLocalTimeCache::DateOfDay(long long dayNumber, int& year, int& month, int& day) {
-    if (dayNumber != m_nLastDay) {
-        CivilFromDays(dayNumber, m_nLastDate[0], m_nLastDate[1], m_nLastDate[2]);
-        m_nLastDay = dayNumber;
+    if (dayNumber != m_lastDay) {
+        CivilFromDays(dayNumber, m_lastDate[0], m_lastDate[1], m_lastDate[2]);
+        m_lastDay = dayNumber;
     }
-    year = m_nLastDate[0];
-    month = m_nLastDate[1];
-    day = m_nLastDate[2];
+    year = m_lastDate[0];
+    month = m_lastDate[1];
+    day = m_lastDate[2];
 }
 
 void CLocalTimeCache::Fill(Day& day, long long dayNumber) {
-    day.m_nDay = dayNumber;
-    day.m_bPlain = false;
+    day.m_number = dayNumber;
+    day.m_plain = false;
     // Every local time of the day lies within a day of its UTC midnight
     // (offsets stay within 26 hours), so one offset from the day before to
     // two days after, checked daily, covers it whole.
@@ -214,8 +214,8 @@ void CLocalTimeCache::Fill(Day& day, long long dayNumber) {
         if (k > -1 && local.tm_gmtoff != offset) return;
         offset = local.tm_gmtoff;
     }
-    day.m_nOffset = offset;
-    day.m_bPlain = true;
+    day.m_offset = offset;
+    day.m_plain = true;
 }
 
 bool CLocalTimeCache::ToTime(const struct tm& local, time_t& out) {
@@ -226,19 +226,18 @@ bool CLocalTimeCache::ToTime(const struct tm& local, time_t& out) {
     const long long dayNumber =
         DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(local.tm_mday));
     Day& day = m_days[static_cast<unsigned long long>(dayNumber) % 64];
-    if (day.m_nDay != dayNumber) Fill(day, dayNumber);
-    if (!day.m_bPlain)
+    if (day.m_number != dayNumber) Fill(day, dayNumber);
+    if (!day.m_plain)
         return clocks::MakeLocal(year, month, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, out);
     const long long seconds = dayNumber * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-    out = static_cast<time_t>(seconds - day.m_nOffset);
+    out = static_cast<time_t>(seconds - day.m_offset);
     return true;
 }
 
 bool CLocalTimeCache::EncodeSameDay(const std::string& value, char* out) const {
-    if (!m_bSameDay || value.size() != 19) return false;
+    if (!m_haveSameDay || value.size() != 19) return false;
     const char* p = value.data();
-    if (std::memcmp(p, m_szSameDay, 10) != 0 || (p[10] != ' ' && p[10] != 'T') || p[13] != ':' ||
-        p[16] != ':')
+    if (std::memcmp(p, m_sameDay, 10) != 0 || (p[10] != ' ' && p[10] != 'T') || p[13] != ':' || p[16] != ':')
         return false;
     for (int i : {11, 12, 14, 15, 17, 18})
         if (!IsDigit(p[i])) return false;
@@ -246,7 +245,7 @@ bool CLocalTimeCache::EncodeSameDay(const std::string& value, char* out) const {
     const int minute = Digits(p + 14, 2);
     const int second = Digits(p + 17, 2);
     if (hour > 23 || minute > 59 || second > 59) return false;
-    long long utc = hour * 3600 + minute * 60 + second - m_nSameDayOffset;
+    long long utc = hour * 3600 + minute * 60 + second - m_sameDayOffset;
     int date = 1;
     if (utc < 0) {
         utc += 86400;
@@ -256,7 +255,7 @@ bool CLocalTimeCache::EncodeSameDay(const std::string& value, char* out) const {
         date = 2;
     }
     if (utc < 0 || utc >= 86400) return false;
-    std::memcpy(out, m_szUtcDates[date], 10);
+    std::memcpy(out, m_utcDates[date], 10);
     char* q = out + 10;
     *q++ = 'T';
     Put2(q, static_cast<int>(utc / 3600));
@@ -269,17 +268,17 @@ bool CLocalTimeCache::EncodeSameDay(const std::string& value, char* out) const {
 }
 
 void CLocalTimeCache::RememberDay(const std::string& value, const struct tm& local) {
-    m_bSameDay = false;
+    m_haveSameDay = false;
     const long long dayNumber = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
                                               static_cast<unsigned>(local.tm_mday));
     const Day& day = m_days[static_cast<unsigned long long>(dayNumber) % 64];
-    if (value.size() != 19 || day.m_nDay != dayNumber || !day.m_bPlain) return;
-    std::memcpy(m_szSameDay, value.data(), 10);
-    m_nSameDayOffset = day.m_nOffset;
+    if (value.size() != 19 || day.m_number != dayNumber || !day.m_plain) return;
+    std::memcpy(m_sameDay, value.data(), 10);
+    m_sameDayOffset = day.m_offset;
     for (int k = 0; k < 3; ++k) {
         int f[3];
         CivilFromDays(dayNumber - 1 + k, f[0], f[1], f[2]);
-        char* p = m_szUtcDates[k];
+        char* p = m_utcDates[k];
         Put2(p, f[0] / 100);
         Put2(p, f[0] % 100);
         *p++ = '-';
@@ -287,7 +286,7 @@ void CLocalTimeCache::RememberDay(const std::string& value, const struct tm& loc
         *p++ = '-';
         Put2(p, f[2]);
     }
-    m_bSameDay = true;
+    m_haveSameDay = true;
 }
 
 size_t EncodeDatetime(const std::string& value, char* out, CLocalTimeCache* cache) {
@@ -374,8 +373,8 @@ size_t EscapeXml(const char* text, size_t length, char* out) {
             if (i == length) break;
         }
         const unsigned char c = s[i++];
-        CStringBuilder::CopyShort(p, kEntities.m_szEntity[c], kEntities.m_nLength[c]);
-        p += kEntities.m_nLength[c];
+        CStringBuilder::CopyShort(p, kEntities.m_entity[c], kEntities.m_length[c]);
+        p += kEntities.m_length[c];
     }
     return static_cast<size_t>(p - out);
 }
@@ -392,7 +391,7 @@ size_t EscapeXmlGrowth(const char* text, size_t length) {
     const auto* s = reinterpret_cast<const unsigned char*>(text);
     size_t growth = 0;
     for (size_t i = 0; i < length; ++i) {
-        const unsigned char n = kEntities.m_nLength[s[i]];
+        const unsigned char n = kEntities.m_length[s[i]];
         if (n != 0) growth += n - 1U;
     }
     return growth;

@@ -48,18 +48,18 @@ public:
 
 private:
     struct Day {
-        long long m_nDay;
-        long long m_nOffset;  // seconds east of UTC, when m_bPlain
-        bool m_bPlain;        // no zone change near the day
+        long long m_number;
+        long long m_offset;  // seconds east of UTC, when m_plain
+        bool m_plain;        // no zone change near the day
     };
     void Fill(Day& day, long long dayNumber);
     Day m_days[64];
-    long long m_nLastDay = -1;
-    int m_nLastDate[3] = {1970, 1, 1};
-    bool m_bSameDay = false;
-    char m_szSameDay[10] = {};       // the value's date as written, separators included
-    long long m_nSameDayOffset = 0;  // seconds east of UTC all day long
-    char m_szUtcDates[3][10] = {};   // in UTC, the day before, the day itself and the day after
+    long long m_lastDay = -1;
+    int m_lastDate[3] = {1970, 1, 1};
+    bool m_haveSameDay = false;
+    char m_sameDay[10] = {};        // the value's date as written, separators included
+    long long m_sameDayOffset = 0;  // seconds east of UTC all day long
+    char m_utcDates[3][10] = {};    // in UTC, the day before, the day itself and the day after
 };
 
 // value, a local date-time text or one that names its zone ("Z", "+hh:mm"),
