@@ -5,6 +5,10 @@
 //    and Python's urllib copied to a file, beside the floor, `cp` of a file
 //    of the same bytes on the same file system;
 //  - the same at 256 MiB, to show that no side's peak memory follows the size;
+//  - 1 GiB from nginx with sendfile, as a real server sends it: so fast that
+//    the clients' own costs decide. nginx runs on one processor and every
+//    side on another where there are two; without /usr/sbin/nginx the
+//    section is skipped with a message;
 //  - 256 MiB over FTP from tests/servers/ftp_server.py, DownloadFile beside
 //    `curl -s -o`.
 // The sides take turns over several rounds and the table gives each one's
@@ -12,7 +16,7 @@
 // back and compared byte for byte, so that a quick failure cannot pass for a
 // quick download. The files live in a directory under /tmp, removed at the
 // end; --benchmark_filter picks sections (BM_HttpDownload/1024,
-// BM_HttpDownload/256, BM_FtpDownload).
+// BM_HttpDownload/256, BM_NginxDownload, BM_FtpDownload).
 #include <orvex.h>
 
 #include "bench_support.h"
@@ -20,6 +24,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -277,12 +282,23 @@ std::vector<char*> Argv(const std::vector<std::string>& args) {
 // time and peak resident memory. Between fork and exec only calls that are
 // safe in the child of a threaded process; the child keeps none of our
 // descriptors (the server's sockets among them).
-bool RunChild(const std::vector<std::string>& args, const std::string& log, double& seconds, long& peakKiB) {
+// With `cpu` 0 or more, the child runs on that processor alone.
+struct ChildTimes {
+    double user = 0;    // seconds of processor time in the program itself
+    double system = 0;  // and in the kernel on its behalf
+};
+
+bool RunChild(const std::vector<std::string>& args, const std::string& log, double& seconds, long& peakKiB,
+              int cpu = -1, ChildTimes* times = nullptr) {
     std::vector<char*> argv = Argv(args);
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (cpu >= 0) CPU_SET(cpu, &cpus);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid < 0) return false;
     if (pid == 0) {
+        if (cpu >= 0) sched_setaffinity(0, sizeof cpus, &cpus);
         const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out >= 0) {
             dup2(out, STDOUT_FILENO);
@@ -297,6 +313,12 @@ bool RunChild(const std::vector<std::string>& args, const std::string& log, doub
     if (wait4(pid, &status, 0, &usage) != pid) return false;
     seconds = bench::Seconds(start);
     peakKiB = usage.ru_maxrss;
+    if (times != nullptr) {
+        times->user =
+            static_cast<double>(usage.ru_utime.tv_sec) + static_cast<double>(usage.ru_utime.tv_usec) / 1e6;
+        times->system =
+            static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) / 1e6;
+    }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -373,6 +395,114 @@ private:
     int m_nPort = 0;
 };
 
+// The processors for a server and its clients apart: the first and the last
+// this program may use, or -1 and -1 with fewer than two.
+void ServerAndClientCpus(int& server, int& client) {
+    server = client = -1;
+    cpu_set_t cpus;
+    if (sched_getaffinity(0, sizeof cpus, &cpus) != 0 || CPU_COUNT(&cpus) < 2) return;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (!CPU_ISSET(cpu, &cpus)) continue;
+        if (server < 0) server = cpu;
+        client = cpu;
+    }
+}
+
+// A port nobody listens on now, for a server that cannot report the one it took.
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+bool Accepts(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+// nginx in one process of its own (no master), serving `root` with sendfile
+// on 127.0.0.1, its files under `dir`; stopped (by its pid) when this object goes.
+class NginxServer {
+public:
+    static constexpr const char* kBinary = "/usr/sbin/nginx";
+
+    NginxServer(const std::string& root, const std::string& dir, int cpu, std::string& problem) {
+        if (access(kBinary, X_OK) != 0) {
+            problem = "nginx is not installed (Debian package nginx): this section is skipped";
+            return;
+        }
+        std::error_code error;
+        fs::create_directories(dir + "/temp", error);
+        m_nPort = FreePort();
+        const std::string conf = dir + "/nginx.conf";
+        if (FILE* file = std::fopen(conf.c_str(), "w")) {
+            std::fprintf(file,
+                         "daemon off;\nmaster_process off;\nworker_processes 1;\npid %s/nginx.pid;\n"
+                         "error_log %s/error.log;\nevents { worker_connections 64; }\n"
+                         "http {\n  access_log off;\n  sendfile on;\n  tcp_nopush on;\n"
+                         "  default_type application/octet-stream;\n"
+                         "  client_body_temp_path %s/temp; proxy_temp_path %s/temp;\n"
+                         "  fastcgi_temp_path %s/temp; uwsgi_temp_path %s/temp; scgi_temp_path %s/temp;\n"
+                         "  server { listen 127.0.0.1:%d; root %s; }\n}\n",
+                         dir.c_str(), dir.c_str(), dir.c_str(), dir.c_str(), dir.c_str(), dir.c_str(),
+                         dir.c_str(), m_nPort, root.c_str());
+            std::fclose(file);
+        }
+        const std::vector<std::string> args = {kBinary, "-p", dir, "-c", conf, "-e", dir + "/error.log"};
+        std::vector<char*> argv = Argv(args);
+        cpu_set_t cpus;
+        CPU_ZERO(&cpus);
+        if (cpu >= 0) CPU_SET(cpu, &cpus);
+        m_pid = fork();
+        if (m_pid == 0) {
+            if (cpu >= 0) sched_setaffinity(0, sizeof cpus, &cpus);
+            const int out =
+                open((dir + "/stderr.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (out >= 0) {
+                dup2(out, STDOUT_FILENO);
+                dup2(out, STDERR_FILENO);
+            }
+            close_range(3, ~0U, 0);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 100 && m_pid > 0; ++i) {
+            if (Accepts(m_nPort)) return;
+            usleep(50 * 1000);
+        }
+        problem = "nginx did not start: " + LogText(dir + "/stderr.log");
+        m_nPort = 0;
+    }
+    ~NginxServer() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    NginxServer(const NginxServer&) = delete;
+    NginxServer& operator=(const NginxServer&) = delete;
+
+    int Port() const { return m_nPort; }
+
+private:
+    pid_t m_pid = -1;
+    int m_nPort = 0;
+};
+
 // ---------------------------------------------------------------- rounds
 
 struct Side {
@@ -383,6 +513,8 @@ struct Side {
     std::string key;    // in bench::Rates, after the section's prefix
     std::vector<std::string> args;
     std::vector<double> seconds;
+    std::vector<double> user;
+    std::vector<double> system;
     long peakKiB = 0;
 };
 
@@ -431,7 +563,7 @@ std::vector<Section>& Sections() {
 // 0.35 s, and 2.8 s when written two seconds later. A run that lasts longer
 // than that pays part of it all the same: the best column shows runs that
 // did not.
-bool RunRounds(std::vector<Side>& sides, int rounds, long long bytes, std::string& problem) {
+bool RunRounds(std::vector<Side>& sides, int rounds, long long bytes, std::string& problem, int cpu = -1) {
     const std::string target = Work().Target();
     for (int round = -1; round < rounds; ++round) {
         for (size_t i = 0; i < sides.size(); ++i) {
@@ -441,7 +573,8 @@ bool RunRounds(std::vector<Side>& sides, int rounds, long long bytes, std::strin
             sync();
             double seconds = 0;
             long peakKiB = 0;
-            if (!RunChild(side.args, Work().Log(), seconds, peakKiB)) {
+            ChildTimes times;
+            if (!RunChild(side.args, Work().Log(), seconds, peakKiB, cpu, &times)) {
                 problem = side.label + " failed: " + LogText(Work().Log());
                 return false;
             }
@@ -452,6 +585,8 @@ bool RunRounds(std::vector<Side>& sides, int rounds, long long bytes, std::strin
             }
             if (round < 0) continue;
             side.seconds.push_back(seconds);
+            side.user.push_back(times.user);
+            side.system.push_back(times.system);
             side.peakKiB = std::max(side.peakKiB, peakKiB);
         }
     }
@@ -515,6 +650,46 @@ void BM_HttpDownload(benchmark::State& state) {
     Keep(state, std::move(section));
 }
 
+// What users meet: a server that sends from the page cache with sendfile,
+// faster than any client here writes a file, so each side's own costs show.
+void BM_NginxDownload(benchmark::State& state) {
+    const long long bytes = kBigBytes;
+    std::string problem;
+    std::string source;
+    if (!MakeWorkspace(problem) || (source = Source(bytes, problem)).empty()) {
+        state.SkipWithError(problem.c_str());
+        return;
+    }
+    int serverCpu = -1;
+    int clientCpu = -1;
+    ServerAndClientCpus(serverCpu, clientCpu);
+    NginxServer server(Work().Sources(), Work().dir + "/nginx", serverCpu, problem);
+    if (server.Port() == 0) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        state.SkipWithError(problem.c_str());
+        return;
+    }
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(server.Port()) + "/" + fs::path(source).filename().string();
+    Section section;
+    section.title = std::to_string(bytes / kMiB) + " MiB over HTTP from nginx (sendfile) into a new file" +
+                    (clientCpu >= 0 ? ", nginx on CPU " + std::to_string(serverCpu) + ", each side on CPU " +
+                                          std::to_string(clientCpu)
+                                    : std::string());
+    section.prefix = "nginx" + std::to_string(bytes / kMiB) + "_";
+    section.bytes = bytes;
+    section.sides = HttpSides(source, url);
+    for (auto _ : state) {
+        if (!RunRounds(section.sides, kRounds, bytes, problem, clientCpu)) {
+            state.SkipWithError(problem.c_str());
+            return;
+        }
+        state.SetIterationTime(Median(section.sides[1].seconds));
+    }
+    state.SetBytesProcessed(bytes);
+    Keep(state, std::move(section));
+}
+
 void BM_FtpDownload(benchmark::State& state) {
     const long long bytes = kSmallerBytes;
     std::string problem;
@@ -556,6 +731,7 @@ BENCHMARK(BM_HttpDownload)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NginxDownload)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FtpDownload)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // ---------------------------------------------------------------- report
@@ -564,14 +740,14 @@ void PrintSection(const Section& section) {
     const Side& base = section.sides[section.base];
     const double baseMedian = Median(base.seconds);
     std::printf("\n%s, %zu rounds:\n", section.title.c_str(), base.seconds.size());
-    std::printf("  %-34s %9s %9s %9s %9s %8s %13s\n", "side", "median s", "best s", "worst s", "MiB/s",
-                ("x " + base.key).c_str(), "peak RSS MiB");
+    std::printf("  %-34s %9s %9s %9s %9s %8s %13s %7s %7s\n", "side", "median s", "best s", "worst s",
+                "MiB/s", ("x " + base.key).c_str(), "peak RSS MiB", "user s", "sys s");
     const double mib = static_cast<double>(section.bytes) / static_cast<double>(kMiB);
     for (const Side& side : section.sides) {
         const double median = Median(side.seconds);
-        std::printf("  %-34s %9.3f %9.3f %9.3f %9.0f %8.2f %13.1f\n", side.label.c_str(), median,
+        std::printf("  %-34s %9.3f %9.3f %9.3f %9.0f %8.2f %13.1f %7.3f %7.3f\n", side.label.c_str(), median,
                     Best(side.seconds), Worst(side.seconds), mib / median, median / baseMedian,
-                    static_cast<double>(side.peakKiB) / 1024.0);
+                    static_cast<double>(side.peakKiB) / 1024.0, Median(side.user), Median(side.system));
     }
     // Its best of three, beside the others' medians.
     if (section.bareSeconds > 0)
@@ -615,6 +791,10 @@ void PrintReport() {
     bench::PrintTimes("1 GiB HTTP: orvex / python3 urllib", "http1024_orvex", "http1024_python");
     bench::PrintTimes("1 GiB HTTP: curl -s -o / cp", "http1024_curl", "http1024_cp");
     bench::PrintTimes("1 GiB HTTP: python3 urllib / cp", "http1024_python", "http1024_cp");
+    bench::PrintTimes("1 GiB from nginx: orvex / cp (the floor)", "nginx1024_orvex", "nginx1024_cp");
+    bench::PrintTimes("1 GiB from nginx: orvex / curl -s -o", "nginx1024_orvex", "nginx1024_curl");
+    bench::PrintTimes("1 GiB from nginx: orvex / python3 urllib", "nginx1024_orvex", "nginx1024_python");
+    bench::PrintTimes("1 GiB from nginx: curl -s -o / cp", "nginx1024_curl", "nginx1024_cp");
     bench::PrintTimes("256 MiB HTTP: orvex / cp (the floor)", "http256_orvex", "http256_cp");
     bench::PrintTimes("256 MiB HTTP: orvex / curl -s -o", "http256_orvex", "http256_curl");
     bench::PrintTimes("256 MiB FTP: orvex / curl -s -o", "ftp256_orvex", "ftp256_curl");
