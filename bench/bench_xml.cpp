@@ -252,12 +252,12 @@ void BM_TreeFileForms_RoundRobin(benchmark::State& state) {
 void BM_Declined_RoundRobin(benchmark::State& state) {
     const std::string& doc = DeclinedDocument();
     bench::RoundRobin turns;
-    const auto load = [&](xmldom::CDomDocument::LoadRoute route) {
+    const auto load = [&](xmldom::XmlRoute route) {
         xmldom::CDomDocument d;
         if (!d.loadXML(doc.data(), doc.size(), route)) std::abort();
     };
-    turns.Add("declined_direct_first", [&] { load(xmldom::CDomDocument::LoadRoute::kDirectFirst); });
-    turns.Add("declined_full_way", [&] { load(xmldom::CDomDocument::LoadRoute::kFullParser); });
+    turns.Add("declined_direct_first", [&] { load(xmldom::XmlRoute::kDirect); });
+    turns.Add("declined_full_way", [&] { load(xmldom::XmlRoute::kPugixml); });
     turns.Add("declined_xml_new", [&] { XML_delete(XML_new(doc.c_str(), 0)); });
     for (auto _ : state) {
         turns.Run(static_cast<int>(state.range(0)));

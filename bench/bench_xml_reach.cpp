@@ -29,6 +29,7 @@ constexpr uintmax_t kMaxFileBytes = 64u << 20;
 
 class CNullSink final : public xmldom::CXmlSink {
 public:
+    void Begin() override {}
     void StartElement(const char*, const char* const*, size_t) override {}
     void Text(const char*, size_t) override {}
     void CData(const char*, size_t) override {}
@@ -106,14 +107,17 @@ int main(int argc, char** argv) {
         if (!document.loadXML(text.data(), text.size())) continue;
         directFirst += std::chrono::steady_clock::now() - start;
         start = std::chrono::steady_clock::now();
-        document.loadXML(text.data(), text.size(), xmldom::CDomDocument::LoadRoute::kFullParser);
+        document.loadXML(text.data(), text.size(), xmldom::XmlRoute::kPugixml);
         fullParser += std::chrono::steady_clock::now() - start;
         ++accepted;
         bytes += text.size();
         const std::string utf8 = AsLoaded(text);
         CNullSink sink;
         std::shared_ptr<const void> owner;
-        if (xmldom::ReadStraight(utf8.data(), utf8.size(), sink, owner))
+        std::string reason;
+        xmldom::XmlRoute taken = xmldom::XmlRoute::kPugixml;
+        xmldom::ReadXml(utf8.data(), utf8.size(), sink, xmldom::XmlRoute::kDirect, owner, reason, &taken);
+        if (taken == xmldom::XmlRoute::kDirect)
             ++direct;
         else
             declined.push_back(path.string() + ": " + Prolog(utf8));

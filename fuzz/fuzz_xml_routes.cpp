@@ -1,11 +1,9 @@
-// Both ways into the DOM on the same bytes: the direct reader (with pugixml
-// behind it for what it declines) and pugixml alone. Any difference in
-// acceptance, refusal text or document - names, texts, attributes, node
-// kinds and links - aborts. Record sets are read from the document alone,
-// so equal documents give equal sets; the table read straight from a
-// response must equal the one read from its document, with the same answer
-// and error text. The plain tree read straight from the text must equal
-// the one built from the document.
+// The two XML routes on the same bytes: the direct route (our reader, with
+// the pugixml route behind it for what it declines) and the pugixml route
+// alone. Any difference aborts: in acceptance, refusal text or document
+// (names, texts, attributes, node kinds and links); in the record set the
+// one table sink fills from each route's walk, with its answer and error
+// text; in the tree the one tree sink builds from each.
 #include "xml/xml_dom.h"
 #include "recordset/srs.h"
 #include "soap/soap_reader.h"
@@ -71,13 +69,12 @@ void SameSet(SRS& a, SRS& b) {
 }
 
 void SameTable(const CString& text) {
-    CSoapReader straight, document;
+    CSoapReader direct, pugixml;
     SRS* a = nullptr;
     SRS* b = nullptr;
-    const int resultA = straight.ReadRecordSet(text, a, 0, CSoapReader::Route::kStraightFirst);
-    const int resultB = document.ReadRecordSet(text, b, 0, CSoapReader::Route::kDocument);
-    if (resultA != resultB || straight.LastError() != document.LastError() ||
-        (a == nullptr) != (b == nullptr))
+    const int resultA = direct.ReadRecordSet(text, a, 0, xmldom::XmlRoute::kDirect);
+    const int resultB = pugixml.ReadRecordSet(text, b, 0, xmldom::XmlRoute::kPugixml);
+    if (resultA != resultB || direct.LastError() != pugixml.LastError() || (a == nullptr) != (b == nullptr))
         std::abort();
     if (a != nullptr) SameSet(*a, *b);
     delete a;
@@ -90,22 +87,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
     const char* text = reinterpret_cast<const char*>(data);
     CDomDocument direct;
-    CDomDocument full;
-    const bool directOk = direct.loadXML(text, size, CDomDocument::LoadRoute::kDirectFirst);
-    const bool fullOk = full.loadXML(text, size, CDomDocument::LoadRoute::kFullParser);
-    if (directOk != fullOk || direct.ParseError() != full.ParseError()) std::abort();
-    if (directOk) Same(direct.documentElement(), full.documentElement());
+    CDomDocument pugixml;
+    const bool directOk = direct.loadXML(text, size, xmldom::XmlRoute::kDirect);
+    const bool pugixmlOk = pugixml.loadXML(text, size, xmldom::XmlRoute::kPugixml);
+    if (directOk != pugixmlOk || direct.ParseError() != pugixml.ParseError()) std::abort();
+    if (directOk) Same(direct.documentElement(), pugixml.documentElement());
     SameTable(CString(text, static_cast<int>(size)));
 
-    const std::unique_ptr<CXMLTreeNode> straight(CXMLTreeParser::BuildTreeStraight(text, size));
-    if (straight) {
-        if (!directOk) std::abort();  // read straight, yet refused as a document
-        CXMLTreeParser parser;
-        CString error;
-        if (parser.Load(text, size, error) == 0) std::abort();
-        const std::unique_ptr<IXMLTreeNode> built(parser.BuildTree(0));
-        if (!built || straight->m_pParent != nullptr) std::abort();
-        SameTree(*straight, static_cast<CXMLTreeNode&>(*built));
+    std::string reasonA, reasonB;
+    const std::unique_ptr<CXMLTreeNode> a(
+        CXMLTreeParser::ReadTree(text, size, xmldom::XmlRoute::kDirect, reasonA));
+    const std::unique_ptr<CXMLTreeNode> b(
+        CXMLTreeParser::ReadTree(text, size, xmldom::XmlRoute::kPugixml, reasonB));
+    if (static_cast<bool>(a) != directOk || static_cast<bool>(b) != directOk || reasonA != reasonB)
+        std::abort();
+    if (a) {
+        if (a->m_pParent != nullptr || b->m_pParent != nullptr) std::abort();
+        SameTree(*a, *b);
     }
     return 0;
 }

@@ -609,6 +609,26 @@ ORVEX_EXPORT XML_PARSER NewXMLTreeParser(void);
  */
 ORVEX_EXPORT XML_NODE XML_new(const char* xml, int bSoapBody);
 
+/*
+ * Why the calling thread's last XML_new (or IXMLTreeParser::BuildTree)
+ * failed; "" after one that succeeded, and before any. The texts:
+ *   "No XML: the text is NULL or empty"
+ *   "Cannot read NAME: REASON"          the file could not be read (REASON
+ *                                       is strerror's, or "file too large
+ *                                       (over 2 GiB)")
+ *   "Not a regular file: NAME"          a text not starting with '<' that
+ *                                       names a directory, device or pipe
+ *   "Invalid XML: WHY at offset N"      the text is refused, WHY saying how
+ *   "Invalid XML in NAME: WHY at offset N"   so is the file's
+ *   "Out of memory while reading the XML"
+ *   "MSXML not installed!"              no document could be made
+ *   "No XML document: the parser has loaded none, or its last load failed"
+ *                                       BuildTree without a document
+ * Never NULL. The text belongs to the thread: valid until its next XML_new
+ * or BuildTree.
+ */
+ORVEX_EXPORT const char* XML_GetLastError(void);
+
 /* The number of children; 0 for NULL. */
 ORVEX_EXPORT int XML_GetChildren(XML_NODE node);
 

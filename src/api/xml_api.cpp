@@ -3,10 +3,7 @@
 
 #include "api/guard.h"
 #include "api/handles.h"
-#include "support/pub.h"
 #include "xmltree/xml_tree_parser.h"
-
-#include <cstring>
 
 namespace {
 
@@ -20,30 +17,6 @@ XML_NODE ToNode(IXMLTreeNode* node) { return api::ToHandle<XML_NODE>(node); }
 // 1-based to 0-based; 0 and below stay out of range without overflowing.
 int ZeroBased(int index) { return index > 0 ? index - 1 : -1; }
 
-// A text that does not start with '<' may name a file holding the document.
-XML_NODE NewTree(const char* xml, int bSoapBody) {
-    if (xml == nullptr || *xml == '\0') return nullptr;
-    CString file;
-    const char* text = xml;
-    size_t length;
-    if (*xml != '<' && CPub::FileExists(xml)) {
-        if (!CPub::File2CString(file, xml)) return nullptr;
-        text = file.GetString();
-        length = static_cast<size_t>(file.GetLength());
-    } else {
-        length = std::strlen(xml);
-    }
-    // A plain tree needs no document once built: read it straight from the text.
-    if (bSoapBody == 0) {
-        if (CXMLTreeNode* root = CXMLTreeParser::BuildTreeStraight(text, length)) return ToNode(root);
-    }
-    CXMLTreeParser parser;
-    CString error;
-    if (!parser.Load(text, length, error)) return nullptr;
-    file.Empty();
-    return ToNode(parser.BuildTree(bSoapBody));
-}
-
 }  // namespace
 
 extern "C" XML_PARSER NewXMLTreeParser(void) {
@@ -51,7 +24,11 @@ extern "C" XML_PARSER NewXMLTreeParser(void) {
 }
 
 extern "C" XML_NODE XML_new(const char* xml, int bSoapBody) {
-    return api::Guard<XML_NODE>(nullptr, [&] { return NewTree(xml, bSoapBody); });
+    return api::Guard<XML_NODE>(nullptr, [&] { return ToNode(CXMLTreeParser::New(xml, bSoapBody)); });
+}
+
+extern "C" const char* XML_GetLastError(void) {
+    return api::Guard<const char*>("", [] { return CXMLTreeParser::LastError(); });
 }
 
 extern "C" int XML_GetChildren(XML_NODE node) {

@@ -7,6 +7,7 @@
 #include "recordset/srs_xml.h"
 #include "recordset/value_text.h"
 #include "xml/dom_access.h"
+#include "soap/soap_answer.h"
 #include "soap/soap_reader.h"
 #include "support/string_builder.h"
 #include "xmltree/xml_tree_parser.h"
@@ -19,12 +20,6 @@
 const char* const kDotNetPlaceholderNamespace = "http://tempuri.org/";
 
 namespace {
-
-constexpr const char* kEnvelopeUri = "http://schemas.xmlsoap.org/soap/envelope/";
-constexpr const char* kEncodingUri = "http://schemas.xmlsoap.org/soap/encoding/";
-constexpr const char* kSchemaUri = "http://www.w3.org/2001/XMLSchema";
-constexpr const char* kInstanceUri = "http://www.w3.org/2001/XMLSchema-instance";
-constexpr const char* kLiteralXmlUri = "http://xml.apache.org/xml-soap/literalxml";
 
 constexpr const char* kRecordSetType = "_SRS_";
 constexpr const char* kRecordSetArrayType = "_SRS_ARRAY";
@@ -101,19 +96,19 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
     line.Format("<?xml version='1.0' encoding='%s'?>", m_strEncoding.GetString());
     out.AppendLine(line);
     if (m_bDotNet != 0) {
-        line.Format("<soap:Envelope xmlns:xsi=\"%s\" xmlns:xsd=\"%s\" xmlns:soap=\"%s\">", kInstanceUri,
-                    kSchemaUri, kEnvelopeUri);
+        line.Format("<soap:Envelope xmlns:xsi=\"%s\" xmlns:xsd=\"%s\" xmlns:soap=\"%s\">", kSchemaInstanceUri,
+                    kSchemaUri, kSoapEnvelopeUri);
         out.AppendLine(line);
         out.AppendLine("<soap:Body>");
         line.Format("<%s xmlns=\"%s\">", m_strMethod.GetString(), m_strNameSpace.GetString());
         out.AppendLine(line);
     } else {
         line.Format("<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"%s\" xmlns:xsi=\"%s\" xmlns:xsd=\"%s\">",
-                    kEnvelopeUri, kInstanceUri, kSchemaUri);
+                    kSoapEnvelopeUri, kSchemaInstanceUri, kSchemaUri);
         out.AppendLine(line);
         out.AppendLine("<SOAP-ENV:Body>");
         line.Format("<ns1:%s xmlns:ns1=\"%s\" SOAP-ENV:encodingStyle=\"%s\">", m_strMethod.GetString(),
-                    m_strTargetObjectURI.GetString(), kEncodingUri);
+                    m_strTargetObjectURI.GetString(), kSoapEncodingUri);
         out.AppendLine(line);
     }
     for (int i = 0; i < m_arrNames.GetSize(); ++i) AppendParameter(i, out);
@@ -247,7 +242,8 @@ IXMLTreeNode* CSoapMessage::GetXMLTree() {
         }
         CXMLTreeParser parser;
         parser.SetDocument(reader.Document());
-        m_pXMLTree = parser.BuildTree(1);
+        std::string reason;
+        m_pXMLTree = parser.Tree(1, reason);
         if (m_pXMLTree == nullptr) {
             m_strError = kXmlOutOfMemory;  // the document has a root: only memory can fail here
             return nullptr;

@@ -28,16 +28,14 @@ public:
     // The faultcode, faultstring and detail lines found anywhere in the text,
     // each preceded by CR LF, as the error text (empty when none).
     void ReadFault(const CString& text);
-    // How a record set is read: the usual table straight from the text, the
-    // rest from a loaded document; or everything from a loaded document (for
-    // comparisons). Both give the same sets and texts.
-    enum class Route { kStraightFirst, kDocument };
 
     // Replaces *slot with a new set filled from the response's return element
     // (index 0) or its index-th child; *slot becomes null when there are fewer
     // children. 1 when reading succeeded; 0 with the error text set and *slot
-    // an empty set, whatever failed (memory included), nothing kept.
-    int ReadRecordSet(const CString& text, SRS*& slot, int index, Route route = Route::kStraightFirst);
+    // an empty set, whatever failed (memory included), nothing kept. The
+    // route is the XML room's: both give the same sets and texts.
+    int ReadRecordSet(const CString& text, SRS*& slot, int index,
+                      xmldom::XmlRoute route = xmldom::XmlRoute::kDirect);
 
     // A table may hold this many cells (rows x columns, null ones included),
     // or as many as the response has bytes when that is more: a table whose
@@ -46,16 +44,7 @@ public:
     static constexpr long long kMaxTableCells = 1LL << 24;
 
 private:
-    int Read(const CString& text, int index, SRS*& slot);
-    void FillScalar(const xmldom::CDomNode& element);
-    void FillSingleRow(const xmldom::CDomNode& element);
-    int FillTable(const xmldom::CDomNode& element);
-    // 1, with the error text, when the set has passed the cell limit.
-    int TooLarge();
-
     xmldom::DomDocumentPtr m_pDoc;
-    SRS* m_pRecordSet = nullptr;
-    long long m_nCellLimit = kMaxTableCells;
 };
 
 #endif

@@ -37,6 +37,12 @@ public:
         return found.first->second;
     }
 
+    // Forgets every column, for a set emptied to be filled again.
+    void Clear() {
+        m_known.clear();
+        m_columns.clear();
+    }
+
 private:
     struct Known {
         std::string name;

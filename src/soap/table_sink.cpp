@@ -1,218 +1,440 @@
 #include "soap/table_sink.h"
 
-#include "xml/dom_access.h"
 #include "recordset/srs.h"
+#include "soap/soap_answer.h"
 #include "soap/table_columns.h"
+#include "xml/dom_access.h"
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace {
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+enum class Kind { kElement, kText, kCData, kComment, kInstruction };
 
-// "Body" ignoring ASCII case, alone or behind a prefix, as the document
-// reader looks for it.
-bool IsBody(std::string_view name) {
-    constexpr std::string_view kBody = "body";
-    if (name.size() != kBody.size() && (name.size() < kBody.size() + 2 || name[name.size() - 5] != ':'))
-        return false;
-    const std::string_view local = name.substr(name.size() - kBody.size());
-    for (size_t i = 0; i < kBody.size(); ++i)
-        if (LowerAscii(local[i]) != kBody[i]) return false;
-    return true;
-}
+// A node as the sink hears it. Elements have a name and attributes; the
+// others their content (and an instruction its target).
+struct Node {
+    Kind kind;
+    const char* name;
+    const char* const* attributes;
+    size_t count;
+    std::string_view content;
 
-// The value of the attribute written exactly `name`, or null.
-const char* Attribute(const char* const* attributes, size_t count, const char* name) {
-    for (size_t i = 0; i < count; ++i)
-        if (std::strcmp(attributes[2 * i], name) == 0) return attributes[2 * i + 1];
-    return nullptr;
-}
+    bool IsElement() const { return kind == Kind::kElement; }
+    bool IsText() const { return kind == Kind::kText || kind == Kind::kCData; }
+    // The node's name as the DOM gives it.
+    std::string_view Name() const {
+        switch (kind) {
+            case Kind::kText:
+                return "#text";
+            case Kind::kCData:
+                return "#cdata-section";
+            case Kind::kComment:
+                return "#comment";
+            default:
+                return name;
+        }
+    }
+};
 
-// The walk of one response, element by element. Depths count the root as 1.
-class CTableSink final : public CXmlSink {
+// A text met in pieces (texts, CDATA sections, references decoded apart):
+// the first is kept as a view of the document, more are joined.
+class CGathered {
 public:
-    CTableSink(SRS& set, long long cellLimit) : m_set(set), m_columns(set), m_nCellLimit(cellLimit) {}
-
-    bool Filled() const { return m_state == State::kDone; }
-
-    void StartElement(const char* name, const char* const* attributes, size_t count) override {
-        const size_t depth = ++m_nDepth;
-        switch (m_state) {
-            case State::kRoot:
-                m_state = IsEnvelopeName(name) ? State::kSeekBody : State::kDeclined;
-                return;
-            case State::kSeekBody:
-                if (IsBody(name)) {
-                    m_nBody = depth;
-                    m_state = State::kSeekResponse;
-                }
-                return;
-            case State::kSeekResponse:  // the Body's first element
-                m_nResponse = depth;
-                m_state = State::kSeekReturned;
-                return;
-            case State::kSeekReturned: {  // the response's first child, an element that is not nil
-                m_nReturned = depth;
-                const char* nil = Attribute(attributes, count, "xsi:nil");
-                m_state = nil != nullptr && std::strcmp(nil, "true") == 0 ? State::kDeclined : State::kRows;
-                return;
-            }
-            case State::kRows:
-                if (depth == m_nReturned + 1) {
-                    Row(name);
-                } else if (depth == m_nReturned + 2) {
-                    ChildOfRow();
-                    Field(name, attributes, count);
-                }
-                return;
-            default:
-                return;
+    void Clear() { m_nPieces = 0; }
+    void Add(std::string_view piece) {
+        if (m_nPieces++ == 0) {
+            m_first = piece;
+            return;
         }
+        if (m_nPieces == 2) m_joined.assign(m_first);
+        m_joined.append(piece);
     }
-
-    void Text(const char* text, size_t length) override {
-        if (m_state == State::kSeekReturned && m_nDepth == m_nResponse) {
-            m_state = State::kDeclined;  // a response that starts with text
-        } else if (m_state == State::kRows) {
-            if (m_nDepth == m_nReturned) {
-                Row(nullptr);  // text between rows is a row of its own
-            } else if (m_nDepth == m_nReturned + 1) {
-                ChildOfRow();
-                // "#text" and "#cdata-section" fields are rare: the document reader words them.
-                m_state = State::kDeclined;
-            } else if (m_nDepth > m_nReturned + 1 && m_bInField) {
-                if (m_nPieces++ == 0) {
-                    m_first = std::string_view(text, length);
-                } else {
-                    if (m_nPieces == 2) m_text.assign(m_first);
-                    m_text.append(text, length);
-                }
-            }
-        }
-    }
-
-    void CData(const char* text, size_t length) override { Text(text, length); }
-
-    void Comment(const char*, size_t) override {
-        if (m_state == State::kSeekReturned && m_nDepth == m_nResponse) {
-            m_state = State::kDeclined;
-        } else if (m_state == State::kRows) {
-            if (m_nDepth == m_nReturned)
-                Row(nullptr);
-            else if (m_nDepth == m_nReturned + 1)
-                m_state = State::kDeclined;  // a "#comment" field
-        }
-    }
-
-    // An instruction's target is its node name, which the Body search and the
-    // row and field names would see: the document reader words those cases.
-    void Instruction(const char*, const char*) override { Decline(); }
-
-    void EndElement() override {
-        const size_t depth = m_nDepth--;
-        switch (m_state) {
-            case State::kSeekResponse:
-                if (depth == m_nBody) m_state = State::kDeclined;  // a Body without an element
-                return;
-            case State::kSeekReturned:
-                if (depth == m_nResponse) m_state = State::kDeclined;  // an empty response
-                return;
-            case State::kRows:
-                if (depth == m_nReturned + 2 && m_bInField) {
-                    EndField();
-                } else if (depth == m_nReturned) {
-                    // One row makes a table only when it holds something.
-                    const bool table = m_nRows > 1 || (m_nRows == 1 && m_bFirstRowFilled);
-                    m_state = table ? State::kDone : State::kDeclined;
-                }
-                return;
-            default:
-                return;
-        }
+    std::string_view View() const {
+        return m_nPieces > 1 ? std::string_view(m_joined) : m_nPieces == 1 ? m_first : std::string_view();
     }
 
 private:
-    enum class State { kRoot, kSeekBody, kSeekResponse, kSeekReturned, kRows, kDone, kDeclined };
+    size_t m_nPieces = 0;
+    std::string_view m_first;
+    std::string m_joined;
+};
 
-    // A child of the returned element: a row element (named), or another
-    // node (null), which makes a row without fields.
-    void Row(const char* name) {
-        ++m_nRows;
-        // The first two children decide that this is a table: the first an
-        // element, the second one of the same name.
-        if (m_nRows == 1) {
-            if (name == nullptr) return Decline();
-            m_firstRow = name;
-        } else if (m_nRows == 2 && (name == nullptr || m_firstRow != name)) {
-            return Decline();
+// The walk of one response. Depths count the root as 1; a node's depth is
+// its parent's plus one. The set is filled as the nodes come: a table row
+// by row; the first child of the set's element as the first row until the
+// second child (or the element's end) tells the shape.
+class CTableSink final : public xmldom::CXmlSink {
+public:
+    CTableSink(SRS& set, int index, long long cellLimit)
+        : m_set(set),
+          m_columns(set),
+          m_nIndex(index),
+          m_nCellLimit(cellLimit),
+          m_bUtf8(xmldom::CodePageIsUtf8()) {}
+
+    TableRead Result(CString& error) const {
+        if (m_result == TableRead::kFailed) error = m_strError.c_str();
+        return m_result;
+    }
+
+    void Begin() override {
+        m_set.RemoveAll();
+        m_columns.Clear();
+        m_walk = CResponseWalk();
+        m_state = State::kRoot;
+        m_result = TableRead::kRead;
+        m_strError.clear();
+        m_nDepth = 0;
+    }
+
+    void StartElement(const char* name, const char* const* attributes, size_t count) override {
+        OnNode({Kind::kElement, name, attributes, count, {}});
+        ++m_nDepth;
+    }
+    void EndElement() override {
+        OnEnd();
+        --m_nDepth;
+    }
+    void Text(const char* text, size_t length) override {
+        OnNode({Kind::kText, "", nullptr, 0, {text, length}});
+    }
+    void CData(const char* text, size_t length) override {
+        OnNode({Kind::kCData, "", nullptr, 0, {text, length}});
+    }
+    void Comment(const char* text, size_t length) override {
+        OnNode({Kind::kComment, "", nullptr, 0, {text, length}});
+    }
+    void Instruction(const char* target, const char* content) override {
+        OnNode({Kind::kInstruction, target, nullptr, 0, content});
+    }
+
+private:
+    enum class State {
+        kRoot,          // the root: an envelope or no answer
+        kSeekBody,      // the walk looks for the response
+        kSeekReturned,  // the response's first child node, the return element
+        kSeekIndexed,   // the index-th child of the return element
+        kSet,           // inside the set's element
+        kDone,
+    };
+    enum class Shape { kUndecided, kTable, kSingleRow };
+
+    // The first child of the set's element, kept until the shape is known.
+    struct First {
+        Kind kind;
+        std::string name;
+        std::string type;
+        bool nil;
+        bool hasChild;
+        CGathered text;  // an element's texts below it, another node's content
+    };
+
+    // A name or text in the code page.
+    std::string_view Cp(std::string_view utf8, std::string& scratch) const {
+        return m_bUtf8 ? utf8 : xmldom::ToCodePage(utf8, scratch);
+    }
+
+    void Fail(std::string text) {
+        m_result = TableRead::kFailed;
+        m_strError = std::move(text);
+        m_state = State::kDone;
+    }
+
+    void Finish(TableRead result) {
+        m_result = result;
+        m_state = State::kDone;
+    }
+
+    void OnNode(const Node& node) {
+        const size_t depth = m_nDepth + 1;
+        switch (m_state) {
+            case State::kRoot:
+                Root(node);
+                return;
+            case State::kSeekBody:
+                if (node.IsElement()) {
+                    if (m_walk.Element(node.name)) m_state = State::kSeekReturned;
+                } else if (node.kind == Kind::kInstruction) {
+                    m_walk.Instruction(node.name);
+                    if (m_walk.Decided()) Finish(TableRead::kRead);  // a Body that holds nothing
+                }
+                return;
+            case State::kSeekReturned:
+                if (depth != m_walk.ResponseDepth() + 1) return;
+                if (node.IsElement() && IsNil(node.attributes, node.count)) return Finish(TableRead::kRead);
+                if (m_nIndex == 0) return StartSet(node, depth);
+                if (!node.IsElement()) return Finish(TableRead::kNoSuchSet);
+                m_nReturned = depth;
+                m_nSeen = 0;
+                m_state = State::kSeekIndexed;
+                return;
+            case State::kSeekIndexed:
+                if (depth == m_nReturned + 1 && ++m_nSeen >= m_nIndex) StartSet(node, depth);
+                return;
+            case State::kSet:
+                InSet(node, depth);
+                return;
+            case State::kDone:
+                return;
         }
+    }
+
+    void OnEnd() {
+        const size_t depth = m_nDepth;  // of the element that ends
+        switch (m_state) {
+            case State::kSeekBody:
+                m_walk.End();
+                if (m_walk.Decided()) Finish(TableRead::kRead);  // a Body without an element
+                return;
+            case State::kSeekReturned:
+                if (depth == m_walk.ResponseDepth()) Finish(TableRead::kRead);  // an empty response
+                return;
+            case State::kSeekIndexed:
+                if (depth == m_nReturned) Finish(TableRead::kNoSuchSet);
+                return;
+            case State::kSet:
+                EndInSet(depth);
+                return;
+            default:
+                return;
+        }
+    }
+
+    void Root(const Node& node) {
+        std::string nameScratch, uriScratch;
+        const char* uri =
+            AttributeValue(node.attributes, node.count, RootNamespaceAttribute(node.name).c_str());
+        std::string why = NotEnvelope(Cp(node.name, nameScratch), Cp(uri != nullptr ? uri : "", uriScratch));
+        if (!why.empty()) return Fail(std::move(why));
+        m_walk.Element(node.name);
+        m_state = State::kSeekBody;
+    }
+
+    // The set's element, the return element or one of its children.
+    void StartSet(const Node& node, size_t depth) {
+        m_strName.assign(Cp(node.Name(), m_scratch));
+        if (!node.IsElement()) {
+            // A text, comment or instruction has no children: a scalar of its content.
+            m_strType.clear();
+            m_bNil = false;
+            return Scalar(node.content);
+        }
+        m_strType.assign(Cp(FieldType(node.attributes, node.count), m_scratch));
+        m_bNil = IsNil(node.attributes, node.count);
+        m_nSet = depth;
+        m_nChildren = 0;
+        m_shape = Shape::kUndecided;
+        m_strPendingError.clear();
+        m_bGathering = false;
+        m_bInField = false;
+        m_state = State::kSet;
+    }
+
+    void InSet(const Node& node, size_t depth) {
+        if (depth == m_nSet + 1) return Child(node);
+        if (depth == m_nSet + 2) {
+            if (m_nChildren == 1) m_first.hasChild = true;
+            if (m_shape != Shape::kSingleRow) Field(node);
+        }
+        if (!node.IsText()) return;
+        if (depth >= m_nSet + 3 && m_bInField) m_field.Add(node.content);
+        if (m_bGathering) (m_shape == Shape::kUndecided ? m_first.text : m_column).Add(node.content);
+    }
+
+    void EndInSet(size_t depth) {
+        if (depth == m_nSet + 2) {
+            if (m_bInField) EndField();
+        } else if (depth == m_nSet + 1) {
+            m_bGathering = false;
+            if (m_shape == Shape::kSingleRow) EndColumn();
+        } else if (depth == m_nSet) {
+            EndSet();
+        }
+    }
+
+    // A child of the set's element: a row, a field of the single row, or
+    // the first child, whose shape the next one tells.
+    void Child(const Node& node) {
+        ++m_nChildren;
+        if (m_nChildren == 1) {
+            m_first.kind = node.kind;
+            m_first.name.assign(Cp(node.Name(), m_scratch));
+            m_first.type.assign(node.IsElement() ? Cp(FieldType(node.attributes, node.count), m_scratch)
+                                                 : "");
+            m_first.nil = node.IsElement() && IsNil(node.attributes, node.count);
+            m_first.hasChild = false;
+            m_first.text.Clear();
+            m_bGathering = node.IsElement();
+            if (!node.IsElement()) m_first.text.Add(node.content);
+            return Row();
+        }
+        if (m_nChildren == 2) {
+            const SetShape shape =
+                ShapeOf(true, m_first.name, m_first.hasChild, true, Cp(node.Name(), m_scratch));
+            if (shape == SetShape::kTable) {
+                m_shape = Shape::kTable;
+                if (!m_strPendingError.empty()) return Fail(m_strPendingError);
+            } else {
+                SingleRow();
+            }
+        }
+        if (m_shape == Shape::kTable) return Row();
+        // A field of the single row.
+        m_set.AddCol(
+            Cp(node.Name(), m_scratch).data(),
+            node.IsElement() ? Cp(FieldType(node.attributes, node.count), m_typeScratch).data() : "");
+        m_bColumnNil = node.IsElement() && IsNil(node.attributes, node.count);
+        m_column.Clear();
+        if (node.IsElement()) {
+            m_bGathering = true;
+        } else {
+            m_column.Add(node.content);
+            EndColumn();
+        }
+    }
+
+    // The first child made a row of a table that turned out a single row:
+    // start again with the first child as its first field.
+    void SingleRow() {
+        m_shape = Shape::kSingleRow;
+        m_set.RemoveAll();
+        m_columns.Clear();
+        m_set.AddRow();
+        m_set.AddCol(m_first.name.c_str(), m_first.type.c_str());
+        if (!m_first.nil) SetCell(0, 0, m_first.text.View());
+    }
+
+    void EndColumn() {
+        if (!m_bColumnNil) SetCell(0, m_set.ColCount() - 1, m_column.View());
+    }
+
+    void Row() {
         m_nRow = m_set.AddRow();
         m_nPosition = 0;
-        if (TooLarge()) Decline();
+        m_bRowFull = false;
+        m_bInField = false;
+        TooLarge();
     }
 
-    void ChildOfRow() {
-        if (m_nRows == 1) m_bFirstRowFilled = true;
-    }
-
-    void Field(const char* name, const char* const* attributes, size_t count) {
+    void Field(const Node& node) {
+        if (m_bRowFull) return;
         const size_t position = m_nPosition++;
         const int before = m_set.ColCount();
-        m_nColumn = m_columns.Find(position, name, [&] {
-            const char* type = Attribute(attributes, count, "xsi:type");
-            return type != nullptr ? type : "";
+        const int column = m_columns.Find(position, Cp(node.Name(), m_scratch), [&] {
+            return node.IsElement() ? Cp(FieldType(node.attributes, node.count), m_typeScratch).data() : "";
         });
-        if (m_set.ColCount() != before && TooLarge()) return Decline();
-        const char* nil = count != 0 ? Attribute(attributes, count, "xsi:nil") : nullptr;
-        m_bInField = nil == nullptr || std::strcmp(nil, "true") != 0;
-        m_nPieces = 0;
+        if (m_set.ColCount() != before && TooLarge()) return;
+        if (!node.IsElement()) return SetCell(m_nRow, column, node.content);
+        m_nColumn = column;
+        m_bInField = !IsNil(node.attributes, node.count);
+        m_field.Clear();
     }
 
     void EndField() {
-        const std::string_view text = m_nPieces > 1    ? std::string_view(m_text)
-                                      : m_nPieces == 1 ? m_first
-                                                       : std::string_view();
-        m_set.SetCellText(m_nRow, m_nColumn, text.data(), text.size());
+        SetCell(m_nRow, m_nColumn, m_field.View());
         m_bInField = false;
     }
 
-    bool TooLarge() const {
-        return static_cast<long long>(m_set.RowCount()) * m_set.ColCount() > m_nCellLimit;
+    void EndSet() {
+        if (m_shape == Shape::kUndecided) {
+            const SetShape shape = ShapeOf(m_nChildren != 0, m_first.name, m_first.hasChild, false, {});
+            if (shape == SetShape::kTable) {
+                if (!m_strPendingError.empty()) return Fail(m_strPendingError);
+            } else {
+                m_set.RemoveAll();
+                m_columns.Clear();
+                // The element's text: its one child's, when that is a text.
+                const bool text =
+                    m_nChildren != 0 && m_first.kind != Kind::kComment && m_first.kind != Kind::kInstruction;
+                return Scalar(text ? m_first.text.View() : std::string_view());
+            }
+        }
+        Finish(TableRead::kRead);
     }
 
-    void Decline() { m_state = State::kDeclined; }
+    void Scalar(std::string_view text) {
+        m_set.AddCol(m_strName.c_str(), m_strType.c_str());
+        m_set.AddRow();
+        if (!m_bNil) SetCell(0, 0, text);
+        Finish(TableRead::kRead);
+    }
+
+    void SetCell(int row, int column, std::string_view utf8) {
+        const std::string_view text = Cp(utf8, m_scratch);
+        m_set.SetCellText(row, column, text.data(), text.size());
+    }
+
+    // True, with the failure or (for the first row, whose shape is not yet
+    // known) the failure to come, when the table has passed the cell bound.
+    bool TooLarge() {
+        const long long rows = m_set.RowCount();
+        const long long cols = m_set.ColCount();
+        if (rows * cols <= m_nCellLimit) return false;
+        CString message;
+        message.Format("Record set too large: %lld rows x %lld columns pass the limit of %lld cells", rows,
+                       cols, m_nCellLimit);
+        m_bRowFull = true;
+        m_bInField = false;
+        if (m_shape == Shape::kTable)
+            Fail(message.str());
+        else
+            m_strPendingError = message.str();
+        return true;
+    }
 
     SRS& m_set;
     CTableColumns m_columns;
+    const int m_nIndex;
     const long long m_nCellLimit;
+    const bool m_bUtf8;
+
     State m_state = State::kRoot;
-    size_t m_nDepth = 0;
-    size_t m_nBody = 0;
-    size_t m_nResponse = 0;
-    size_t m_nReturned = 0;
-    size_t m_nRows = 0;
-    bool m_bFirstRowFilled = false;
-    std::string m_firstRow;  // the first row's name
+    TableRead m_result = TableRead::kRead;
+    std::string m_strError;
+    size_t m_nDepth = 0;  // elements open
+    CResponseWalk m_walk;
+    size_t m_nReturned = 0;  // depth of the return element (index past 0)
+    int m_nSeen = 0;         // its children so far
+
+    // The set's element.
+    size_t m_nSet = 0;
+    std::string m_strName;
+    std::string m_strType;
+    bool m_bNil = false;
+    int m_nChildren = 0;
+    Shape m_shape = Shape::kUndecided;
+    First m_first{};
+    std::string m_strPendingError;  // the first row passed the bound: a table fails
+
+    bool m_bGathering = false;  // the texts below the open child are gathered
+    CGathered m_column;         // the single row's open field
+    bool m_bColumnNil = false;
+
     int m_nRow = 0;
-    size_t m_nPosition = 0;   // of the next field in its row
+    size_t m_nPosition = 0;  // of the next field in its row
+    bool m_bRowFull = false;
     int m_nColumn = 0;        // of the open field
-    bool m_bInField = false;  // a field whose text is gathered (not nil)
-    size_t m_nPieces = 0;
-    std::string_view m_first;  // the open field's first text
-    std::string m_text;        // its texts joined, when there are more
+    bool m_bInField = false;  // a field whose texts are gathered (not nil)
+    CGathered m_field;
+
+    std::string m_scratch;
+    std::string m_typeScratch;
 };
 
 }  // namespace
 
-int ReadTableStraight(const CString& text, SRS& set, long long cellLimit) {
-    CTableSink sink(set, cellLimit);
+TableRead ReadTable(const CString& text, int index, xmldom::XmlRoute route, long long cellLimit, SRS& set,
+                    CString& error) {
+    CTableSink sink(set, index, cellLimit);
     std::shared_ptr<const void> owner;
-    return ReadXmlStraight(text.GetString(), static_cast<size_t>(text.GetLength()), sink, owner) &&
-                   sink.Filled()
-               ? 1
-               : 0;
+    std::string reason;
+    if (!xmldom::ReadXml(text.GetString(), static_cast<size_t>(text.GetLength()), sink, route, owner,
+                         reason)) {
+        error = kXmlInvalid;
+        return TableRead::kFailed;
+    }
+    return sink.Result(error);
 }

@@ -1,20 +1,30 @@
-// The usual answer - an envelope whose response holds a table of rows -
-// read into a record set as the direct reader walks the text, with no DOM in
-// between. Anything else, and anything that goes wrong, is declined and left
-// to the reader that works on a loaded document, which gives the same set,
-// or the same refusal, for every text.
+// The one builder of the record sets read from SOAP answers: a sink that
+// takes a response node by node, from either XML route, and fills a set in
+// the shape the answer has (soap_answer.h): a table, a single row or a
+// scalar, from the response's return element or one of its children.
 #ifndef ORVEX_SOAP_TABLE_SINK_H
 #define ORVEX_SOAP_TABLE_SINK_H
 
 #include <orvex/cstring.h>
 
+#include "xml/xml_dom.h"
+
 class SRS;
 
-// Fills the empty `set` with the table the response text holds, as
-// CSoapReader's table reading would for index 0. 1 when it did; 0 when it
-// declined, `set` then holding a partial table to be thrown away. `cellLimit`
-// is the reader's bound on rows x columns (passing it declines). Raises
-// std::bad_alloc when memory runs out.
-int ReadTableStraight(const CString& text, SRS& set, long long cellLimit);
+// What reading a record set came to.
+enum class TableRead {
+    kRead,       // the set holds what the answer has (an empty set for a nil or empty answer)
+    kNoSuchSet,  // the return element has fewer children than the index asked for
+    kFailed,     // the text says why
+};
+
+// Fills the empty `set` with record set number `index` of the response
+// `text`: 0 the whole return element, n its n-th child node (below 1 the
+// first). A table holds at most `cellLimit` cells (rows x columns). On
+// kFailed `error` gets "Invalid SOAP XML!", a "Not a SOAP response: ..."
+// text or a "Record set too large: ..." one, and `set` holds a part to be
+// thrown away. Memory that runs out raises (CDomError or std::bad_alloc).
+TableRead ReadTable(const CString& text, int index, xmldom::XmlRoute route, long long cellLimit, SRS& set,
+                    CString& error);
 
 #endif

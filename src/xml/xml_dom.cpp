@@ -112,6 +112,62 @@ std::shared_ptr<const void> CDomNode::TextOwner() const {
     return m_pDoc->texts;
 }
 
+void CDomNode::Replay(CXmlSink& sink) const {
+    Check(kNodeInterface);
+    sink.Begin();
+    if (m_bAttribute) return;
+    const DomDocumentState& doc = *m_pDoc;
+    const CBlockArray<DomRecord>& nodes = doc.nodes;
+    std::vector<const char*> pairs;
+    std::vector<uint32_t> open;  // the elements entered, innermost last
+    uint32_t c = m_nIndex;
+    for (;;) {
+        const DomRecord& r = nodes[c];
+        const char* text = doc.String(r.text);
+        switch (r.kind()) {
+            case DomRecord::kElement: {
+                pairs.clear();
+                for (uint32_t i = 0; i < r.attributeCount(); ++i) {
+                    const DomAttribute& a = doc.attributes[r.extra + i];
+                    pairs.push_back(doc.String(a.name));
+                    pairs.push_back(doc.String(a.value));
+                }
+                sink.StartElement(text, pairs.data(), r.attributeCount());
+                if (r.firstChild != kNoNode) {
+                    open.push_back(c);
+                    c = r.firstChild;
+                    continue;
+                }
+                sink.EndElement();
+                break;
+            }
+            case DomRecord::kText:
+                sink.Text(text, std::strlen(text));
+                break;
+            case DomRecord::kCData:
+                sink.CData(text, std::strlen(text));
+                break;
+            case DomRecord::kComment:
+                sink.Comment(text, std::strlen(text));
+                break;
+            case DomRecord::kInstruction:
+                sink.Instruction(text, doc.String(r.extra));
+                break;
+        }
+        // Node c is walked: on to its next sibling, closing the elements it ends.
+        for (;;) {
+            if (c == m_nIndex) return;
+            if (nodes[c].nextSibling != kNoNode) {
+                c = nodes[c].nextSibling;
+                break;
+            }
+            c = open.back();
+            open.pop_back();
+            sink.EndElement();
+        }
+    }
+}
+
 CString CDomNode::nodeName() const {
     std::string scratch;
     return ToCString(NameView(scratch), scratch);
@@ -197,6 +253,13 @@ CDomNode CDomNamedNodeMap::getNamedItem(const char* name) const {
             return CDomNode(m_pDoc, m_nFirst + i, true);
     }
     return CDomNode();
+}
+
+bool CodePageIsUtf8() { return codepage::IsUtf8(); }
+
+std::string_view ToCodePage(std::string_view utf8, std::string& scratch) {
+    scratch = codepage::FromUtf8(utf8.data(), utf8.size());
+    return scratch;
 }
 
 }  // namespace xmldom

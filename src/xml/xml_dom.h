@@ -87,6 +87,16 @@ struct DomDocumentState {
 
 class CDomNodeList;
 class CDomNamedNodeMap;
+class CXmlSink;
+
+// The two ways a text is read. The direct route: our own reader, one pass
+// over the bytes, taking the forms services and files write and declining
+// the rest, which then goes the pugixml route. The pugixml route: pugixml
+// parses, the checked copy applies the rules pugixml leaves out; it reads,
+// or refuses and words the refusal of, every text. Both give the same
+// documents, walks and refusals; asking for the pugixml route alone serves
+// comparisons.
+enum class XmlRoute { kDirect, kPugixml };
 
 // A node handle; the default one is null. Every read on a null node raises
 // CDomError with kE_POINTER, as a call through a null interface pointer did.
@@ -140,6 +150,10 @@ public:
     std::string_view TextView(std::string& scratch) const;
     // Keeps the document's characters alive after the document is gone.
     std::shared_ptr<const void> TextOwner() const;
+    // Walks this node and everything below it into `sink` in document order,
+    // as a reader walking the text would (Begin first); the characters the
+    // sink is handed live as long as TextOwner(). An attribute walks nothing.
+    void Replay(CXmlSink& sink) const;
 
     static constexpr const char kNodeInterface[] = "IXMLDOMNode";
 
@@ -224,18 +238,15 @@ public:
     CDomDocument(const CDomDocument&) = delete;
     CDomDocument& operator=(const CDomDocument&) = delete;
 
-    // How a load reads its text: the direct reader first, falling back on
-    // pugixml for whatever it declines; or pugixml alone (for comparisons).
-    enum class LoadRoute { kDirectFirst, kFullParser };
-
     // Parses the whole text, replacing what the document held. True for one
     // well-formed, namespace-well-formed element tree; false otherwise
     // (ParseError() tells why), the document then being empty. The text is
     // in the code page; only one the code page cannot decode is read by the
     // encoding its XML declaration names, when iconv knows it. Memory that
-    // runs out raises CDomError with kE_OUTOFMEMORY, never a refusal. Both
-    // routes give the same document and the same refusals.
-    bool loadXML(const char* text, size_t length, LoadRoute route = LoadRoute::kDirectFirst);
+    // runs out raises CDomError with kE_OUTOFMEMORY, never a refusal.
+    // Given a sink, the document is walked into it instead of kept: the
+    // document then holds its characters alone.
+    bool loadXML(const char* text, size_t length, XmlRoute route = XmlRoute::kDirect, CXmlSink* sink = nullptr);
     bool loadXML(const CString& text) {
         return loadXML(text.GetString(), static_cast<size_t>(text.GetLength()));
     }
@@ -243,17 +254,25 @@ public:
     // The root element; null for an empty document.
     CDomNode documentElement() const;
 
+    // The route that read the last text loaded: the direct one, or the
+    // pugixml one for a text the direct reader declined or one refused.
+    XmlRoute Route() const { return m_route; }
+
     // Why the last loadXML refused its text, with the byte offset where it
     // can be told: "Start-end tags mismatch at offset 12".
     const std::string& ParseError() const { return m_strParseError; }
 
 private:
     // loadXML's work; throws std::bad_alloc when memory runs out.
-    bool Load(const char* text, size_t length, LoadRoute route);
+    bool Load(const char* text, size_t length, XmlRoute route, CXmlSink* sink);
     bool Refuse(const std::string& reason);
+
+    friend bool ReadXml(const char*, size_t, CXmlSink&, XmlRoute, std::shared_ptr<const void>&, std::string&,
+                        XmlRoute*);
 
     std::unique_ptr<DomDocumentState> m_pState;
     std::string m_strParseError;
+    XmlRoute m_route = XmlRoute::kPugixml;
 };
 
 using DomDocumentPtr = std::shared_ptr<CDomDocument>;
@@ -262,10 +281,16 @@ using DomDocumentPtr = std::shared_ptr<CDomDocument>;
 // builds its own structure instead of the DOM's nodes: every node the
 // document keeps below and including its root element. Names and texts are
 // the document's characters in UTF-8, zero-terminated and decoded, valid
-// while the owner ReadStraight gives is held.
+// while the walk's owner (ReadXml, CDomNode::TextOwner) is held. Both
+// routes walk a text into a sink the same way; nothing else builds trees
+// and tables.
 class CXmlSink {
 public:
     virtual ~CXmlSink() = default;
+    // A walk begins. The direct reader may decline a text part way; the
+    // pugixml route then walks it again from the start, and the sink
+    // forgets the first walk here.
+    virtual void Begin() = 0;
     // An element, with its attributes as `count` name/value pairs.
     virtual void StartElement(const char* name, const char* const* attributes, size_t count) = 0;
     virtual void EndElement() = 0;
@@ -279,12 +304,22 @@ public:
     virtual void Instruction(const char* target, const char* content) = 0;
 };
 
-// Reads the text straight into `sink` with no document in between, when the
-// code page is UTF-8, the text is UTF-8, and the direct reader takes it.
-// False otherwise, with the sink told part of a walk to throw away: the
-// caller then loads a CDomDocument, which reads, or refuses, every text.
-// Memory that runs out throws std::bad_alloc.
-bool ReadStraight(const char* text, size_t length, CXmlSink& sink, std::shared_ptr<const void>& owner);
+// Reads the text (in the code page) into `sink` by `route`, as
+// CDomDocument::loadXML reads it: the direct reader walks it when it takes
+// it, else the pugixml route loads it into a document whose nodes are then
+// walked into the sink. True for a text the
+// DOM would load, `owner` then keeping the characters the sink was handed;
+// false with the reason (CDomDocument::ParseError) for one it refuses.
+// `taken`, when given, receives the route that read it. Memory that runs
+// out raises CDomError with kE_OUTOFMEMORY.
+bool ReadXml(const char* text, size_t length, CXmlSink& sink, XmlRoute route, std::shared_ptr<const void>& owner,
+             std::string& reason, XmlRoute* taken = nullptr);
+
+// Whether the code page is UTF-8, so that the characters a sink is handed
+// are already the code page's.
+bool CodePageIsUtf8();
+// A sink's UTF-8 characters in the code page, converted into `scratch`.
+std::string_view ToCodePage(std::string_view utf8, std::string& scratch);
 
 }  // namespace xmldom
 

@@ -42,9 +42,9 @@ bool CDomDocument::Refuse(const std::string& reason) {
     return false;
 }
 
-bool CDomDocument::loadXML(const char* text, size_t length, LoadRoute route) {
+bool CDomDocument::loadXML(const char* text, size_t length, XmlRoute route, CXmlSink* sink) {
     try {
-        return Load(text, length, route);
+        return Load(text, length, route, sink);
     } catch (const std::bad_alloc&) {
         // Memory running out is no fault of the text: callers hear it as such.
         Refuse("out of memory");
@@ -52,12 +52,13 @@ bool CDomDocument::loadXML(const char* text, size_t length, LoadRoute route) {
     }
 }
 
-bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
+bool CDomDocument::Load(const char* text, size_t length, XmlRoute route, CXmlSink* sink) {
     DomDocumentState& st = *m_pState;
     st.nodes.release();
     st.attributes.release();
     st.texts.reset();
     m_strParseError.clear();
+    m_route = XmlRoute::kPugixml;
     st.utf8 = codepage::IsUtf8();
     if (text == nullptr || length == 0) return Refuse("empty text");
     // One copy, valid UTF-8 and zero-terminated: the parser then needs no
@@ -90,11 +91,15 @@ bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
     buffer[texts.size - 1] = '\0';
     if (texts.size >= DomDocumentState::kSide) return Refuse("text longer than 2 GiB");
 
-    if (route == LoadRoute::kDirectFirst) {
+    if (route == XmlRoute::kDirect) {
+        if (sink != nullptr) sink->Begin();
         size_t changed = 0;
-        if (ReadDirect(st, nullptr, changed)) return true;
-        // Declined: the full way starts again from the text, and words any
-        // refusal. Only what the reader wrote over is copied back.
+        if (ReadDirect(st, sink, changed)) {
+            m_route = XmlRoute::kDirect;
+            return true;
+        }
+        // Declined: the pugixml route starts again from the text, and words
+        // any refusal. Only what the reader wrote over is copied back.
         std::memcpy(buffer, source, std::min(changed, texts.size - 1));
         st.nodes.clear();
         st.attributes.clear();
@@ -137,23 +142,25 @@ bool CDomDocument::Load(const char* text, size_t length, LoadRoute route) {
 
     std::string error;
     if (!CopyCheckedTree(root, st, error)) return Refuse(error);
+    if (sink != nullptr) {
+        documentElement().Replay(*sink);
+        // The sink keeps what it needs; the document keeps its text alone.
+        st.nodes.release();
+        st.attributes.release();
+    }
     return true;
 }
 
-bool ReadStraight(const char* text, size_t length, CXmlSink& sink, std::shared_ptr<const void>& owner) {
-    if (text == nullptr || length == 0 || length + 1 >= DomDocumentState::kSide || !codepage::IsUtf8() ||
-        NeedsDtd(text, length))
+bool ReadXml(const char* text, size_t length, CXmlSink& sink, XmlRoute route, std::shared_ptr<const void>& owner,
+             std::string& reason, XmlRoute* taken) {
+    CDomDocument document;
+    const bool read = document.loadXML(text, length, route, &sink);
+    if (taken != nullptr) *taken = document.Route();
+    if (!read) {
+        reason = document.ParseError();
         return false;
-    DomDocumentState st;
-    st.texts = std::make_shared<DomTexts>();
-    st.texts->buffer.reset(new char[length + 1]);
-    const ScanResult scan = ScanCopy(text, length, st.texts->buffer.get());
-    if (scan.nul != ScanResult::kNone || !scan.utf8) return false;
-    st.texts->size = length + 1;
-    st.texts->buffer[length] = '\0';
-    size_t changed = 0;
-    if (!ReadDirect(st, &sink, changed)) return false;
-    owner = st.texts;
+    }
+    owner = document.m_pState->texts;
     return true;
 }
 

@@ -2,11 +2,14 @@
 
 #include <orvex/pub_ex.h>
 
+#include "soap/soap_answer.h"
+#include "support/pub.h"
 #include "xmltree/tree_arena.h"
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -142,124 +145,46 @@ private:
     size_t m_nUsed = 0;
 };
 
-class CTreeBuilder {
+// The one builder of trees: it takes a document node by node, from either
+// XML route or from a loaded document, and makes the nodes below. Only
+// elements with content (any child node) become nodes, and only once their
+// first child arrives; the root is a node whatever it holds. A node's text
+// is its text children's, kept only while no child element with content
+// comes. Under a UTF-8 code page names and texts point into the document's
+// characters, which the tree then keeps; under another they are converted
+// into the arena.
+class CTreeSink final : public xmldom::CXmlSink {
 public:
-    CTreeBuilder(CXMLTreeArena& arena, int bSoapBody)
-        : m_arena(arena), m_names(arena), m_bSoapBody(bSoapBody) {}
+    // bSoapBody nonzero drops everything up to and including the first ':'
+    // of every name.
+    explicit CTreeSink(int bSoapBody) : m_bSoapBody(bSoapBody != 0), m_bUtf8(xmldom::CodePageIsUtf8()) {}
 
-    // Loaded documents nest at most CDomDocument::kMaxDepth deep, which bounds
-    // the recursion. Only DOM children that have content become nodes: text,
-    // comments, instructions and empty elements (attributes and all) do not.
-    void BuildNode(const CDomNode& dom, CXMLTreeNode& node, size_t depth) {
-        Build(dom, dom.firstChild(), node, depth);
-    }
+    // The tree of the last walk, the caller's from then on.
+    CXMLTreeRoot* Release() { return m_pRoot.release(); }
+    // Whether the tree points into the characters it was handed.
+    bool Borrows() const { return m_bUtf8; }
 
-private:
-    // Everything up to and including the first ':' goes in SOAP body mode.
-    std::string_view Name(std::string_view name) const {
-        if (m_bSoapBody) {
-            const size_t colon = name.find(':');
-            if (colon != std::string_view::npos) name.remove_prefix(colon + 1);
-        }
-        return name;
-    }
-
-    void Build(const CDomNode& dom, CDomNode first, CXMLTreeNode& node, size_t depth) {
-        if (m_children.size() <= depth) m_children.resize(depth + 1);
-        std::vector<CXMLTreeNode*>& children =
-            m_children[depth];  // deque: stays put while deeper levels grow
-        children.clear();
-        for (CDomNode c = std::move(first); !c.IsNull(); c = c.nextSibling()) {
-            CDomNode grandchild = c.firstChild();
-            if (grandchild.IsNull()) continue;
-            CXMLTreeNode* child = new (m_arena) CXMLTreeArenaNode;
-            child->m_pParent = &node;
-            children.push_back(child);
-            Build(c, std::move(grandchild), *child, depth + 1);
-        }
-        if (!children.empty()) {
-            auto** array =
-                static_cast<CXMLTreeNode**>(m_arena.Allocate(children.size() * sizeof(CXMLTreeNode*)));
-            std::memcpy(array, children.data(), children.size() * sizeof(CXMLTreeNode*));
-            node.m_ppChildren = array;
-            node.m_nChildren = static_cast<int>(children.size());
-        }
-        FillNode(dom, node);
-    }
-
-    // A view of the DOM's own characters is zero-terminated and outlives the
-    // DOM through the arena (TextOwner); a view of the scratch string is not.
-    bool Owned(std::string_view view) const {
-        return view.data() < m_scratch.data() || view.data() > m_scratch.data() + m_scratch.size();
-    }
-
-    const char* Keep(std::string_view text) {
-        if (text.empty()) return "";
-        return Owned(text) ? text.data() : m_arena.Copy(text);
-    }
-
-    const char* NameOf(const CDomNode& dom) {
-        const std::string_view name = Name(dom.NameView(m_scratch));
-        if (name.empty()) return "";
-        return Owned(name) ? name.data() : m_names.Intern(name);
-    }
-
-    void FillNode(const CDomNode& dom, CXMLTreeNode& node) {
-        const CDomNamedNodeMap map = dom.attributes();
-        if (!map) return;  // not an element: no name, no text, no attributes
-        node.m_szName = NameOf(dom);
-        if (node.m_nChildren == 0) {
-            // The DOM decoded the entities once; a leaf's text is decoded once more.
-            const std::string_view text = dom.TextView(m_scratch);
-            if (text.find('&') == std::string_view::npos) {
-                node.m_szText = Keep(text);
-            } else {
-                m_text = CString(text.data(), static_cast<int>(text.size()));
-                CPubEx::HTML_ToNormal(m_text);
-                node.m_szText = m_arena.Copy(m_text.str());
-            }
-        }
+    void Begin() override {
+        m_pRoot = std::make_unique<CXMLTreeRoot>();
+        m_pNames = std::make_unique<CNameTable>(m_pRoot->Arena());
+        m_open.clear();
         m_props.clear();
-        for (long i = 0;; ++i) {
-            const CDomNode attribute = map.item(i);
-            if (attribute.IsNull()) break;
-            m_props.push_back(NameOf(attribute));
-            m_props.push_back(Keep(attribute.TextView(m_scratch)));
-        }
-        if (m_props.empty()) return;
-        auto** props = static_cast<const char**>(m_arena.Allocate(m_props.size() * sizeof(char*)));
-        std::memcpy(props, m_props.data(), m_props.size() * sizeof(char*));
-        node.m_ppProps = props;
-        node.m_nProps = static_cast<int>(m_props.size() / 2);
+        m_children.clear();
+        m_text.clear();
     }
-
-    CXMLTreeArena& m_arena;
-    CNameTable m_names;
-    int m_bSoapBody;
-    std::deque<std::vector<CXMLTreeNode*>> m_children;  // one list per depth, reused
-    std::vector<const char*> m_props;                   // names and values of the element being filled
-    std::string m_scratch;
-    CString m_text;
-};
-
-// The tree of a plain-mode document built as the direct reader walks the
-// text, with no DOM in between: the same nodes CTreeBuilder makes from a
-// document. An element becomes a node once its first child arrives (only
-// elements with content are nodes); a node's text is its text children's,
-// kept only while no child element with content comes.
-class CTreeSink final : public CXmlSink {
-public:
-    CTreeSink(CXMLTreeNode& root, CXMLTreeArena& arena) : m_root(root), m_arena(arena) {}
 
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
         if (!m_open.empty()) Content(m_open.back());
         Frame frame;
-        frame.name = name;
+        frame.name = Name(name);
         frame.props = m_props.size();
         frame.children = m_children.size();
         frame.text = m_text.size();
-        m_props.insert(m_props.end(), attributes, attributes + 2 * count);
-        if (m_open.empty()) frame.node = &m_root;  // the root is a node whatever it holds
+        for (size_t i = 0; i < count; ++i) {
+            m_props.push_back(Name(attributes[2 * i]));
+            m_props.push_back(Value(attributes[2 * i + 1]));
+        }
+        if (m_open.empty()) frame.node = m_pRoot.get();
         m_open.push_back(frame);
     }
 
@@ -276,9 +201,8 @@ public:
     }
 
     void CData(const char* text, size_t length) override { Text(text, length); }
+    // Comments and instructions make their parent a node and add no text.
     void Comment(const char*, size_t) override { Content(m_open.back()); }
-
-    // Like a comment, an instruction makes its parent a node and adds no text.
     void Instruction(const char*, const char*) override { Content(m_open.back()); }
 
     void EndElement() override {
@@ -307,10 +231,24 @@ private:
         bool branch = false;  // a child element with content came: no text
     };
 
+    CXMLTreeArena& Arena() { return m_pRoot->Arena(); }
+
+    const char* Name(const char* name) {
+        if (m_bSoapBody) {
+            if (const char* colon = std::strchr(name, ':')) name = colon + 1;
+        }
+        if (m_bUtf8 || *name == '\0') return name;
+        return m_pNames->Intern(xmldom::ToCodePage(name, m_scratch));
+    }
+
+    const char* Value(const char* value) {
+        return m_bUtf8 ? value : Arena().Copy(xmldom::ToCodePage(value, m_scratch));
+    }
+
     // The element has a child: it is a node, below its parent's node.
     void Content(Frame& frame) {
         if (frame.node != nullptr) return;
-        frame.node = new (m_arena) CXMLTreeArenaNode;
+        frame.node = new (Arena()) CXMLTreeArenaNode;
         frame.node->m_pParent = m_open.size() > 1 ? m_open[m_open.size() - 2].node : nullptr;
     }
 
@@ -318,40 +256,50 @@ private:
         node.m_szName = frame.name;
         const size_t children = m_children.size() - frame.children;
         if (children != 0) {
-            auto** array = static_cast<CXMLTreeNode**>(m_arena.Allocate(children * sizeof(CXMLTreeNode*)));
+            auto** array = static_cast<CXMLTreeNode**>(Arena().Allocate(children * sizeof(CXMLTreeNode*)));
             std::memcpy(array, m_children.data() + frame.children, children * sizeof(CXMLTreeNode*));
             node.m_ppChildren = array;
             node.m_nChildren = static_cast<int>(children);
         } else {
-            const std::string_view text =
+            std::string_view text =
                 frame.pieces > 1 ? std::string_view(m_text).substr(frame.text) : frame.first;
+            const bool inDocument = m_bUtf8 && frame.pieces == 1;
+            if (!m_bUtf8 && !text.empty()) text = xmldom::ToCodePage(text, m_scratch);
             // The reader decoded the entities once; a leaf's text is decoded once more.
             if (text.find('&') != std::string_view::npos) {
-                m_scratch = CString(text.data(), static_cast<int>(text.size()));
-                CPubEx::HTML_ToNormal(m_scratch);
-                node.m_szText = m_arena.Copy(m_scratch.str());
+                m_normal = CString(text.data(), static_cast<int>(text.size()));
+                CPubEx::HTML_ToNormal(m_normal);
+                node.m_szText = Arena().Copy(m_normal.str());
             } else if (text.empty()) {
                 node.m_szText = "";
             } else {
-                node.m_szText = frame.pieces > 1 ? m_arena.Copy(text) : text.data();
+                node.m_szText = inDocument ? text.data() : Arena().Copy(text);
             }
         }
         const size_t props = m_props.size() - frame.props;
         if (props == 0) return;
-        auto** array = static_cast<const char**>(m_arena.Allocate(props * sizeof(char*)));
+        auto** array = static_cast<const char**>(Arena().Allocate(props * sizeof(char*)));
         std::memcpy(array, m_props.data() + frame.props, props * sizeof(char*));
         node.m_ppProps = array;
         node.m_nProps = static_cast<int>(props / 2);
     }
 
-    CXMLTreeNode& m_root;
-    CXMLTreeArena& m_arena;
+    const bool m_bSoapBody;
+    const bool m_bUtf8;
+    std::unique_ptr<CXMLTreeRoot> m_pRoot;
+    std::unique_ptr<CNameTable> m_pNames;  // names converted from the document's
     std::vector<Frame> m_open;
     std::vector<const char*> m_props;       // names and values of the open elements
     std::vector<CXMLTreeNode*> m_children;  // child nodes of the open elements
     std::string m_text;                     // joined texts of the open elements
-    CString m_scratch;
+    std::string m_scratch;
+    CString m_normal;
 };
+
+// The reason the thread's last XML_new or BuildTree failed.
+thread_local std::string t_strLastError;
+
+constexpr char kNoDocument[] = "No XML document: the parser has loaded none, or its last load failed";
 
 }  // namespace
 
@@ -450,8 +398,18 @@ IXMLDOMDocument* CXMLTreeParser::GetDocument() {
 }
 
 IXMLTreeNode* CXMLTreeParser::BuildTree(int bSoapBody) {
-    if (!m_pDoc) return nullptr;  // never loaded, or its memory ran out
-    return Safely<IXMLTreeNode*>(nullptr, [&] {
+    std::string reason;
+    CXMLTreeNode* tree = Tree(bSoapBody, reason);
+    t_strLastError = tree != nullptr ? std::string() : std::move(reason);
+    return tree;
+}
+
+CXMLTreeNode* CXMLTreeParser::Tree(int bSoapBody, std::string& reason) {
+    if (!m_pDoc || m_pDoc->documentElement().IsNull()) {
+        reason = kNoDocument;
+        return nullptr;
+    }
+    return Safely<CXMLTreeNode*>(nullptr, [&] {
         m_bSoapBody = bSoapBody;
         CDomNode start;
         if (m_bSoapBody) {
@@ -459,36 +417,96 @@ IXMLTreeNode* CXMLTreeParser::BuildTree(int bSoapBody) {
             if (start.IsNull()) m_bSoapBody = 0;  // no Body content: the whole document, prefixes kept
         }
         if (!m_bSoapBody) start = m_pDoc->documentElement();
+        reason = kXmlOutOfMemory;  // what alone can fail from here
         return BuildTreeFrom(start, m_bSoapBody);
     });
 }
 
-CXMLTreeNode* CXMLTreeParser::BuildTreeStraight(const char* xml, size_t length) {
-    auto* root = new CXMLTreeRoot;
-    try {
-        CTreeSink sink(*root, root->Arena());
-        std::shared_ptr<const void> owner;
-        if (!ReadXmlStraight(xml, length, sink, owner)) {
-            delete root;
-            return nullptr;
-        }
-        root->Arena().Keep(std::move(owner));
-    } catch (...) {
-        delete root;
-        throw;
-    }
+CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody) {
+    if (start.IsNull()) return nullptr;
+    if (!start.attributes()) return new CXMLTreeRoot;  // no element: a root without a name
+    CTreeSink sink(bSoapBody);
+    start.Replay(sink);
+    CXMLTreeRoot* root = sink.Release();
+    if (sink.Borrows()) root->Arena().Keep(start.TextOwner());
     return root;
 }
 
-CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody) {
-    if (start.IsNull()) return nullptr;
-    auto* root = new CXMLTreeRoot;
-    try {
-        root->Arena().Keep(start.TextOwner());
-        CTreeBuilder(root->Arena(), bSoapBody).BuildNode(start, *root, 0);
-    } catch (...) {
-        delete root;
-        throw;
-    }
+CXMLTreeNode* CXMLTreeParser::ReadTree(const char* xml, size_t length, xmldom::XmlRoute route,
+                                       std::string& reason) {
+    CTreeSink sink(0);
+    std::shared_ptr<const void> owner;
+    if (!xmldom::ReadXml(xml, length, sink, route, owner, reason)) return nullptr;
+    CXMLTreeRoot* root = sink.Release();
+    if (sink.Borrows()) root->Arena().Keep(std::move(owner));
     return root;
 }
+
+CXMLTreeNode* CXMLTreeParser::New(const char* xml, int bSoapBody) {
+    std::string reason;
+    CXMLTreeNode* tree = nullptr;
+    try {
+        tree = NewTree(xml, bSoapBody, reason);
+    } catch (const CDomError& e) {
+        reason = e.Code() == xmldom::kE_OUTOFMEMORY ? kXmlOutOfMemory : e.what();
+    } catch (const std::bad_alloc&) {
+        reason = kXmlOutOfMemory;
+    } catch (const std::exception& e) {
+        reason = e.what();
+    }
+    t_strLastError = tree != nullptr ? std::string() : std::move(reason);
+    return tree;
+}
+
+CXMLTreeNode* CXMLTreeParser::NewTree(const char* xml, int bSoapBody, std::string& reason) {
+    if (xml == nullptr || *xml == '\0') {
+        reason = "No XML: the text is NULL or empty";
+        return nullptr;
+    }
+    // A text that does not start with '<' may name a file holding the document.
+    CString file;
+    const char* text = xml;
+    size_t length;
+    const bool named = *xml != '<' && CPub::FileExists(xml);
+    if (named) {
+        if (!CPub::File2CString(file, xml)) {
+            std::string why = CPub::GetLastError().str();
+            const std::string prefix = std::string(xml) + ": ";
+            if (why.compare(0, prefix.size(), prefix) == 0) why.erase(0, prefix.size());
+            reason = "Cannot read " + prefix + why;
+            return nullptr;
+        }
+        text = file.GetString();
+        length = static_cast<size_t>(file.GetLength());
+    } else {
+        length = std::strlen(xml);
+    }
+    std::string refusal;
+    CXMLTreeNode* tree = nullptr;
+    if (bSoapBody == 0) {
+        tree = ReadTree(text, length, xmldom::XmlRoute::kDirect, refusal);
+    } else {
+        CXMLTreeParser parser;
+        CString error;
+        if (parser.Load(text, length, error) != 0) {
+            file.Empty();
+            return parser.Tree(bSoapBody, reason);
+        }
+        if (!parser.m_pDoc) {  // no document could be made, or memory ran out
+            reason = error.str();
+            return nullptr;
+        }
+        refusal = parser.m_pDoc->ParseError();
+    }
+    if (tree != nullptr) return tree;
+    CString size, time;
+    if (named)
+        reason = "Invalid XML in " + std::string(xml) + ": " + refusal;
+    else if (*xml != '<' && CPub::GetFileTimeSize(xml, size, time) >= 0)
+        reason = "Not a regular file: " + std::string(xml);
+    else
+        reason = "Invalid XML: " + refusal;
+    return nullptr;
+}
+
+const char* CXMLTreeParser::LastError() { return t_strLastError.c_str(); }

@@ -10,6 +10,7 @@
 #include "xml/dom_access.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 class CXMLTreeArena;
@@ -81,20 +82,33 @@ public:
     // reader that already parsed a response builds its tree from the same DOM.
     void SetDocument(DomDocumentPtr document) { m_pDoc = std::move(document); }
 
-    // A tree from any element of a loaded document: its name, attributes and
+    // BuildTree's work, with the reason it failed (SOAP_GetXMLTree's tree
+    // leaves the thread's last error alone).
+    CXMLTreeNode* Tree(int bSoapBody, std::string& reason);
+
+    // A tree from any node of a loaded document: its name, attributes and
     // everything below. bSoapBody nonzero drops namespace prefixes from names.
     // Null when `start` is null; a start that is no element gives a root with
     // an empty name. The tree does not refer to the DOM afterwards. Raises
     // std::bad_alloc when memory runs out (the exported methods catch it).
     static CXMLTreeNode* BuildTreeFrom(const CDomNode& start, int bSoapBody);
-    // The plain-mode tree of a text read straight from it, with no document
-    // kept: the tree Load and BuildTree(0) give, for less time and memory.
-    // Null when the text must be loaded as a document instead (which then
-    // decides whether it is refused). Raises std::bad_alloc when memory runs out.
-    static CXMLTreeNode* BuildTreeStraight(const char* xml, size_t length);
+    // The plain-mode tree of a text, built as `route` reads it: the tree
+    // Load and BuildTree(0) give, for less time and memory. Null when the
+    // text is refused, `reason` then saying why. Raises when memory runs out.
+    static CXMLTreeNode* ReadTree(const char* xml, size_t length, xmldom::XmlRoute route,
+                                  std::string& reason);
+    // XML_new's work: a tree of the text, or of the file a text not starting
+    // with '<' names; null on failure. Sets the thread's last error.
+    static CXMLTreeNode* New(const char* xml, int bSoapBody);
+    // The reason this thread's last New or BuildTree failed; "" after a
+    // success. Valid until the thread's next New or BuildTree.
+    static const char* LastError();
 
     DomDocumentPtr m_pDoc;
     int m_bSoapBody = 0;
+
+private:
+    static CXMLTreeNode* NewTree(const char* xml, int bSoapBody, std::string& reason);
 };
 
 #endif

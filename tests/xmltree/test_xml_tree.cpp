@@ -2,6 +2,7 @@
 
 #include "common/test_support.h"
 #include "soap/capped_child.h"
+#include "soap/soap_answer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,136 @@
+#include "soap/soap_answer.h"
+
+#include <cstring>
+
+using xmldom::CDomNode;
+
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
+}
+
+// The walk GetSoapResponseNode makes over a document; false once decided.
+// Loaded documents nest at most CDomDocument::kMaxDepth deep, which bounds
+// the recursion.
+bool Visit(const CDomNode& node, CResponseWalk& walk, CDomNode& response) {
+    std::string scratch;
+    if (!node.attributes()) {
+        // Texts, CDATA and comments are named "#text" and so on, never Body.
+        walk.Instruction(node.NameView(scratch));
+        return !walk.Decided();
+    }
+    if (walk.Element(node.NameView(scratch))) {
+        response = node;
+        return false;
+    }
+    for (CDomNode c = node.firstChild(); !c.IsNull(); c = c.nextSibling())
+        if (!Visit(c, walk, response)) return false;
+    walk.End();
+    return !walk.Decided();
+}
+
+}  // namespace
+
+bool IsAnswerName(std::string_view name, std::string_view word) {
+    if (name.size() == word.size()) return EqualNoCase(name, word);
+    if (name.size() < word.size() + 2 || name[name.size() - word.size() - 1] != ':') return false;
+    return EqualNoCase(name.substr(name.size() - word.size()), word);
+}
+
+std::string NotEnvelope(std::string_view name, std::string_view uri) {
+    if (IsEnvelopeName(name)) return std::string();
+    std::string text = "Not a SOAP response: the root element is <";
+    text.append(name);
+    text += '>';
+    if (!uri.empty()) {
+        text += " in namespace \"";
+        text.append(uri);
+        text += '"';
+    }
+    text += ", not a SOAP 1.1 or 1.2 Envelope";
+    return text;
+}
+
+std::string RootNamespaceAttribute(std::string_view name) {
+    const size_t colon = name.find(':');
+    if (colon == std::string_view::npos) return "xmlns";
+    return "xmlns:" + std::string(name.substr(0, colon));
+}
+
+const char* AttributeValue(const char* const* attributes, size_t count, const char* name) {
+    for (size_t i = 0; i < count; ++i)
+        if (std::strcmp(attributes[2 * i], name) == 0) return attributes[2 * i + 1];
+    return nullptr;
+}
+
+const char* FieldType(const char* const* attributes, size_t count) {
+    const char* type = count != 0 ? AttributeValue(attributes, count, "xsi:type") : nullptr;
+    return type != nullptr ? type : "";
+}
+
+bool IsNil(const char* const* attributes, size_t count) {
+    // Most fields carry no attribute at all: those are answered without a lookup.
+    const char* nil = count != 0 ? AttributeValue(attributes, count, "xsi:nil") : nullptr;
+    return nil != nullptr && std::strcmp(nil, "true") == 0;
+}
+
+bool CResponseWalk::Element(std::string_view name) {
+    const size_t depth = ++m_nDepth;
+    switch (m_state) {
+        case State::kSeekBody:
+            // The root itself is never the Body.
+            if (depth > 1 && IsBodyName(name)) {
+                m_nBody = depth;
+                m_state = State::kSeekResponse;
+            }
+            return false;
+        case State::kSeekResponse:  // nothing but a child of the Body can come first
+            m_nResponse = depth;
+            m_state = State::kFound;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CResponseWalk::Instruction(std::string_view target) {
+    if (m_state == State::kSeekBody && IsBodyName(target)) m_state = State::kNone;
+}
+
+void CResponseWalk::End() {
+    if (m_state == State::kSeekResponse && m_nDepth == m_nBody) m_state = State::kNone;  // no element inside
+    --m_nDepth;
+}
+
+CDomNode GetSoapResponseNode(const xmldom::DomDocumentPtr& document) {
+    CDomNode response;
+    if (!document) return response;
+    const CDomNode root = document->documentElement();
+    if (root.IsNull()) return response;
+    CResponseWalk walk;
+    Visit(root, walk, response);
+    return response;
+}
+
+CDomNode FindDescendant(const CDomNode& node, const char* name) {
+    if (node.IsNull() || name == nullptr) return CDomNode();
+    std::string scratch;
+    for (CDomNode c = node.firstChild(); !c.IsNull(); c = c.nextSibling()) {
+        if (IsAnswerName(c.NameView(scratch), name)) return c;
+        CDomNode found = FindDescendant(c, name);
+        if (!found.IsNull()) return found;
+    }
+    return CDomNode();
+}
+
+SetShape ShapeOf(bool hasFirst, std::string_view first, bool firstHasChild, bool hasSecond,
+                 std::string_view second) {
+    if (hasSecond) return first == second ? SetShape::kTable : SetShape::kSingleRow;
+    return hasFirst && firstHasChild ? SetShape::kTable : SetShape::kScalar;
+}
