@@ -6,7 +6,7 @@ result, a scalar, a fault).
 
 Usage: bench/xml_reach.py BENCH_XML_REACH [DIRECTORY...]
 BENCH_XML_REACH is the built program (build-bench/bench/bench_xml_reach);
-the directories default to /usr/share. It prints the files the full way
+the directories default to /usr/share. It prints the files the pugixml route
 read and the share the direct reader read alone."""
 import os
 import subprocess

@@ -22,7 +22,7 @@
  *  - HTTP_GetLastError: why the request object's last HTTP_Request failed;
  *  - SOAP_GetLastError: why the message's last read or call failed;
  *  - DownloadFile, UploadFile and their Ex forms return their reason;
- *  - XML_new answers NULL when it reads no tree;
+ *  - XML_GetLastError: why the thread's last XML_new (or BuildTree) failed;
  *  - record sets and tree nodes have no failures to tell: a number out of
  *    range or an unknown name gives "", 0 or NULL, as each function says.
  * When memory runs out where a call has no text of its own for it, the
@@ -596,7 +596,7 @@ ORVEX_EXPORT XML_PARSER NewXMLTreeParser(void);
 /*
  * Reads an XML document into a new tree and returns its root, or NULL when
  * xml is NULL or empty, names no file and is not well-formed XML, or the
- * document has no root. A text that does not start with '<' and names an
+ * document has no root; XML_GetLastError then says why. A text that does not start with '<' and names an
  * existing file is replaced by that file's bytes, taken as text of the
  * process's code page; a text that is not valid there but names an encoding
  * iconv knows in its XML declaration (ISO-8859-1, windows-1252...) is read
@@ -610,22 +610,23 @@ ORVEX_EXPORT XML_PARSER NewXMLTreeParser(void);
 ORVEX_EXPORT XML_NODE XML_new(const char* xml, int bSoapBody);
 
 /*
- * Why the calling thread's last XML_new (or IXMLTreeParser::BuildTree)
- * failed; "" after one that succeeded, and before any. The texts:
+ * Why the calling thread's last XML_new, or IXMLTreeParser::BuildTree,
+ * failed; "" after one that succeeded, and before any. Never NULL; the text
+ * is the thread's own, valid until its next XML_new or BuildTree.
  *   "No XML: the text is NULL or empty"
- *   "Cannot read NAME: REASON"          the file could not be read (REASON
- *                                       is strerror's, or "file too large
- *                                       (over 2 GiB)")
- *   "Not a regular file: NAME"          a text not starting with '<' that
- *                                       names a directory, device or pipe
- *   "Invalid XML: WHY at offset N"      the text is refused, WHY saying how
- *   "Invalid XML in NAME: WHY at offset N"   so is the file's
+ *   "Invalid XML: REASON"          the text is no document the library
+ *                                  reads; REASON is the parser's, with the
+ *                                  byte offset where it can tell one
+ *                                  ("Start-end tags mismatch at offset 5")
+ *   "Invalid XML in NAME: REASON"  the same, of the file NAME
+ *   "Not a regular file: NAME"     xml names a directory, device or pipe
+ *   "Cannot read NAME: REASON"     the file NAME could not be read; REASON is
+ *                                  strerror's, or "file too large (over 2
+ *                                  GiB)"
  *   "Out of memory while reading the XML"
- *   "MSXML not installed!"              no document could be made
+ *   "MSXML not installed!"         no document could be made
  *   "No XML document: the parser has loaded none, or its last load failed"
- *                                       BuildTree without a document
- * Never NULL. The text belongs to the thread: valid until its next XML_new
- * or BuildTree.
+ *                                  BuildTree without a document
  */
 ORVEX_EXPORT const char* XML_GetLastError(void);
 

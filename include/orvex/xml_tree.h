@@ -63,7 +63,8 @@ public:
     // A new tree of the loaded document, owned by the caller; null without a
     // document or root. bSoapBody nonzero starts at the element inside the
     // SOAP Body and drops namespace prefixes from names, falling back to the
-    // whole document when there is none.
+    // whole document when there is none. XML_GetLastError then says why it
+    // failed, or "" after a success.
     virtual IXMLTreeNode* BuildTree(int bSoapBody) = 0;
 };
 

@@ -67,6 +67,7 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "SRS_toXML": (_S, [_P, _S, _S, _I]),
     # XML trees
     "XML_new": (_P, [_S, _I]),
+    "XML_GetLastError": (_S, []),
     "XML_GetChildren": (_I, [_P]),
     "XML_GetChild": (_P, [_P, _I]),
     "XML_GetParent": (_P, [_P]),

@@ -82,7 +82,8 @@ class ResponseError(Error):
 
 
 class XmlError(Error):
-    """XML_new refused a document: not well-formed, no such file, no root."""
+    """XML_new read no tree; the text is its reason (XML_GetLastError): the
+    document is not well-formed XML, the file cannot be read, and so on."""
 
 
 class TransferError(Error):

@@ -20,14 +20,13 @@ def parse_xml(source: str | os.PathLike[str], soap_body: bool = False) -> XmlNod
     source is the document's text, or a file: a path object, or a text that
     does not start with '<' and names an existing file (XML_new's rule).
     soap_body starts the tree at the first element inside a SOAP Body and
-    drops namespace prefixes. Raises XmlError when the library refuses the
-    document."""
+    drops namespace prefixes. Raises XmlError, with the library's reason
+    (XML_GetLastError), when it reads no tree."""
     text = os.fspath(source)
     api = lib()
     pointer = api.XML_new(encode(text), int(soap_body))
     if not pointer:
-        shown = text if len(text) <= 60 else text[:57] + "..."
-        raise XmlError(f"not a well-formed XML document or file: {shown!r}")
+        raise XmlError((api.XML_GetLastError() or b"").decode(codec_name(), "replace"))
     try:
         return XmlNode._copy_of(pointer)
     finally:

@@ -44,6 +44,12 @@ def test_malformed_document_raises() -> None:
         orvex.parse_xml("<a><b></a>")
 
 
+def test_the_error_gives_the_librarys_reason() -> None:
+    with pytest.raises(orvex.XmlError) as refused:
+        orvex.parse_xml("<a><b></a>")
+    assert str(refused.value).startswith("Invalid XML: ")
+
+
 def test_document_read_from_a_file(tmp_path: Path) -> None:
     path = tmp_path / "données.xml"
     path.write_text(DOCUMENT, encoding="utf-8")

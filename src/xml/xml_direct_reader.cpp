@@ -47,7 +47,7 @@ constexpr std::array<unsigned char, 256> kValueClass = [] {
     return table;
 }();
 
-// White space and name characters as the full way sees them: every byte of
+// White space and name characters as the pugixml route sees them: every byte of
 // a character outside ASCII belongs to a name.
 constexpr std::array<unsigned char, 256> kClass = [] {
     std::array<unsigned char, 256> table{};
@@ -250,7 +250,7 @@ private:
 
     // name = 'value' or "value", p at the name; the name and value end in a
     // zero each. A tab, line end or CR LF in the value becomes one blank, as
-    // the full way reads it; a value holding '<', which the load refuses,
+    // the pugixml route reads it; a value holding '<', which the load refuses,
     // declines. `references` tells whether the value holds an '&'.
     bool Attribute(char*& p, QName& name, char*& value, bool& references) {
         if (!Name(p, name)) return false;
@@ -286,7 +286,7 @@ private:
         return true;
     }
 
-    // What follows "<?xml" at the very start, up to "?>". The full way ends
+    // What follows "<?xml" at the very start, up to "?>". The pugixml route ends
     // it at the first "?>", quotes or not: a value holding one declines.
     bool Declaration(char*& p) {
         for (;;) {
@@ -346,7 +346,7 @@ private:
 
     // p after "<?": a target, then "?>" or white space and the content up to
     // the first "?>", kept as written. A target "xml" in any case is a
-    // declaration out of place, which the full way refuses.
+    // declaration out of place, which the pugixml route refuses.
     bool Instruction(char*& p, bool keep) {
         char* const target = p;
         if (!Is(*p, kNameStart)) return false;
@@ -624,7 +624,7 @@ private:
     std::vector<CheckedAttribute> m_attributes;
     CNamespaceScope m_scope;
     std::string m_scratch;
-    std::string m_error;  // unused: a refusal is worded by the full way
+    std::string m_error;  // unused: a refusal is worded by the pugixml route
 };
 
 }  // namespace

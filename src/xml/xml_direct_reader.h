@@ -5,7 +5,7 @@
 // attribute, elements, attributes, text with references, comments, CDATA
 // and processing instructions, with line ends and attribute white space
 // normalised. It declines the rest, the texts the load refuses included; a
-// declined text goes the full way (pugixml and the checked copy), which
+// declined text goes the pugixml route (pugixml and the checked copy), which
 // decides and words the refusal. So the fast way changes no answer, only
 // its cost.
 #ifndef ORVEX_XML_XML_DIRECT_READER_H
@@ -19,7 +19,7 @@ namespace xmldom {
 
 // Reads the zero-terminated UTF-8 text in state.texts->buffer in place into
 // state.nodes and state.attributes, or, given a sink, into the sink alone.
-// True when the whole document is read exactly as the full way reads it;
+// True when the whole document is read exactly as the pugixml route reads it;
 // false when it declines, the state and what the sink was told then being
 // spoilt, and the first `changed` bytes of the buffer rewritten (the rest is
 // as it was): the caller starts again from its text.

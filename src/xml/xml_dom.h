@@ -246,7 +246,8 @@ public:
     // runs out raises CDomError with kE_OUTOFMEMORY, never a refusal.
     // Given a sink, the document is walked into it instead of kept: the
     // document then holds its characters alone.
-    bool loadXML(const char* text, size_t length, XmlRoute route = XmlRoute::kDirect, CXmlSink* sink = nullptr);
+    bool loadXML(const char* text, size_t length, XmlRoute route = XmlRoute::kDirect,
+                 CXmlSink* sink = nullptr);
     bool loadXML(const CString& text) {
         return loadXML(text.GetString(), static_cast<size_t>(text.GetLength()));
     }
@@ -312,8 +313,8 @@ public:
 // false with the reason (CDomDocument::ParseError) for one it refuses.
 // `taken`, when given, receives the route that read it. Memory that runs
 // out raises CDomError with kE_OUTOFMEMORY.
-bool ReadXml(const char* text, size_t length, CXmlSink& sink, XmlRoute route, std::shared_ptr<const void>& owner,
-             std::string& reason, XmlRoute* taken = nullptr);
+bool ReadXml(const char* text, size_t length, CXmlSink& sink, XmlRoute route,
+             std::shared_ptr<const void>& owner, std::string& reason, XmlRoute* taken = nullptr);
 
 // Whether the code page is UTF-8, so that the characters a sink is handed
 // are already the code page's.

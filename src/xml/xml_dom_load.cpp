@@ -151,8 +151,8 @@ bool CDomDocument::Load(const char* text, size_t length, XmlRoute route, CXmlSin
     return true;
 }
 
-bool ReadXml(const char* text, size_t length, CXmlSink& sink, XmlRoute route, std::shared_ptr<const void>& owner,
-             std::string& reason, XmlRoute* taken) {
+bool ReadXml(const char* text, size_t length, CXmlSink& sink, XmlRoute route,
+             std::shared_ptr<const void>& owner, std::string& reason, XmlRoute* taken) {
     CDomDocument document;
     const bool read = document.loadXML(text, length, route, &sink);
     if (taken != nullptr) *taken = document.Route();

@@ -18,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using testing_support::FtpTestServer;
@@ -209,4 +210,25 @@ TEST(HeaderTexts, TheTransferTextsAreListed) {
          DownloadFile(ftpMissing.c_str(), target.c_str(), 0)},
         {"Transfer cancelled: NAME", DownloadFileEx(source.c_str(), target.c_str(), 0, Cancel, nullptr)},
     });
+}
+
+TEST(HeaderTexts, TheXmlTreeTextsAreListed) {
+    TempDir dir;
+    WriteFile(dir.Path("cut.xml"), "<a><b>");
+    std::vector<Row> rows;
+    for (const std::string& xml : {std::string(), std::string("<a></b>"), dir.Path("cut.xml"), dir.path()}) {
+        XML_new(xml.c_str(), 0);
+        rows.push_back({"", XML_GetLastError()});
+    }
+    rows[0].wording = "No XML: the text is NULL or empty";
+    rows[1].wording = "Invalid XML: REASON";
+    rows[2].wording = "Invalid XML in NAME: REASON";
+    rows[3].wording = "Not a regular file: NAME";
+    // A file past 2 GiB, which no one can have the library read; sparse, so it costs no disk.
+    const std::string huge = dir.Path("huge.xml");
+    WriteFile(huge, "");
+    ASSERT_EQ(truncate(huge.c_str(), 0x80000001LL), 0);
+    XML_new(huge.c_str(), 0);
+    rows.push_back({"Cannot read NAME: REASON", XML_GetLastError()});
+    ExpectListed(rows);
 }

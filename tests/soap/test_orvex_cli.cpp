@@ -293,6 +293,10 @@ TEST(OrvexCommand, EnvelopeAndTree) {
     run = Orvex("xml -", dir.Path("doc.xml"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "orvex: standard input: not a well-formed XML document\n");
+    // A document the library refuses: its reason.
+    run = Orvex("xml -", "<a><b></a>");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvex: standard input: Invalid XML: Start-end tags mismatch at offset 8\n");
 
     run = Orvex("xml -", "<a x='1'><b>t</b><c/></a>");
     ASSERT_EQ(run.status, 0) << run.err;

@@ -69,7 +69,8 @@ struct Form {
 };
 
 // True when the direct route alone read the text into the sink.
-bool ReadStraight(const char* text, size_t length, xmldom::CXmlSink& sink, std::shared_ptr<const void>& owner) {
+bool ReadDirectOnly(const char* text, size_t length, xmldom::CXmlSink& sink,
+                    std::shared_ptr<const void>& owner) {
     std::string reason;
     xmldom::XmlRoute taken = xmldom::XmlRoute::kPugixml;
     return xmldom::ReadXml(text, length, sink, xmldom::XmlRoute::kDirect, owner, reason, &taken) &&
@@ -78,7 +79,7 @@ bool ReadStraight(const char* text, size_t length, xmldom::CXmlSink& sink, std::
 
 }  // namespace
 
-TEST(DirectReader, ReadsEveryFormThatNeedsNoDtdAsTheFullParserDoes) {
+TEST(DirectReader, ReadsEveryFormThatNeedsNoDtdAsThePugixmlRouteDoes) {
     ScopedCodePage cp("UTF-8");
     const Form forms[] = {
         {"instructions before, inside and after the root",
@@ -102,15 +103,14 @@ TEST(DirectReader, ReadsEveryFormThatNeedsNoDtdAsTheFullParserDoes) {
     };
     for (const Form& form : forms) {
         CDomDocument document;
-        ASSERT_TRUE(
-            document.loadXML(form.text.data(), form.text.size(), xmldom::XmlRoute::kPugixml))
+        ASSERT_TRUE(document.loadXML(form.text.data(), form.text.size(), xmldom::XmlRoute::kPugixml))
             << form.what << ": " << document.ParseError();
         std::string expected;
         Record(document.documentElement(), expected);
 
         CRecordingSink sink;
         std::shared_ptr<const void> owner;
-        EXPECT_TRUE(ReadStraight(form.text.data(), form.text.size(), sink, owner)) << form.what;
+        EXPECT_TRUE(ReadDirectOnly(form.text.data(), form.text.size(), sink, owner)) << form.what;
         EXPECT_EQ(sink.Record(), expected) << form.what;
     }
 }
@@ -131,8 +131,8 @@ TEST(DirectReader, DeclinesADoctypeThatCouldChangeTheDocument) {
         EXPECT_TRUE(xmldom::NeedsDtd(form.text.data(), form.text.size())) << form.what;
         CRecordingSink sink;
         std::shared_ptr<const void> owner;
-        EXPECT_FALSE(ReadStraight(form.text.data(), form.text.size(), sink, owner)) << form.what;
-        // The full way reads it, never acting on the declarations.
+        EXPECT_FALSE(ReadDirectOnly(form.text.data(), form.text.size(), sink, owner)) << form.what;
+        // The pugixml route reads it, never acting on the declarations.
         CDomDocument document;
         EXPECT_TRUE(document.loadXML(form.text.data(), form.text.size())) << form.what;
     }
@@ -148,5 +148,5 @@ TEST(DirectReader, JudgesTheDtdOnlyOnTheBytesItSaw) {
     EXPECT_FALSE(xmldom::NeedsDtd(text.data(), text.size()));
     CRecordingSink sink;
     std::shared_ptr<const void> owner;
-    EXPECT_TRUE(ReadStraight(text.data(), text.size(), sink, owner));
+    EXPECT_TRUE(ReadDirectOnly(text.data(), text.size(), sink, owner));
 }

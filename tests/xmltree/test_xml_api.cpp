@@ -3,11 +3,14 @@
 #include <orvex/xml_tree.h>
 
 #include "common/test_support.h"
+#include "xmltree/xml_tree_parser.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -137,4 +140,63 @@ TEST(XmlApi, AParserFromNewXMLTreeParserIsFreedByXmlDelete) {
     XML_delete(handle);
     EXPECT_STREQ(XML_GetName(reinterpret_cast<XML_NODE>(static_cast<CHandleObject*>(root))), "a");
     XML_delete(reinterpret_cast<XML_NODE>(static_cast<CHandleObject*>(root)));
+}
+
+TEST(XmlApi, LastErrorSaysWhyTheThreadsLastNewFailed) {
+    TempDir dir;
+    WriteFile(dir.Path("cut.xml"), "<a><b>");
+    // Past 2 GiB, a file the library will not read, whoever runs the test:
+    // sparse, so it costs no disk.
+    const std::string huge = dir.Path("huge.xml");
+    WriteFile(huge, "");
+    ASSERT_EQ(truncate(huge.c_str(), 0x80000001LL), 0);
+    const struct {
+        std::string xml;
+        std::string reason;
+    } cases[] = {
+        {"", "No XML: the text is NULL or empty"},
+        {"<a></b>", "Invalid XML: Start-end tags mismatch at offset 5"},
+        {"<p:a/>", "Invalid XML: element 'p:a' uses an undeclared prefix"},
+        {dir.Path("cut.xml"),
+         "Invalid XML in " + dir.Path("cut.xml") + ": Start-end tags mismatch at offset 5"},
+        {dir.path(), "Not a regular file: " + dir.path()},
+        {huge, "Cannot read " + huge + ": file too large (over 2 GiB)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(New(c.xml.c_str()), nullptr) << c.xml;
+        EXPECT_EQ(std::string(XML_GetLastError()), c.reason);
+    }
+    EXPECT_EQ(New(nullptr), nullptr);
+    EXPECT_STREQ(XML_GetLastError(), "No XML: the text is NULL or empty");
+    // A success empties it.
+    EXPECT_TRUE(New("<a/>", 1));
+    EXPECT_STREQ(XML_GetLastError(), "");
+}
+
+TEST(XmlApi, EachThreadHasItsOwnLastError) {
+    EXPECT_EQ(New("<a>"), nullptr);
+    const std::string mine = XML_GetLastError();
+    std::string theirs;
+    std::thread other([&] {
+        theirs = XML_GetLastError();
+        New("<a/>");
+    });
+    other.join();
+    EXPECT_EQ(theirs, "");
+    EXPECT_EQ(std::string(XML_GetLastError()), mine);
+    EXPECT_NE(mine, "");
+}
+
+TEST(XmlApi, BuildTreeLeavesTheReasonItFailedToo) {
+    CXMLTreeParser parser;
+    EXPECT_EQ(parser.BuildTree(0), nullptr);
+    EXPECT_STREQ(XML_GetLastError(), "No XML document: the parser has loaded none, or its last load failed");
+    CString error;
+    ASSERT_EQ(parser.Load(CString("<a><b>1</b></a>"), error), 1);
+    const std::unique_ptr<IXMLTreeNode> tree(parser.BuildTree(1));
+    EXPECT_TRUE(tree);
+    EXPECT_STREQ(XML_GetLastError(), "");
+    EXPECT_EQ(parser.Load(CString("<a>"), error), 0);
+    EXPECT_EQ(parser.BuildTree(0), nullptr);
+    EXPECT_STREQ(XML_GetLastError(), "No XML document: the parser has loaded none, or its last load failed");
 }

@@ -1013,8 +1013,8 @@ int XmlCommand(int argc, char** argv) {
     const bool looksLikeXml = start != std::string::npos && text[start] == '<';
     XML_NODE root = looksLikeXml ? XML_new(text.c_str(), soapBody) : nullptr;
     if (root == nullptr) {
-        std::fprintf(stderr, "orvex: %s: not a well-formed XML document\n",
-                     source == "-" ? "standard input" : source.c_str());
+        std::fprintf(stderr, "orvex: %s: %s\n", source == "-" ? "standard input" : source.c_str(),
+                     looksLikeXml ? XML_GetLastError() : "not a well-formed XML document");
         return kFailed;
     }
     PrintTree(root, 0);
