@@ -253,12 +253,12 @@ void BM_TreeFileForms_RoundRobin(benchmark::State& state) {
 void BM_Declined_RoundRobin(benchmark::State& state) {
     const std::string& doc = DeclinedDocument();
     bench::RoundRobin turns;
-    const auto load = [&](xmldom::XmlRoute route) {
-        xmldom::CDomDocument d;
+    const auto load = [&](xml::XmlRoute route) {
+        xml::CDomDocument d;
         if (!d.loadXML(doc.data(), doc.size(), route)) std::abort();
     };
-    turns.Add("declined_direct", [&] { load(xmldom::XmlRoute::kDirect); });
-    turns.Add("declined_pugixml", [&] { load(xmldom::XmlRoute::kPugixml); });
+    turns.Add("declined_direct", [&] { load(xml::XmlRoute::kDirect); });
+    turns.Add("declined_pugixml", [&] { load(xml::XmlRoute::kPugixml); });
     turns.Add("declined_xml_new", [&] { XML_delete(XML_new(doc.c_str(), 0)); });
     for (auto _ : state) {
         turns.Run(static_cast<int>(state.range(0)));
@@ -275,8 +275,8 @@ void BM_FirstPass_RoundRobin(benchmark::State& state) {
     std::unique_ptr<char[]> out(new char[doc.size()]);
     bench::RoundRobin turns;
     turns.Add("scan_copy", [&] {
-        const xmldom::ScanResult r = xmldom::ScanCopy(doc.data(), doc.size(), out.get());
-        if (!r.utf8 || r.nul != xmldom::ScanResult::kNone) std::abort();
+        const xml::ScanResult r = xml::ScanCopy(doc.data(), doc.size(), out.get());
+        if (!r.utf8 || r.nul != xml::ScanResult::kNone) std::abort();
     });
     turns.Add("memcpy", [&] {
         std::memcpy(out.get(), doc.data(), doc.size());

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 
 constexpr uintmax_t kMaxFileBytes = 64u << 20;
 
-class CNullSink final : public xmldom::CXmlSink {
+class CNullSink final : public xml::CXmlSink {
 public:
     void Begin() override {}
     void StartElement(const char*, const char* const*, size_t) override {}
@@ -102,12 +102,12 @@ int main(int argc, char** argv) {
     for (const fs::path& path : files) {
         const std::string text = Read(path);
         if (text.empty()) continue;
-        xmldom::CDomDocument document;
+        xml::CDomDocument document;
         auto start = std::chrono::steady_clock::now();
         if (!document.loadXML(text.data(), text.size())) continue;
         directTime += std::chrono::steady_clock::now() - start;
         start = std::chrono::steady_clock::now();
-        document.loadXML(text.data(), text.size(), xmldom::XmlRoute::kPugixml);
+        document.loadXML(text.data(), text.size(), xml::XmlRoute::kPugixml);
         pugixmlTime += std::chrono::steady_clock::now() - start;
         ++accepted;
         bytes += text.size();
@@ -115,9 +115,9 @@ int main(int argc, char** argv) {
         CNullSink sink;
         std::shared_ptr<const void> owner;
         std::string reason;
-        xmldom::XmlRoute taken = xmldom::XmlRoute::kPugixml;
-        xmldom::ReadXml(utf8.data(), utf8.size(), sink, xmldom::XmlRoute::kDirect, owner, reason, &taken);
-        if (taken == xmldom::XmlRoute::kDirect)
+        xml::XmlRoute taken = xml::XmlRoute::kPugixml;
+        xml::ReadXml(utf8.data(), utf8.size(), sink, xml::XmlRoute::kDirect, owner, reason, &taken);
+        if (taken == xml::XmlRoute::kDirect)
             ++direct;
         else
             declined.push_back(path.string() + ": " + Prolog(utf8));

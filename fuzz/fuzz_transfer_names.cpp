@@ -36,15 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The URL reader of requests and downloads: a host without the path's
     // characters, a port in range, and a URL built again from the parts reads the same.
-    httpx::HttpUrl parts;
+    net::HttpUrl parts;
     std::string refusal;
-    if (httpx::ReadHttpUrl(text, false, parts, refusal)) {
+    if (net::ReadHttpUrl(text, false, parts, refusal)) {
         if (parts.host.find_first_of("/?#@") != std::string::npos || parts.port < 1 || parts.port > 65535)
             std::abort();
         const std::string again = std::string(parts.secure ? "https" : "http") + "://" + parts.host + ":" +
                                   std::to_string(parts.port) + "/" + parts.object;
-        httpx::HttpUrl reread;
-        if (!httpx::ReadHttpUrl(again, false, reread, refusal) || reread.secure != parts.secure ||
+        net::HttpUrl reread;
+        if (!net::ReadHttpUrl(again, false, reread, refusal) || reread.secure != parts.secure ||
             reread.host != parts.host || reread.port != parts.port || reread.object != parts.object)
             std::abort();
     } else if (refusal.empty()) {

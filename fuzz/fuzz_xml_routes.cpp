@@ -18,15 +18,15 @@
 
 namespace {
 
-using xmldom::CDomDocument;
-using xmldom::CDomNode;
+using xml::CDomDocument;
+using xml::CDomNode;
 
 void Same(const CDomNode& a, const CDomNode& b) {
     std::string scratchA, scratchB;
     if (a.NameView(scratchA) != b.NameView(scratchB)) std::abort();
     if (a.TextView(scratchA) != b.TextView(scratchB)) std::abort();
-    const xmldom::CDomNamedNodeMap mapA = a.attributes();
-    const xmldom::CDomNamedNodeMap mapB = b.attributes();
+    const xml::CDomNamedNodeMap mapA = a.attributes();
+    const xml::CDomNamedNodeMap mapB = b.attributes();
     if (static_cast<bool>(mapA) != static_cast<bool>(mapB)) std::abort();
     if (mapA) {
         if (mapA.length() != mapB.length()) std::abort();
@@ -72,8 +72,8 @@ void SameTable(const CString& text) {
     CSoapReader direct, pugixml;
     SRS* a = nullptr;
     SRS* b = nullptr;
-    const int resultA = direct.ReadRecordSet(text, a, 0, xmldom::XmlRoute::kDirect);
-    const int resultB = pugixml.ReadRecordSet(text, b, 0, xmldom::XmlRoute::kPugixml);
+    const int resultA = direct.ReadRecordSet(text, a, 0, xml::XmlRoute::kDirect);
+    const int resultB = pugixml.ReadRecordSet(text, b, 0, xml::XmlRoute::kPugixml);
     if (resultA != resultB || direct.LastError() != pugixml.LastError() || (a == nullptr) != (b == nullptr))
         std::abort();
     if (a != nullptr) SameSet(*a, *b);
@@ -88,17 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* text = reinterpret_cast<const char*>(data);
     CDomDocument direct;
     CDomDocument pugixml;
-    const bool directOk = direct.loadXML(text, size, xmldom::XmlRoute::kDirect);
-    const bool pugixmlOk = pugixml.loadXML(text, size, xmldom::XmlRoute::kPugixml);
+    const bool directOk = direct.loadXML(text, size, xml::XmlRoute::kDirect);
+    const bool pugixmlOk = pugixml.loadXML(text, size, xml::XmlRoute::kPugixml);
     if (directOk != pugixmlOk || direct.ParseError() != pugixml.ParseError()) std::abort();
     if (directOk) Same(direct.documentElement(), pugixml.documentElement());
     SameTable(CString(text, static_cast<int>(size)));
 
     std::string reasonA, reasonB;
     const std::unique_ptr<CXMLTreeNode> a(
-        CXMLTreeParser::ReadTree(text, size, xmldom::XmlRoute::kDirect, reasonA));
+        CXMLTreeParser::ReadTree(text, size, xml::XmlRoute::kDirect, reasonA));
     const std::unique_ptr<CXMLTreeNode> b(
-        CXMLTreeParser::ReadTree(text, size, xmldom::XmlRoute::kPugixml, reasonB));
+        CXMLTreeParser::ReadTree(text, size, xml::XmlRoute::kPugixml, reasonB));
     if (static_cast<bool>(a) != directOk || static_cast<bool>(b) != directOk || reasonA != reasonB)
         std::abort();
     if (a) {

@@ -126,13 +126,12 @@ int CHttpRequest::ParseURL(const char* url, const char* user, const char* passwo
     const std::string text = url != nullptr ? url : "";
     // A host repeating its request reads its URL once.
     const bool same = m_bUrlRead && text == m_strUrlRead && (m_bSecure != 0) == m_bUrlReadSecure;
-    httpx::HttpUrl& parts = m_UrlRead;
+    net::HttpUrl& parts = m_UrlRead;
     m_bUrlRead = false;
-    if (!same && !httpx::ReadHttpUrl(text, m_bSecure != 0, parts, refusal)) {
+    if (!same && !net::ReadHttpUrl(text, m_bSecure != 0, parts, refusal)) {
         m_strLastError = CString(refusal);
         const bool known = m_nVerb >= 0 && m_nVerb < kVerbCount;
-        tracex::Refused(known ? (std::string("request ") + kVerbs[m_nVerb]).c_str() : "request", text,
-                        refusal);
+        net::Refused(known ? (std::string("request ") + kVerbs[m_nVerb]).c_str() : "request", text, refusal);
         return 0;
     }
     m_bUrlRead = true;
@@ -155,7 +154,7 @@ int CHttpRequest::ParseURL(const char* url, const char* user, const char* passwo
 const char* CHttpRequest::GetResponseHeader(const char* name) const {
     if (name == nullptr) return nullptr;
     if (!m_bResponseHeaders) return nullptr;
-    for (const httpx::HeaderField& field : m_Transport.ResponseHeaders()) {
+    for (const net::HeaderField& field : m_Transport.ResponseHeaders()) {
         if (codepage::CompareNoCase(field.name.c_str(), name) == 0) return field.value.c_str();
     }
     return nullptr;
@@ -194,7 +193,7 @@ int CHttpRequest::SendHttp() {
         m_strLastError.Format("Can't open %s", m_strObject.GetString());
         return 0;
     }
-    httpx::HttpExchange exchange;
+    net::HttpExchange exchange;
     exchange.url = BuildUrl();
     exchange.method = kVerbs[m_nVerb];
     CString headers;
@@ -225,11 +224,11 @@ int CHttpRequest::SendHttp() {
     exchange.user = m_strUser.str();
     exchange.password = m_strPassword.str();
     exchange.connectSeconds =
-        m_nConnectSeconds > 0 ? m_nConnectSeconds : httpx::CHttpTransport::DefaultConnectSeconds();
+        m_nConnectSeconds > 0 ? m_nConnectSeconds : net::CHttpTransport::DefaultConnectSeconds();
     exchange.stallSeconds =
-        m_nStallSeconds > 0 ? m_nStallSeconds : httpx::CHttpTransport::DefaultStallSeconds();
+        m_nStallSeconds > 0 ? m_nStallSeconds : net::CHttpTransport::DefaultStallSeconds();
     exchange.deadlineSeconds =
-        m_nDeadlineSeconds > 0 ? m_nDeadlineSeconds : httpx::CHttpTransport::DefaultDeadlineSeconds();
+        m_nDeadlineSeconds > 0 ? m_nDeadlineSeconds : net::CHttpTransport::DefaultDeadlineSeconds();
     exchange.maxBodyBytes = INT_MAX - m_Response.GetSize();
 
     const auto tooLarge = [&exchange] {
@@ -252,7 +251,7 @@ int CHttpRequest::SendHttp() {
         return true;
     };
 
-    httpx::HttpOutcome outcome;
+    net::HttpOutcome outcome;
     if (!m_Transport.Perform(exchange, sink, outcome)) {
         m_strLastError = CString(outcome.bodyTooLarge ? tooLarge() : outcome.error);
         return 0;

@@ -94,8 +94,8 @@ private:
     bool m_bUrlRead = false;
     bool m_bUrlReadSecure = false;
     std::string m_strUrlRead;
-    httpx::HttpUrl m_UrlRead;
-    httpx::CHttpTransport m_Transport;
+    net::HttpUrl m_UrlRead;
+    net::CHttpTransport m_Transport;
     std::unique_ptr<CCallbackCompress> m_pCallbackCompress;
 };
 

@@ -1,6 +1,7 @@
 #include "net/curl_setup.h"
 
 #include "net/url_password.h"
+#include "platform/ascii.h"
 
 #include <atomic>
 #include <cerrno>
@@ -8,9 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <strings.h>
 
-namespace curlx {
+namespace net {
 namespace {
 
 constexpr int kDefaultConnectSeconds = 30;
@@ -60,7 +60,7 @@ void ApplyTls(CURL* easy, const TlsSettings& tls) {
 int KeepToHttps(void* easy, char* /*remoteIp*/, char* /*localIp*/, int /*remotePort*/, int /*localPort*/) {
     char* url = nullptr;
     if (curl_easy_getinfo(static_cast<CURL*>(easy), CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&
-        url != nullptr && StartsWithNoCase(url, "https:"))
+        url != nullptr && ascii::StartsWithNoCase(url, "https:"))
         curl_easy_setopt(static_cast<CURL*>(easy), CURLOPT_REDIR_PROTOCOLS_STR, "https");
     return CURL_PREREQFUNC_OK;
 }
@@ -87,11 +87,6 @@ int DownloadDeadlineSeconds() {
 
 void SetDownloadDeadlineSeconds(int seconds) {
     g_nDownloadDeadline.store(seconds > 0 ? seconds : 0, std::memory_order_relaxed);
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    const size_t n = std::strlen(prefix);
-    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
 }
 
 TlsSettings ReadTlsSettings() {
@@ -128,7 +123,7 @@ void ApplyMinimumRate(CURL* easy) {
 void ApplyHttpProtocols(CURL* easy, const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
-                     StartsWithNoCase(url, "https:") ? "https" : "http,https");
+                     ascii::StartsWithNoCase(url, "https:") ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, KeepToHttps);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, easy);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
@@ -148,7 +143,7 @@ std::string FailureText(CURLcode code, const char* errorBuffer, long status, con
     else if (code == CURLE_URL_MALFORMAT)
         text += ": " + url;
     // A URL's password may stand in the URL or in libcurl's words about it.
-    return httpx::WithoutUrlPasswords(text);
+    return net::WithoutUrlPasswords(text);
 }
 
-}  // namespace curlx
+}  // namespace net

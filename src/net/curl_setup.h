@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace curlx {
+namespace net {
 
 // libcurl's global state, set up once per process and never torn down: we
 // live inside a host that may still run other users of libcurl at exit.
@@ -55,13 +55,11 @@ void ApplyHttpProtocols(CURL* easy, const std::string& url);
 // follows nothing.
 void ApplyHopProtocols(CURL* easy, bool httpsOnly);
 
-bool StartsWithNoCase(const std::string& text, const char* prefix);
-
 // The text of a failed transfer: libcurl's words (its error buffer when it
 // wrote one), made specific where they do not say which URL or that a
 // redirect was refused; never a URL's password.
 std::string FailureText(CURLcode code, const char* errorBuffer, long status, const std::string& url);
 
-}  // namespace curlx
+}  // namespace net
 
 #endif

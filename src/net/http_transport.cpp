@@ -2,6 +2,7 @@
 
 #include "net/curl_setup.h"
 #include "net/trace.h"
+#include "platform/ascii.h"
 
 #include <cctype>
 #include <chrono>
@@ -9,10 +10,9 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <strings.h>
 #include <utility>
 
-namespace httpx {
+namespace net {
 namespace {
 
 // Fewer, larger reads: a large body arrives at close to the socket's speed.
@@ -23,7 +23,7 @@ constexpr std::chrono::milliseconds kClockSlack{20};
 bool NamesHeader(const std::vector<std::string>& lines, const char* name) {
     const size_t n = std::strlen(name);
     for (const std::string& line : lines) {
-        if (line.size() > n && strncasecmp(line.c_str(), name, n) == 0 && line[n] == ':') return true;
+        if (line.size() > n && ascii::StartsWithNoCase(line, name) && line[n] == ':') return true;
     }
     return false;
 }
@@ -66,7 +66,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         const char* space = static_cast<const char*>(std::memchr(data, ' ', length));
         context->status = space != nullptr ? std::strtol(space + 1, nullptr, 10) : 0;
         context->hasLocation = false;
-    } else if (length > 9 && strncasecmp(data, "Location:", 9) == 0) {
+    } else if (ascii::StartsWithNoCase(std::string_view(data, length), "Location:") && length > 9) {
         context->hasLocation = true;
     }
     return length;
@@ -171,7 +171,7 @@ bool CHttpTransport::HopSettings::operator==(const HopSettings& other) const {
 
 // The hops of one exchange on the handle; `trace` is null unless a trace is written.
 bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
-                             tracex::CExchange* trace) {
+                             net::CExchange* trace) {
     CURL* easy = static_cast<CURL*>(m_pEasy);
     // The same lines as the last exchange (a host repeating its request) reuse its list.
     if (m_pHeaderList == nullptr || exchange.headers != m_arrHeaderLines) {
@@ -190,7 +190,7 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
     const std::string origin = exchange.user.empty() ? std::string() : Origin(exchange.url);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(exchange.deadlineSeconds);
-    const curlx::TlsSettings tls = curlx::ReadTlsSettings();
+    const net::TlsSettings tls = net::ReadTlsSettings();
     Hop hop{exchange.url, exchange.method, exchange.sendBody};
     bool httpsOnly = false;   // the chain has been on https
     long redirectStatus = 0;  // the status that sent the chain to this hop
@@ -212,9 +212,8 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
         // costs a request as much as libcurl's own work for a small answer.
         if (!m_bSettled || !(settings == m_Settled) || credentials || trace != nullptr) {
             curl_easy_reset(easy);
-            curlx::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes,
-                               tls);
-            curlx::ApplyHopProtocols(easy, httpsOnly);
+            net::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes, tls);
+            net::ApplyHopProtocols(easy, httpsOnly);
             ApplyMethod(easy, hop, exchange);
             curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
             curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -278,7 +277,7 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
             outcome.error =
                 context.stopped
                     ? context.error
-                    : curlx::FailureText(code, errorText, redirects > 0 ? redirectStatus : status, hop.url);
+                    : net::FailureText(code, errorText, redirects > 0 ? redirectStatus : status, hop.url);
             return false;
         }
         if (location == nullptr) {
@@ -292,11 +291,11 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
             }
             return true;
         }
-        if (redirects == curlx::kMaxRedirects) {
-            outcome.error = "Maximum (" + std::to_string(curlx::kMaxRedirects) + ") redirects followed";
+        if (redirects == net::kMaxRedirects) {
+            outcome.error = "Maximum (" + std::to_string(net::kMaxRedirects) + ") redirects followed";
             return false;
         }
-        httpsOnly = httpsOnly || curlx::StartsWithNoCase(hop.url, "https:");
+        httpsOnly = httpsOnly || ascii::StartsWithNoCase(hop.url, "https:");
         Redirect(status, target, hop);
         redirectStatus = status;
         if (trace != nullptr)
@@ -312,11 +311,11 @@ CHttpTransport::~CHttpTransport() {
     curl_slist_free_all(static_cast<curl_slist*>(m_pHeaderList));
 }
 
-int CHttpTransport::DefaultConnectSeconds() { return curlx::DefaultConnectSeconds(); }
+int CHttpTransport::DefaultConnectSeconds() { return net::DefaultConnectSeconds(); }
 
-int CHttpTransport::DefaultStallSeconds() { return curlx::DefaultStallSeconds(); }
+int CHttpTransport::DefaultStallSeconds() { return net::DefaultStallSeconds(); }
 
-int CHttpTransport::DefaultDeadlineSeconds() { return curlx::DefaultDeadlineSeconds(); }
+int CHttpTransport::DefaultDeadlineSeconds() { return net::DefaultDeadlineSeconds(); }
 
 const std::vector<HeaderField>& CHttpTransport::ResponseHeaders() const {
     if (m_bHeadersOnHandle && !m_bHeadersRead) {
@@ -331,7 +330,7 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
     m_bHeadersOnHandle = false;
     m_bHeadersRead = false;
     m_arrHeaders.clear();
-    const CURLcode init = curlx::GlobalInit();
+    const CURLcode init = net::GlobalInit();
     if (init != CURLE_OK) {
         outcome.error = curl_easy_strerror(init);
         return false;
@@ -342,12 +341,12 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
         return false;
     }
     CURL* easy = static_cast<CURL*>(m_pEasy);
-    if (!tracex::Enabled()) return RunHops(exchange, sink, outcome, nullptr);
-    tracex::CExchange trace(("request " + exchange.method).c_str(), exchange.url, exchange.password);
+    if (!net::Enabled()) return RunHops(exchange, sink, outcome, nullptr);
+    net::CExchange trace(("request " + exchange.method).c_str(), exchange.url, exchange.password);
     // The handle outlives the trace, whatever way the hops end.
     struct Detacher {
         CURL* easy;
-        ~Detacher() { tracex::CExchange::Detach(easy); }
+        ~Detacher() { net::CExchange::Detach(easy); }
     } detacher{easy};
     const bool done = RunHops(exchange, sink, outcome, &trace);
     if (done)
@@ -357,4 +356,4 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
     return done;
 }
 
-}  // namespace httpx
+}  // namespace net

@@ -10,11 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace tracex {
-class CExchange;
-}
+namespace net {
 
-namespace httpx {
+class CExchange;
 
 struct HttpExchange {
     std::string url;     // absolute http:// or https:// URL
@@ -114,9 +112,9 @@ private:
     void* m_pHeaderList = nullptr;
 
     bool RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
-                 tracex::CExchange* trace);
+                 net::CExchange* trace);
 };
 
-}  // namespace httpx
+}  // namespace net
 
 #endif

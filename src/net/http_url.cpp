@@ -2,19 +2,13 @@
 
 #include "net/percent_coding.h"
 #include "net/url_password.h"
+#include "platform/ascii.h"
 
-#include <strings.h>
-
-namespace httpx {
+namespace net {
 namespace {
 
 constexpr const char* kBlanks = " \t\r\n\v\f";
 constexpr int kLargestPort = 65535;
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    const size_t n = std::char_traits<char>::length(prefix);
-    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
-}
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -42,7 +36,7 @@ int PortNumber(const std::string& digits) {
 }
 
 bool IsHttpUrl(const std::string& text) {
-    return StartsWithNoCase(text, "http://") || StartsWithNoCase(text, "https://");
+    return ascii::StartsWithNoCase(text, "http://") || ascii::StartsWithNoCase(text, "https://");
 }
 
 bool ReadHttpUrl(const std::string& url, bool secureWithoutScheme, HttpUrl& parts, std::string& refusal) {
@@ -62,9 +56,9 @@ bool ReadHttpUrl(const std::string& url, bool secureWithoutScheme, HttpUrl& part
     HttpUrl read;
     if (schemeLength == 0) {
         read.secure = secureWithoutScheme;
-    } else if (StartsWithNoCase(text, "https://")) {
+    } else if (ascii::StartsWithNoCase(text, "https://")) {
         read.secure = true;
-    } else if (!StartsWithNoCase(text, "http://")) {
+    } else if (!ascii::StartsWithNoCase(text, "http://")) {
         return refuse("Unsupported scheme \"" + text.substr(0, schemeLength - 3) +
                       "\" (only http and https)");
     }
@@ -103,4 +97,4 @@ bool ReadHttpUrl(const std::string& url, bool secureWithoutScheme, HttpUrl& part
     return true;
 }
 
-}  // namespace httpx
+}  // namespace net

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace httpx {
+namespace net {
 
 struct HttpUrl {
     bool secure = false;
@@ -33,6 +33,6 @@ bool IsHttpUrl(const std::string& text);
 // after a bracketed host, with `refusal` naming the URL without its password.
 bool ReadHttpUrl(const std::string& url, bool secureWithoutScheme, HttpUrl& parts, std::string& refusal);
 
-}  // namespace httpx
+}  // namespace net
 
 #endif

@@ -12,11 +12,11 @@ namespace {
 constexpr int kIdleWaitMs = 1000;
 constexpr int kSetupWaitMs = 10;
 using Clock = std::chrono::steady_clock;
-constexpr std::chrono::milliseconds kReportEvery(curlx::kWaitReportMs);
+constexpr std::chrono::milliseconds kReportEvery(net::kWaitReportMs);
 
 }  // namespace
 
-namespace curlx {
+namespace net {
 
 CurlHandles::CurlHandles() {
     const CURLcode init = GlobalInit();
@@ -73,17 +73,17 @@ void CurlHandles::Reset() {
     curl_easy_setopt(m_pEasy, CURLOPT_ERRORBUFFER, m_szError);
 }
 
-}  // namespace curlx
+}  // namespace net
 
 using Transfer = CInternetFile::Transfer;
 
-Transfer::Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url,
+Transfer::Transfer(net::CurlHandles* handles, bool owned, Kind kind, std::string url,
                    const std::string& password)
     : m_pHandles(handles), m_bOwned(owned), m_nKind(kind), m_strUrl(std::move(url)) {
     CURL* easy = m_pHandles->Easy();
-    if (tracex::Enabled()) {
+    if (net::Enabled()) {
         const char* what = kind == kHttp ? "download" : kind == kFtpRead ? "FTP download" : "FTP upload";
-        m_pTrace = std::make_unique<tracex::CExchange>(what, m_strUrl, password);
+        m_pTrace = std::make_unique<net::CExchange>(what, m_strUrl, password);
         m_pTrace->Attach(easy);
     }
     if (m_nKind == kFtpWrite) {
@@ -124,7 +124,7 @@ void Transfer::EndTrace() {
         outcome = "complete";
     }
     m_pTrace->End(outcome, detail);
-    if (m_pHandles != nullptr) tracex::CExchange::Detach(m_pHandles->Easy());
+    if (m_pHandles != nullptr) net::CExchange::Detach(m_pHandles->Easy());
     m_pTrace.reset();
 }
 
@@ -176,8 +176,8 @@ std::string Transfer::FailureText() const {
     if (!m_strFailure.empty()) return m_strFailure;
     long status = 0;
     if (m_pHandles != nullptr) curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
-    return curlx::FailureText(m_nResult, m_pHandles != nullptr ? m_pHandles->ErrorText() : nullptr, status,
-                              m_strUrl);
+    return net::FailureText(m_nResult, m_pHandles != nullptr ? m_pHandles->ErrorText() : nullptr, status,
+                            m_strUrl);
 }
 
 void Transfer::ThrowFailure() {
@@ -186,7 +186,7 @@ void Transfer::ThrowFailure() {
     throw CInternetException(text.c_str(), m_nResult);
 }
 
-void Transfer::Stop(const curlx::Waiter& waiter) {
+void Transfer::Stop(const net::Waiter& waiter) {
     Detach();
     m_bDone = true;
     m_nResult = waiter.StopCode();
@@ -197,7 +197,7 @@ bool Transfer::Failed() const { return m_bDone && (m_nResult != CURLE_OK || !m_s
 
 template <typename Satisfied>
 void Transfer::RunUntil(Satisfied satisfied) {
-    curlx::Waiter waiter(m_watch);
+    net::Waiter waiter(m_watch);
     while (!m_bDone && m_pHandles != nullptr) {
         // A download that never waits still keeps its deadline.
         if (!waiter.InTime()) return Stop(waiter);
@@ -238,7 +238,7 @@ void Transfer::Start() {
         const size_t code = m_strStatusLine.find(' ');
         const size_t text = code == std::string::npos ? code : m_strStatusLine.find(' ', code + 1);
         if (text != std::string::npos) reason = " " + m_strStatusLine.substr(text + 1);
-        m_strFailure = httpx::WithoutUrlPasswords(m_strUrl) + " load failure (status " +
+        m_strFailure = net::WithoutUrlPasswords(m_strUrl) + " load failure (status " +
                        std::to_string(status) + reason + ")!\t";
         ThrowFailure();
     }

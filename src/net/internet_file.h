@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-namespace curlx {
+namespace net {
 
 // One easy handle in a multi handle of its own. The multi handle holds the
 // connection cache, so an FTP login is reused by the transfers after it.
@@ -75,7 +75,7 @@ private:
     bool m_bCancelled = false;
 };
 
-}  // namespace curlx
+}  // namespace net
 
 struct CInternetFile::Transfer {
     enum Kind { kHttp, kFtpRead, kFtpWrite };
@@ -84,7 +84,7 @@ struct CInternetFile::Transfer {
     // borrowed from an FTP connection otherwise. The easy handle is
     // configured by the caller, URL included; callbacks are set here, and
     // the trace when one is written (password: the login's, kept out of it).
-    Transfer(curlx::CurlHandles* handles, bool owned, Kind kind, std::string url,
+    Transfer(net::CurlHandles* handles, bool owned, Kind kind, std::string url,
              const std::string& password = std::string());
     ~Transfer();
     Transfer(const Transfer&) = delete;
@@ -108,7 +108,7 @@ struct CInternetFile::Transfer {
     // connection first cannot leave the file on freed handles.
     CFtpConnection::Link* m_pLink = nullptr;
     // The opening session's wait handler and deadline.
-    curlx::Watch m_watch;
+    net::Watch m_watch;
 
 private:
     static size_t OnBody(char* data, size_t size, size_t count, void* user);
@@ -122,7 +122,7 @@ private:
     void RunUntil(Satisfied satisfied);
     void Resume();
     // The waiter said stop (a cancel, the deadline): the transfer ends as a failure.
-    void Stop(const curlx::Waiter& waiter);
+    void Stop(const net::Waiter& waiter);
     bool Failed() const;
     std::string FailureText() const;
     [[noreturn]] void ThrowFailure();
@@ -130,7 +130,7 @@ private:
     // Ends the trace with what became of the transfer, and lets go of the handle.
     void EndTrace();
 
-    curlx::CurlHandles* m_pHandles;
+    net::CurlHandles* m_pHandles;
     bool m_bOwned;
     Kind m_nKind;
     std::string m_strUrl;
@@ -155,17 +155,17 @@ private:
     bool m_bAskedForData = false;
     bool m_bFlowing = false;  // the first body or upload bytes have moved
 
-    std::unique_ptr<tracex::CExchange> m_pTrace;  // null unless a trace is written
+    std::unique_ptr<net::CExchange> m_pTrace;  // null unless a trace is written
 };
 
 struct CFtpConnection::Link {
-    curlx::CurlHandles handles;
+    net::CurlHandles handles;
     std::string baseUrl;  // "ftp://host:port/"
     std::string user;
     std::string password;
     int connectSeconds = 0;
     int stallSeconds = 0;
-    curlx::Watch watch;
+    net::Watch watch;
     CInternetFile::Transfer* open = nullptr;
 
     // The options of every command on this connection, after a reset.

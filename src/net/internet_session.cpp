@@ -3,6 +3,7 @@
 #include "net/http_transport.h"
 #include "net/http_url.h"
 #include "net/internet_file.h"
+#include "platform/ascii.h"
 
 #include <algorithm>
 #include <cctype>
@@ -51,8 +52,8 @@ bool ParseServerName(const std::string& server, FtpServerName& out, std::string&
         const std::string userInfo = rest.substr(0, at);
         const size_t colon = userInfo.find(':');
         out.hasUser = true;
-        out.user = httpx::PercentDecode(userInfo.substr(0, colon));
-        if (colon != std::string::npos) out.password = httpx::PercentDecode(userInfo.substr(colon + 1));
+        out.user = net::PercentDecode(userInfo.substr(0, colon));
+        if (colon != std::string::npos) out.password = net::PercentDecode(userInfo.substr(colon + 1));
         rest = rest.substr(at + 1);
     }
     size_t portColon = std::string::npos;
@@ -80,7 +81,7 @@ bool ParseServerName(const std::string& server, FtpServerName& out, std::string&
     // As in http(s) URLs: an empty port is none written.
     const std::string digits = portColon != std::string::npos ? rest.substr(portColon + 1) : "";
     if (!digits.empty()) {
-        out.port = httpx::PortNumber(digits);
+        out.port = net::PortNumber(digits);
         if (out.port < 0) {
             problem = "Port \"" + digits + "\" is not a port number (1-65535)";
             return false;
@@ -90,12 +91,12 @@ bool ParseServerName(const std::string& server, FtpServerName& out, std::string&
 }
 
 // Runs a transfer that moves no data (a login) to its end.
-void RunToEnd(curlx::CurlHandles& handles, const std::string& url, const curlx::Watch& watch) {
+void RunToEnd(net::CurlHandles& handles, const std::string& url, const net::Watch& watch) {
     CURLMcode added = curl_multi_add_handle(handles.Multi(), handles.Easy());
     if (added != CURLM_OK) throw CInternetException(curl_multi_strerror(added));
     CURLcode result = CURLE_OK;
     bool done = false;
-    curlx::Waiter waiter(watch);
+    net::Waiter waiter(watch);
     while (!done) {
         int running = 0;
         const CURLMcode code = curl_multi_perform(handles.Multi(), &running);
@@ -118,7 +119,7 @@ void RunToEnd(curlx::CurlHandles& handles, const std::string& url, const curlx::
     }
     curl_multi_remove_handle(handles.Multi(), handles.Easy());
     if (result != CURLE_OK)
-        throw CInternetException(curlx::FailureText(result, handles.ErrorText(), 0, url).c_str(), result);
+        throw CInternetException(net::FailureText(result, handles.ErrorText(), 0, url).c_str(), result);
 }
 
 // Why OpenURL reads no such name, for the trace: the library's text only
@@ -134,12 +135,12 @@ std::string RefusalReason(const std::string& name) {
         return "no scheme: a URL starts with http:// or https://, an FTP name with ftp://, a local file with "
                "file:// or /";
     const std::string kind = name.substr(0, end);
-    if (curlx::StartsWithNoCase(kind, "file") && kind.size() == 4) {
+    if (ascii::StartsWithNoCase(kind, "file") && kind.size() == 4) {
         const std::string rest = name.substr(end + 3);
         return "a file name of another host, \"" + rest.substr(0, rest.find('/')) +
                "\": only local files are read (file:///path, file://localhost/path)";
     }
-    if (curlx::StartsWithNoCase(kind, "ftp") && kind.size() == 3)
+    if (ascii::StartsWithNoCase(kind, "ftp") && kind.size() == 3)
         return "an FTP name, read through an FTP connection (GetFtpConnection)";
     return "unknown scheme \"" + kind + "\": downloads read http, https, ftp and file names";
 }
@@ -152,13 +153,13 @@ void CFtpConnection::Link::Configure(const std::string& url) {
     handles.Reset();
     CURL* easy = handles.Easy();
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curlx::ApplyCommon(easy, connectSeconds, stallSeconds, kReceiveBufferBytes);
-    curlx::ApplyMinimumRate(easy);
+    net::ApplyCommon(easy, connectSeconds, stallSeconds, kReceiveBufferBytes);
+    net::ApplyMinimumRate(easy);
     curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferBytes);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
     // A server that stops answering commands is a stall like any other.
     curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT,
-                     static_cast<long>(stallSeconds > 0 ? stallSeconds : curlx::DefaultStallSeconds()));
+                     static_cast<long>(stallSeconds > 0 ? stallSeconds : net::DefaultStallSeconds()));
     if (!user.empty()) {
         curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
         curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
@@ -221,9 +222,9 @@ void CInternetSession::SetDeadline(int seconds) {
     m_Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_nDeadlineSeconds);
 }
 
-int CInternetSession::GetDownloadDeadline() { return curlx::DownloadDeadlineSeconds(); }
+int CInternetSession::GetDownloadDeadline() { return net::DownloadDeadlineSeconds(); }
 
-void CInternetSession::SetDownloadDeadline(int seconds) { curlx::SetDownloadDeadlineSeconds(seconds); }
+void CInternetSession::SetDownloadDeadline(int seconds) { net::SetDownloadDeadlineSeconds(seconds); }
 
 CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/, unsigned long /*flags*/,
                                       const char* /*headers*/, unsigned long /*headersLength*/) {
@@ -232,9 +233,9 @@ CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/
         auto file = std::make_unique<CStdioFile>();
         CFileException error;
         const bool opened = file->Open(name.c_str(), CFile::modeRead | CFile::shareDenyNone, &error);
-        if (tracex::Enabled()) {
+        if (net::Enabled()) {
             // A local file is read as it is on disk: its size is all the trace adds.
-            tracex::CExchange trace("file", name, std::string());
+            net::CExchange trace("file", name, std::string());
             if (opened)
                 trace.End("opened, " + std::to_string(file->GetAnnouncedLength()) + " bytes");
             else
@@ -243,18 +244,18 @@ CStdioFile* CInternetSession::OpenURL(const char* url, unsigned long /*context*/
         if (!opened) throw error;
         return file.release();
     }
-    if (!curlx::StartsWithNoCase(name, "http://") && !curlx::StartsWithNoCase(name, "https://")) {
-        tracex::Refused("download", name, RefusalReason(name));
+    if (!ascii::StartsWithNoCase(name, "http://") && !ascii::StartsWithNoCase(name, "https://")) {
+        net::Refused("download", name, RefusalReason(name));
         return nullptr;
     }
 
-    auto handles = std::make_unique<curlx::CurlHandles>();
+    auto handles = std::make_unique<net::CurlHandles>();
     handles->Reset();
     CURL* easy = handles->Easy();
     curl_easy_setopt(easy, CURLOPT_URL, name.c_str());
-    curlx::ApplyCommon(easy, m_nConnectSeconds, m_nStallSeconds, kReceiveBufferBytes);
-    curlx::ApplyMinimumRate(easy);
-    curlx::ApplyHttpProtocols(easy, name);
+    net::ApplyCommon(easy, m_nConnectSeconds, m_nStallSeconds, kReceiveBufferBytes);
+    net::ApplyMinimumRate(easy);
+    net::ApplyHttpProtocols(easy, name);
     std::unique_ptr<CInternetFile::Transfer> transfer(
         new CInternetFile::Transfer(handles.get(), true, CInternetFile::Transfer::kHttp, name));
     static_cast<void>(handles.release());  // the transfer owns them now
@@ -286,23 +287,23 @@ CFtpConnection* CInternetSession::GetFtpConnection(const char* server, const cha
     // Logging in moves no data: libcurl connects, logs in and asks where it is.
     link->Configure(link->baseUrl);
     curl_easy_setopt(link->handles.Easy(), CURLOPT_NOBODY, 1L);
-    if (!tracex::Enabled()) {
+    if (!net::Enabled()) {
         RunToEnd(link->handles, link->baseUrl, link->watch);
     } else {
-        tracex::CExchange trace("FTP login", link->baseUrl, link->password);
+        net::CExchange trace("FTP login", link->baseUrl, link->password);
         trace.Attach(link->handles.Easy());
         try {
             RunToEnd(link->handles, link->baseUrl, link->watch);
         } catch (const CInternetException& e) {
             trace.End("failed", e.m_strMessage.GetString());
-            tracex::CExchange::Detach(link->handles.Easy());
+            net::CExchange::Detach(link->handles.Easy());
             throw;
         } catch (...) {
-            tracex::CExchange::Detach(link->handles.Easy());
+            net::CExchange::Detach(link->handles.Easy());
             throw;
         }
         trace.End("logged in");
-        tracex::CExchange::Detach(link->handles.Easy());
+        net::CExchange::Detach(link->handles.Easy());
     }
     return new CFtpConnection(link.release(), Text(server).c_str());
 }

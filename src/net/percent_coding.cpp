@@ -1,6 +1,6 @@
 #include "net/percent_coding.h"
 
-namespace httpx {
+namespace net {
 
 namespace {
 
@@ -27,4 +27,4 @@ std::string PercentDecode(const std::string& text) {
     return out;
 }
 
-}  // namespace httpx
+}  // namespace net

@@ -4,12 +4,12 @@
 
 #include <string>
 
-namespace httpx {
+namespace net {
 
 // "%40" and the like back to their bytes, as URLs write user names and
 // passwords; a '%' not followed by two hex digits stays as it is.
 std::string PercentDecode(const std::string& text);
 
-}  // namespace httpx
+}  // namespace net
 
 #endif

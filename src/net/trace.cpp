@@ -2,6 +2,7 @@
 
 #include "net/percent_coding.h"
 #include "net/url_password.h"
+#include "platform/ascii.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,10 +13,9 @@
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
-#include <strings.h>
 #include <unistd.h>
 
-namespace tracex {
+namespace net {
 namespace {
 
 constexpr int kUnread = -2;
@@ -85,13 +85,13 @@ std::string WallClock() {
 }
 
 bool HasName(const std::string& line, size_t colon, const char* name) {
-    return colon == std::strlen(name) && strncasecmp(line.c_str(), name, colon) == 0;
+    return ascii::EqualNoCase(std::string_view(line).substr(0, colon), name);
 }
 
 bool NameContains(const std::string& name, const char* part) {
     const size_t n = std::strlen(part);
     for (size_t i = 0; i + n <= name.size(); ++i)
-        if (strncasecmp(name.c_str() + i, part, n) == 0) return true;
+        if (ascii::EqualNoCase(std::string_view(name).substr(i, n), part)) return true;
     return false;
 }
 
@@ -126,7 +126,7 @@ std::string RedactCookies(const std::string& value, bool firstOnly, std::vector<
 // what they hid goes to `secrets`. Authorization keeps its scheme word
 // ("Basic [redacted]"): which scheme was used is what support asks first.
 void RedactHeader(std::string& line, std::vector<std::string>& secrets) {
-    if (line.size() > 5 && strncasecmp(line.c_str(), "PASS ", 5) == 0) {
+    if (line.size() > 5 && ascii::StartsWithNoCase(line, "PASS ")) {
         secrets.push_back(line.substr(5));
         line = std::string("PASS ") + kRedacted;
         return;
@@ -217,14 +217,14 @@ void Reload() {
 CExchange::CExchange(const char* what, const std::string& target, const std::string& password)
     : m_strId(std::to_string(getpid()) + "-" + std::to_string(++g_nExchanges)),
       m_Start(std::chrono::steady_clock::now()),
-      m_bFtp(strncasecmp(target.c_str(), "ftp:", 4) == 0) {
+      m_bFtp(ascii::StartsWithNoCase(target, "ftp:")) {
     AddSecret(password);
-    AddSecret(httpx::UrlPassword(target));
+    AddSecret(net::UrlPassword(target));
     // libcurl names the proxy it takes, credentials and all, in its own texts.
     for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "ftp_proxy",
                              "FTP_PROXY", "all_proxy", "ALL_PROXY"}) {
         const char* proxy = std::getenv(name);
-        if (proxy != nullptr) AddSecret(httpx::UrlPassword(proxy));
+        if (proxy != nullptr) AddSecret(net::UrlPassword(proxy));
     }
     std::string title;
     AppendEscaped(title, target.data(), target.size());
@@ -235,7 +235,7 @@ CExchange::CExchange(const char* what, const std::string& target, const std::str
 CExchange::~CExchange() { End("ended"); }
 
 void CExchange::AddSecret(const std::string& secret) {
-    for (const std::string& form : {secret, httpx::PercentDecode(secret)}) {
+    for (const std::string& form : {secret, net::PercentDecode(secret)}) {
         if (form.empty() || std::find(m_Secrets.begin(), m_Secrets.end(), form) != m_Secrets.end()) continue;
         m_Secrets.push_back(form);
     }
@@ -262,7 +262,7 @@ long long CExchange::Elapsed() const {
 }
 
 std::string CExchange::Redacted(std::string line) const {
-    line = httpx::MarkUrlPasswords(line, kRedacted);
+    line = net::MarkUrlPasswords(line, kRedacted);
     for (const std::string& secret : m_Secrets) {
         for (size_t at = line.find(secret); at != std::string::npos; at = line.find(secret, at)) {
             line.replace(at, secret.size(), kRedacted);
@@ -385,4 +385,4 @@ void Refused(const char* what, const std::string& name, const std::string& reaso
     exchange.End("refused", reason);
 }
 
-}  // namespace tracex
+}  // namespace net

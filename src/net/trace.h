@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace tracex {
+namespace net {
 
 // True when a trace is being written. ORVEX_TRACE is read, and its file
 // opened (appending, created 0600), on the first call of the process; a
@@ -74,6 +74,6 @@ private:
     long long m_nBodyEndMs = 0;
 };
 
-}  // namespace tracex
+}  // namespace net
 
 #endif

@@ -5,12 +5,12 @@
 
 #include <string>
 
-namespace tracex {
+namespace net {
 
 // When a trace is written, an exchange of its own: "WHAT NAME", then
 // "end: refused after N ms: REASON". Passwords are cut as everywhere.
 void Refused(const char* what, const std::string& name, const std::string& reason);
 
-}  // namespace tracex
+}  // namespace net
 
 #endif

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace httpx {
+namespace net {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::string MarkUrlPasswords(const std::string& text, const std::string& mark) {
     return ReplacePasswords(text, ":" + mark);
 }
 
-}  // namespace httpx
+}  // namespace net

@@ -1,5 +1,6 @@
 #include "platform/code_page.h"
 
+#include "platform/ascii.h"
 #include "platform/utf.h"
 
 #include <iconv.h>
@@ -134,8 +135,8 @@ inline const State& Current() {
 }
 
 // Byte compares, so that the loops over whole texts become vector code.
-unsigned char Lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-unsigned char Upper(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; }
+using ascii::Lower;
+using ascii::Upper;
 
 // sub (n bytes) at t: multi-byte characters byte for byte, others with ASCII case ignored.
 bool MatchAt(const unsigned char* t, const unsigned char* sub, size_t n, const unsigned char* lengths) {

@@ -1,5 +1,6 @@
 #include <orvex/cstring.h>
 
+#include "platform/ascii.h"
 #include "platform/code_page.h"
 
 #include <algorithm>
@@ -9,8 +10,6 @@
 namespace {
 
 constexpr const char* kWhiteSpace = " \t\r\n\v\f";
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 size_t Clamp(int value, size_t limit) {
     if (value < 0) return 0;
@@ -69,8 +68,8 @@ int CString::CompareNoCase(const char* text) const {
     if (codepage::CharLengths() != nullptr) return codepage::CompareNoCase(m_str.c_str(), b);
     // Byte by byte where no byte below 0x80 is part of a longer character: the common case, kept tight.
     for (const char* a = m_str.c_str();; ++a, ++b) {
-        const auto ca = static_cast<unsigned char>(LowerAscii(*a));
-        const auto cb = static_cast<unsigned char>(LowerAscii(*b));
+        const auto ca = static_cast<unsigned char>(ascii::Lower(*a));
+        const auto cb = static_cast<unsigned char>(ascii::Lower(*b));
         if (ca != cb) return ca < cb ? -1 : 1;
         if (ca == 0) return 0;
     }

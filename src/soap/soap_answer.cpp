@@ -1,19 +1,12 @@
 #include "soap/soap_answer.h"
 
+#include "platform/ascii.h"
+
 #include <cstring>
 
-using xmldom::CDomNode;
+using xml::CDomNode;
 
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
 
 // The walk GetSoapResponseNode makes over a document; false once decided.
 // Loaded documents nest at most CDomDocument::kMaxDepth deep, which bounds
@@ -38,9 +31,9 @@ bool Visit(const CDomNode& node, CResponseWalk& walk, CDomNode& response) {
 }  // namespace
 
 bool IsAnswerName(std::string_view name, std::string_view word) {
-    if (name.size() == word.size()) return EqualNoCase(name, word);
+    if (name.size() == word.size()) return ascii::EqualNoCase(name, word);
     if (name.size() < word.size() + 2 || name[name.size() - word.size() - 1] != ':') return false;
-    return EqualNoCase(name.substr(name.size() - word.size()), word);
+    return ascii::EqualNoCase(name.substr(name.size() - word.size()), word);
 }
 
 std::string NotEnvelope(std::string_view name, std::string_view uri) {
@@ -108,7 +101,7 @@ void CResponseWalk::End() {
     --m_nDepth;
 }
 
-CDomNode GetSoapResponseNode(const xmldom::DomDocumentPtr& document) {
+CDomNode GetSoapResponseNode(const xml::DomDocumentPtr& document) {
     CDomNode response;
     if (!document) return response;
     const CDomNode root = document->documentElement();

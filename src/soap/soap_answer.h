@@ -84,12 +84,12 @@ private:
 
 // The response element of a loaded document, found by the same walk; null
 // when it has none, or for a null document.
-xmldom::CDomNode GetSoapResponseNode(const xmldom::DomDocumentPtr& document);
+xml::CDomNode GetSoapResponseNode(const xml::DomDocumentPtr& document);
 
 // The first descendant of `node` in document order whose name is the word
 // `name` (IsAnswerName); the node itself is not tested. Null for a null
 // node or when none matches.
-xmldom::CDomNode FindDescendant(const xmldom::CDomNode& node, const char* name);
+xml::CDomNode FindDescendant(const xml::CDomNode& node, const char* name);
 
 // The shape of the record set an element holds, decided on its first two
 // child nodes whatever their kind: two of one name make a table (each child

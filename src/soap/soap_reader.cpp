@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <exception>
 
-using xmldom::CDomNode;
+using xml::CDomNode;
 
 CSoapReader::CSoapReader() { EnableShowError(0); }
 
@@ -64,7 +64,7 @@ void CSoapReader::ReadFault(const CString& text) {
     Error(message);
 }
 
-int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index, xmldom::XmlRoute route) {
+int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index, xml::XmlRoute route) {
     delete slot;
     slot = nullptr;
     slot = new SRS();
@@ -86,7 +86,7 @@ int CSoapReader::ReadRecordSet(const CString& text, SRS*& slot, int index, xmldo
                 break;
         }
     } catch (const CDomError& e) {
-        Error(e.Code() == xmldom::kE_OUTOFMEMORY ? kXmlOutOfMemory : e.what());
+        Error(e.Code() == xml::kE_OUTOFMEMORY ? kXmlOutOfMemory : e.what());
     } catch (const std::exception&) {
         Error(kXmlOutOfMemory);  // std::bad_alloc, or a string past its largest size
     }

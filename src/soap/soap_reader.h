@@ -24,7 +24,7 @@ public:
     // else (an HTML page, an echo) is no answer, whatever its Body-like parts.
     int LoadResponse(const CString& text);
     // The document of the last load; null before one.
-    const xmldom::DomDocumentPtr& Document() const { return m_pDoc; }
+    const xml::DomDocumentPtr& Document() const { return m_pDoc; }
     // The faultcode, faultstring and detail lines found anywhere in the text,
     // each preceded by CR LF, as the error text (empty when none).
     void ReadFault(const CString& text);
@@ -35,7 +35,7 @@ public:
     // an empty set, whatever failed (memory included), nothing kept. The
     // route is the XML room's: both give the same sets and texts.
     int ReadRecordSet(const CString& text, SRS*& slot, int index,
-                      xmldom::XmlRoute route = xmldom::XmlRoute::kDirect);
+                      xml::XmlRoute route = xml::XmlRoute::kDirect);
 
     // A table may hold this many cells (rows x columns, null ones included),
     // or as many as the response has bytes when that is more: a table whose
@@ -44,7 +44,7 @@ public:
     static constexpr long long kMaxTableCells = 1LL << 24;
 
 private:
-    xmldom::DomDocumentPtr m_pDoc;
+    xml::DomDocumentPtr m_pDoc;
 };
 
 #endif

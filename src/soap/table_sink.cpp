@@ -66,14 +66,14 @@ private:
 // its parent's plus one. The set is filled as the nodes come: a table row
 // by row; the first child of the set's element as the first row until the
 // second child (or the element's end) tells the shape.
-class CTableSink final : public xmldom::CXmlSink {
+class CTableSink final : public xml::CXmlSink {
 public:
     CTableSink(SRS& set, int index, long long cellLimit)
         : m_set(set),
           m_columns(set),
           m_nIndex(index),
           m_nCellLimit(cellLimit),
-          m_bUtf8(xmldom::CodePageIsUtf8()) {}
+          m_bUtf8(xml::CodePageIsUtf8()) {}
 
     TableRead Result(CString& error) const {
         if (m_result == TableRead::kFailed) error = m_strError.c_str();
@@ -134,7 +134,7 @@ private:
 
     // A name or text in the code page.
     std::string_view Cp(std::string_view utf8, std::string& scratch) const {
-        return m_bUtf8 ? utf8 : xmldom::ToCodePage(utf8, scratch);
+        return m_bUtf8 ? utf8 : xml::ToCodePage(utf8, scratch);
     }
 
     void Fail(std::string text) {
@@ -426,13 +426,12 @@ private:
 
 }  // namespace
 
-TableRead ReadTable(const CString& text, int index, xmldom::XmlRoute route, long long cellLimit, SRS& set,
+TableRead ReadTable(const CString& text, int index, xml::XmlRoute route, long long cellLimit, SRS& set,
                     CString& error) {
     CTableSink sink(set, index, cellLimit);
     std::shared_ptr<const void> owner;
     std::string reason;
-    if (!xmldom::ReadXml(text.GetString(), static_cast<size_t>(text.GetLength()), sink, route, owner,
-                         reason)) {
+    if (!xml::ReadXml(text.GetString(), static_cast<size_t>(text.GetLength()), sink, route, owner, reason)) {
         error = kXmlInvalid;
         return TableRead::kFailed;
     }

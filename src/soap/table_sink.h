@@ -24,7 +24,7 @@ enum class TableRead {
 // kFailed `error` gets "Invalid SOAP XML!", a "Not a SOAP response: ..."
 // text or a "Record set too large: ..." one, and `set` holds a part to be
 // thrown away. Memory that runs out raises (CDomError or std::bad_alloc).
-TableRead ReadTable(const CString& text, int index, xmldom::XmlRoute route, long long cellLimit, SRS& set,
+TableRead ReadTable(const CString& text, int index, xml::XmlRoute route, long long cellLimit, SRS& set,
                     CString& error);
 
 #endif

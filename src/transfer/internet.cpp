@@ -32,7 +32,7 @@ CString Text(const char* text) { return CString(text != nullptr ? text : ""); }
 
 // A name as every text shows it: "scheme://user@host/...", "user@host",
 // never a password.
-CString ForText(const char* name) { return CString(httpx::WithoutUrlPasswords(Text(name).str())); }
+CString ForText(const char* name) { return CString(net::WithoutUrlPasswords(Text(name).str())); }
 
 template <typename Exception>
 CString MessageOf(const Exception& e) {
@@ -196,7 +196,7 @@ struct FtpName {
     bool Parse(const char* name, const char* what, CString& error) {
         if (CInternet::parseFtpname(name, fileName, path, server)) return true;
         error.Format("Invalid Ftp filename: %s", ForText(name).GetString());
-        tracex::Refused(what, Text(name).str(), Refusal(Text(name)));
+        net::Refused(what, Text(name).str(), Refusal(Text(name)));
         return false;
     }
 
@@ -392,11 +392,11 @@ CStdioFile* CInternet::OpenURL(CInternetSession& session, const char* url, CStri
         name = name.Mid(16);
     if (name.Left(1) == "/") CollapseSlashes(name);
     // An http(s) URL is read as HTTP requests read it, so that its port means the same to both.
-    httpx::HttpUrl parts;
+    net::HttpUrl parts;
     std::string refusal;
-    if (httpx::IsHttpUrl(name.str()) && !httpx::ReadHttpUrl(name.str(), false, parts, refusal)) {
+    if (net::IsHttpUrl(name.str()) && !net::ReadHttpUrl(name.str(), false, parts, refusal)) {
         error = CString(refusal);
-        tracex::Refused("download", name.str(), refusal);
+        net::Refused("download", name.str(), refusal);
         return nullptr;
     }
     CStdioFile* file = nullptr;

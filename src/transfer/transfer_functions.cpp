@@ -11,7 +11,7 @@ CString Outcome(int result, CString& error, const char* call, const char* name) 
     if (result != 0) return CString();
     if (error.IsEmpty())
         error.Format("%s( %s ) cause an unknown Error!\t", call,
-                     httpx::WithoutUrlPasswords(name != nullptr ? name : "").c_str());
+                     net::WithoutUrlPasswords(name != nullptr ? name : "").c_str());
     return error;
 }
 

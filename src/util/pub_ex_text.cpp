@@ -1,5 +1,6 @@
 #include <orvex/pub_ex.h>
 
+#include "platform/ascii.h"
 #include "support/pub.h"
 
 #include <climits>
@@ -11,8 +12,6 @@
 #include <vector>
 
 namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // atoi without its undefined overflow: the value saturates far below INT_MAX,
 // so that the subtractions of a duration cannot overflow either.
@@ -114,7 +113,7 @@ int CPubEx::HTML_ToNormal(CString& str) {
         for (const auto& e : kEntities) {
             if (s.size() - p < e.length) continue;
             size_t i = 1;
-            while (i < e.length && LowerAscii(s[p + i]) == e.name[i]) ++i;
+            while (i < e.length && ascii::Lower(s[p + i]) == e.name[i]) ++i;
             if (i < e.length) continue;
             if (count == 0) out.reserve(s.size());
             out.append(s, from, p - from);

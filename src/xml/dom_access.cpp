@@ -11,7 +11,7 @@ constexpr const char kNoParser[] = "MSXML not installed!";
 int LoadDomDocument(const char* text, size_t length, DomDocumentPtr& document, CString& errorText) {
     document.reset();
     try {
-        document = std::make_shared<xmldom::CDomDocument>();
+        document = std::make_shared<xml::CDomDocument>();
     } catch (const std::bad_alloc&) {
         errorText = kNoParser;
         return 0;

@@ -15,11 +15,11 @@
 #include <cstddef>
 #include <memory>
 
-using xmldom::CDomError;
-using xmldom::CDomNamedNodeMap;
-using xmldom::CDomNode;
-using xmldom::CDomNodeList;
-using xmldom::DomDocumentPtr;
+using xml::CDomError;
+using xml::CDomNamedNodeMap;
+using xml::CDomNode;
+using xml::CDomNodeList;
+using xml::DomDocumentPtr;
 
 // The text of every reader whose memory ran out while it read a document.
 inline constexpr char kXmlOutOfMemory[] = "Out of memory while reading the XML";

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace xmldom {
+namespace xml {
 
 namespace {
 
@@ -173,4 +173,4 @@ bool CopyCheckedTree(pugi::xml_node root, DomDocumentState& state, std::string& 
     return CCopier(state).Run(root, error);
 }
 
-}  // namespace xmldom
+}  // namespace xml

@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace xmldom {
+namespace xml {
 
 // Appends the root element and everything below it to `state` (whose texts
 // hold the buffer pugixml parsed in place). False with `error` set at the
@@ -18,6 +18,6 @@ namespace xmldom {
 // emptied by the caller.
 bool CopyCheckedTree(pugi::xml_node root, DomDocumentState& state, std::string& error);
 
-}  // namespace xmldom
+}  // namespace xml
 
 #endif

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace xmldom {
+namespace xml {
 
 namespace {
 
@@ -651,4 +651,4 @@ bool ReadDirect(DomDocumentState& state, CXmlSink* sink, size_t& changed) {
     return read;
 }
 
-}  // namespace xmldom
+}  // namespace xml

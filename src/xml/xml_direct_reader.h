@@ -15,7 +15,7 @@
 
 #include <cstddef>
 
-namespace xmldom {
+namespace xml {
 
 // Reads the zero-terminated UTF-8 text in state.texts->buffer in place into
 // state.nodes and state.attributes, or, given a sink, into the sink alone.
@@ -30,6 +30,6 @@ bool ReadDirect(DomDocumentState& state, CXmlSink* sink, size_t& changed);
 // yet then need not copy the whole text to hear it.
 bool NeedsDtd(const char* text, size_t length);
 
-}  // namespace xmldom
+}  // namespace xml
 
 #endif

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace xmldom {
+namespace xml {
 
 namespace {
 
@@ -262,4 +262,4 @@ std::string_view ToCodePage(std::string_view utf8, std::string& scratch) {
     return scratch;
 }
 
-}  // namespace xmldom
+}  // namespace xml

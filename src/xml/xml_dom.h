@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-namespace xmldom {
+namespace xml {
 
 // Status codes of a failing DOM call, with the values hosts know.
 constexpr uint32_t kE_POINTER = 0x80004003u;      // an operation on a null handle
@@ -322,6 +322,6 @@ bool CodePageIsUtf8();
 // A sink's UTF-8 characters in the code page, converted into `scratch`.
 std::string_view ToCodePage(std::string_view utf8, std::string& scratch);
 
-}  // namespace xmldom
+}  // namespace xml
 
 #endif

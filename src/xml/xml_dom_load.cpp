@@ -12,7 +12,7 @@
 #include <new>
 #include <string_view>
 
-namespace xmldom {
+namespace xml {
 
 namespace {
 
@@ -169,4 +169,4 @@ CDomNode CDomDocument::documentElement() const {
     return CDomNode(m_pState.get(), 0, false);
 }
 
-}  // namespace xmldom
+}  // namespace xml

@@ -2,7 +2,7 @@
 
 #include <unordered_set>
 
-namespace xmldom {
+namespace xml {
 
 namespace {
 
@@ -120,4 +120,4 @@ bool CNamespaceScope::NoRepeatLarge(const std::vector<CheckedAttribute>& attribu
     return true;
 }
 
-}  // namespace xmldom
+}  // namespace xml

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace xmldom {
+namespace xml {
 
 struct QName {
     std::string_view name;    // as written
@@ -61,6 +61,6 @@ private:
     std::vector<size_t> m_marks;     // per open element: where its declarations start in m_undo
 };
 
-}  // namespace xmldom
+}  // namespace xml
 
 #endif

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace xmldom {
+namespace xml {
 
 namespace {
 
@@ -88,4 +88,4 @@ bool DecodeReferences(const char* text, std::string& out, std::string& error) {
     }
 }
 
-}  // namespace xmldom
+}  // namespace xml

@@ -4,13 +4,13 @@
 
 #include <string>
 
-namespace xmldom {
+namespace xml {
 
 // Appends the zero-terminated text to `out` with the five predefined
 // entities and character references decoded. Anything else after '&' is
 // refused with `error` set: no DTD is ever read, so no other entity exists.
 bool DecodeReferences(const char* text, std::string& out, std::string& error);
 
-}  // namespace xmldom
+}  // namespace xml
 
 #endif

@@ -14,7 +14,7 @@
 #define ORVEX_XML_SCAN_SSE2 0
 #endif
 
-namespace xmldom {
+namespace xml {
 
 ScanResult ScanCopy(const char* in, size_t n, char* out) {
     ScanResult r;
@@ -70,4 +70,4 @@ ScanResult ScanCopy(const char* in, size_t n, char* out) {
     return r;
 }
 
-}  // namespace xmldom
+}  // namespace xml

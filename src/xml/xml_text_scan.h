@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace xmldom {
+namespace xml {
 
 // What one pass over the text found while copying it.
 struct ScanResult {
@@ -18,6 +18,6 @@ struct ScanResult {
 // sequence stops it, and says which.
 ScanResult ScanCopy(const char* in, size_t n, char* out);
 
-}  // namespace xmldom
+}  // namespace xml
 
 #endif

@@ -153,11 +153,11 @@ private:
 // comes. Under a UTF-8 code page names and texts point into the document's
 // characters, which the tree then keeps; under another they are converted
 // into the arena.
-class CTreeSink final : public xmldom::CXmlSink {
+class CTreeSink final : public xml::CXmlSink {
 public:
     // bSoapBody nonzero drops everything up to and including the first ':'
     // of every name.
-    explicit CTreeSink(int bSoapBody) : m_bSoapBody(bSoapBody != 0), m_bUtf8(xmldom::CodePageIsUtf8()) {}
+    explicit CTreeSink(int bSoapBody) : m_bSoapBody(bSoapBody != 0), m_bUtf8(xml::CodePageIsUtf8()) {}
 
     // The tree of the last walk, the caller's from then on.
     CXMLTreeRoot* Release() { return m_pRoot.release(); }
@@ -238,11 +238,11 @@ private:
             if (const char* colon = std::strchr(name, ':')) name = colon + 1;
         }
         if (m_bUtf8 || *name == '\0') return name;
-        return m_pNames->Intern(xmldom::ToCodePage(name, m_scratch));
+        return m_pNames->Intern(xml::ToCodePage(name, m_scratch));
     }
 
     const char* Value(const char* value) {
-        return m_bUtf8 ? value : Arena().Copy(xmldom::ToCodePage(value, m_scratch));
+        return m_bUtf8 ? value : Arena().Copy(xml::ToCodePage(value, m_scratch));
     }
 
     // The element has a child: it is a node, below its parent's node.
@@ -264,7 +264,7 @@ private:
             std::string_view text =
                 frame.pieces > 1 ? std::string_view(m_text).substr(frame.text) : frame.first;
             const bool inDocument = m_bUtf8 && frame.pieces == 1;
-            if (!m_bUtf8 && !text.empty()) text = xmldom::ToCodePage(text, m_scratch);
+            if (!m_bUtf8 && !text.empty()) text = xml::ToCodePage(text, m_scratch);
             // The reader decoded the entities once; a leaf's text is decoded once more.
             if (text.find('&') != std::string_view::npos) {
                 m_normal = CString(text.data(), static_cast<int>(text.size()));
@@ -432,11 +432,11 @@ CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody
     return root;
 }
 
-CXMLTreeNode* CXMLTreeParser::ReadTree(const char* xml, size_t length, xmldom::XmlRoute route,
+CXMLTreeNode* CXMLTreeParser::ReadTree(const char* xml, size_t length, xml::XmlRoute route,
                                        std::string& reason) {
     CTreeSink sink(0);
     std::shared_ptr<const void> owner;
-    if (!xmldom::ReadXml(xml, length, sink, route, owner, reason)) return nullptr;
+    if (!xml::ReadXml(xml, length, sink, route, owner, reason)) return nullptr;
     CXMLTreeRoot* root = sink.Release();
     if (sink.Borrows()) root->Arena().Keep(std::move(owner));
     return root;
@@ -448,7 +448,7 @@ CXMLTreeNode* CXMLTreeParser::New(const char* xml, int bSoapBody) {
     try {
         tree = NewTree(xml, bSoapBody, reason);
     } catch (const CDomError& e) {
-        reason = e.Code() == xmldom::kE_OUTOFMEMORY ? kXmlOutOfMemory : e.what();
+        reason = e.Code() == xml::kE_OUTOFMEMORY ? kXmlOutOfMemory : e.what();
     } catch (const std::bad_alloc&) {
         reason = kXmlOutOfMemory;
     } catch (const std::exception& e) {
@@ -484,7 +484,7 @@ CXMLTreeNode* CXMLTreeParser::NewTree(const char* xml, int bSoapBody, std::strin
     std::string refusal;
     CXMLTreeNode* tree = nullptr;
     if (bSoapBody == 0) {
-        tree = ReadTree(text, length, xmldom::XmlRoute::kDirect, refusal);
+        tree = ReadTree(text, length, xml::XmlRoute::kDirect, refusal);
     } else {
         CXMLTreeParser parser;
         CString error;

@@ -95,8 +95,7 @@ public:
     // The plain-mode tree of a text, built as `route` reads it: the tree
     // Load and BuildTree(0) give, for less time and memory. Null when the
     // text is refused, `reason` then saying why. Raises when memory runs out.
-    static CXMLTreeNode* ReadTree(const char* xml, size_t length, xmldom::XmlRoute route,
-                                  std::string& reason);
+    static CXMLTreeNode* ReadTree(const char* xml, size_t length, xml::XmlRoute route, std::string& reason);
     // XML_new's work: a tree of the text, or of the file a text not starting
     // with '<' names; null on failure. Sets the thread's last error.
     static CXMLTreeNode* New(const char* xml, int bSoapBody);

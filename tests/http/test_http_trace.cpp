@@ -163,17 +163,17 @@ TEST(HttpTrace, NeverShowsProxyCredentials) {
 
 TEST(HttpTrace, NeverShowsCookieValuesOrTokens) {
     ScopedTrace trace;
-    httpx::HttpExchange exchange;
+    net::HttpExchange exchange;
     exchange.url = HttpTestServer::Get().Http("/echo");
     exchange.method = "GET";
     exchange.headers = {"Cookie: session=abcdef123456; lang=en", "X-Api-Key: k3y-0123456789"};
     std::string body;
-    const httpx::BodySink sink = [&body](const unsigned char* bytes, size_t length, std::string&) {
+    const net::BodySink sink = [&body](const unsigned char* bytes, size_t length, std::string&) {
         body.append(reinterpret_cast<const char*>(bytes), length);
         return true;
     };
-    httpx::CHttpTransport transport;
-    httpx::HttpOutcome outcome;
+    net::CHttpTransport transport;
+    net::HttpOutcome outcome;
     ASSERT_TRUE(transport.Perform(exchange, sink, outcome)) << outcome.error;
     ASSERT_TRUE(Has(body, "Cookie: session=abcdef123456; lang=en\r\n"));
     const std::string text = trace.Text();
@@ -249,7 +249,7 @@ TEST(HttpTrace, UnsetOrEmptyWritesNothing) {
         const int done = HTTP_Request(h, HttpTestServer::Get().Http("/echo").c_str(), nullptr, nullptr);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_EQ(done, 1) << HTTP_GetLastError(h);
-        EXPECT_FALSE(tracex::Enabled());
+        EXPECT_FALSE(net::Enabled());
     }
 }
 

@@ -13,12 +13,12 @@ namespace testing_support {
 class ScopedTrace {
 public:
     // A trace into a fresh file that Text() reads.
-    ScopedTrace() : m_path(m_dir.Path("trace")), m_env("ORVEX_TRACE", m_path.c_str()) { tracex::Reload(); }
+    ScopedTrace() : m_path(m_dir.Path("trace")), m_env("ORVEX_TRACE", m_path.c_str()) { net::Reload(); }
     // ORVEX_TRACE set to `value` (null unsets it) and read afresh.
-    explicit ScopedTrace(const char* value) : m_env("ORVEX_TRACE", value) { tracex::Reload(); }
+    explicit ScopedTrace(const char* value) : m_env("ORVEX_TRACE", value) { net::Reload(); }
     ~ScopedTrace() {
         m_env.Restore();
-        tracex::Reload();
+        net::Reload();
     }
     ScopedTrace(const ScopedTrace&) = delete;
     ScopedTrace& operator=(const ScopedTrace&) = delete;

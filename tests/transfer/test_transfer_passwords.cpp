@@ -146,10 +146,10 @@ TEST(TransferPasswords, EveryUrlInATextLosesItsPassword) {
         {"/local/a:b@c", "/local/a:b@c"},
         {"", ""},
     };
-    for (const auto& [text, shown] : cases) EXPECT_EQ(httpx::WithoutUrlPasswords(text), shown) << text;
-    EXPECT_EQ(httpx::MarkUrlPasswords("x http://a:b@h/", "[redacted]"), "x http://a:[redacted]@h/");
-    EXPECT_EQ(httpx::UrlPassword("user:pw@host"), "pw");
-    EXPECT_EQ(httpx::UrlPassword("http://user@host/a:b@c"), "");
+    for (const auto& [text, shown] : cases) EXPECT_EQ(net::WithoutUrlPasswords(text), shown) << text;
+    EXPECT_EQ(net::MarkUrlPasswords("x http://a:b@h/", "[redacted]"), "x http://a:[redacted]@h/");
+    EXPECT_EQ(net::UrlPassword("user:pw@host"), "pw");
+    EXPECT_EQ(net::UrlPassword("http://user@host/a:b@c"), "");
 }
 
 }  // namespace

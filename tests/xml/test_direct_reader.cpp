@@ -9,14 +9,14 @@
 #include <string>
 
 using testing_support::ScopedCodePage;
-using xmldom::CDomDocument;
-using xmldom::CDomNode;
+using xml::CDomDocument;
+using xml::CDomNode;
 
 namespace {
 
 // A walk written out as one line: "<name a=v>", "[text]", "{cdata}",
 // "#comment(content)", "?target content", "</>".
-class CRecordingSink final : public xmldom::CXmlSink {
+class CRecordingSink final : public xml::CXmlSink {
 public:
     void Begin() override { m_record.clear(); }
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
@@ -45,7 +45,7 @@ private:
 // The same line for a loaded document.
 void Record(const CDomNode& node, std::string& out) {
     const std::string name = node.nodeName().str();
-    if (const xmldom::CDomNamedNodeMap map = node.attributes()) {
+    if (const xml::CDomNamedNodeMap map = node.attributes()) {
         out += "<" + name;
         for (long i = 0; i < map.length(); ++i)
             out += " " + map.item(i).nodeName().str() + "=" + map.item(i).text().str();
@@ -69,12 +69,12 @@ struct Form {
 };
 
 // True when the direct route alone read the text into the sink.
-bool ReadDirectOnly(const char* text, size_t length, xmldom::CXmlSink& sink,
+bool ReadDirectOnly(const char* text, size_t length, xml::CXmlSink& sink,
                     std::shared_ptr<const void>& owner) {
     std::string reason;
-    xmldom::XmlRoute taken = xmldom::XmlRoute::kPugixml;
-    return xmldom::ReadXml(text, length, sink, xmldom::XmlRoute::kDirect, owner, reason, &taken) &&
-           taken == xmldom::XmlRoute::kDirect;
+    xml::XmlRoute taken = xml::XmlRoute::kPugixml;
+    return xml::ReadXml(text, length, sink, xml::XmlRoute::kDirect, owner, reason, &taken) &&
+           taken == xml::XmlRoute::kDirect;
 }
 
 }  // namespace
@@ -103,7 +103,7 @@ TEST(DirectReader, ReadsEveryFormThatNeedsNoDtdAsThePugixmlRouteDoes) {
     };
     for (const Form& form : forms) {
         CDomDocument document;
-        ASSERT_TRUE(document.loadXML(form.text.data(), form.text.size(), xmldom::XmlRoute::kPugixml))
+        ASSERT_TRUE(document.loadXML(form.text.data(), form.text.size(), xml::XmlRoute::kPugixml))
             << form.what << ": " << document.ParseError();
         std::string expected;
         Record(document.documentElement(), expected);
@@ -128,7 +128,7 @@ TEST(DirectReader, DeclinesADoctypeThatCouldChangeTheDocument) {
     };
     for (const Form& form : forms) {
         // Told from the prolog, before the text is copied.
-        EXPECT_TRUE(xmldom::NeedsDtd(form.text.data(), form.text.size())) << form.what;
+        EXPECT_TRUE(xml::NeedsDtd(form.text.data(), form.text.size())) << form.what;
         CRecordingSink sink;
         std::shared_ptr<const void> owner;
         EXPECT_FALSE(ReadDirectOnly(form.text.data(), form.text.size(), sink, owner)) << form.what;
@@ -145,7 +145,7 @@ TEST(DirectReader, JudgesTheDtdOnlyOnTheBytesItSaw) {
     std::string text = "<!DOCTYPE a [";
     text.resize(4090, ' ');
     text += "<!ATTLIST a v CDATA #IMPLIED>]><a v='1'/>";
-    EXPECT_FALSE(xmldom::NeedsDtd(text.data(), text.size()));
+    EXPECT_FALSE(xml::NeedsDtd(text.data(), text.size()));
     CRecordingSink sink;
     std::shared_ptr<const void> owner;
     EXPECT_TRUE(ReadDirectOnly(text.data(), text.size(), sink, owner));

@@ -19,7 +19,7 @@ void ExpectPointerError(Call&& call) {
         call();
         ADD_FAILURE() << "no error raised";
     } catch (const CDomError& e) {
-        EXPECT_EQ(e.Code(), xmldom::kE_POINTER);
+        EXPECT_EQ(e.Code(), xml::kE_POINTER);
     }
 }
 

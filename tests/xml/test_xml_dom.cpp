@@ -14,9 +14,9 @@
 #include <vector>
 
 using testing_support::ScopedCodePage;
-using xmldom::CDomDocument;
-using xmldom::CDomError;
-using xmldom::CDomNode;
+using xml::CDomDocument;
+using xml::CDomError;
+using xml::CDomNode;
 
 namespace {
 
@@ -32,7 +32,7 @@ std::string Children(const CDomNode& node) {
 
 std::string Attributes(const CDomNode& node) {
     std::string out;
-    const xmldom::CDomNamedNodeMap map = node.attributes();
+    const xml::CDomNamedNodeMap map = node.attributes();
     for (long i = 0; i < map.length(); ++i) {
         if (!out.empty()) out += ' ';
         out += map.item(i).nodeName().str() + "=" + map.item(i).text().str();
@@ -84,7 +84,7 @@ TEST(XmlDom, NamesAsWrittenAndAttributesInDocumentOrder) {
     EXPECT_EQ(root.nodeName(), "s:Env");
     EXPECT_EQ(root.firstChild().nodeName(), "s:In");
     EXPECT_EQ(Attributes(root), "xmlns:s=urn:s b=2 xmlns=urn:d a=1 s:c=3");
-    const xmldom::CDomNamedNodeMap map = root.attributes();
+    const xml::CDomNamedNodeMap map = root.attributes();
     EXPECT_EQ(map.getNamedItem("s:c").text(), "3");
     EXPECT_TRUE(map.getNamedItem("c").IsNull());    // only the qualified name as written
     EXPECT_TRUE(map.getNamedItem("S:c").IsNull());  // case-sensitive
@@ -96,14 +96,14 @@ TEST(XmlDom, ListsAndMapsAnswerNullOutsideTheirRangeAndReadInAnyOrder) {
     CDomDocument doc;
     ASSERT_TRUE(doc.loadXML(CString("<a p='1' q='2' r='3'><b/><c/><d/></a>")));
     const CDomNode a = doc.documentElement();
-    const xmldom::CDomNodeList list = a.childNodes();
+    const xml::CDomNodeList list = a.childNodes();
     EXPECT_EQ(list.length(), 3);
     EXPECT_EQ(list.item(2).nodeName(), "d");
     EXPECT_EQ(list.item(0).nodeName(), "b");  // backwards after forwards
     EXPECT_EQ(list.item(1).nodeName(), "c");
     EXPECT_TRUE(list.item(3).IsNull());
     EXPECT_TRUE(list.item(-1).IsNull());
-    const xmldom::CDomNamedNodeMap map = a.attributes();
+    const xml::CDomNamedNodeMap map = a.attributes();
     EXPECT_EQ(map.item(2).nodeName(), "r");
     EXPECT_EQ(map.item(0).nodeName(), "p");
     EXPECT_TRUE(map.item(3).IsNull());
@@ -134,10 +134,10 @@ TEST(XmlDom, ReadsThroughANullHandleRaiseEPointer) {
     expectPointerError([&] { (void)null.attributes(); }, "IXMLDOMNode");
     expectPointerError([&] { (void)null.childNodes(); }, "IXMLDOMNode");
     expectPointerError([&] { (void)null.nodeValue(); }, "IXMLDOMNode");
-    expectPointerError([&] { (void)xmldom::CDomNodeList().length(); }, "IXMLDOMNodeList");
-    expectPointerError([&] { (void)xmldom::CDomNodeList().item(0); }, "IXMLDOMNodeList");
-    expectPointerError([&] { (void)xmldom::CDomNamedNodeMap().getNamedItem("a"); }, "IXMLDOMNamedNodeMap");
-    expectPointerError([&] { (void)xmldom::CDomNamedNodeMap().item(0); }, "IXMLDOMNamedNodeMap");
+    expectPointerError([&] { (void)xml::CDomNodeList().length(); }, "IXMLDOMNodeList");
+    expectPointerError([&] { (void)xml::CDomNodeList().item(0); }, "IXMLDOMNodeList");
+    expectPointerError([&] { (void)xml::CDomNamedNodeMap().getNamedItem("a"); }, "IXMLDOMNamedNodeMap");
+    expectPointerError([&] { (void)xml::CDomNamedNodeMap().item(0); }, "IXMLDOMNamedNodeMap");
 }
 
 TEST(XmlDom, DecodesPredefinedEntitiesAndCharacterReferencesOnce) {
@@ -399,7 +399,7 @@ std::string LoadUnderAddressLimit(size_t bytes, size_t budget) {
             CDomDocument doc;
             answer = doc.loadXML(text.data(), text.size()) ? "loaded" : "refused: " + doc.ParseError();
         } catch (const CDomError& e) {
-            answer = e.Code() == xmldom::kE_OUTOFMEMORY ? "out of memory" : e.what();
+            answer = e.Code() == xml::kE_OUTOFMEMORY ? "out of memory" : e.what();
         } catch (const std::exception& e) {
             answer = std::string("threw ") + e.what();
         }

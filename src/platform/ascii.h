@@ -1,0 +1,32 @@
+// ASCII case folding for words that are ASCII by definition: schemes, header
+// and entity names, SOAP element names. Bytes outside A-Z pass unchanged, and
+// no locale a host sets can change the answer (strcasecmp would follow it).
+#ifndef ORVEX_PLATFORM_ASCII_H
+#define ORVEX_PLATFORM_ASCII_H
+
+#include <string_view>
+
+namespace ascii {
+
+constexpr char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr unsigned char Lower(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+constexpr unsigned char Upper(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+constexpr bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace ascii
+
+#endif
