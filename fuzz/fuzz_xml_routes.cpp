@@ -43,13 +43,13 @@ void Same(const CDomNode& a, const CDomNode& b) {
 }
 
 void SameTree(CXMLTreeNode& a, CXMLTreeNode& b) {
-    if (std::strcmp(a.m_szName, b.m_szName) != 0 || std::strcmp(a.m_szText, b.m_szText) != 0) std::abort();
-    if (a.m_nProps != b.m_nProps || a.m_nChildren != b.m_nChildren) std::abort();
-    for (int i = 0; i < 2 * a.m_nProps; ++i)
+    if (std::strcmp(a.m_szName, b.m_szName) != 0 || std::strcmp(a.GetText(), b.GetText()) != 0) std::abort();
+    if (a.PropCount() != b.PropCount() || a.m_nChildren != b.m_nChildren) std::abort();
+    for (int i = 0; i < 2 * a.PropCount(); ++i)
         if (std::strcmp(a.m_ppProps[i], b.m_ppProps[i]) != 0) std::abort();
     for (int i = 0; i < a.m_nChildren; ++i) {
-        if (a.m_ppChildren[i]->m_pParent != &a || b.m_ppChildren[i]->m_pParent != &b) std::abort();
-        SameTree(*a.m_ppChildren[i], *b.m_ppChildren[i]);
+        if (a.Child(i).Parent() != &a || b.Child(i).Parent() != &b) std::abort();
+        SameTree(a.Child(i), b.Child(i));
     }
 }
 
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (static_cast<bool>(a) != directOk || static_cast<bool>(b) != directOk || reasonA != reasonB)
         std::abort();
     if (a) {
-        if (a->m_pParent != nullptr || b->m_pParent != nullptr) std::abort();
+        if (a->Parent() != nullptr || b->Parent() != nullptr) std::abort();
         SameTree(*a, *b);
     }
     return 0;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <new>
@@ -57,23 +58,18 @@ void AppendLeaves(CXMLTreeNode& node, CUIntArray& nodes) {
     if (node.m_nChildren == 0)
         nodes.Add(Entry(&node));
     else
-        for (int i = 0; i < node.m_nChildren; ++i) AppendLeaves(*node.m_ppChildren[i], nodes);
+        for (int i = 0; i < node.m_nChildren; ++i) AppendLeaves(node.Child(i), nodes);
 }
 
 void AppendBranches(CXMLTreeNode& node, CUIntArray& nodes) {
     if (node.m_nChildren == 0) return;
     nodes.Add(Entry(&node));
-    for (int i = 0; i < node.m_nChildren; ++i) AppendBranches(*node.m_ppChildren[i], nodes);
-}
-
-// Every node of a tree is ours, the parent links included.
-const CXMLTreeNode* ParentOf(const CXMLTreeNode& node) {
-    return static_cast<const CXMLTreeNode*>(node.m_pParent);
+    for (int i = 0; i < node.m_nChildren; ++i) AppendBranches(node.Child(i), nodes);
 }
 
 void PathOf(const CXMLTreeNode& node, CString& path, const char* separator, int bSkipRoot) {
-    for (const CXMLTreeNode* n = &node; n != nullptr; n = ParentOf(*n)) {
-        const char* name = n->m_pParent == nullptr && bSkipRoot ? "" : n->m_szName;
+    for (const CXMLTreeNode* n = &node; n != nullptr; n = n->Parent()) {
+        const char* name = n->m_nIndex == CXMLTreeNode::kRootIndex && bSkipRoot ? "" : n->m_szName;
         if (path.IsEmpty())
             path = name;
         else
@@ -86,8 +82,7 @@ void AppendByPath(CXMLTreeNode& node, CUIntArray& nodes, const CString& path, co
     CString mine;
     PathOf(node, mine, separator, bSkipRoot);
     if (mine == path) nodes.Add(Entry(&node));
-    for (int i = 0; i < node.m_nChildren; ++i)
-        AppendByPath(*node.m_ppChildren[i], nodes, path, separator, bSkipRoot);
+    for (int i = 0; i < node.m_nChildren; ++i) AppendByPath(node.Child(i), nodes, path, separator, bSkipRoot);
 }
 
 // Element and attribute names repeat throughout a document: each distinct
@@ -147,12 +142,13 @@ private:
 
 // The one builder of trees: it takes a document node by node, from either
 // XML route or from a loaded document, and makes the nodes below. Only
-// elements with content (any child node) become nodes, and only once their
-// first child arrives; the root is a node whatever it holds. A node's text
-// is its text children's, kept only while no child element with content
-// comes. Under a UTF-8 code page names and texts point into the document's
-// characters, which the tree then keeps; under another they are converted
-// into the arena.
+// elements with content (any child node) become nodes; the root is a node
+// whatever it holds. A node's text is its text children's, kept only while
+// no child element with content comes. A finished node waits in m_done until
+// its parent ends, when it and its siblings are made side by side in one
+// block: no node carries an array of pointers to its children. Under a
+// UTF-8 code page names and texts point into the document's characters,
+// which the tree then keeps; under another they are converted into the arena.
 class CTreeSink final : public xml::CXmlSink {
 public:
     // bSoapBody nonzero drops everything up to and including the first ':'
@@ -169,28 +165,28 @@ public:
         m_pNames = std::make_unique<CNameTable>(m_pRoot->Arena());
         m_open.clear();
         m_props.clear();
-        m_children.clear();
+        m_done.clear();
         m_text.clear();
     }
 
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
-        if (!m_open.empty()) Content(m_open.back());
+        if (!m_open.empty()) m_open.back().content = true;
         Frame frame;
         frame.name = Name(name);
         frame.props = m_props.size();
-        frame.children = m_children.size();
+        frame.children = m_done.size();
         frame.text = m_text.size();
         for (size_t i = 0; i < count; ++i) {
             m_props.push_back(Name(attributes[2 * i]));
             m_props.push_back(Value(attributes[2 * i + 1]));
         }
-        if (m_open.empty()) frame.node = m_pRoot.get();
+        frame.content = m_open.empty();  // the root
         m_open.push_back(frame);
     }
 
     void Text(const char* text, size_t length) override {
         Frame& frame = m_open.back();
-        Content(frame);
+        frame.content = true;
         if (frame.branch) return;
         if (frame.pieces++ == 0) {
             frame.first = std::string_view(text, length);
@@ -202,19 +198,22 @@ public:
 
     void CData(const char* text, size_t length) override { Text(text, length); }
     // Comments and instructions make their parent a node and add no text.
-    void Comment(const char*, size_t) override { Content(m_open.back()); }
-    void Instruction(const char*, const char*) override { Content(m_open.back()); }
+    void Comment(const char*, size_t) override { m_open.back().content = true; }
+    void Instruction(const char*, const char*) override { m_open.back().content = true; }
 
     void EndElement() override {
-        Frame& frame = m_open.back();
-        CXMLTreeNode* node = frame.node;
-        if (node != nullptr) Fill(frame, *node);
+        const Frame& frame = m_open.back();
+        const bool node = frame.content;
+        Done done;
+        if (node) done = Finish(frame);
         m_props.resize(frame.props);
-        m_children.resize(frame.children);
+        m_done.resize(frame.children);
         m_text.resize(frame.text);
         m_open.pop_back();
-        if (node != nullptr && !m_open.empty()) {
-            m_children.push_back(node);
+        if (m_open.empty()) {
+            Place(done, *m_pRoot);
+        } else if (node) {
+            m_done.push_back(done);
             m_open.back().branch = true;
         }
     }
@@ -222,13 +221,24 @@ public:
 private:
     struct Frame {
         const char* name = nullptr;
-        CXMLTreeNode* node = nullptr;  // made at the first child
-        size_t props = 0;              // where its attributes start in m_props
-        size_t children = 0;           // where its child nodes start in m_children
-        size_t text = 0;               // where its joined text starts in m_text
-        std::string_view first;        // its first text piece, in the document
+        size_t props = 0;        // where its attributes start in m_props
+        size_t children = 0;     // where its finished child nodes start in m_done
+        size_t text = 0;         // where its joined text starts in m_text
+        std::string_view first;  // its first text piece, in the document
         size_t pieces = 0;
-        bool branch = false;  // a child element with content came: no text
+        bool content = false;  // a child node of any kind came: it is a node
+        bool branch = false;   // a child element with content came: no text
+    };
+
+    // A finished node whose parent has not ended yet.
+    struct Done {
+        const char* name = "";
+        union {
+            const char* text = "";
+            CXMLTreeArenaNode* children;  // when nChildren != 0
+        };
+        const char** props = nullptr;
+        int nChildren = 0;
     };
 
     CXMLTreeArena& Arena() { return m_pRoot->Arena(); }
@@ -245,43 +255,59 @@ private:
         return m_bUtf8 ? value : Arena().Copy(xml::ToCodePage(value, m_scratch));
     }
 
-    // The element has a child: it is a node, below its parent's node.
-    void Content(Frame& frame) {
-        if (frame.node != nullptr) return;
-        frame.node = new (Arena()) CXMLTreeArenaNode;
-        frame.node->m_pParent = m_open.size() > 1 ? m_open[m_open.size() - 2].node : nullptr;
-    }
-
-    void Fill(const Frame& frame, CXMLTreeNode& node) {
-        node.m_szName = frame.name;
-        const size_t children = m_children.size() - frame.children;
+    Done Finish(const Frame& frame) {
+        Done done;
+        done.name = frame.name;
+        const size_t children = m_done.size() - frame.children;
         if (children != 0) {
-            auto** array = static_cast<CXMLTreeNode**>(Arena().Allocate(children * sizeof(CXMLTreeNode*)));
-            std::memcpy(array, m_children.data() + frame.children, children * sizeof(CXMLTreeNode*));
-            node.m_ppChildren = array;
-            node.m_nChildren = static_cast<int>(children);
-        } else {
-            std::string_view text =
-                frame.pieces > 1 ? std::string_view(m_text).substr(frame.text) : frame.first;
-            const bool inDocument = m_bUtf8 && frame.pieces == 1;
-            if (!m_bUtf8 && !text.empty()) text = xml::ToCodePage(text, m_scratch);
-            // The reader decoded the entities once; a leaf's text is decoded once more.
-            if (text.find('&') != std::string_view::npos) {
-                m_normal = CString(text.data(), static_cast<int>(text.size()));
-                CPubEx::HTML_ToNormal(m_normal);
-                node.m_szText = Arena().Copy(m_normal.str());
-            } else if (text.empty()) {
-                node.m_szText = "";
-            } else {
-                node.m_szText = inDocument ? text.data() : Arena().Copy(text);
+            // The parent's address is written in front when the parent is placed.
+            auto* block = static_cast<char*>(Arena().Allocate(
+                sizeof(CXMLTreeNode*) + children * sizeof(CXMLTreeArenaNode), alignof(CXMLTreeArenaNode)));
+            done.children = reinterpret_cast<CXMLTreeArenaNode*>(block + sizeof(CXMLTreeNode*));
+            for (size_t i = 0; i < children; ++i) {
+                auto* child = ::new (static_cast<void*>(done.children + i)) CXMLTreeArenaNode;
+                child->m_nIndex = static_cast<uint32_t>(i);
+                Place(m_done[frame.children + i], *child);
             }
+            done.nChildren = static_cast<int>(children);
+        } else {
+            done.text = LeafText(frame);
         }
         const size_t props = m_props.size() - frame.props;
-        if (props == 0) return;
-        auto** array = static_cast<const char**>(Arena().Allocate(props * sizeof(char*)));
-        std::memcpy(array, m_props.data() + frame.props, props * sizeof(char*));
-        node.m_ppProps = array;
-        node.m_nProps = static_cast<int>(props / 2);
+        if (props != 0) {
+            auto* block = static_cast<char*>(Arena().Allocate(sizeof(size_t) + props * sizeof(char*)));
+            *reinterpret_cast<size_t*>(block) = props / 2;
+            done.props = reinterpret_cast<const char**>(block + sizeof(size_t));
+            std::memcpy(done.props, m_props.data() + frame.props, props * sizeof(char*));
+        }
+        return done;
+    }
+
+    const char* LeafText(const Frame& frame) {
+        std::string_view text = frame.pieces > 1 ? std::string_view(m_text).substr(frame.text) : frame.first;
+        const bool inDocument = m_bUtf8 && frame.pieces == 1;
+        if (!m_bUtf8 && !text.empty()) text = xml::ToCodePage(text, m_scratch);
+        // The reader decoded the entities once; a leaf's text is decoded once more.
+        if (text.find('&') != std::string_view::npos) {
+            m_normal = CString(text.data(), static_cast<int>(text.size()));
+            // A text the second decoding leaves alone ("a & b") stays where it is.
+            if (CPubEx::HTML_ToNormal(m_normal) != 0 || !inDocument) return Arena().Copy(m_normal.str());
+        }
+        if (text.empty()) return "";
+        return inDocument ? text.data() : Arena().Copy(text);
+    }
+
+    // The node takes what was kept for it, and its children take it as their parent.
+    static void Place(const Done& done, CXMLTreeNode& node) {
+        node.m_szName = done.name;
+        if (done.nChildren != 0) {
+            node.m_pChildren = done.children;
+            node.m_nChildren = done.nChildren;
+            reinterpret_cast<CXMLTreeNode**>(done.children)[-1] = &node;
+        } else {
+            node.m_szText = done.text;
+        }
+        node.m_ppProps = done.props;
     }
 
     const bool m_bSoapBody;
@@ -289,9 +315,9 @@ private:
     std::unique_ptr<CXMLTreeRoot> m_pRoot;
     std::unique_ptr<CNameTable> m_pNames;  // names converted from the document's
     std::vector<Frame> m_open;
-    std::vector<const char*> m_props;       // names and values of the open elements
-    std::vector<CXMLTreeNode*> m_children;  // child nodes of the open elements
-    std::string m_text;                     // joined texts of the open elements
+    std::vector<const char*> m_props;  // names and values of the open elements
+    std::deque<Done> m_done;           // finished nodes of the open elements (no doubling)
+    std::string m_text;                // joined texts of the open elements
     std::string m_scratch;
     CString m_normal;
 };
@@ -315,17 +341,31 @@ int CXMLTreeNode::GetChildren() { return m_nChildren; }
 
 IXMLTreeNode* CXMLTreeNode::GetChild(int index) {
     if (index < 0 || index >= m_nChildren) return nullptr;
-    return m_ppChildren[index];
+    return &Child(index);
 }
 
-IXMLTreeNode* CXMLTreeNode::GetParent() { return m_pParent; }
+CXMLTreeNode& CXMLTreeNode::Child(int index) const {
+    return static_cast<CXMLTreeArenaNode*>(m_pChildren)[index];
+}
+
+CXMLTreeNode* CXMLTreeNode::Parent() const {
+    if (m_nIndex == kRootIndex) return nullptr;
+    const CXMLTreeArenaNode* first = static_cast<const CXMLTreeArenaNode*>(this) - m_nIndex;
+    return reinterpret_cast<CXMLTreeNode* const*>(first)[-1];
+}
+
+int CXMLTreeNode::PropCount() const {
+    return m_ppProps == nullptr ? 0 : static_cast<int>(reinterpret_cast<const size_t*>(m_ppProps)[-1]);
+}
+
+IXMLTreeNode* CXMLTreeNode::GetParent() { return Parent(); }
 const char* CXMLTreeNode::GetName() { return m_szName; }
-const char* CXMLTreeNode::GetText() { return m_szText; }
-int CXMLTreeNode::GetProps() { return m_nProps; }
+const char* CXMLTreeNode::GetText() { return m_nChildren == 0 ? m_szText : ""; }
+int CXMLTreeNode::GetProps() { return PropCount(); }
 
 int CXMLTreeNode::GetPropName(int index, CString& out) {
     out.Empty();
-    if (index < 0 || index >= m_nProps) return 0;
+    if (index < 0 || index >= PropCount()) return 0;
     return Safely(0, [&] {
         out = m_ppProps[2 * index];
         return 1;
@@ -334,7 +374,7 @@ int CXMLTreeNode::GetPropName(int index, CString& out) {
 
 int CXMLTreeNode::GetPropValue(int index, CString& out) {
     out.Empty();
-    if (index < 0 || index >= m_nProps) return 0;
+    if (index < 0 || index >= PropCount()) return 0;
     return Safely(0, [&] {
         out = m_ppProps[2 * index + 1];
         return 1;
@@ -345,7 +385,7 @@ int CXMLTreeNode::GetProperty(const char* name, CString& out) {
     out.Empty();
     if (name == nullptr) name = "";
     return Safely(0, [&] {
-        for (int i = 0; i < m_nProps; ++i) {
+        for (int i = 0, n = PropCount(); i < n; ++i) {
             if (EqualNoCase(m_ppProps[2 * i], name)) {
                 out = m_ppProps[2 * i + 1];
                 return 1;

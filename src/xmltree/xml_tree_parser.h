@@ -10,6 +10,7 @@
 #include "xml/dom_access.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,14 +41,27 @@ public:
     void GetPath(CString& path, const char* separator, int bSkipRoot) override;
     void FindByPath(CUIntArray& nodes, const CString& path, const char* separator, int bSkipRoot) override;
 
-    // All strings are zero-terminated and live in the root's arena.
+    // The child at `index` (0 <= index < m_nChildren): a node's children lie
+    // side by side in one block of its arena, after the pointer to their parent.
+    CXMLTreeNode& Child(int index) const;
+    CXMLTreeNode* Parent() const;  // null for the root
+    int PropCount() const;
+
+    // All strings are zero-terminated and live in the root's arena or in the
+    // document text it keeps. A node holds text or children, never both, so
+    // the two share a slot; the parent is found through the node's place
+    // among its siblings and the attribute count is kept before the pairs:
+    // 40 bytes a node, of which a large document has millions.
     const char* m_szName = "";
-    const char* m_szText = "";         // a leaf's text; empty for a node with children
+    union {
+        const char* m_szText = "";  // a leaf's text (m_nChildren == 0)
+        CXMLTreeNode* m_pChildren;  // the first of m_nChildren side by side
+    };
     const char** m_ppProps = nullptr;  // name, value, name, value... in document order
-    CXMLTreeNode** m_ppChildren = nullptr;
-    int m_nProps = 0;
     int m_nChildren = 0;
-    IXMLTreeNode* m_pParent = nullptr;  // not owned
+    uint32_t m_nIndex = kRootIndex;  // the node's place among its siblings
+
+    static constexpr uint32_t kRootIndex = 0xFFFFFFFFu;  // a node with no parent
 };
 
 // The root of a tree: the one node that owns the arena (the others do not
