@@ -172,19 +172,19 @@ bool CHttpTransport::HopSettings::operator==(const HopSettings& other) const {
 // The hops of one exchange on the handle; `trace` is null unless a trace is written.
 bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
                              net::CExchange* trace) {
-    CURL* easy = static_cast<CURL*>(m_pEasy);
+    CURL* easy = static_cast<CURL*>(m_easy);
     // The same lines as the last exchange (a host repeating its request) reuse its list.
-    if (m_pHeaderList == nullptr || exchange.headers != m_arrHeaderLines) {
+    if (m_headerList == nullptr || exchange.headers != m_headerLines) {
         HeaderList headers;
         for (const std::string& line : exchange.headers) headers.Add(line);
         // An empty value keeps libcurl from adding the header of its own.
         if (!NamesHeader(exchange.headers, "Expect")) headers.Add("Expect:");
         if (!NamesHeader(exchange.headers, "Accept")) headers.Add("Accept:");
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
-        curl_slist_free_all(static_cast<curl_slist*>(m_pHeaderList));
-        m_pHeaderList = headers.list;
+        curl_slist_free_all(static_cast<curl_slist*>(m_headerList));
+        m_headerList = headers.list;
         headers.list = nullptr;
-        m_arrHeaderLines = exchange.headers;
+        m_headerLines = exchange.headers;
     }
 
     const std::string origin = exchange.user.empty() ? std::string() : Origin(exchange.url);
@@ -210,7 +210,7 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
         // Options start afresh when they differ from the last hop's; the
         // connection cache stays either way, so keep-alive works. Resetting
         // costs a request as much as libcurl's own work for a small answer.
-        if (!m_bSettled || !(settings == m_Settled) || credentials || trace != nullptr) {
+        if (!m_settled || !(settings == m_Settled) || credentials || trace != nullptr) {
             curl_easy_reset(easy);
             net::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes, tls);
             net::ApplyHopProtocols(easy, httpsOnly);
@@ -225,7 +225,7 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
                 curl_easy_setopt(easy, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
             }
             // Credentials and a trace leave state behind that only a reset clears.
-            m_bSettled = !credentials && trace == nullptr;
+            m_settled = !credentials && trace == nullptr;
             m_Settled = std::move(settings);
         } else if (hop.sendBody) {
             // The body is the caller's for this exchange only.
@@ -244,7 +244,7 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
         char errorText[CURL_ERROR_SIZE] = {0};
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
         curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_pHeaderList);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList);
         if (m_Settled.bodyLimit)
             curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(exchange.maxBodyBytes));
         ResponseContext context(&sink);
@@ -263,7 +263,7 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
         // A hop that failed leaves the next one a fresh start.
-        if (code != CURLE_OK) m_bSettled = false;
+        if (code != CURLE_OK) m_settled = false;
 
         // The connect and stall limits time out alike; it was the deadline when
         // its time is up (give or take libcurl's clock, which is not quite ours).
@@ -282,7 +282,7 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
         }
         if (location == nullptr) {
             outcome.status = static_cast<int>(status);
-            m_bHeadersOnHandle = true;
+            m_headersOnHandle = true;
             char* contentType = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK &&
                 contentType != nullptr) {
@@ -307,8 +307,8 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
 CHttpTransport::CHttpTransport() = default;
 
 CHttpTransport::~CHttpTransport() {
-    if (m_pEasy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_pEasy));
-    curl_slist_free_all(static_cast<curl_slist*>(m_pHeaderList));
+    if (m_easy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_easy));
+    curl_slist_free_all(static_cast<curl_slist*>(m_headerList));
 }
 
 int CHttpTransport::DefaultConnectSeconds() { return net::DefaultConnectSeconds(); }
@@ -318,29 +318,29 @@ int CHttpTransport::DefaultStallSeconds() { return net::DefaultStallSeconds(); }
 int CHttpTransport::DefaultDeadlineSeconds() { return net::DefaultDeadlineSeconds(); }
 
 const std::vector<HeaderField>& CHttpTransport::ResponseHeaders() const {
-    if (m_bHeadersOnHandle && !m_bHeadersRead) {
-        ReadHeaders(static_cast<CURL*>(m_pEasy), m_arrHeaders);
-        m_bHeadersRead = true;
+    if (m_headersOnHandle && !m_headersRead) {
+        ReadHeaders(static_cast<CURL*>(m_easy), m_headers);
+        m_headersRead = true;
     }
-    return m_arrHeaders;
+    return m_headers;
 }
 
 bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome) {
     outcome = HttpOutcome();
-    m_bHeadersOnHandle = false;
-    m_bHeadersRead = false;
-    m_arrHeaders.clear();
+    m_headersOnHandle = false;
+    m_headersRead = false;
+    m_headers.clear();
     const CURLcode init = net::GlobalInit();
     if (init != CURLE_OK) {
         outcome.error = curl_easy_strerror(init);
         return false;
     }
-    if (m_pEasy == nullptr) m_pEasy = curl_easy_init();
-    if (m_pEasy == nullptr) {
+    if (m_easy == nullptr) m_easy = curl_easy_init();
+    if (m_easy == nullptr) {
         outcome.error = "libcurl could not create a transfer handle";
         return false;
     }
-    CURL* easy = static_cast<CURL*>(m_pEasy);
+    CURL* easy = static_cast<CURL*>(m_easy);
     if (!net::Enabled()) return RunHops(exchange, sink, outcome, nullptr);
     net::CExchange trace(("request " + exchange.method).c_str(), exchange.url, exchange.password);
     // The handle outlives the trace, whatever way the hops end.

@@ -98,18 +98,18 @@ private:
         bool operator==(const HopSettings& other) const;
     };
 
-    void* m_pEasy = nullptr;
+    void* m_easy = nullptr;
     // The settings on the handle; none after a hop with credentials or a
     // trace, whose state libcurl keeps beyond the options.
-    bool m_bSettled = false;
+    bool m_settled = false;
     HopSettings m_Settled;
     // The last response's headers: still on the handle, and read from it.
-    bool m_bHeadersOnHandle = false;
-    mutable bool m_bHeadersRead = false;
-    mutable std::vector<HeaderField> m_arrHeaders;
+    bool m_headersOnHandle = false;
+    mutable bool m_headersRead = false;
+    mutable std::vector<HeaderField> m_headers;
     // The header list of the last exchange, kept while the lines stay the same.
-    std::vector<std::string> m_arrHeaderLines;
-    void* m_pHeaderList = nullptr;
+    std::vector<std::string> m_headerLines;
+    void* m_headerList = nullptr;
 
     bool RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
                  net::CExchange* trace);

@@ -21,25 +21,25 @@ namespace net {
 CurlHandles::CurlHandles() {
     const CURLcode init = GlobalInit();
     if (init != CURLE_OK) throw CInternetException(curl_easy_strerror(init), init);
-    m_pMulti = curl_multi_init();
-    m_pEasy = curl_easy_init();
-    if (m_pMulti == nullptr || m_pEasy == nullptr) {
-        if (m_pEasy != nullptr) curl_easy_cleanup(m_pEasy);
-        if (m_pMulti != nullptr) curl_multi_cleanup(m_pMulti);
+    m_multi = curl_multi_init();
+    m_easy = curl_easy_init();
+    if (m_multi == nullptr || m_easy == nullptr) {
+        if (m_easy != nullptr) curl_easy_cleanup(m_easy);
+        if (m_multi != nullptr) curl_multi_cleanup(m_multi);
         throw CInternetException("libcurl could not create a transfer handle", CURLE_OUT_OF_MEMORY);
     }
 }
 
 CurlHandles::~CurlHandles() {
-    curl_easy_cleanup(m_pEasy);
-    curl_multi_cleanup(m_pMulti);
+    curl_easy_cleanup(m_easy);
+    curl_multi_cleanup(m_multi);
 }
 
 void CurlHandles::Wait(int capMs) const {
     long timer = -1;
-    curl_multi_timeout(m_pMulti, &timer);
+    curl_multi_timeout(m_multi, &timer);
     if (timer == 0) return;
-    curl_multi_poll(m_pMulti, nullptr, 0, timer > 0 && timer < capMs ? static_cast<int>(timer) : capMs,
+    curl_multi_poll(m_multi, nullptr, 0, timer > 0 && timer < capMs ? static_cast<int>(timer) : capMs,
                     nullptr);
 }
 
@@ -57,20 +57,20 @@ bool Waiter::Wait(const CurlHandles& handles, int capMs) {
     const Clock::time_point now = Clock::now();
     if (m_watch.function == nullptr || now < m_due) return true;
     m_due = now + kReportEvery;
-    m_bCancelled = m_watch.function(m_watch.user) != 0;
-    return !m_bCancelled;
+    m_cancelled = m_watch.function(m_watch.user) != 0;
+    return !m_cancelled;
 }
 
 std::string Waiter::StopText() const {
-    if (m_bCancelled) return "Transfer cancelled";
+    if (m_cancelled) return "Transfer cancelled";
     const int n = m_watch.deadlineSeconds;
     return "Download deadline of " + std::to_string(n) + (n == 1 ? " second" : " seconds") + " reached";
 }
 
 void CurlHandles::Reset() {
-    curl_easy_reset(m_pEasy);
-    m_szError[0] = '\0';
-    curl_easy_setopt(m_pEasy, CURLOPT_ERRORBUFFER, m_szError);
+    curl_easy_reset(m_easy);
+    m_error[0] = '\0';
+    curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_error);
 }
 
 }  // namespace net
@@ -79,14 +79,14 @@ using Transfer = CInternetFile::Transfer;
 
 Transfer::Transfer(net::CurlHandles* handles, bool owned, Kind kind, std::string url,
                    const std::string& password)
-    : m_pHandles(handles), m_bOwned(owned), m_nKind(kind), m_strUrl(std::move(url)) {
-    CURL* easy = m_pHandles->Easy();
+    : m_handles(handles), m_owned(owned), m_kind(kind), m_url(std::move(url)) {
+    CURL* easy = m_handles->Easy();
     if (net::Enabled()) {
         const char* what = kind == kHttp ? "download" : kind == kFtpRead ? "FTP download" : "FTP upload";
-        m_pTrace = std::make_unique<net::CExchange>(what, m_strUrl, password);
-        m_pTrace->Attach(easy);
+        m_trace = std::make_unique<net::CExchange>(what, m_url, password);
+        m_trace->Attach(easy);
     }
-    if (m_nKind == kFtpWrite) {
+    if (m_kind == kFtpWrite) {
         curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, OnUpload);
         curl_easy_setopt(easy, CURLOPT_READDATA, this);
@@ -94,7 +94,7 @@ Transfer::Transfer(net::CurlHandles* handles, bool owned, Kind kind, std::string
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     }
-    if (m_nKind == kHttp) {
+    if (m_kind == kHttp) {
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     }
@@ -103,196 +103,194 @@ Transfer::Transfer(net::CurlHandles* handles, bool owned, Kind kind, std::string
 Transfer::~Transfer() {
     Detach();
     EndTrace();
-    if (m_pLink != nullptr) m_pLink->open = nullptr;
-    if (m_bOwned) delete m_pHandles;
+    if (m_link != nullptr) m_link->open = nullptr;
+    if (m_owned) delete m_handles;
 }
 
 void Transfer::EndTrace() {
-    if (m_pTrace == nullptr) return;
+    if (m_trace == nullptr) return;
     std::string outcome;
     std::string detail;
     if (Failed()) {
         detail = FailureText();
         outcome = "failed";
-    } else if (!m_bDone) {
+    } else if (!m_done) {
         outcome = "abandoned before the end";
-    } else if (m_nKind == kHttp) {
+    } else if (m_kind == kHttp) {
         long status = 0;
-        curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(m_handles->Easy(), CURLINFO_RESPONSE_CODE, &status);
         outcome = "status " + std::to_string(status);
     } else {
         outcome = "complete";
     }
-    m_pTrace->End(outcome, detail);
-    if (m_pHandles != nullptr) net::CExchange::Detach(m_pHandles->Easy());
-    m_pTrace.reset();
+    m_trace->End(outcome, detail);
+    if (m_handles != nullptr) net::CExchange::Detach(m_handles->Easy());
+    m_trace.reset();
 }
 
 void Transfer::Detach() {
-    if (m_bAttached) curl_multi_remove_handle(m_pHandles->Multi(), m_pHandles->Easy());
-    m_bAttached = false;
+    if (m_attached) curl_multi_remove_handle(m_handles->Multi(), m_handles->Easy());
+    m_attached = false;
 }
 
 void Transfer::Orphan() {
     Detach();
-    if (m_strFailure.empty()) m_strFailure = "The FTP connection was closed before its file";
-    m_bDone = true;
+    if (m_failure.empty()) m_failure = "The FTP connection was closed before its file";
+    m_done = true;
     EndTrace();
-    m_pHandles = nullptr;
-    m_pLink = nullptr;
+    m_handles = nullptr;
+    m_link = nullptr;
 }
 
 bool Transfer::Pump() {
-    if (m_bDone) return false;
+    if (m_done) return false;
     int running = 0;
-    const CURLMcode code = curl_multi_perform(m_pHandles->Multi(), &running);
+    const CURLMcode code = curl_multi_perform(m_handles->Multi(), &running);
     if (code != CURLM_OK) {
-        m_bDone = true;
-        m_strFailure = curl_multi_strerror(code);
+        m_done = true;
+        m_failure = curl_multi_strerror(code);
         return false;
     }
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(m_pHandles->Multi(), &queued)) {
-        if (message->msg == CURLMSG_DONE && message->easy_handle == m_pHandles->Easy()) {
-            m_bDone = true;
-            m_nResult = message->data.result;
+    while (CURLMsg* message = curl_multi_info_read(m_handles->Multi(), &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == m_handles->Easy()) {
+            m_done = true;
+            m_result = message->data.result;
         }
     }
-    return !m_bDone;
+    return !m_done;
 }
 
 void Transfer::Resume() {
-    if (!m_bPaused || m_pHandles == nullptr) return;
-    m_bPaused = false;
+    if (!m_paused || m_handles == nullptr) return;
+    m_paused = false;
     // A paused download gets its held bytes back through OnBody right here.
-    const CURLcode code = curl_easy_pause(m_pHandles->Easy(), CURLPAUSE_CONT);
-    if (code != CURLE_OK && !m_bDone) {
-        m_bDone = true;
-        m_nResult = code;
+    const CURLcode code = curl_easy_pause(m_handles->Easy(), CURLPAUSE_CONT);
+    if (code != CURLE_OK && !m_done) {
+        m_done = true;
+        m_result = code;
     }
 }
 
 std::string Transfer::FailureText() const {
-    if (!m_strFailure.empty()) return m_strFailure;
+    if (!m_failure.empty()) return m_failure;
     long status = 0;
-    if (m_pHandles != nullptr) curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
-    return net::FailureText(m_nResult, m_pHandles != nullptr ? m_pHandles->ErrorText() : nullptr, status,
-                            m_strUrl);
+    if (m_handles != nullptr) curl_easy_getinfo(m_handles->Easy(), CURLINFO_RESPONSE_CODE, &status);
+    return net::FailureText(m_result, m_handles != nullptr ? m_handles->ErrorText() : nullptr, status, m_url);
 }
 
 void Transfer::ThrowFailure() {
     const std::string text = FailureText();
-    if (m_pTrace != nullptr) m_pTrace->End("failed", text);
-    throw CInternetException(text.c_str(), m_nResult);
+    if (m_trace != nullptr) m_trace->End("failed", text);
+    throw CInternetException(text.c_str(), m_result);
 }
 
 void Transfer::Stop(const net::Waiter& waiter) {
     Detach();
-    m_bDone = true;
-    m_nResult = waiter.StopCode();
-    if (m_strFailure.empty()) m_strFailure = waiter.StopText();
+    m_done = true;
+    m_result = waiter.StopCode();
+    if (m_failure.empty()) m_failure = waiter.StopText();
 }
 
-bool Transfer::Failed() const { return m_bDone && (m_nResult != CURLE_OK || !m_strFailure.empty()); }
+bool Transfer::Failed() const { return m_done && (m_result != CURLE_OK || !m_failure.empty()); }
 
 template <typename Satisfied>
 void Transfer::RunUntil(Satisfied satisfied) {
     net::Waiter waiter(m_watch);
-    while (!m_bDone && m_pHandles != nullptr) {
+    while (!m_done && m_handles != nullptr) {
         // A download that never waits still keeps its deadline.
         if (!waiter.InTime()) return Stop(waiter);
         if (!Pump() || satisfied()) return;
         // Until the data flows, libcurl takes some steps without a socket or
         // timer to wake us (it starts an FTP data connection only on the next
         // round): short waits then, so a transfer never idles a whole second.
-        if (!waiter.Wait(*m_pHandles, m_bFlowing ? kIdleWaitMs : kSetupWaitMs)) return Stop(waiter);
+        if (!waiter.Wait(*m_handles, m_flowing ? kIdleWaitMs : kSetupWaitMs)) return Stop(waiter);
     }
 }
 
 void Transfer::Start() {
-    const CURLMcode added = curl_multi_add_handle(m_pHandles->Multi(), m_pHandles->Easy());
+    const CURLMcode added = curl_multi_add_handle(m_handles->Multi(), m_handles->Easy());
     if (added != CURLM_OK) throw CInternetException(curl_multi_strerror(added));
-    m_bAttached = true;
-    if (m_nKind == kFtpWrite) {
+    m_attached = true;
+    if (m_kind == kFtpWrite) {
         // libcurl asks for the first bytes once the server has taken the store command.
-        RunUntil([this] { return m_bAskedForData; });
-        if (m_bDone) {
-            if (m_strFailure.empty() && m_nResult == CURLE_OK)
-                m_strFailure = "The server ended the upload at once";
+        RunUntil([this] { return m_askedForData; });
+        if (m_done) {
+            if (m_failure.empty() && m_result == CURLE_OK) m_failure = "The server ended the upload at once";
             ThrowFailure();
         }
         return;
     }
     // The first body bytes pause the transfer (no room is offered yet).
-    RunUntil([this] { return m_bPaused; });
+    RunUntil([this] { return m_paused; });
     if (Failed()) ThrowFailure();
     curl_off_t length = -1;
-    if (curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
-        m_nAnnounced = length;
-    if (m_nKind != kHttp) return;
+    if (curl_easy_getinfo(m_handles->Easy(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
+        m_announced = length;
+    if (m_kind != kHttp) return;
     long status = 0;
-    curl_easy_getinfo(m_pHandles->Easy(), CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(m_handles->Easy(), CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) {
         // The reason phrase is what follows the code on the status line.
         std::string reason;
-        const size_t code = m_strStatusLine.find(' ');
-        const size_t text = code == std::string::npos ? code : m_strStatusLine.find(' ', code + 1);
-        if (text != std::string::npos) reason = " " + m_strStatusLine.substr(text + 1);
-        m_strFailure = net::WithoutUrlPasswords(m_strUrl) + " load failure (status " +
-                       std::to_string(status) + reason + ")!\t";
+        const size_t code = m_statusLine.find(' ');
+        const size_t text = code == std::string::npos ? code : m_statusLine.find(' ', code + 1);
+        if (text != std::string::npos) reason = " " + m_statusLine.substr(text + 1);
+        m_failure = net::WithoutUrlPasswords(m_url) + " load failure (status " + std::to_string(status) +
+                    reason + ")!\t";
         ThrowFailure();
     }
 }
 
 size_t Transfer::Read(char* dest, size_t count, bool whole) {
     size_t got = 0;
-    if (m_nSpillAt < m_strSpill.size()) {
-        got = std::min(count, m_strSpill.size() - m_nSpillAt);
-        std::memcpy(dest, m_strSpill.data() + m_nSpillAt, got);
-        m_nSpillAt += got;
-        if (m_nSpillAt == m_strSpill.size()) {
-            m_strSpill.clear();
-            m_nSpillAt = 0;
+    if (m_spillAt < m_spill.size()) {
+        got = std::min(count, m_spill.size() - m_spillAt);
+        std::memcpy(dest, m_spill.data() + m_spillAt, got);
+        m_spillAt += got;
+        if (m_spillAt == m_spill.size()) {
+            m_spill.clear();
+            m_spillAt = 0;
         }
     }
-    if (got == count || m_pHandles == nullptr || (got > 0 && !whole)) {
+    if (got == count || m_handles == nullptr || (got > 0 && !whole)) {
         if (got == 0 && Failed()) ThrowFailure();
         return got;
     }
-    m_pDest = dest + got;
-    m_nRoom = count - got;
-    const size_t wanted = m_nRoom;
+    m_dest = dest + got;
+    m_room = count - got;
+    const size_t wanted = m_room;
     Resume();
-    RunUntil([this, whole, wanted] { return m_nRoom == 0 || (!whole && m_nRoom < wanted); });
-    got = count - m_nRoom;
-    m_pDest = nullptr;
-    m_nRoom = 0;
+    RunUntil([this, whole, wanted] { return m_room == 0 || (!whole && m_room < wanted); });
+    got = count - m_room;
+    m_dest = nullptr;
+    m_room = 0;
     if (Failed()) ThrowFailure();
     return got;
 }
 
 void Transfer::Write(const char* source, size_t count) {
     if (count == 0) return;
-    m_pSource = source;
-    m_nSourceLeft = count;
+    m_source = source;
+    m_sourceLeft = count;
     Resume();
-    RunUntil([this] { return m_nSourceLeft == 0; });
-    m_pSource = nullptr;
-    if (m_bDone) {
+    RunUntil([this] { return m_sourceLeft == 0; });
+    m_source = nullptr;
+    if (m_done) {
         // Only our end of data may end an upload; anything else broke it off.
-        if (m_strFailure.empty() && m_nResult == CURLE_OK) m_strFailure = "The server ended the upload early";
+        if (m_failure.empty() && m_result == CURLE_OK) m_failure = "The server ended the upload early";
         ThrowFailure();
     }
 }
 
 void Transfer::Finish() {
-    if (m_nKind != kFtpWrite) {
+    if (m_kind != kFtpWrite) {
         Detach();
         EndTrace();
         return;
     }
-    if (m_pHandles == nullptr) ThrowFailure();
-    m_bFinishing = true;
+    if (m_handles == nullptr) ThrowFailure();
+    m_finishing = true;
     Resume();
     RunUntil([] { return false; });
     Detach();
@@ -303,34 +301,34 @@ void Transfer::Finish() {
 size_t Transfer::OnBody(char* data, size_t size, size_t count, void* user) {
     auto* self = static_cast<Transfer*>(user);
     const size_t length = size * count;
-    self->m_bFlowing = true;
+    self->m_flowing = true;
     if (length == 0) return 0;
-    if (self->m_nRoom == 0) {
-        self->m_bPaused = true;
+    if (self->m_room == 0) {
+        self->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    const size_t take = std::min(length, self->m_nRoom);
-    std::memcpy(self->m_pDest, data, take);
-    self->m_pDest += take;
-    self->m_nRoom -= take;
+    const size_t take = std::min(length, self->m_room);
+    std::memcpy(self->m_dest, data, take);
+    self->m_dest += take;
+    self->m_room -= take;
     // Whatever did not fit waits here; no more comes until it is read.
-    if (take < length) self->m_strSpill.assign(data + take, length - take);
+    if (take < length) self->m_spill.assign(data + take, length - take);
     return length;
 }
 
 size_t Transfer::OnUpload(char* buffer, size_t size, size_t count, void* user) {
     auto* self = static_cast<Transfer*>(user);
-    self->m_bAskedForData = true;
-    self->m_bFlowing = true;
-    if (self->m_nSourceLeft == 0) {
-        if (self->m_bFinishing) return 0;
-        self->m_bPaused = true;
+    self->m_askedForData = true;
+    self->m_flowing = true;
+    if (self->m_sourceLeft == 0) {
+        if (self->m_finishing) return 0;
+        self->m_paused = true;
         return CURL_READFUNC_PAUSE;
     }
-    const size_t take = std::min(size * count, self->m_nSourceLeft);
-    std::memcpy(buffer, self->m_pSource, take);
-    self->m_pSource += take;
-    self->m_nSourceLeft -= take;
+    const size_t take = std::min(size * count, self->m_sourceLeft);
+    std::memcpy(buffer, self->m_source, take);
+    self->m_source += take;
+    self->m_sourceLeft -= take;
     return take;
 }
 
@@ -340,7 +338,7 @@ size_t Transfer::OnHeader(char* data, size_t size, size_t count, void* user) {
     if (length > 5 && std::memcmp(data, "HTTP/", 5) == 0) {
         size_t end = length;
         while (end > 0 && (data[end - 1] == '\r' || data[end - 1] == '\n')) --end;
-        self->m_strStatusLine.assign(data, end);
+        self->m_statusLine.assign(data, end);
     }
     return length;
 }

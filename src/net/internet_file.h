@@ -26,18 +26,18 @@ public:
     CurlHandles(const CurlHandles&) = delete;
     CurlHandles& operator=(const CurlHandles&) = delete;
 
-    CURL* Easy() const { return m_pEasy; }
-    CURLM* Multi() const { return m_pMulti; }
+    CURL* Easy() const { return m_easy; }
+    CURLM* Multi() const { return m_multi; }
     // Waits for the sockets, or for libcurl's own next timer, at most capMs.
     void Wait(int capMs) const;
     // Options start afresh, the error buffer set; connections stay.
     void Reset();
-    const char* ErrorText() const { return m_szError; }
+    const char* ErrorText() const { return m_error; }
 
 private:
-    CURLM* m_pMulti = nullptr;
-    CURL* m_pEasy = nullptr;
-    char m_szError[CURL_ERROR_SIZE] = {0};
+    CURLM* m_multi = nullptr;
+    CURL* m_easy = nullptr;
+    char m_error[CURL_ERROR_SIZE] = {0};
 };
 
 // How often a waiting loop calls the session's wait handler: well inside the
@@ -67,12 +67,12 @@ public:
     // Why the loop must end, once InTime or Wait said so, and libcurl's
     // code for it.
     std::string StopText() const;
-    CURLcode StopCode() const { return m_bCancelled ? CURLE_ABORTED_BY_CALLBACK : CURLE_OPERATION_TIMEDOUT; }
+    CURLcode StopCode() const { return m_cancelled ? CURLE_ABORTED_BY_CALLBACK : CURLE_OPERATION_TIMEDOUT; }
 
 private:
     Watch m_watch;
     std::chrono::steady_clock::time_point m_due;
-    bool m_bCancelled = false;
+    bool m_cancelled = false;
 };
 
 }  // namespace net
@@ -101,12 +101,12 @@ struct CInternetFile::Transfer {
     // Ends an upload (or abandons a download). Throws unless an upload
     // finished whole.
     void Finish();
-    long long Announced() const { return m_nAnnounced; }
+    long long Announced() const { return m_announced; }
     // The connection goes first: the transfer ends as a failure.
     void Orphan();
     // Set by the FTP connection whose file this is, so that closing the
     // connection first cannot leave the file on freed handles.
-    CFtpConnection::Link* m_pLink = nullptr;
+    CFtpConnection::Link* m_link = nullptr;
     // The opening session's wait handler and deadline.
     net::Watch m_watch;
 
@@ -130,32 +130,32 @@ private:
     // Ends the trace with what became of the transfer, and lets go of the handle.
     void EndTrace();
 
-    net::CurlHandles* m_pHandles;
-    bool m_bOwned;
-    Kind m_nKind;
-    std::string m_strUrl;
-    bool m_bAttached = false;
-    bool m_bDone = false;
-    CURLcode m_nResult = CURLE_OK;
-    std::string m_strFailure;  // a failure of our own, ahead of libcurl's
-    bool m_bPaused = false;
-    long long m_nAnnounced = -1;
-    std::string m_strStatusLine;
+    net::CurlHandles* m_handles;
+    bool m_owned;
+    Kind m_kind;
+    std::string m_url;
+    bool m_attached = false;
+    bool m_done = false;
+    CURLcode m_result = CURLE_OK;
+    std::string m_failure;  // a failure of our own, ahead of libcurl's
+    bool m_paused = false;
+    long long m_announced = -1;
+    std::string m_statusLine;
 
     // download: where the caller wants bytes, and what came beyond that
-    char* m_pDest = nullptr;
-    size_t m_nRoom = 0;
-    std::string m_strSpill;
-    size_t m_nSpillAt = 0;
+    char* m_dest = nullptr;
+    size_t m_room = 0;
+    std::string m_spill;
+    size_t m_spillAt = 0;
 
     // upload: what the caller gave and libcurl has not taken yet
-    const char* m_pSource = nullptr;
-    size_t m_nSourceLeft = 0;
-    bool m_bFinishing = false;
-    bool m_bAskedForData = false;
-    bool m_bFlowing = false;  // the first body or upload bytes have moved
+    const char* m_source = nullptr;
+    size_t m_sourceLeft = 0;
+    bool m_finishing = false;
+    bool m_askedForData = false;
+    bool m_flowing = false;  // the first body or upload bytes have moved
 
-    std::unique_ptr<net::CExchange> m_pTrace;  // null unless a trace is written
+    std::unique_ptr<net::CExchange> m_trace;  // null unless a trace is written
 };
 
 struct CFtpConnection::Link {

@@ -188,7 +188,7 @@ CInternetFile* CFtpConnection::OpenFile(const char* fileName, unsigned long acce
     using Transfer = CInternetFile::Transfer;
     const Transfer::Kind kind = (access & GENERIC_WRITE) != 0 ? Transfer::kFtpWrite : Transfer::kFtpRead;
     std::unique_ptr<Transfer> transfer(new Transfer(&m_pLink->handles, false, kind, url, m_pLink->password));
-    transfer->m_pLink = m_pLink;
+    transfer->m_link = m_pLink;
     transfer->m_watch = m_pLink->watch;
     m_pLink->open = transfer.get();
     transfer->Start();

@@ -215,9 +215,9 @@ void Reload() {
 }
 
 CExchange::CExchange(const char* what, const std::string& target, const std::string& password)
-    : m_strId(std::to_string(getpid()) + "-" + std::to_string(++g_nExchanges)),
+    : m_id(std::to_string(getpid()) + "-" + std::to_string(++g_nExchanges)),
       m_Start(std::chrono::steady_clock::now()),
-      m_bFtp(ascii::StartsWithNoCase(target, "ftp:")) {
+      m_ftp(ascii::StartsWithNoCase(target, "ftp:")) {
     AddSecret(password);
     AddSecret(net::UrlPassword(target));
     // libcurl names the proxy it takes, credentials and all, in its own texts.
@@ -228,7 +228,7 @@ CExchange::CExchange(const char* what, const std::string& target, const std::str
     }
     std::string title;
     AppendEscaped(title, target.data(), target.size());
-    m_strPending = m_strId + " " + WallClock() + " " + what + " " + Redacted(title) + "\n";
+    m_pending = m_id + " " + WallClock() + " " + what + " " + Redacted(title) + "\n";
     Flush();
 }
 
@@ -283,11 +283,11 @@ void CExchange::AddLine(const char* marker, const std::string& text, bool header
         if (std::strcmp(marker, ">") == 0)
             for (const std::string& secret : secrets) AddSecret(secret);
     }
-    m_strPending += m_strId + " +" + std::to_string(Elapsed()) + "ms " + marker + " " + Redacted(line) + "\n";
+    m_pending += m_id + " +" + std::to_string(Elapsed()) + "ms " + marker + " " + Redacted(line) + "\n";
 }
 
 void CExchange::Note(const std::string& text) {
-    if (m_bEnded) return;
+    if (m_ended) return;
     try {
         CloseBody();
         AddLine("*", text, false);
@@ -298,30 +298,30 @@ void CExchange::Note(const std::string& text) {
 
 void CExchange::CloseBody() {
     if (m_cBody == 0) return;
-    const std::string stamp = m_strId + " +" + std::to_string(m_nBodyEndMs) + "ms " + m_cBody + " ";
-    std::string summary = "body: " + std::to_string(m_nBodyBytes) + " bytes";
-    const bool binary = LooksBinary(m_strBody);
+    const std::string stamp = m_id + " +" + std::to_string(m_bodyEndMs) + "ms " + m_cBody + " ";
+    std::string summary = "body: " + std::to_string(m_bodyBytes) + " bytes";
+    const bool binary = LooksBinary(m_body);
     if (binary)
         summary += ", binary, not shown";
-    else if (m_nBodyBytes > m_strBody.size())
-        summary += " (the first " + std::to_string(m_strBody.size()) + " shown, " +
-                   std::to_string(m_nBodyBytes - m_strBody.size()) + " left out)";
-    m_strPending += stamp + summary + "\n";
+    else if (m_bodyBytes > m_body.size())
+        summary += " (the first " + std::to_string(m_body.size()) + " shown, " +
+                   std::to_string(m_bodyBytes - m_body.size()) + " left out)";
+    m_pending += stamp + summary + "\n";
     if (!binary) {
-        EachLine(m_strBody.data(), m_strBody.size(), [&](const char* data, size_t size) {
+        EachLine(m_body.data(), m_body.size(), [&](const char* data, size_t size) {
             std::string line;
             AppendEscaped(line, data, size);
-            m_strPending += stamp + "| " + Redacted(line) + "\n";
+            m_pending += stamp + "| " + Redacted(line) + "\n";
         });
     }
     m_cBody = 0;
-    m_strBody.clear();
-    m_nBodyBytes = 0;
+    m_body.clear();
+    m_bodyBytes = 0;
 }
 
 void CExchange::Flush() {
-    WriteAll(m_strPending);
-    m_strPending.clear();
+    WriteAll(m_pending);
+    m_pending.clear();
 }
 
 int CExchange::OnDebug(CURL* /*easy*/, curl_infotype type, char* data, size_t size, void* user) {
@@ -334,17 +334,17 @@ int CExchange::OnDebug(CURL* /*easy*/, curl_infotype type, char* data, size_t si
 }
 
 void CExchange::Take(curl_infotype type, const char* data, size_t size) {
-    if (m_bEnded) return;
+    if (m_ended) return;
     if (type == CURLINFO_DATA_IN || type == CURLINFO_DATA_OUT) {
         const char direction = type == CURLINFO_DATA_IN ? '<' : '>';
         if (m_cBody != direction) {
             CloseBody();
             m_cBody = direction;
         }
-        if (m_strBody.size() < kBodyBytesShown)
-            m_strBody.append(data, std::min(size, kBodyBytesShown - m_strBody.size()));
-        m_nBodyBytes += size;
-        m_nBodyEndMs = Elapsed();
+        if (m_body.size() < kBodyBytesShown)
+            m_body.append(data, std::min(size, kBodyBytesShown - m_body.size()));
+        m_bodyBytes += size;
+        m_bodyEndMs = Elapsed();
         return;
     }
     if (type != CURLINFO_TEXT && type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT) return;
@@ -360,13 +360,13 @@ void CExchange::Take(curl_infotype type, const char* data, size_t size) {
     });
     // Blocks go out as they complete: a request, a response's headers, each
     // FTP command and reply. A response header line waits for the rest.
-    const bool headerLine = type == CURLINFO_HEADER_IN && !m_bFtp && !blank;
-    if ((type != CURLINFO_TEXT && !headerLine) || m_strPending.size() > kPendingLimit) Flush();
+    const bool headerLine = type == CURLINFO_HEADER_IN && !m_ftp && !blank;
+    if ((type != CURLINFO_TEXT && !headerLine) || m_pending.size() > kPendingLimit) Flush();
 }
 
 void CExchange::End(const std::string& outcome, const std::string& detail) {
-    if (m_bEnded) return;
-    m_bEnded = true;
+    if (m_ended) return;
+    m_ended = true;
     try {
         CloseBody();
         AddLine(

@@ -60,18 +60,18 @@ private:
     std::string Redacted(std::string line) const;
     void AddSecret(const std::string& secret);
 
-    std::string m_strId;
+    std::string m_id;
     std::chrono::steady_clock::time_point m_Start;
-    bool m_bFtp;
-    bool m_bEnded = false;
-    std::string m_strPending;  // lines not yet written
+    bool m_ftp;
+    bool m_ended = false;
+    std::string m_pending;  // lines not yet written
     std::vector<std::string> m_Secrets;
 
     // The body being sent ('>') or received ('<'), kept up to kBodyBytesShown.
     char m_cBody = 0;
-    std::string m_strBody;
-    unsigned long long m_nBodyBytes = 0;
-    long long m_nBodyEndMs = 0;
+    std::string m_body;
+    unsigned long long m_bodyBytes = 0;
+    long long m_bodyEndMs = 0;
 };
 
 }  // namespace net

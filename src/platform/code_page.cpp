@@ -394,10 +394,10 @@ bool DecodeDeclared(const char* bytes, size_t length, std::string& utf8) {
     return true;
 }
 
-SystemName::SystemName(const char* name) : m_pName(name) {
+SystemName::SystemName(const char* name) : m_name(name) {
     if (name == nullptr || IsUtf8()) return;
-    m_strConverted = ToUtf8(name, std::strlen(name));
-    m_pName = m_strConverted.c_str();
+    m_converted = ToUtf8(name, std::strlen(name));
+    m_name = m_converted.c_str();
 }
 
 std::string FromSystem(const char* text, size_t length) {

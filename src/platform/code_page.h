@@ -60,12 +60,12 @@ public:
     explicit SystemName(const char* name);
     SystemName(const SystemName&) = delete;
     SystemName& operator=(const SystemName&) = delete;
-    const char* c_str() const { return m_pName; }
-    operator const char*() const { return m_pName; }  // NOLINT(google-explicit-constructor)
+    const char* c_str() const { return m_name; }
+    operator const char*() const { return m_name; }  // NOLINT(google-explicit-constructor)
 
 private:
-    std::string m_strConverted;
-    const char* m_pName;
+    std::string m_converted;
+    const char* m_name;
 };
 // A text the system gave (a name read from a directory, a variable of the
 // environment), in the code page; '?' for what the code page lacks.

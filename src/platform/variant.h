@@ -11,10 +11,10 @@ struct CVariant {
     enum Kind { kEmpty, kString };
 
     CVariant() = default;
-    explicit CVariant(CString text) : m_kind(kString), m_strValue(std::move(text)) {}
+    explicit CVariant(CString text) : m_kind(kString), m_value(std::move(text)) {}
 
     Kind m_kind = kEmpty;
-    CString m_strValue;
+    CString m_value;
 };
 
 #endif

@@ -74,17 +74,17 @@ bool IsNil(const char* const* attributes, size_t count) {
 }
 
 bool CResponseWalk::Element(std::string_view name) {
-    const size_t depth = ++m_nDepth;
+    const size_t depth = ++m_depth;
     switch (m_state) {
         case State::kSeekBody:
             // The root itself is never the Body.
             if (depth > 1 && IsBodyName(name)) {
-                m_nBody = depth;
+                m_body = depth;
                 m_state = State::kSeekResponse;
             }
             return false;
         case State::kSeekResponse:  // nothing but a child of the Body can come first
-            m_nResponse = depth;
+            m_response = depth;
             m_state = State::kFound;
             return true;
         default:
@@ -97,8 +97,8 @@ void CResponseWalk::Instruction(std::string_view target) {
 }
 
 void CResponseWalk::End() {
-    if (m_state == State::kSeekResponse && m_nDepth == m_nBody) m_state = State::kNone;  // no element inside
-    --m_nDepth;
+    if (m_state == State::kSeekResponse && m_depth == m_body) m_state = State::kNone;  // no element inside
+    --m_depth;
 }
 
 CDomNode GetSoapResponseNode(const xml::DomDocumentPtr& document) {

@@ -66,9 +66,9 @@ public:
     void End();
 
     // The elements open, the root counting 1.
-    size_t Depth() const { return m_nDepth; }
+    size_t Depth() const { return m_depth; }
     // The response's depth, once found.
-    size_t ResponseDepth() const { return m_nResponse; }
+    size_t ResponseDepth() const { return m_response; }
     // The walk is past the first Body, or inside the response.
     bool Decided() const { return m_state == State::kFound || m_state == State::kNone; }
     bool Found() const { return m_state == State::kFound; }
@@ -77,9 +77,9 @@ private:
     enum class State { kSeekBody, kSeekResponse, kFound, kNone };
 
     State m_state = State::kSeekBody;
-    size_t m_nDepth = 0;
-    size_t m_nBody = 0;
-    size_t m_nResponse = 0;
+    size_t m_depth = 0;
+    size_t m_body = 0;
+    size_t m_response = 0;
 };
 
 // The response element of a loaded document, found by the same walk; null

@@ -43,21 +43,21 @@ struct Node {
 // the first is kept as a view of the document, more are joined.
 class CGathered {
 public:
-    void Clear() { m_nPieces = 0; }
+    void Clear() { m_pieces = 0; }
     void Add(std::string_view piece) {
-        if (m_nPieces++ == 0) {
+        if (m_pieces++ == 0) {
             m_first = piece;
             return;
         }
-        if (m_nPieces == 2) m_joined.assign(m_first);
+        if (m_pieces == 2) m_joined.assign(m_first);
         m_joined.append(piece);
     }
     std::string_view View() const {
-        return m_nPieces > 1 ? std::string_view(m_joined) : m_nPieces == 1 ? m_first : std::string_view();
+        return m_pieces > 1 ? std::string_view(m_joined) : m_pieces == 1 ? m_first : std::string_view();
     }
 
 private:
-    size_t m_nPieces = 0;
+    size_t m_pieces = 0;
     std::string_view m_first;
     std::string m_joined;
 };
@@ -69,14 +69,10 @@ private:
 class CTableSink final : public xml::CXmlSink {
 public:
     CTableSink(SRS& set, int index, long long cellLimit)
-        : m_set(set),
-          m_columns(set),
-          m_nIndex(index),
-          m_nCellLimit(cellLimit),
-          m_bUtf8(xml::CodePageIsUtf8()) {}
+        : m_set(set), m_columns(set), m_index(index), m_cellLimit(cellLimit), m_utf8(xml::CodePageIsUtf8()) {}
 
     TableRead Result(CString& error) const {
-        if (m_result == TableRead::kFailed) error = m_strError.c_str();
+        if (m_result == TableRead::kFailed) error = m_error.c_str();
         return m_result;
     }
 
@@ -86,17 +82,17 @@ public:
         m_walk = CResponseWalk();
         m_state = State::kRoot;
         m_result = TableRead::kRead;
-        m_strError.clear();
-        m_nDepth = 0;
+        m_error.clear();
+        m_depth = 0;
     }
 
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
         OnNode({Kind::kElement, name, attributes, count, {}});
-        ++m_nDepth;
+        ++m_depth;
     }
     void EndElement() override {
         OnEnd();
-        --m_nDepth;
+        --m_depth;
     }
     void Text(const char* text, size_t length) override {
         OnNode({Kind::kText, "", nullptr, 0, {text, length}});
@@ -134,12 +130,12 @@ private:
 
     // A name or text in the code page.
     std::string_view Cp(std::string_view utf8, std::string& scratch) const {
-        return m_bUtf8 ? utf8 : xml::ToCodePage(utf8, scratch);
+        return m_utf8 ? utf8 : xml::ToCodePage(utf8, scratch);
     }
 
     void Fail(std::string text) {
         m_result = TableRead::kFailed;
-        m_strError = std::move(text);
+        m_error = std::move(text);
         m_state = State::kDone;
     }
 
@@ -149,7 +145,7 @@ private:
     }
 
     void OnNode(const Node& node) {
-        const size_t depth = m_nDepth + 1;
+        const size_t depth = m_depth + 1;
         switch (m_state) {
             case State::kRoot:
                 Root(node);
@@ -165,14 +161,14 @@ private:
             case State::kSeekReturned:
                 if (depth != m_walk.ResponseDepth() + 1) return;
                 if (node.IsElement() && IsNil(node.attributes, node.count)) return Finish(TableRead::kRead);
-                if (m_nIndex == 0) return StartSet(node, depth);
+                if (m_index == 0) return StartSet(node, depth);
                 if (!node.IsElement()) return Finish(TableRead::kNoSuchSet);
-                m_nReturned = depth;
-                m_nSeen = 0;
+                m_returned = depth;
+                m_seen = 0;
                 m_state = State::kSeekIndexed;
                 return;
             case State::kSeekIndexed:
-                if (depth == m_nReturned + 1 && ++m_nSeen >= m_nIndex) StartSet(node, depth);
+                if (depth == m_returned + 1 && ++m_seen >= m_index) StartSet(node, depth);
                 return;
             case State::kSet:
                 InSet(node, depth);
@@ -183,7 +179,7 @@ private:
     }
 
     void OnEnd() {
-        const size_t depth = m_nDepth;  // of the element that ends
+        const size_t depth = m_depth;  // of the element that ends
         switch (m_state) {
             case State::kSeekBody:
                 m_walk.End();
@@ -193,7 +189,7 @@ private:
                 if (depth == m_walk.ResponseDepth()) Finish(TableRead::kRead);  // an empty response
                 return;
             case State::kSeekIndexed:
-                if (depth == m_nReturned) Finish(TableRead::kNoSuchSet);
+                if (depth == m_returned) Finish(TableRead::kNoSuchSet);
                 return;
             case State::kSet:
                 EndInSet(depth);
@@ -215,42 +211,42 @@ private:
 
     // The set's element, the return element or one of its children.
     void StartSet(const Node& node, size_t depth) {
-        m_strName.assign(Cp(node.Name(), m_scratch));
+        m_name.assign(Cp(node.Name(), m_scratch));
         if (!node.IsElement()) {
             // A text, comment or instruction has no children: a scalar of its content.
-            m_strType.clear();
-            m_bNil = false;
+            m_type.clear();
+            m_nil = false;
             return Scalar(node.content);
         }
-        m_strType.assign(Cp(FieldType(node.attributes, node.count), m_scratch));
-        m_bNil = IsNil(node.attributes, node.count);
-        m_nSet = depth;
-        m_nChildren = 0;
+        m_type.assign(Cp(FieldType(node.attributes, node.count), m_scratch));
+        m_nil = IsNil(node.attributes, node.count);
+        m_setDepth = depth;
+        m_children = 0;
         m_shape = Shape::kUndecided;
-        m_strPendingError.clear();
-        m_bGathering = false;
-        m_bInField = false;
+        m_pendingError.clear();
+        m_gathering = false;
+        m_inField = false;
         m_state = State::kSet;
     }
 
     void InSet(const Node& node, size_t depth) {
-        if (depth == m_nSet + 1) return Child(node);
-        if (depth == m_nSet + 2) {
-            if (m_nChildren == 1) m_first.hasChild = true;
+        if (depth == m_setDepth + 1) return Child(node);
+        if (depth == m_setDepth + 2) {
+            if (m_children == 1) m_first.hasChild = true;
             if (m_shape != Shape::kSingleRow) Field(node);
         }
         if (!node.IsText()) return;
-        if (depth >= m_nSet + 3 && m_bInField) m_field.Add(node.content);
-        if (m_bGathering) (m_shape == Shape::kUndecided ? m_first.text : m_column).Add(node.content);
+        if (depth >= m_setDepth + 3 && m_inField) m_field.Add(node.content);
+        if (m_gathering) (m_shape == Shape::kUndecided ? m_first.text : m_column).Add(node.content);
     }
 
     void EndInSet(size_t depth) {
-        if (depth == m_nSet + 2) {
-            if (m_bInField) EndField();
-        } else if (depth == m_nSet + 1) {
-            m_bGathering = false;
+        if (depth == m_setDepth + 2) {
+            if (m_inField) EndField();
+        } else if (depth == m_setDepth + 1) {
+            m_gathering = false;
             if (m_shape == Shape::kSingleRow) EndColumn();
-        } else if (depth == m_nSet) {
+        } else if (depth == m_setDepth) {
             EndSet();
         }
     }
@@ -258,8 +254,8 @@ private:
     // A child of the set's element: a row, a field of the single row, or
     // the first child, whose shape the next one tells.
     void Child(const Node& node) {
-        ++m_nChildren;
-        if (m_nChildren == 1) {
+        ++m_children;
+        if (m_children == 1) {
             m_first.kind = node.kind;
             m_first.name.assign(Cp(node.Name(), m_scratch));
             m_first.type.assign(node.IsElement() ? Cp(FieldType(node.attributes, node.count), m_scratch)
@@ -267,16 +263,16 @@ private:
             m_first.nil = node.IsElement() && IsNil(node.attributes, node.count);
             m_first.hasChild = false;
             m_first.text.Clear();
-            m_bGathering = node.IsElement();
+            m_gathering = node.IsElement();
             if (!node.IsElement()) m_first.text.Add(node.content);
             return Row();
         }
-        if (m_nChildren == 2) {
+        if (m_children == 2) {
             const SetShape shape =
                 ShapeOf(true, m_first.name, m_first.hasChild, true, Cp(node.Name(), m_scratch));
             if (shape == SetShape::kTable) {
                 m_shape = Shape::kTable;
-                if (!m_strPendingError.empty()) return Fail(m_strPendingError);
+                if (!m_pendingError.empty()) return Fail(m_pendingError);
             } else {
                 SingleRow();
             }
@@ -286,10 +282,10 @@ private:
         m_set.AddCol(
             Cp(node.Name(), m_scratch).data(),
             node.IsElement() ? Cp(FieldType(node.attributes, node.count), m_typeScratch).data() : "");
-        m_bColumnNil = node.IsElement() && IsNil(node.attributes, node.count);
+        m_columnNil = node.IsElement() && IsNil(node.attributes, node.count);
         m_column.Clear();
         if (node.IsElement()) {
-            m_bGathering = true;
+            m_gathering = true;
         } else {
             m_column.Add(node.content);
             EndColumn();
@@ -308,47 +304,47 @@ private:
     }
 
     void EndColumn() {
-        if (!m_bColumnNil) SetCell(0, m_set.ColCount() - 1, m_column.View());
+        if (!m_columnNil) SetCell(0, m_set.ColCount() - 1, m_column.View());
     }
 
     void Row() {
-        m_nRow = m_set.AddRow();
-        m_nPosition = 0;
-        m_bRowFull = false;
-        m_bInField = false;
+        m_row = m_set.AddRow();
+        m_position = 0;
+        m_rowFull = false;
+        m_inField = false;
         TooLarge();
     }
 
     void Field(const Node& node) {
-        if (m_bRowFull) return;
-        const size_t position = m_nPosition++;
+        if (m_rowFull) return;
+        const size_t position = m_position++;
         const int before = m_set.ColCount();
         const int column = m_columns.Find(position, Cp(node.Name(), m_scratch), [&] {
             return node.IsElement() ? Cp(FieldType(node.attributes, node.count), m_typeScratch).data() : "";
         });
         if (m_set.ColCount() != before && TooLarge()) return;
-        if (!node.IsElement()) return SetCell(m_nRow, column, node.content);
-        m_nColumn = column;
-        m_bInField = !IsNil(node.attributes, node.count);
+        if (!node.IsElement()) return SetCell(m_row, column, node.content);
+        m_fieldColumn = column;
+        m_inField = !IsNil(node.attributes, node.count);
         m_field.Clear();
     }
 
     void EndField() {
-        SetCell(m_nRow, m_nColumn, m_field.View());
-        m_bInField = false;
+        SetCell(m_row, m_fieldColumn, m_field.View());
+        m_inField = false;
     }
 
     void EndSet() {
         if (m_shape == Shape::kUndecided) {
-            const SetShape shape = ShapeOf(m_nChildren != 0, m_first.name, m_first.hasChild, false, {});
+            const SetShape shape = ShapeOf(m_children != 0, m_first.name, m_first.hasChild, false, {});
             if (shape == SetShape::kTable) {
-                if (!m_strPendingError.empty()) return Fail(m_strPendingError);
+                if (!m_pendingError.empty()) return Fail(m_pendingError);
             } else {
                 m_set.RemoveAll();
                 m_columns.Clear();
                 // The element's text: its one child's, when that is a text.
                 const bool text =
-                    m_nChildren != 0 && m_first.kind != Kind::kComment && m_first.kind != Kind::kInstruction;
+                    m_children != 0 && m_first.kind != Kind::kComment && m_first.kind != Kind::kInstruction;
                 return Scalar(text ? m_first.text.View() : std::string_view());
             }
         }
@@ -356,9 +352,9 @@ private:
     }
 
     void Scalar(std::string_view text) {
-        m_set.AddCol(m_strName.c_str(), m_strType.c_str());
+        m_set.AddCol(m_name.c_str(), m_type.c_str());
         m_set.AddRow();
-        if (!m_bNil) SetCell(0, 0, text);
+        if (!m_nil) SetCell(0, 0, text);
         Finish(TableRead::kRead);
     }
 
@@ -372,52 +368,52 @@ private:
     bool TooLarge() {
         const long long rows = m_set.RowCount();
         const long long cols = m_set.ColCount();
-        if (rows * cols <= m_nCellLimit) return false;
+        if (rows * cols <= m_cellLimit) return false;
         CString message;
         message.Format("Record set too large: %lld rows x %lld columns pass the limit of %lld cells", rows,
-                       cols, m_nCellLimit);
-        m_bRowFull = true;
-        m_bInField = false;
+                       cols, m_cellLimit);
+        m_rowFull = true;
+        m_inField = false;
         if (m_shape == Shape::kTable)
             Fail(message.str());
         else
-            m_strPendingError = message.str();
+            m_pendingError = message.str();
         return true;
     }
 
     SRS& m_set;
     CTableColumns m_columns;
-    const int m_nIndex;
-    const long long m_nCellLimit;
-    const bool m_bUtf8;
+    const int m_index;
+    const long long m_cellLimit;
+    const bool m_utf8;
 
     State m_state = State::kRoot;
     TableRead m_result = TableRead::kRead;
-    std::string m_strError;
-    size_t m_nDepth = 0;  // elements open
+    std::string m_error;
+    size_t m_depth = 0;  // elements open
     CResponseWalk m_walk;
-    size_t m_nReturned = 0;  // depth of the return element (index past 0)
-    int m_nSeen = 0;         // its children so far
+    size_t m_returned = 0;  // depth of the return element (index past 0)
+    int m_seen = 0;         // its children so far
 
     // The set's element.
-    size_t m_nSet = 0;
-    std::string m_strName;
-    std::string m_strType;
-    bool m_bNil = false;
-    int m_nChildren = 0;
+    size_t m_setDepth = 0;
+    std::string m_name;
+    std::string m_type;
+    bool m_nil = false;
+    int m_children = 0;
     Shape m_shape = Shape::kUndecided;
     First m_first{};
-    std::string m_strPendingError;  // the first row passed the bound: a table fails
+    std::string m_pendingError;  // the first row passed the bound: a table fails
 
-    bool m_bGathering = false;  // the texts below the open child are gathered
-    CGathered m_column;         // the single row's open field
-    bool m_bColumnNil = false;
+    bool m_gathering = false;  // the texts below the open child are gathered
+    CGathered m_column;        // the single row's open field
+    bool m_columnNil = false;
 
-    int m_nRow = 0;
-    size_t m_nPosition = 0;  // of the next field in its row
-    bool m_bRowFull = false;
-    int m_nColumn = 0;        // of the open field
-    bool m_bInField = false;  // a field whose texts are gathered (not nil)
+    int m_row = 0;
+    size_t m_position = 0;  // of the next field in its row
+    bool m_rowFull = false;
+    int m_fieldColumn = 0;   // of the open field
+    bool m_inField = false;  // a field whose texts are gathered (not nil)
     CGathered m_field;
 
     std::string m_scratch;

@@ -375,5 +375,5 @@ time_t CPub::CString2CTime(const char* text) {
 }
 
 CString CPub::Variant2CString(const CVariant& value) {
-    return value.m_kind == CVariant::kString ? value.m_strValue : CString();
+    return value.m_kind == CVariant::kString ? value.m_value : CString();
 }

@@ -17,29 +17,29 @@ class CBlockArray {
 public:
     static constexpr size_t kBlockSize = size_t{1} << kBlockBits;
 
-    T& operator[](size_t i) { return m_arrBlocks[i >> kBlockBits][i & (kBlockSize - 1)]; }
-    const T& operator[](size_t i) const { return m_arrBlocks[i >> kBlockBits][i & (kBlockSize - 1)]; }
-    size_t size() const { return m_nSize; }
-    bool empty() const { return m_nSize == 0; }
+    T& operator[](size_t i) { return m_blocks[i >> kBlockBits][i & (kBlockSize - 1)]; }
+    const T& operator[](size_t i) const { return m_blocks[i >> kBlockBits][i & (kBlockSize - 1)]; }
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
 
     void push_back(const T& value) {
         // Blocks are left uninitialised: their pages are touched as records are written.
-        if ((m_nSize >> kBlockBits) == m_arrBlocks.size())
-            m_arrBlocks.emplace_back(new T[kBlockSize]);  // NOLINT(cppcoreguidelines-owning-memory)
-        (*this)[m_nSize++] = value;
+        if ((m_size >> kBlockBits) == m_blocks.size())
+            m_blocks.emplace_back(new T[kBlockSize]);  // NOLINT(cppcoreguidelines-owning-memory)
+        (*this)[m_size++] = value;
     }
 
     // Keeps the blocks for the next use.
-    void clear() { m_nSize = 0; }
+    void clear() { m_size = 0; }
     // Gives every block back.
     void release() {
-        m_arrBlocks = std::vector<std::unique_ptr<T[]>>();
-        m_nSize = 0;
+        m_blocks = std::vector<std::unique_ptr<T[]>>();
+        m_size = 0;
     }
 
 private:
-    std::vector<std::unique_ptr<T[]>> m_arrBlocks;
-    size_t m_nSize = 0;
+    std::vector<std::unique_ptr<T[]>> m_blocks;
+    size_t m_size = 0;
 };
 
 #endif

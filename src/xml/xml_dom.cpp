@@ -38,10 +38,10 @@ bool IsText(const DomRecord& r) { return r.kind() == DomRecord::kText || r.kind(
 
 }  // namespace
 
-CDomError::CDomError(uint32_t code, const char* interfaceName) : m_nCode(code), m_szInterface(interfaceName) {
+CDomError::CDomError(uint32_t code, const char* interfaceName) : m_code(code), m_interface(interfaceName) {
     char text[96];
     std::snprintf(text, sizeof text, "DOM call failed (0x%08X) on %s", code, interfaceName);
-    m_strWhat = text;
+    m_what = text;
 }
 
 // --- CDomNode ----------------------------------------------------------------
@@ -50,8 +50,8 @@ void CDomNode::Fail(const char* interfaceName) { throw CDomError(kE_POINTER, int
 
 std::string_view CDomNode::NameView(std::string& scratch) const {
     Check(kNodeInterface);
-    if (m_bAttribute) return View(m_pDoc, m_pDoc->attributes[m_nIndex].name, scratch);
-    const DomRecord& r = m_pDoc->nodes[m_nIndex];
+    if (m_attribute) return View(m_doc, m_doc->attributes[m_index].name, scratch);
+    const DomRecord& r = m_doc->nodes[m_index];
     switch (r.kind()) {
         case DomRecord::kText:
             return "#text";
@@ -60,35 +60,35 @@ std::string_view CDomNode::NameView(std::string& scratch) const {
         case DomRecord::kComment:
             return "#comment";
         default:
-            return View(m_pDoc, r.text, scratch);
+            return View(m_doc, r.text, scratch);
     }
 }
 
 std::string_view CDomNode::TextView(std::string& scratch) const {
     Check(kNodeInterface);
-    if (m_bAttribute) return View(m_pDoc, m_pDoc->attributes[m_nIndex].value, scratch);
-    const CBlockArray<DomRecord>& nodes = m_pDoc->nodes;
-    const DomRecord& r = nodes[m_nIndex];
+    if (m_attribute) return View(m_doc, m_doc->attributes[m_index].value, scratch);
+    const CBlockArray<DomRecord>& nodes = m_doc->nodes;
+    const DomRecord& r = nodes[m_index];
     switch (r.kind()) {
         case DomRecord::kElement:
             break;
         case DomRecord::kInstruction:
-            return View(m_pDoc, r.extra, scratch);
+            return View(m_doc, r.extra, scratch);
         default:
-            return View(m_pDoc, r.text, scratch);
+            return View(m_doc, r.text, scratch);
     }
     if (r.firstChild == kNoNode) return std::string_view();
     // The common leaf: one text child.
     const DomRecord& first = nodes[r.firstChild];
     if (IsText(first) && first.nextSibling == kNoNode && first.firstChild == kNoNode)
-        return View(m_pDoc, first.text, scratch);
+        return View(m_doc, first.text, scratch);
     std::string all;
     std::vector<uint32_t> pending;  // next siblings to come back to
     uint32_t c = r.firstChild;
     for (;;) {
         while (c != kNoNode) {
             const DomRecord& d = nodes[c];
-            if (IsText(d)) all += m_pDoc->String(d.text);
+            if (IsText(d)) all += m_doc->String(d.text);
             if (d.firstChild == kNoNode) {
                 c = d.nextSibling;
                 continue;
@@ -100,27 +100,27 @@ std::string_view CDomNode::TextView(std::string& scratch) const {
         c = pending.back();
         pending.pop_back();
     }
-    if (m_pDoc->utf8) {
+    if (m_doc->utf8) {
         scratch = std::move(all);
         return scratch;
     }
-    return View(m_pDoc, all.data(), all.size(), scratch);
+    return View(m_doc, all.data(), all.size(), scratch);
 }
 
 std::shared_ptr<const void> CDomNode::TextOwner() const {
     Check(kNodeInterface);
-    return m_pDoc->texts;
+    return m_doc->texts;
 }
 
 void CDomNode::Replay(CXmlSink& sink) const {
     Check(kNodeInterface);
     sink.Begin();
-    if (m_bAttribute) return;
-    const DomDocumentState& doc = *m_pDoc;
+    if (m_attribute) return;
+    const DomDocumentState& doc = *m_doc;
     const CBlockArray<DomRecord>& nodes = doc.nodes;
     std::vector<const char*> pairs;
     std::vector<uint32_t> open;  // the elements entered, innermost last
-    uint32_t c = m_nIndex;
+    uint32_t c = m_index;
     for (;;) {
         const DomRecord& r = nodes[c];
         const char* text = doc.String(r.text);
@@ -156,7 +156,7 @@ void CDomNode::Replay(CXmlSink& sink) const {
         }
         // Node c is walked: on to its next sibling, closing the elements it ends.
         for (;;) {
-            if (c == m_nIndex) return;
+            if (c == m_index) return;
             if (nodes[c].nextSibling != kNoNode) {
                 c = nodes[c].nextSibling;
                 break;
@@ -180,77 +180,77 @@ CString CDomNode::text() const {
 
 CVariant CDomNode::nodeValue() const {
     Check(kNodeInterface);
-    if (!m_bAttribute && m_pDoc->nodes[m_nIndex].kind() == DomRecord::kElement) return CVariant();
+    if (!m_attribute && m_doc->nodes[m_index].kind() == DomRecord::kElement) return CVariant();
     return CVariant(text());
 }
 
 CDomNodeList CDomNode::childNodes() const {
     Check(kNodeInterface);
-    return CDomNodeList(m_pDoc, m_nIndex, m_bAttribute);
+    return CDomNodeList(m_doc, m_index, m_attribute);
 }
 
 CDomNamedNodeMap CDomNode::attributes() const {
     Check(kNodeInterface);
-    if (m_bAttribute) return CDomNamedNodeMap();
-    const DomRecord& r = m_pDoc->nodes[m_nIndex];
+    if (m_attribute) return CDomNamedNodeMap();
+    const DomRecord& r = m_doc->nodes[m_index];
     if (r.kind() != DomRecord::kElement) return CDomNamedNodeMap();
-    return CDomNamedNodeMap(m_pDoc, r.extra, r.attributeCount());
+    return CDomNamedNodeMap(m_doc, r.extra, r.attributeCount());
 }
 
 // --- CDomNodeList ------------------------------------------------------------
 
 void CDomNodeList::Check() const {
-    if (m_pDoc == nullptr) throw CDomError(kE_POINTER, kListInterface);
+    if (m_doc == nullptr) throw CDomError(kE_POINTER, kListInterface);
 }
 
 long CDomNodeList::length() const {
     Check();
-    if (m_nLength < 0) {
+    if (m_length < 0) {
         long count = 0;
-        if (!m_bEmpty) {
-            for (uint32_t c = m_pDoc->nodes[m_nParent].firstChild; c != kNoNode;
-                 c = m_pDoc->nodes[c].nextSibling)
+        if (!m_empty) {
+            for (uint32_t c = m_doc->nodes[m_parent].firstChild; c != kNoNode;
+                 c = m_doc->nodes[c].nextSibling)
                 ++count;
         }
-        m_nLength = count;
+        m_length = count;
     }
-    return m_nLength;
+    return m_length;
 }
 
 CDomNode CDomNodeList::item(long index) const {
     Check();
-    if (index < 0 || m_bEmpty) return CDomNode();
+    if (index < 0 || m_empty) return CDomNode();
     uint32_t c;
     long at;
-    if (m_nCursorNode != kNoNode && index >= m_nCursor) {
-        c = m_nCursorNode;
-        at = m_nCursor;
+    if (m_cursorNode != kNoNode && index >= m_cursor) {
+        c = m_cursorNode;
+        at = m_cursor;
     } else {
-        c = m_pDoc->nodes[m_nParent].firstChild;
+        c = m_doc->nodes[m_parent].firstChild;
         at = 0;
     }
-    for (; c != kNoNode && at < index; ++at) c = m_pDoc->nodes[c].nextSibling;
+    for (; c != kNoNode && at < index; ++at) c = m_doc->nodes[c].nextSibling;
     if (c == kNoNode) return CDomNode();
-    m_nCursorNode = c;
-    m_nCursor = at;
-    return CDomNode(m_pDoc, c, false);
+    m_cursorNode = c;
+    m_cursor = at;
+    return CDomNode(m_doc, c, false);
 }
 
 // --- CDomNamedNodeMap --------------------------------------------------------
 
 void CDomNamedNodeMap::Check() const {
-    if (m_pDoc == nullptr) throw CDomError(kE_POINTER, kMapInterface);
+    if (m_doc == nullptr) throw CDomError(kE_POINTER, kMapInterface);
 }
 
 CDomNode CDomNamedNodeMap::getNamedItem(const char* name) const {
     Check();
     if (name == nullptr) throw CDomError(kE_POINTER, kMapInterface);
     std::string wanted;
-    if (!m_pDoc->utf8) wanted = codepage::ToUtf8(name, std::strlen(name));
-    const char* key = m_pDoc->utf8 ? name : wanted.c_str();
-    for (uint32_t i = 0; i < m_nCount; ++i) {
-        if (std::strcmp(m_pDoc->String(m_pDoc->attributes[m_nFirst + i].name), key) == 0)
-            return CDomNode(m_pDoc, m_nFirst + i, true);
+    if (!m_doc->utf8) wanted = codepage::ToUtf8(name, std::strlen(name));
+    const char* key = m_doc->utf8 ? name : wanted.c_str();
+    for (uint32_t i = 0; i < m_count; ++i) {
+        if (std::strcmp(m_doc->String(m_doc->attributes[m_first + i].name), key) == 0)
+            return CDomNode(m_doc, m_first + i, true);
     }
     return CDomNode();
 }

@@ -35,15 +35,15 @@ constexpr uint32_t kE_OUTOFMEMORY = 0x8007000Eu;  // memory ran out
 class CDomError : public std::exception {
 public:
     CDomError(uint32_t code, const char* interfaceName);
-    uint32_t Code() const { return m_nCode; }
-    const char* Interface() const { return m_szInterface; }
+    uint32_t Code() const { return m_code; }
+    const char* Interface() const { return m_interface; }
     // "DOM call failed (0x80004003) on IXMLDOMNode"
-    const char* what() const noexcept override { return m_strWhat.c_str(); }
+    const char* what() const noexcept override { return m_what.c_str(); }
 
 private:
-    uint32_t m_nCode;
-    const char* m_szInterface;
-    std::string m_strWhat;
+    uint32_t m_code;
+    const char* m_interface;
+    std::string m_what;
 };
 
 // What a loaded document keeps: its text, parsed in place so that names and
@@ -104,11 +104,11 @@ class CDomNode {
 public:
     CDomNode() = default;
 
-    bool IsNull() const { return m_pDoc == nullptr; }
-    explicit operator bool() const { return m_pDoc != nullptr; }
+    bool IsNull() const { return m_doc == nullptr; }
+    explicit operator bool() const { return m_doc != nullptr; }
     friend bool operator==(const CDomNode& a, const CDomNode& b) {
-        return a.m_pDoc == b.m_pDoc &&
-               (a.m_pDoc == nullptr || (a.m_nIndex == b.m_nIndex && a.m_bAttribute == b.m_bAttribute));
+        return a.m_doc == b.m_doc &&
+               (a.m_doc == nullptr || (a.m_index == b.m_index && a.m_attribute == b.m_attribute));
     }
     friend bool operator!=(const CDomNode& a, const CDomNode& b) { return !(a == b); }
 
@@ -126,13 +126,13 @@ public:
     // Null where there is no such node (not an error).
     CDomNode firstChild() const {
         Check(kNodeInterface);
-        if (m_bAttribute) return CDomNode();
-        return At(m_pDoc->nodes[m_nIndex].firstChild);
+        if (m_attribute) return CDomNode();
+        return At(m_doc->nodes[m_index].firstChild);
     }
     CDomNode nextSibling() const {
         Check(kNodeInterface);
-        if (m_bAttribute) return CDomNode();
-        return At(m_pDoc->nodes[m_nIndex].nextSibling);
+        if (m_attribute) return CDomNode();
+        return At(m_doc->nodes[m_index].nextSibling);
     }
     // The children in document order; empty for nodes that cannot have any.
     CDomNodeList childNodes() const;
@@ -162,18 +162,18 @@ private:
     friend class CDomNodeList;
     friend class CDomNamedNodeMap;
     CDomNode(const DomDocumentState* doc, uint32_t index, bool attribute)
-        : m_pDoc(doc), m_nIndex(index), m_bAttribute(attribute) {}
+        : m_doc(doc), m_index(index), m_attribute(attribute) {}
     CDomNode At(uint32_t index) const {
-        return index == DomDocumentState::kNoNode ? CDomNode() : CDomNode(m_pDoc, index, false);
+        return index == DomDocumentState::kNoNode ? CDomNode() : CDomNode(m_doc, index, false);
     }
     void Check(const char* interfaceName) const {
-        if (m_pDoc == nullptr) Fail(interfaceName);
+        if (m_doc == nullptr) Fail(interfaceName);
     }
     [[noreturn]] static void Fail(const char* interfaceName);
 
-    const DomDocumentState* m_pDoc = nullptr;
-    uint32_t m_nIndex = 0;
-    bool m_bAttribute = false;
+    const DomDocumentState* m_doc = nullptr;
+    uint32_t m_index = 0;
+    bool m_attribute = false;
 };
 
 // The children of a node. item() walks on from the last position asked for,
@@ -181,7 +181,7 @@ private:
 class CDomNodeList {
 public:
     CDomNodeList() = default;
-    explicit operator bool() const { return m_pDoc != nullptr; }
+    explicit operator bool() const { return m_doc != nullptr; }
     // Null past the end or for a negative index.
     CDomNode item(long index) const;
     long length() const;
@@ -189,43 +189,43 @@ public:
 private:
     friend class CDomNode;
     CDomNodeList(const DomDocumentState* doc, uint32_t parent, bool empty)
-        : m_pDoc(doc), m_nParent(parent), m_bEmpty(empty) {}
+        : m_doc(doc), m_parent(parent), m_empty(empty) {}
     void Check() const;
 
-    const DomDocumentState* m_pDoc = nullptr;
-    uint32_t m_nParent = 0;
-    bool m_bEmpty = false;  // an attribute's list
-    mutable long m_nLength = -1;
-    mutable long m_nCursor = -1;
-    mutable uint32_t m_nCursorNode = DomDocumentState::kNoNode;
+    const DomDocumentState* m_doc = nullptr;
+    uint32_t m_parent = 0;
+    bool m_empty = false;  // an attribute's list
+    mutable long m_length = -1;
+    mutable long m_cursor = -1;
+    mutable uint32_t m_cursorNode = DomDocumentState::kNoNode;
 };
 
 // The attributes of an element.
 class CDomNamedNodeMap {
 public:
     CDomNamedNodeMap() = default;
-    explicit operator bool() const { return m_pDoc != nullptr; }
+    explicit operator bool() const { return m_doc != nullptr; }
     // By qualified name exactly as written (case-sensitive); null when absent.
     CDomNode getNamedItem(const char* name) const;
     CDomNode item(long index) const {
         Check();
-        if (index < 0 || static_cast<unsigned long>(index) >= m_nCount) return CDomNode();
-        return CDomNode(m_pDoc, m_nFirst + static_cast<uint32_t>(index), true);
+        if (index < 0 || static_cast<unsigned long>(index) >= m_count) return CDomNode();
+        return CDomNode(m_doc, m_first + static_cast<uint32_t>(index), true);
     }
     long length() const {
         Check();
-        return static_cast<long>(m_nCount);
+        return static_cast<long>(m_count);
     }
 
 private:
     friend class CDomNode;
     CDomNamedNodeMap(const DomDocumentState* doc, uint32_t first, uint32_t count)
-        : m_pDoc(doc), m_nFirst(first), m_nCount(count) {}
+        : m_doc(doc), m_first(first), m_count(count) {}
     void Check() const;
 
-    const DomDocumentState* m_pDoc = nullptr;
-    uint32_t m_nFirst = 0;
-    uint32_t m_nCount = 0;
+    const DomDocumentState* m_doc = nullptr;
+    uint32_t m_first = 0;
+    uint32_t m_count = 0;
 };
 
 class CDomDocument {
@@ -261,7 +261,7 @@ public:
 
     // Why the last loadXML refused its text, with the byte offset where it
     // can be told: "Start-end tags mismatch at offset 12".
-    const std::string& ParseError() const { return m_strParseError; }
+    const std::string& ParseError() const { return m_parseError; }
 
 private:
     // loadXML's work; throws std::bad_alloc when memory runs out.
@@ -271,8 +271,8 @@ private:
     friend bool ReadXml(const char*, size_t, CXmlSink&, XmlRoute, std::shared_ptr<const void>&, std::string&,
                         XmlRoute*);
 
-    std::unique_ptr<DomDocumentState> m_pState;
-    std::string m_strParseError;
+    std::unique_ptr<DomDocumentState> m_state;
+    std::string m_parseError;
     XmlRoute m_route = XmlRoute::kPugixml;
 };
 

@@ -30,15 +30,15 @@ std::string Offset(const char* what, size_t offset) {
 
 }  // namespace
 
-CDomDocument::CDomDocument() : m_pState(new DomDocumentState) {}
+CDomDocument::CDomDocument() : m_state(new DomDocumentState) {}
 
 CDomDocument::~CDomDocument() = default;
 
 bool CDomDocument::Refuse(const std::string& reason) {
-    m_strParseError = reason;
-    m_pState->nodes.release();
-    m_pState->attributes.release();
-    m_pState->texts.reset();
+    m_parseError = reason;
+    m_state->nodes.release();
+    m_state->attributes.release();
+    m_state->texts.reset();
     return false;
 }
 
@@ -53,11 +53,11 @@ bool CDomDocument::loadXML(const char* text, size_t length, XmlRoute route, CXml
 }
 
 bool CDomDocument::Load(const char* text, size_t length, XmlRoute route, CXmlSink* sink) {
-    DomDocumentState& st = *m_pState;
+    DomDocumentState& st = *m_state;
     st.nodes.release();
     st.attributes.release();
     st.texts.reset();
-    m_strParseError.clear();
+    m_parseError.clear();
     m_route = XmlRoute::kPugixml;
     st.utf8 = codepage::IsUtf8();
     if (text == nullptr || length == 0) return Refuse("empty text");
@@ -160,13 +160,13 @@ bool ReadXml(const char* text, size_t length, CXmlSink& sink, XmlRoute route,
         reason = document.ParseError();
         return false;
     }
-    owner = document.m_pState->texts;
+    owner = document.m_state->texts;
     return true;
 }
 
 CDomNode CDomDocument::documentElement() const {
-    if (m_pState->nodes.empty()) return CDomNode();
-    return CDomNode(m_pState.get(), 0, false);
+    if (m_state->nodes.empty()) return CDomNode();
+    return CDomNode(m_state.get(), 0, false);
 }
 
 }  // namespace xml

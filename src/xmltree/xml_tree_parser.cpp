@@ -153,16 +153,16 @@ class CTreeSink final : public xml::CXmlSink {
 public:
     // bSoapBody nonzero drops everything up to and including the first ':'
     // of every name.
-    explicit CTreeSink(int bSoapBody) : m_bSoapBody(bSoapBody != 0), m_bUtf8(xml::CodePageIsUtf8()) {}
+    explicit CTreeSink(int bSoapBody) : m_soapBody(bSoapBody != 0), m_utf8(xml::CodePageIsUtf8()) {}
 
     // The tree of the last walk, the caller's from then on.
-    CXMLTreeRoot* Release() { return m_pRoot.release(); }
+    CXMLTreeRoot* Release() { return m_root.release(); }
     // Whether the tree points into the characters it was handed.
-    bool Borrows() const { return m_bUtf8; }
+    bool Borrows() const { return m_utf8; }
 
     void Begin() override {
-        m_pRoot = std::make_unique<CXMLTreeRoot>();
-        m_pNames = std::make_unique<CNameTable>(m_pRoot->Arena());
+        m_root = std::make_unique<CXMLTreeRoot>();
+        m_names = std::make_unique<CNameTable>(m_root->Arena());
         m_open.clear();
         m_props.clear();
         m_done.clear();
@@ -211,7 +211,7 @@ public:
         m_text.resize(frame.text);
         m_open.pop_back();
         if (m_open.empty()) {
-            Place(done, *m_pRoot);
+            Place(done, *m_root);
         } else if (node) {
             m_done.push_back(done);
             m_open.back().branch = true;
@@ -241,18 +241,18 @@ private:
         int nChildren = 0;
     };
 
-    CXMLTreeArena& Arena() { return m_pRoot->Arena(); }
+    CXMLTreeArena& Arena() { return m_root->Arena(); }
 
     const char* Name(const char* name) {
-        if (m_bSoapBody) {
+        if (m_soapBody) {
             if (const char* colon = std::strchr(name, ':')) name = colon + 1;
         }
-        if (m_bUtf8 || *name == '\0') return name;
-        return m_pNames->Intern(xml::ToCodePage(name, m_scratch));
+        if (m_utf8 || *name == '\0') return name;
+        return m_names->Intern(xml::ToCodePage(name, m_scratch));
     }
 
     const char* Value(const char* value) {
-        return m_bUtf8 ? value : Arena().Copy(xml::ToCodePage(value, m_scratch));
+        return m_utf8 ? value : Arena().Copy(xml::ToCodePage(value, m_scratch));
     }
 
     Done Finish(const Frame& frame) {
@@ -285,8 +285,8 @@ private:
 
     const char* LeafText(const Frame& frame) {
         std::string_view text = frame.pieces > 1 ? std::string_view(m_text).substr(frame.text) : frame.first;
-        const bool inDocument = m_bUtf8 && frame.pieces == 1;
-        if (!m_bUtf8 && !text.empty()) text = xml::ToCodePage(text, m_scratch);
+        const bool inDocument = m_utf8 && frame.pieces == 1;
+        if (!m_utf8 && !text.empty()) text = xml::ToCodePage(text, m_scratch);
         // The reader decoded the entities once; a leaf's text is decoded once more.
         if (text.find('&') != std::string_view::npos) {
             m_normal = CString(text.data(), static_cast<int>(text.size()));
@@ -310,10 +310,10 @@ private:
         node.m_ppProps = done.props;
     }
 
-    const bool m_bSoapBody;
-    const bool m_bUtf8;
-    std::unique_ptr<CXMLTreeRoot> m_pRoot;
-    std::unique_ptr<CNameTable> m_pNames;  // names converted from the document's
+    const bool m_soapBody;
+    const bool m_utf8;
+    std::unique_ptr<CXMLTreeRoot> m_root;
+    std::unique_ptr<CNameTable> m_names;  // names converted from the document's
     std::vector<Frame> m_open;
     std::vector<const char*> m_props;  // names and values of the open elements
     std::deque<Done> m_done;           // finished nodes of the open elements (no doubling)

@@ -63,7 +63,7 @@ TEST(XmlDom, KeepsNodesTheReadersCountAndDropsWhiteSpaceOnlyText) {
     EXPECT_EQ(Children(a), "b=1|#comment=note|target=data|#cdata-section=<raw>|#text=\n  tail\n");
     EXPECT_EQ(a.childNodes().length(), 5);
     // White space inside a text that has other characters stays.
-    EXPECT_EQ(a.childNodes().item(4).nodeValue().m_strValue, "\n  tail\n");
+    EXPECT_EQ(a.childNodes().item(4).nodeValue().m_value, "\n  tail\n");
 }
 
 TEST(XmlDom, TextConcatenatesAllTextAndCDataBelowInDocumentOrder) {
