@@ -171,17 +171,18 @@ public:
 
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
         if (!m_open.empty()) m_open.back().content = true;
-        Frame frame;
+        // Filled in place: a frame built aside and copied in is read back
+        // while its stores are still in flight.
+        Frame& frame = m_open.emplace_back();
         frame.name = Name(name);
         frame.props = m_props.size();
         frame.children = m_done.size();
         frame.text = m_text.size();
+        frame.content = m_open.size() == 1;  // the root
         for (size_t i = 0; i < count; ++i) {
             m_props.push_back(Name(attributes[2 * i]));
             m_props.push_back(Value(attributes[2 * i + 1]));
         }
-        frame.content = m_open.empty();  // the root
-        m_open.push_back(frame);
     }
 
     void Text(const char* text, size_t length) override {
