@@ -721,6 +721,27 @@ ORVEX_EXPORT void SOAP_SetTargetObjectURI(SOAP_HANDLE handle, const char* uri);
 /* The .NET dialect's method namespace; "" restores "http://tempuri.org/" there. */
 ORVEX_EXPORT void SOAP_SetNameSpace(SOAP_HANDLE handle, const char* nameSpace);
 /*
+ * The SOAP version the envelope is written in: 11 (the default) or 12.
+ * Under 12 the envelope is in "http://www.w3.org/2003/05/soap-envelope"
+ * (the Apache dialect's encoding and arrays in SOAP 1.2 encoding), and a
+ * request posts it as "Content-Type:application/soap+xml;
+ * charset=CHARSET; action=\"ACTION\"" (no action parameter for an empty
+ * action) with no SOAPAction line, whatever HTTP_SetContentType set. The
+ * version stays through SOAP_Empty. 1 when set; 0, changing nothing, for
+ * another version or a NULL handle. Answers of either version are read
+ * whatever the message's version.
+ */
+ORVEX_EXPORT int SOAP_SetSoapVersion(SOAP_HANDLE handle, int version);
+/*
+ * The action a request names (SOAPAction under 1.1, the media type's action
+ * under 1.2) instead of the one the dialect derives: the .NET dialect's
+ * namespace, a '/' unless it ends in one, and the method; none in the
+ * Apache dialect. NULL restores the derived one. 1 when set; 0, changing
+ * nothing, for a text holding a double quote, CR or LF (it could not stand
+ * in a header) or a NULL handle. It stays through SOAP_Empty.
+ */
+ORVEX_EXPORT int SOAP_SetAction(SOAP_HANDLE handle, const char* action);
+/*
  * Appends a scalar parameter. A type name that contains (any case) "string"
  * or "varchar", "datetime", "date", "bool", "int" or "long", "double",
  * "decimal" or "number" is written as the XML Schema type string, dateTime,

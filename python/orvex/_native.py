@@ -84,6 +84,8 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "SOAP_SetEncoding": (None, [_P, _S]),
     "SOAP_SetTargetObjectURI": (None, [_P, _S]),
     "SOAP_SetNameSpace": (None, [_P, _S]),
+    "SOAP_SetSoapVersion": (_I, [_P, _I]),
+    "SOAP_SetAction": (_I, [_P, _S]),
     "SOAP_AddElement": (None, [_P, _S, _S, _S]),
     "SOAP_AddNodes": (None, [_P, _S, _P]),
     "SOAP_SetSoap": (None, [_P, _S]),

@@ -32,7 +32,8 @@ class SoapMessage(Handle):
     _what = "SOAP message"
 
     def __init__(self, server_kind: str, method: str, *, namespace: str | None = None,
-                 target_object_uri: str | None = None, encoding: str | None = None) -> None:
+                 target_object_uri: str | None = None, encoding: str | None = None,
+                 soap_version: int = 11, action: str | None = None) -> None:
         api = lib()
         super().__init__(api.SOAP_new(encode(server_kind), encode(method)), api.SOAP_delete)
         # Record-set parameters: the library keeps only their pointers.
@@ -45,6 +46,10 @@ class SoapMessage(Handle):
             self.set_target_object_uri(target_object_uri)
         if encoding is not None:
             self.set_encoding(encoding)
+        if soap_version != 11:
+            self.set_soap_version(soap_version)
+        if action is not None:
+            self.set_action(action)
 
     def set_namespace(self, namespace: str) -> None:
         """The .NET dialect's method namespace ("" restores http://tempuri.org/)."""
@@ -59,6 +64,20 @@ class SoapMessage(Handle):
     def set_encoding(self, encoding: str) -> None:
         """The encoding named in the envelope's XML declaration ("UTF-8")."""
         lib().SOAP_SetEncoding(self._ptr(), encode(encoding))
+
+    def set_soap_version(self, version: int) -> None:
+        """11 or 12: under 12 the envelope is SOAP 1.2 and a call posts it as
+        application/soap+xml, the action in the media type. ValueError for
+        another version."""
+        if lib().SOAP_SetSoapVersion(self._ptr(), version) != 1:
+            raise ValueError(f"SOAP version {version!r} is not 11 or 12")
+
+    def set_action(self, action: str | None) -> None:
+        """The action a call names instead of the one the dialect derives;
+        None restores that. ValueError for a text with a double quote or a
+        line end, which cannot stand in a header."""
+        if lib().SOAP_SetAction(self._ptr(), None if action is None else encode(action)) != 1:
+            raise ValueError(f"action {action!r} cannot stand in a header")
 
     def add(self, name: str, type_name: str, value: Any) -> Self:
         """Appends a scalar parameter and returns the message. type_name as
@@ -169,8 +188,9 @@ class SoapRequest(SoapMessage):
 
     _what = "SOAP request"
 
-    def __init__(self, server_kind: str, method: str, **options: str) -> None:
-        """As SoapMessage; options: namespace, target_object_uri, encoding."""
+    def __init__(self, server_kind: str, method: str, **options: Any) -> None:
+        """As SoapMessage; options: namespace, target_object_uri, encoding,
+        soap_version, action."""
         super().__init__(server_kind, method, **options)
         self.http = HttpRequest(soap=True)
         # Weakly: the request is ours, and a strong reference back would make a cycle.

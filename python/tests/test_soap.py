@@ -47,6 +47,21 @@ def test_record_set_parameter_from_rows_and_columns(soap_url: str) -> None:
         assert call.call(soap_url)[0][0] == "2"
 
 
+def test_soap12_call_and_fault(soap_url: str) -> None:
+    with orvex.SoapRequest("dotnet", "Add", namespace=NS, soap_version=12) as add:
+        assert "http://www.w3.org/2003/05/soap-envelope" in add.add("a", "int", 2).envelope
+        assert add.add("b", "int", 40).call(soap_url + "soap12")[0][0] == "42"
+    with orvex.SoapRequest("dotnet", "Fail", namespace=NS, soap_version=12) as call:
+        call.add("reason", "string", "Bad input")
+        with pytest.raises(orvex.SoapFault) as caught:
+            call.call(soap_url + "soap12")
+    assert caught.value.faultstring == "Bad input"
+    with orvex.SoapMessage("dotnet", "Add") as message:
+        for wrong in (lambda: message.set_soap_version(13), lambda: message.set_action('a"b')):
+            with pytest.raises(ValueError):
+                wrong()
+
+
 def test_apache_dialect_takes_the_target_object_uri() -> None:
     with orvex.SoapMessage("apache", "Add", target_object_uri="urn:calc") as message:
         envelope = message.add("a", "int", 2).envelope

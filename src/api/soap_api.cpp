@@ -82,6 +82,16 @@ extern "C" void SOAP_SetNameSpace(SOAP_HANDLE handle, const char* nameSpace) {
     });
 }
 
+extern "C" int SOAP_SetSoapVersion(SOAP_HANDLE handle, int version) {
+    return api::Guard<int>(0, ErrorOf(handle),
+                           [&] { return handle != nullptr && Msg(handle)->SetSoapVersion(version) ? 1 : 0; });
+}
+
+extern "C" int SOAP_SetAction(SOAP_HANDLE handle, const char* action) {
+    return api::Guard<int>(0, ErrorOf(handle),
+                           [&] { return handle != nullptr && Msg(handle)->SetAction(action) ? 1 : 0; });
+}
+
 extern "C" void SOAP_AddElement(SOAP_HANDLE handle, const char* name, const char* type, const char* value) {
     api::Guard(ErrorOf(handle), [&] {
         if (handle != nullptr) Msg(handle)->AddElement(name, type, value);

@@ -54,11 +54,14 @@ int CHttpSoapRequest::Request(const char* url, const char* user, const char* pas
 void CHttpSoapRequest::BuildHeaders(CString& headers) {
     CHttpRequest::BuildHeaders(headers);
     if (m_pSoap == nullptr) return;
-    CString action;
-    if (m_pSoap->m_bDotNet != 0) {
-        CString nameSpace = m_pSoap->m_strNameSpace;
-        if (nameSpace.Right(1) != "/") nameSpace += "/";  // the empty namespace included
-        action.Format("%s%s", nameSpace.GetString(), m_pSoap->m_strMethod.GetString());
+    const CString action = m_pSoap->Action();
+    if (m_pSoap->m_nSoapVersion != 12) {
+        headers.AppendFormat("\r\nSOAPAction: \"%s\"", action.GetString());
+        return;
     }
-    headers.AppendFormat("\r\nSOAPAction: \"%s\"", action.GetString());
+    // SOAP 1.2 names the action in the media type, and a SOAPAction line
+    // beside a 1.2 body makes some servers read it as 1.1.
+    if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0) return;
+    headers = "Content-Type:application/soap+xml; charset=" + m_strCharset;
+    if (!action.IsEmpty()) headers += "; action=\"" + action + "\"";
 }

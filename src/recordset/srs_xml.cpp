@@ -15,6 +15,7 @@
 namespace {
 
 const char kSoapEncoding[] = "http://schemas.xmlsoap.org/soap/encoding/";
+const char kSoap12Encoding[] = "http://www.w3.org/2003/05/soap-encoding";
 
 // Longer strings are escaped piece by piece, so that the room asked for
 // (six bytes a character at worst) stays near what is written.
@@ -190,13 +191,18 @@ void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& 
 }
 
 template <class Sink>
-void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asArray) {
+void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asArray, bool soap12 = false) {
     const int rows = set.RowCount();
     const int cols = set.ColCount();
     CString piece;
     if (rows < 1 || cols < 1) {
         if (dotNet)
             piece.Format("<%s xsi:nil=\"true\"/>", element);
+        else if (asArray && soap12)
+            piece.Format(
+                "<%s xmlns:ns3=\"%s\" xmlns:ns2=\"%s\" ns3:itemType=\"ns2:%s\" ns3:arraySize=\"0\" "
+                "xsi:nil=\"true\"/>",
+                element, kSoap12Encoding, set.m_strNameSpace.GetString(), set.m_strType.GetString());
         else if (asArray)
             piece.Format(
                 "<%s xmlns:ns3=\"%s\" xsi:type=\"ns3:Array\" xmlns:ns2=\"%s\" ns3:arrayType=\"ns2:%s[%d]\" "
@@ -214,6 +220,10 @@ void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asA
     else if (rows == 1)
         piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\">", element, set.m_strNameSpace.GetString(),
                      set.m_strType.GetString());
+    else if (soap12)  // SOAP 1.2 encoding names the item type and the size apart
+        piece.Format("<%s xmlns:ns3=\"%s\" xmlns:ns2=\"%s\" ns3:itemType=\"ns2:%s\" ns3:arraySize=\"%d\">",
+                     element, kSoap12Encoding, set.m_strNameSpace.GetString(), set.m_strType.GetString(),
+                     rows);
     else
         piece.Format(
             "<%s xmlns:ns3=\"%s\" xsi:type=\"ns3:Array\" xmlns:ns2=\"%s\" ns3:arrayType=\"ns2:%s[%d]\">",
@@ -285,10 +295,11 @@ size_t Estimate(const SRS& set, const char* dialect, const char* elementName) {
     return bytes + bytes / 16;
 }
 
-void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray) {
+void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray,
+            int soapVersion) {
     // A copy: the name may live in a text the caller writes into.
     const std::string element = elementName != nullptr ? elementName : "";
-    WriteElement(out, set, SRS::IsDotNetDialect(dialect) != 0, element.c_str(), asArray);
+    WriteElement(out, set, SRS::IsDotNetDialect(dialect) != 0, element.c_str(), asArray, soapVersion == 12);
 }
 
 }  // namespace srsxml

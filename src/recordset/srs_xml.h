@@ -11,8 +11,11 @@ class SRS;
 
 namespace srsxml {
 
-// Appends what set.toXML(dialect, elementName, asArray) writes.
-void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray);
+// Appends what set.toXML(dialect, elementName, asArray) writes; under SOAP
+// version 12 an Apache array names its item type and size as SOAP 1.2
+// encoding does.
+void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray,
+            int soapVersion = 11);
 
 // The bytes Append writes when no text needs an entity, give or take a few:
 // enough to reserve a block up front.

@@ -20,6 +20,8 @@
 // The namespaces the envelope of a call is written in.
 inline constexpr char kSoapEnvelopeUri[] = "http://schemas.xmlsoap.org/soap/envelope/";
 inline constexpr char kSoapEncodingUri[] = "http://schemas.xmlsoap.org/soap/encoding/";
+inline constexpr char kSoap12EnvelopeUri[] = "http://www.w3.org/2003/05/soap-envelope";
+inline constexpr char kSoap12EncodingUri[] = "http://www.w3.org/2003/05/soap-encoding";
 inline constexpr char kSchemaUri[] = "http://www.w3.org/2001/XMLSchema";
 inline constexpr char kSchemaInstanceUri[] = "http://www.w3.org/2001/XMLSchema-instance";
 // The Apache dialect's mark of a parameter written as literal XML.

@@ -78,6 +78,30 @@ void CSoapMessage::Empty() {
     m_strError.Empty();
 }
 
+bool CSoapMessage::SetSoapVersion(int version) {
+    if (version != 11 && version != 12) return false;
+    m_nSoapVersion = version;
+    return true;
+}
+
+bool CSoapMessage::SetAction(const char* action) {
+    if (action == nullptr) {
+        m_strAction.reset();
+        return true;
+    }
+    if (std::strpbrk(action, "\"\r\n") != nullptr) return false;
+    m_strAction = CString(action);
+    return true;
+}
+
+CString CSoapMessage::Action() const {
+    if (m_strAction.has_value()) return *m_strAction;
+    if (m_bDotNet == 0) return CString();
+    CString nameSpace = m_strNameSpace;
+    if (nameSpace.Right(1) != "/") nameSpace += "/";  // the empty namespace included
+    return nameSpace + m_strMethod;
+}
+
 void CSoapMessage::SetSoap(CString response) {
     Empty();
     m_strSoap = std::move(response);
@@ -95,20 +119,22 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
     CString line;
     line.Format("<?xml version='1.0' encoding='%s'?>", m_strEncoding.GetString());
     out.AppendLine(line);
+    const bool soap12 = m_nSoapVersion == 12;
+    const char* envelope = soap12 ? kSoap12EnvelopeUri : kSoapEnvelopeUri;
     if (m_bDotNet != 0) {
         line.Format("<soap:Envelope xmlns:xsi=\"%s\" xmlns:xsd=\"%s\" xmlns:soap=\"%s\">", kSchemaInstanceUri,
-                    kSchemaUri, kSoapEnvelopeUri);
+                    kSchemaUri, envelope);
         out.AppendLine(line);
         out.AppendLine("<soap:Body>");
         line.Format("<%s xmlns=\"%s\">", m_strMethod.GetString(), m_strNameSpace.GetString());
         out.AppendLine(line);
     } else {
-        line.Format("<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"%s\" xmlns:xsi=\"%s\" xmlns:xsd=\"%s\">",
-                    kSoapEnvelopeUri, kSchemaInstanceUri, kSchemaUri);
+        line.Format("<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"%s\" xmlns:xsi=\"%s\" xmlns:xsd=\"%s\">", envelope,
+                    kSchemaInstanceUri, kSchemaUri);
         out.AppendLine(line);
         out.AppendLine("<SOAP-ENV:Body>");
         line.Format("<ns1:%s xmlns:ns1=\"%s\" SOAP-ENV:encodingStyle=\"%s\">", m_strMethod.GetString(),
-                    m_strTargetObjectURI.GetString(), kSoapEncodingUri);
+                    m_strTargetObjectURI.GetString(), soap12 ? kSoap12EncodingUri : kSoapEncodingUri);
         out.AppendLine(line);
     }
     for (int i = 0; i < m_arrNames.GetSize(); ++i) AppendParameter(i, out);
@@ -152,11 +178,11 @@ void CSoapMessage::AppendParameter(int index, CStringBuilder& out) {
         const int asArray = type == kRecordSetArrayType ? 1 : 0;
         const char* dialect = m_bDotNet != 0 ? ".net" : "apache soap";
         if (recordSet != nullptr) {
-            srsxml::Append(out, *recordSet, dialect, name, asArray);
+            srsxml::Append(out, *recordSet, dialect, name, asArray, m_nSoapVersion);
         } else {
             // A record-set parameter added without a set travels as an empty one: a nil element.
             SRS empty;
-            srsxml::Append(out, empty, dialect, name, asArray);
+            srsxml::Append(out, empty, dialect, name, asArray, m_nSoapVersion);
         }
         out.Put("\r\n", 2);
         return;

@@ -1,4 +1,4 @@
-// CSoapMessage: one SOAP 1.1 call. It holds the method, its namespace or
+// CSoapMessage: one SOAP 1.1 or 1.2 call. It holds the method, its namespace or
 // target object and the ordered parameters, writes the request envelope in
 // the .NET (document/literal) or Apache (RPC/encoded) dialect, and owns what
 // is read from the stored response: a record set, an XML tree, a fault text.
@@ -60,12 +60,22 @@ public:
     // without a response, or with the reason in m_strError (empty on success).
     IXMLTreeNode* GetXMLTree();
 
+    // 11 or 12; false, changing nothing, for any other version.
+    bool SetSoapVersion(int version);
+    // The action a call names: null restores the one the dialect derives
+    // (.NET: the namespace, a '/', the method; Apache: none). False, changing
+    // nothing, for a text that cannot stand in a header (a quote, CR or LF).
+    bool SetAction(const char* action);
+    CString Action() const;
+
     void SetEncoding(const char* encoding) { m_strEncoding = encoding; }
     void SetTargetObjectURI(const char* uri) { m_strTargetObjectURI = uri; }
     // In the .NET dialect the empty text restores the placeholder namespace.
     void SetNameSpace(const char* nameSpace);
 
     int m_bDotNet = 0;
+    int m_nSoapVersion = 11;
+    std::optional<CString> m_strAction;  // set by the host; else derived
     CString m_strEncoding = "UTF-8";
     CString m_strMethod;
     CString m_strTargetObjectURI;

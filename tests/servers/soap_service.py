@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""A small SOAP 1.1 service for tests and the demo: document/literal, with
-elementFormDefault qualified, as .NET services answer.
+"""A small SOAP service for tests and the demo: document/literal, with
+elementFormDefault qualified, as .NET services answer. SOAP 1.1 everywhere
+but under /soap12, where the same service speaks SOAP 1.2 alone.
 
 Usage: soap_service.py [--port N]
 Listens on 127.0.0.1 (port 0 picks a free one), prints "PORT <n>" on its
@@ -16,7 +17,7 @@ from wsgiref.simple_server import WSGIRequestHandler, WSGIServer, make_server
 
 from spyne import (Application, Array, Boolean, ComplexModel, Date, DateTime, Double, Fault,
                    Integer, ServiceBase, Unicode, rpc)
-from spyne.protocol.soap import Soap11
+from spyne.protocol.soap import Soap11, Soap12
 from spyne.server.wsgi import WsgiApplication
 
 NAMESPACE = "http://orvex.test/sample/"
@@ -102,9 +103,16 @@ def main():
     parser.add_argument("--lifetime", type=float, default=600.0)
     args = parser.parse_args()
     logging.disable(logging.CRITICAL)
-    app = Application([SampleService], tns=NAMESPACE,
-                      in_protocol=Soap11(validator="lxml"), out_protocol=Soap11())
-    server = make_server("127.0.0.1", args.port, WsgiApplication(app),
+    soap11 = WsgiApplication(Application([SampleService], tns=NAMESPACE,
+                                         in_protocol=Soap11(validator="lxml"), out_protocol=Soap11()))
+    soap12 = WsgiApplication(Application([SampleService], tns=NAMESPACE,
+                                         in_protocol=Soap12(validator="lxml"), out_protocol=Soap12()))
+
+    def by_path(environ, start_response):
+        wanted = soap12 if environ.get("PATH_INFO", "").rstrip("/").endswith("/soap12") else soap11
+        return wanted(environ, start_response)
+
+    server = make_server("127.0.0.1", args.port, by_path,
                          server_class=ThreadingServer, handler_class=QuietHandler)
     print(f"PORT {server.server_port}", flush=True)
     threading.Timer(args.lifetime, lambda: server.shutdown()).start()

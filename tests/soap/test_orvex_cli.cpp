@@ -60,6 +60,8 @@ TEST(OrvexCommand, UsageAndHelp) {
         {"soap http://x/ --method", "orvex: --method needs a value (see 'orvex soap --help')\n"},
         {"soap --method M http://x/ --dialect x",
          "orvex: --dialect is dotnet or apache (see 'orvex soap --help')\n"},
+        {"soap http://x/ --method M --action 'a\"b'",
+         "orvex: --action cannot hold a double quote or a line end (see 'orvex soap --help')\n"},
         {"soap http://x/ --method M --connect-timeout abc",
          "orvex: --connect-timeout takes a number of seconds (see 'orvex soap --help')\n"},
         {"soap http://x/ --method M --csv --json",
@@ -156,6 +158,12 @@ TEST(OrvexCommand, CallsPrintRecordSets) {
     run = Orvex(Call("--method SumOrders --json --table 'orders[]:Order=" + dir.Path("orders.csv") + "'"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("6.5"), std::string::npos) << run.out;
+
+    // SOAP 1.2, at the service's endpoint that reads nothing else.
+    run = Orvex("soap " + SoapTestService::Get().Url() + "soap12 --soap12 --namespace " +
+                SoapTestService::kNamespace + " --method Add a:int=20 b:int=22");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("42"), std::string::npos) << run.out;
 
     // The URL is the first positional argument, a query's '=' and all.
     run = Orvex("soap '" + SoapTestService::Get().Url() + "?op=Add' --dialect dotnet --namespace " +

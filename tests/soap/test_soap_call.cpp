@@ -14,8 +14,13 @@ using testing_support::SoapTestService;
 // One call on a fresh request and message; the message stays for reading.
 class SoapCall {
 public:
-    explicit SoapCall(const char* method) : m_message(SOAP_new("DotNet", method)), m_request(HTTP_new(1)) {
+    // Version 12 goes to the service's SOAP 1.2 endpoint, which reads nothing else.
+    explicit SoapCall(const char* method, int version = 11)
+        : m_message(SOAP_new("DotNet", method)),
+          m_request(HTTP_new(1)),
+          m_url(SoapTestService::Get().Url() + (version == 12 ? "soap12" : "")) {
         SOAP_SetNameSpace(m_message, SoapTestService::kNamespace);
+        SOAP_SetSoapVersion(m_message, version);
         HTTP_AttachSoap(m_request, m_message);
     }
     ~SoapCall() {
@@ -25,13 +30,14 @@ public:
     SoapCall(const SoapCall&) = delete;
     SoapCall& operator=(const SoapCall&) = delete;
 
-    int Send() { return HTTP_Request(m_request, SoapTestService::Get().Url().c_str(), nullptr, nullptr); }
+    int Send() { return HTTP_Request(m_request, m_url.c_str(), nullptr, nullptr); }
     std::string Error() const { return HTTP_GetLastError(m_request); }
     SOAP_HANDLE message() const { return m_message; }
 
 private:
     SOAP_HANDLE m_message;
     HTTP_HANDLE m_request;
+    std::string m_url;
 };
 
 std::string Text(SRS_HANDLE set, int row, const char* column) { return SRS_GetText(set, row, column); }
@@ -76,7 +82,8 @@ TEST(SoapCall, ArrayOfStructsIsATableWithNilCells) {
     ASSERT_EQ(SRS_RowCount(set), 3);
     ASSERT_EQ(SRS_ColCount(set), 6);
     // Qualified names as written: the service prefixes its elements.
-    const char* expectedColumns[] = {"tns:Id", "tns:Customer", "tns:Amount", "tns:Paid", "tns:Placed", "tns:Note"};
+    const char* expectedColumns[] = {"tns:Id",   "tns:Customer", "tns:Amount",
+                                     "tns:Paid", "tns:Placed",   "tns:Note"};
     for (int c = 0; c < 6; ++c) EXPECT_STREQ(SRS_GetColName(set, c + 1), expectedColumns[c]);
     EXPECT_EQ(Text(set, 1, "tns:Note"), "first & <urgent>");
     EXPECT_EQ(Text(set, 3, "tns:Customer"), "Globex");
@@ -150,6 +157,39 @@ TEST(SoapCall, FaultTextFollowsTheStatusText) {
     EXPECT_NE(error.find("\r\nfaultstring = Bad input"), std::string::npos) << error;
     EXPECT_NE(error.find("\r\ndetail = Bad input"), std::string::npos) << error;
     EXPECT_EQ(SOAP_GetLastError(call.message()), error.substr(error.find("Return Soap Error:") + 18));
+}
+
+TEST(SoapCall, Soap12CallsReadAsSoap11Ones) {
+    {
+        SoapCall call("Add", 12);
+        SOAP_AddElement(call.message(), "a", "int", "2");
+        SOAP_AddElement(call.message(), "b", "int", "40");
+        ASSERT_EQ(call.Send(), 1) << call.Error();
+        EXPECT_EQ(SRS_GetInt(SOAP_GetSRS(call.message()), 1, ""), 42);
+    }
+    {
+        SoapCall call("GetOrders", 12);
+        SOAP_AddElement(call.message(), "customer", "string", "");
+        ASSERT_EQ(call.Send(), 1) << call.Error();
+        SRS_HANDLE set = SOAP_GetSRS(call.message());
+        ASSERT_EQ(SRS_RowCount(set), 3);
+        EXPECT_EQ(Text(set, 1, "tns:Note"), "first & <urgent>");
+    }
+    {
+        SoapCall call("Fail", 12);
+        SOAP_AddElement(call.message(), "reason", "string", "Bad input");
+        EXPECT_EQ(call.Send(), 0);
+        EXPECT_NE(call.Error().find("\r\nfaultstring = Bad input"), std::string::npos) << call.Error();
+    }
+    {
+        // The endpoint reads SOAP 1.2 alone: a 1.1 envelope sent there fails.
+        SoapCall call("Add", 11);
+        HTTP_HANDLE request = HTTP_new(1);
+        HTTP_AttachSoap(request, call.message());
+        const std::string url = SoapTestService::Get().Url() + "soap12";
+        EXPECT_EQ(HTTP_Request(request, url.c_str(), nullptr, nullptr), 0);
+        HTTP_delete(request);
+    }
 }
 
 TEST(SoapCall, WithoutAMessageNothingIsSent) {

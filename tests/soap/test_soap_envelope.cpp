@@ -180,6 +180,28 @@ TEST(SoapEnvelope, RecordSetParameters) {
     EXPECT_STREQ(message.m_arrTypes[1], "_SRS_ARRAY");
 }
 
+TEST(SoapEnvelope, Soap12ApacheArraysNameTheirItemTypeAndSize) {
+    SRS orders("Order", "urn:shop", "OrderType");
+    orders.AddCol("Id", "int");
+    orders.SetText(orders.AddRow(), 0, "7");
+    orders.SetText(orders.AddRow(), 0, "8");
+    SRS none("Order", "urn:shop", "OrderType");
+    CSoapMessage message("apache", "Put");
+    ASSERT_TRUE(message.SetSoapVersion(12));
+    message.AddNodes("many", 1, &orders);
+    message.AddNodes("empty", 1, &none);
+    const std::string envelope = Envelope(message);
+    for (const char* part :
+         {"xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\"",
+          "SOAP-ENV:encodingStyle=\"http://www.w3.org/2003/05/soap-encoding\"",
+          "<many xmlns:ns3=\"http://www.w3.org/2003/05/soap-encoding\" xmlns:ns2=\"urn:shop\" "
+          "ns3:itemType=\"ns2:OrderType\" ns3:arraySize=\"2\">",
+          "<empty xmlns:ns3=\"http://www.w3.org/2003/05/soap-encoding\" xmlns:ns2=\"urn:shop\" "
+          "ns3:itemType=\"ns2:OrderType\" ns3:arraySize=\"0\" xsi:nil=\"true\"/>"})
+        EXPECT_NE(envelope.find(part), std::string::npos) << part << "\n" << envelope;
+    EXPECT_EQ(envelope.find("schemas.xmlsoap.org"), std::string::npos) << envelope;
+}
+
 TEST(SoapEnvelope, ScalarWithRecordSetTypeTextStaysScalar) {
     CSoapMessage message("apache", "M");
     message.AddElement("p", "_SRS_", "12345");

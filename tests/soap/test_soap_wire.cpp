@@ -55,21 +55,38 @@ std::string EchoedBody(HTTP_HANDLE request) {
     return start == std::string::npos ? std::string() : echoed.substr(start + 4);
 }
 
-TEST(SoapWire, ActionLinePerDialect) {
+TEST(SoapWire, ActionLinePerDialectAndVersion) {
     const HttpTestServer& server = HttpTestServer::Get();
+    const char* const soap11 = "http://schemas.xmlsoap.org/soap/envelope/";
+    const char* const soap12 = "http://www.w3.org/2003/05/soap-envelope";
     const struct {
         const char* kind;
         const char* nameSpace;
+        int version;
+        const char* action;  // set with SOAP_SetAction unless null
         const char* headers;
     } cases[] = {
-        {"dotnet", nullptr, "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"http://tempuri.org/Get\""},
-        {"dotnet", "urn:a/b/", "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"urn:a/b/Get\""},
-        {"dotnet", "urn:a", "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"urn:a/Get\""},
-        {"apache", "urn:a", "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"\""},
+        {"dotnet", nullptr, 11, nullptr,
+         "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"http://tempuri.org/Get\""},
+        {"dotnet", "urn:a/b/", 11, nullptr,
+         "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"urn:a/b/Get\""},
+        {"dotnet", "urn:a", 11, nullptr, "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"urn:a/Get\""},
+        {"apache", "urn:a", 11, nullptr, "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"\""},
+        {"apache", "urn:a", 11, "urn:a#Get",
+         "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"urn:a#Get\""},
+        {"dotnet", "urn:a", 12, nullptr,
+         "Content-Type:application/soap+xml; charset=UTF-8; action=\"urn:a/Get\""},
+        {"dotnet", "urn:a", 12, "urn:other",
+         "Content-Type:application/soap+xml; charset=UTF-8; action=\"urn:other\""},
+        {"apache", "urn:a", 12, nullptr, "Content-Type:application/soap+xml; charset=UTF-8"},
     };
     for (const auto& c : cases) {
         SoapRequest soap(c.kind, "Get");
         if (c.nameSpace != nullptr) SOAP_SetNameSpace(soap.message(), c.nameSpace);
+        ASSERT_EQ(SOAP_SetSoapVersion(soap.message(), c.version), 1);
+        if (c.action != nullptr) {
+            ASSERT_EQ(SOAP_SetAction(soap.message(), c.action), 1);
+        }
         HTTP_SetContent(soap.request(), "replaced by the envelope");
         SOAP_AddElement(soap.message(), "name", "string", "Caf\xc3\xa9 & co");
         const std::string envelope = SOAP_GetSoap(soap.message());
@@ -77,9 +94,27 @@ TEST(SoapWire, ActionLinePerDialect) {
         EXPECT_EQ(EchoedHeaders(soap.request()), c.headers);
         EXPECT_EQ(EchoedBody(soap.request()), envelope);
         EXPECT_NE(envelope.find(">Caf\xc3\xa9 &amp; co</name>"), std::string::npos) << envelope;
+        EXPECT_NE(envelope.find(c.version == 12 ? soap12 : soap11), std::string::npos) << envelope;
+        EXPECT_EQ(envelope.find(c.version == 12 ? soap11 : soap12), std::string::npos) << envelope;
         // The echo is no SOAP response, but it was stored for reading.
         EXPECT_NE(SOAP_GetSRS(soap.message()), nullptr);
     }
+}
+
+TEST(SoapWire, VersionAndActionRefuseWhatCannotBeSent) {
+    SoapRequest soap("dotnet", "Get");
+    for (const int version : {0, 10, 13, -12}) EXPECT_EQ(SOAP_SetSoapVersion(soap.message(), version), 0);
+    for (const char* action : {"a\"b", "a\r\nX-Injected: 1", "a\nb"})
+        EXPECT_EQ(SOAP_SetAction(soap.message(), action), 0) << action;
+    EXPECT_EQ(SOAP_SetSoapVersion(nullptr, 12), 0);
+    EXPECT_EQ(SOAP_SetAction(nullptr, "a"), 0);
+    // What was refused changed nothing; NULL restores the derived action.
+    ASSERT_EQ(SOAP_SetAction(soap.message(), "urn:set"), 1);
+    ASSERT_EQ(SOAP_SetAction(soap.message(), nullptr), 1);
+    const HttpTestServer& server = HttpTestServer::Get();
+    ASSERT_EQ(soap.Send(server.Http("/echo")), 1) << HTTP_GetLastError(soap.request());
+    EXPECT_EQ(EchoedHeaders(soap.request()),
+              "Content-Type:text/xml; charset=UTF-8\r\nSOAPAction: \"http://tempuri.org/Get\"");
 }
 
 TEST(SoapWire, OverHttpsTheEnvelopeAndActionTravelToo) {

@@ -49,7 +49,7 @@ const char kMainHelp[] =
 
 const char kSoapHelp[] =
     "usage: orvex soap URL --method M [--dialect dotnet|apache]\n"
-    "                  [--namespace NS | --target-uri URI]\n"
+    "                  [--namespace NS | --target-uri URI] [--soap12] [--action A]\n"
     "                  [NAME[:TYPE]=VALUE ...] [--table NAME[:ROW]=FILE.csv ...]\n"
     "                  [--csv | --json | --xml | --envelope] [--qualified-names]\n"
     "                  [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
@@ -61,6 +61,8 @@ const char kSoapHelp[] =
     "  --dialect      dotnet (document/literal, the default) or apache (RPC/encoded)\n"
     "  --namespace    the service namespace (.NET dialect)\n"
     "  --target-uri   the target object URI (Apache dialect)\n"
+    "  --soap12       write a SOAP 1.2 envelope and post it as application/soap+xml\n"
+    "  --action       the action to name instead of the one the dialect derives\n"
     "  NAME:TYPE=V    a scalar parameter; TYPE is an XML Schema or database type\n"
     "                 name (string, int, dateTime, date, boolean, double, xml...);\n"
     "                 without it the value is a string\n"
@@ -809,8 +811,9 @@ std::string RefusedDownloadName(const std::string& name) {
 int SoapCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kSoapHelp, stdout), kOk;
     std::string url, method, dialect = "dotnet", nameSpace, targetUri, format = "table";
+    std::optional<std::string> action;
     std::vector<std::string> positionals, scalars, tables;
-    bool qualified = false;
+    bool qualified = false, soap12 = false;
     Connection conn;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -819,7 +822,7 @@ int SoapCommand(int argc, char** argv) {
         if (TakeConnectionOption(argc, argv, i, conn, problem)) {
             if (!problem.empty()) return Usage("soap", problem);
         } else if (arg == "--method" || arg == "--dialect" || arg == "--namespace" || arg == "--target-uri" ||
-                   arg == "--table") {
+                   arg == "--table" || arg == "--action") {
             if (i + 1 >= argc) return Usage("soap", arg + " needs a value");
             const std::string value = argv[++i];
             if (arg == "--method")
@@ -830,6 +833,8 @@ int SoapCommand(int argc, char** argv) {
                 nameSpace = value;
             else if (arg == "--target-uri")
                 targetUri = value;
+            else if (arg == "--action")
+                action = value;
             else
                 tables.push_back(value);
         } else if (arg == "--csv" || arg == "--json" || arg == "--xml" || arg == "--envelope") {
@@ -838,6 +843,8 @@ int SoapCommand(int argc, char** argv) {
             format = arg.substr(2);
         } else if (arg == "--qualified-names") {
             qualified = true;
+        } else if (arg == "--soap12") {
+            soap12 = true;
         } else if (arg.rfind("--", 0) == 0) {
             return Usage("soap", "unknown option " + arg);
         } else {
@@ -859,6 +866,11 @@ int SoapCommand(int argc, char** argv) {
     SOAP_HANDLE soap = SOAP_new(dialect == "dotnet" ? "dotnet" : "apache soap", method.c_str());
     if (!nameSpace.empty()) SOAP_SetNameSpace(soap, nameSpace.c_str());
     if (!targetUri.empty()) SOAP_SetTargetObjectURI(soap, targetUri.c_str());
+    if (soap12) SOAP_SetSoapVersion(soap, 12);
+    if (action && SOAP_SetAction(soap, action->c_str()) == 0) {
+        SOAP_delete(soap);
+        return Usage("soap", "--action cannot hold a double quote or a line end");
+    }
     for (const std::string& p : scalars) {
         const size_t eq = p.find('=');
         const std::string left = p.substr(0, eq);
