@@ -134,17 +134,19 @@ __attribute__((target("avx2"))) void DecodeRunsAvx2(const unsigned char* src, in
                                              2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
     const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
     const __m256i nibble = _mm256_set1_epi8(0x0F);
-    while (g + 8 <= groups && pos + 32 <= n && dst + 32 <= end) {
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + pos));
+    // The bytes of a window that are no alphabet character (one bit each).
+    const auto others = [&](__m256i c) __attribute__((target("avx2"))) {
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble);
+        const __m256i fits = _mm256_and_si256(_mm256_shuffle_epi8(validWith, _mm256_and_si256(c, nibble)),
+                                              _mm256_shuffle_epi8(highBit, high));
+        return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(fits, _mm256_setzero_si256())));
+    };
+    // Stores the 24 bytes of 32 alphabet characters (past the groups a
+    // caller takes, bytes of no meaning that later groups overwrite or the
+    // caller zeroes at the end).
+    const auto store = [&](__m256i c) __attribute__((target("avx2"))) {
         const __m256i high = _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble);
         const __m256i low = _mm256_and_si256(c, nibble);
-        const __m256i fits =
-            _mm256_and_si256(_mm256_shuffle_epi8(validWith, low), _mm256_shuffle_epi8(highBit, high));
-        const auto others =
-            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(fits, _mm256_setzero_si256())));
-        // The whole groups before the first character of another kind (a line break, say).
-        const int take = others == 0 ? 8 : __builtin_ctz(others) / 4;
-        if (take == 0) return;
         const __m256i special = _mm256_or_si256(_mm256_cmpeq_epi8(high, _mm256_set1_epi8(2)),
                                                 _mm256_cmpeq_epi8(c, _mm256_set1_epi8('\\')));
         const __m256i delta = _mm256_add_epi8(_mm256_shuffle_epi8(byHigh, high),
@@ -153,13 +155,48 @@ __attribute__((target("avx2"))) void DecodeRunsAvx2(const unsigned char* src, in
         const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
         const __m256i words = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
         const __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(words, shuffle), pack);
-        // Past the groups taken the store leaves bytes of no meaning, which
-        // later groups overwrite or the caller zeroes at the end.
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), bytes);
+    };
+    const __m256i places = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18,
+                                            19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31);
+    while (g + 8 <= groups && pos + 32 <= n && dst + 32 <= end) {
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + pos));
+        const unsigned bad = others(c);
+        if (bad == 0) {
+            store(c);
+            dst += 24;
+            pos += 32;
+            g += 8;
+            continue;
+        }
+        // A line break (CR LF, LF or CR) between groups: the window is loaded
+        // again past it and the two joined, so that a line's tail and the
+        // next line's head make one window instead of two part-filled ones.
+        // 76-character lines: 0.7x the time of a window ended at each break.
+        const int at = __builtin_ctz(bad);
+        int skip = 0;
+        while (skip < 2 && pos + at + skip < n &&
+               (src[pos + at + skip] == '\r' || src[pos + at + skip] == '\n'))
+            ++skip;
+        if ((at & 3) == 0 && skip != 0 && pos + skip + 32 <= n) {
+            const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + pos + skip));
+            const __m256i joined = _mm256_blendv_epi8(
+                after, c, _mm256_cmpgt_epi8(_mm256_set1_epi8(static_cast<char>(at)), places));
+            if (others(joined) == 0) {
+                store(joined);
+                dst += 24;
+                pos += 32 + skip;
+                g += 8;
+                continue;
+            }
+        }
+        // The whole groups before the first character of another kind.
+        const int take = at / 4;
+        if (take == 0) return;
+        store(c);
         dst += 3 * take;
         pos += 4 * take;
         g += take;
-        if (take == 8) continue;
         // Line breaks between groups are skipped, as the first place of the next group would.
         if (src[pos] != '\r' && src[pos] != '\n') return;
         while (pos < n && (src[pos] == '\r' || src[pos] == '\n')) ++pos;
