@@ -23,6 +23,7 @@
  *  - SOAP_GetLastError: why the message's last read or call failed;
  *  - DownloadFile, UploadFile and their Ex forms return their reason;
  *  - XML_GetLastError: why the thread's last XML_new (or BuildTree) failed;
+ *  - WSDL_GetLastError: why a description could not be read;
  *  - record sets and tree nodes have no failures to tell: a number out of
  *    range or an unknown name gives "", 0 or NULL, as each function says.
  * When memory runs out where a call has no text of its own for it, the
@@ -142,10 +143,11 @@ typedef struct OrvexSoapMessage* SOAP_HANDLE;  /* a SOAP message */
 typedef struct OrvexRecordSet* SRS_HANDLE;     /* a record set */
 typedef struct OrvexXmlNode* XML_NODE;         /* a node of an XML tree */
 typedef struct OrvexXmlParser* XML_PARSER;     /* a tree parser */
+typedef struct OrvexWsdl* WSDL_HANDLE;         /* a WSDL description */
 
 /*
- * HTTP_delete, SOAP_delete, SRS_delete and XML_delete are one function under
- * four names: each destroys any object of this library through its virtual
+ * HTTP_delete, SOAP_delete, SRS_delete, XML_delete and WSDL_delete are one
+ * function under five names: each destroys any object of this library through its virtual
  * destructor. NULL is ignored. Pass only objects you own: handles from the
  * _new functions and NewXMLTreeParser, and tree roots from XML_new; never a
  * record set or tree that a SOAP message returned, nor a child node.
@@ -155,6 +157,7 @@ ORVEX_EXPORT void SOAP_delete(SOAP_HANDLE handle);
 ORVEX_EXPORT void SRS_delete(SRS_HANDLE handle);
 /* Takes an XML_NODE tree root or an XML_PARSER, or any other handle. */
 ORVEX_EXPORT void XML_delete(void* handle);
+ORVEX_EXPORT void WSDL_delete(WSDL_HANDLE handle);
 
 /* ---------------------------------------------------------------------------
  * HTTP requests
@@ -816,6 +819,66 @@ ORVEX_EXPORT XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle);
  *   "Out of memory"                memory ran out elsewhere in a call
  */
 ORVEX_EXPORT const char* SOAP_GetLastError(SOAP_HANDLE handle);
+
+/* ---------------------------------------------------------------------------
+ * WSDL descriptions
+ * ------------------------------------------------------------------------ */
+
+/*
+ * Reads a WSDL 1.1 description from an http or https URL (through
+ * DownloadFile, whose deadline and limits apply), a file URL or a path, with
+ * every document it imports: wsdl:import, and xsd:import and xsd:include
+ * with a location, resolved against the document that names them and each
+ * read once (a cycle ends there). A description is untrusted input: no DTD
+ * is read and no entity expanded, documents nest as deep as XML_new allows,
+ * at most 64 documents and 64 MB come in, a document from http or https
+ * never names a local file, and one from https never plain http.
+ * With maxAgeSeconds > 0 each document fetched over the network is kept in
+ * the cache directory (ORVEX_CACHE_DIR, else $XDG_CACHE_HOME/orvex, else
+ * ~/.cache/orvex, made for the user alone), and a copy younger than that is
+ * read without network access. Returns a handle whatever happened, which
+ * WSDL_GetLastError tells; NULL only when memory runs out. Free it with
+ * WSDL_delete.
+ */
+ORVEX_EXPORT WSDL_HANDLE WSDL_new(const char* location, int maxAgeSeconds);
+/*
+ * "" once read; else (in the handle, as long as it lives):
+ *   "Cannot read LOCATION: REASON"  REASON as DownloadFile gives it, or
+ *                                  "FILE: " and strerror's words
+ *   "Invalid XML in LOCATION: REASON"   the parser's reason with its offset
+ *   "LOCATION is a WSDL 2.0 description, which is not read: only WSDL 1.1 is"
+ *   "LOCATION is no WSDL 1.1 description: its root is NAME"
+ *   "An import from LOCATION names no http or https document: REFERENCE"
+ *   "An import from LOCATION names a document over plain http: REFERENCE"
+ *   "Too many documents: a description may bring in 64"
+ *   "Too large: a description and its imports may hold 64 MB"
+ *   "No cache directory: set ORVEX_CACHE_DIR, XDG_CACHE_HOME or HOME"
+ */
+ORVEX_EXPORT const char* WSDL_GetLastError(WSDL_HANDLE handle);
+/*
+ * One row per operation of each SOAP 1.1 and SOAP 1.2 port, in document
+ * order, with the columns Service, Port, SoapVersion ("1.1" or "1.2"),
+ * Style ("document" or "rpc"), Use ("literal" or "encoded"), Operation,
+ * Action, Endpoint, Input and Output. A description without a service lists
+ * each SOAP binding's operations with Service, Port and Endpoint empty.
+ * Input and Output are the parts a call fills and its answer holds, "name
+ * type, ..." in order: a wrapped document/literal message (one part whose
+ * element is a sequence) by its wrapper's fields, any other by its parts.
+ * A type is an XML Schema type's name ("int", "dateTime"), a named type of
+ * the description's ("Order"; a simple one by the base it restricts), "xml"
+ * for what cannot be typed (an anonymous structure, a missing declaration);
+ * "[]" follows an array's type (maxOccurs above 1, or a SOAP-encoded
+ * array's item type) and "?" an optional part's (minOccurs 0). Owned by
+ * the handle; NULL when the description was not read.
+ */
+ORVEX_EXPORT SRS_HANDLE WSDL_GetOperations(WSDL_HANDLE handle);
+/*
+ * The address of the port offering the operation: the port named, or with
+ * port NULL the first SOAP 1.1 port that has it, else the first SOAP 1.2
+ * one. "" for a description without a service; NULL when no port has the
+ * operation. Valid as long as the handle.
+ */
+ORVEX_EXPORT const char* WSDL_GetEndpoint(WSDL_HANDLE handle, const char* operation, const char* port);
 
 /* ---------------------------------------------------------------------------
  * File transfer

@@ -1,0 +1,535 @@
+#include "wsdl/wsdl.h"
+
+#include "recordset/srs.h"
+#include "wsdl/wsdl_fetch.h"
+#include "xml/xml_dom.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <set>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+constexpr char kWsdlNs[] = "http://schemas.xmlsoap.org/wsdl/";
+constexpr char kWsdl20Ns[] = "http://www.w3.org/ns/wsdl";
+constexpr char kSoap11Ns[] = "http://schemas.xmlsoap.org/wsdl/soap/";
+constexpr char kSoap12Ns[] = "http://schemas.xmlsoap.org/wsdl/soap12/";
+constexpr char kSchemaNs[] = "http://www.w3.org/2001/XMLSchema";
+constexpr char kSoapEncodingNs[] = "http://schemas.xmlsoap.org/soap/encoding/";
+// Types name types, which may name others: a chain longer than this is a loop.
+constexpr int kMaxTypeDepth = 32;
+
+// The prefixes in scope at an element, its own declarations first.
+struct Scope {
+    std::shared_ptr<const Scope> parent;
+    std::vector<std::pair<std::string, std::string>> bindings;
+
+    const std::string* Find(std::string_view prefix) const {
+        for (const Scope* s = this; s != nullptr; s = s->parent.get())
+            for (const auto& [name, uri] : s->bindings)
+                if (name == prefix) return &uri;
+        return nullptr;
+    }
+};
+
+struct QName {
+    std::string ns, local;
+    std::string Key() const { return ns + '\x1f' + local; }
+};
+
+struct Element {
+    std::string ns, local;
+    std::vector<std::pair<std::string, std::string>> attributes;  // names as written
+    std::vector<std::unique_ptr<Element>> children;
+    std::shared_ptr<const Scope> scope;
+
+    bool Is(const char* uri, const char* name) const { return local == name && ns == uri; }
+
+    const std::string* Attribute(std::string_view name) const {
+        for (const auto& [n, value] : attributes)
+            if (n == name) return &value;
+        return nullptr;
+    }
+    std::string Text(std::string_view name) const {
+        const std::string* value = Attribute(name);
+        return value != nullptr ? *value : std::string();
+    }
+
+    // A QName written in one of its attributes, its prefix looked up here.
+    QName Resolve(const std::string& written) const {
+        const size_t colon = written.find(':');
+        const std::string prefix = colon == std::string::npos ? std::string() : written.substr(0, colon);
+        const std::string* uri = scope ? scope->Find(prefix) : nullptr;
+        return {uri != nullptr ? *uri : std::string(),
+                colon == std::string::npos ? written : written.substr(colon + 1)};
+    }
+};
+
+// Builds the elements of one document, namespaces resolved as they open.
+class CElementSink final : public xml::CXmlSink {
+public:
+    std::unique_ptr<Element> Release() { return std::move(m_root); }
+
+    void Begin() override {
+        m_root.reset();
+        m_open.clear();
+    }
+
+    void StartElement(const char* name, const char* const* attributes, size_t count) override {
+        auto element = std::make_unique<Element>();
+        std::shared_ptr<Scope> own;
+        for (size_t i = 0; i < count; ++i) {
+            const std::string attribute = attributes[2 * i];
+            const std::string value = attributes[2 * i + 1];
+            if (attribute == "xmlns" || attribute.compare(0, 6, "xmlns:") == 0) {
+                if (!own) {
+                    own = std::make_shared<Scope>();
+                    own->parent = m_open.empty() ? nullptr : m_open.back()->scope;
+                }
+                own->bindings.emplace_back(attribute.size() > 6 ? attribute.substr(6) : std::string(), value);
+            }
+            element->attributes.emplace_back(attribute, value);
+        }
+        element->scope = own ? own : (m_open.empty() ? nullptr : m_open.back()->scope);
+        const std::string qualified = name;
+        const size_t colon = qualified.find(':');
+        element->local = colon == std::string::npos ? qualified : qualified.substr(colon + 1);
+        const std::string* uri =
+            element->scope
+                ? element->scope->Find(colon == std::string::npos ? "" : qualified.substr(0, colon))
+                : nullptr;
+        if (uri != nullptr) element->ns = *uri;
+        Element* raw = element.get();
+        if (m_open.empty())
+            m_root = std::move(element);
+        else
+            m_open.back()->children.push_back(std::move(element));
+        m_open.push_back(raw);
+    }
+
+    void EndElement() override { m_open.pop_back(); }
+    void Text(const char*, size_t) override {}
+    void CData(const char*, size_t) override {}
+    void Comment(const char*, size_t) override {}
+    void Instruction(const char*, const char*) override {}
+
+private:
+    std::unique_ptr<Element> m_root;
+    std::vector<Element*> m_open;
+};
+
+struct Document {
+    std::string location;
+    std::unique_ptr<Element> root;
+};
+
+// A pending document: where it is, and the namespace an included schema
+// takes from the schema that includes it.
+struct Pending {
+    std::string location;
+    std::string inheritedNamespace;
+};
+
+// Everything the documents declare, by qualified name.
+class CIndex {
+public:
+    std::unordered_map<std::string, const Element*> messages, portTypes, bindings, elements, complexTypes,
+        simpleTypes;
+    std::vector<const Element*> services;
+    std::vector<std::pair<std::string, const Element*>> bindingOrder;  // key and binding, in document order
+
+    void AddDefinitions(const Element& definitions) {
+        const std::string tns = definitions.Text("targetNamespace");
+        for (const auto& child : definitions.children) {
+            const Element& e = *child;
+            if (e.ns != kWsdlNs) continue;
+            const std::string key = QName{tns, e.Text("name")}.Key();
+            if (e.local == "message") {
+                messages.emplace(key, &e);
+            } else if (e.local == "portType") {
+                portTypes.emplace(key, &e);
+            } else if (e.local == "binding") {
+                if (bindings.emplace(key, &e).second) bindingOrder.emplace_back(key, &e);
+            } else if (e.local == "service") {
+                services.push_back(&e);
+            } else if (e.local == "types") {
+                for (const auto& schema : e.children)
+                    if (schema->Is(kSchemaNs, "schema")) AddSchema(*schema, std::string());
+            }
+        }
+    }
+
+    void AddSchema(const Element& schema, const std::string& inherited) {
+        const std::string* declared = schema.Attribute("targetNamespace");
+        const std::string tns = declared != nullptr ? *declared : inherited;
+        for (const auto& child : schema.children) {
+            const Element& e = *child;
+            if (e.ns != kSchemaNs || e.Attribute("name") == nullptr) continue;
+            const std::string key = QName{tns, e.Text("name")}.Key();
+            if (e.local == "element")
+                elements.emplace(key, &e);
+            else if (e.local == "complexType")
+                complexTypes.emplace(key, &e);
+            else if (e.local == "simpleType")
+                simpleTypes.emplace(key, &e);
+        }
+    }
+
+    const Element* Find(const std::unordered_map<std::string, const Element*>& map, const QName& name) const {
+        const auto it = map.find(name.Key());
+        return it != map.end() ? it->second : nullptr;
+    }
+};
+
+const Element* Child(const Element& parent, const char* ns, const char* local) {
+    for (const auto& child : parent.children)
+        if (child->Is(ns, local)) return child.get();
+    return nullptr;
+}
+
+// What a part or field holds, in the words the Input and Output columns use.
+class CDescriber {
+public:
+    explicit CDescriber(const CIndex& index) : m_index(index) {}
+
+    // A type named in an attribute of `context`.
+    std::string TypeName(const Element& context, const std::string& written, int depth) const {
+        const QName q = context.Resolve(written);
+        if (q.ns == kSchemaNs) return q.local;
+        if (depth > kMaxTypeDepth) return "xml";
+        if (const Element* simple = m_index.Find(m_index.simpleTypes, q))
+            return SimpleBase(*simple, depth + 1);
+        if (const Element* complex = m_index.Find(m_index.complexTypes, q)) {
+            const std::string array = ArrayItem(*complex, depth + 1);
+            return array.empty() ? q.local : array + "[]";
+        }
+        return "xml";
+    }
+
+    // A simple type by the base it restricts; a list or union reads as text.
+    std::string SimpleBase(const Element& simple, int depth) const {
+        const Element* restriction = Child(simple, kSchemaNs, "restriction");
+        if (restriction == nullptr || restriction->Attribute("base") == nullptr) return "string";
+        return TypeName(*restriction, restriction->Text("base"), depth);
+    }
+
+    // A SOAP-encoded array's item type; "" for any other complex type.
+    std::string ArrayItem(const Element& complex, int depth) const {
+        const Element* content = Child(complex, kSchemaNs, "complexContent");
+        const Element* restriction = content != nullptr ? Child(*content, kSchemaNs, "restriction") : nullptr;
+        if (restriction == nullptr) return std::string();
+        const QName base = restriction->Resolve(restriction->Text("base"));
+        if (base.ns != kSoapEncodingNs || base.local != "Array") return std::string();
+        for (const auto& attribute : restriction->children) {
+            for (const auto& [name, value] : attribute->attributes) {
+                const size_t colon = name.find(':');
+                if (name.substr(colon == std::string::npos ? 0 : colon + 1) != "arrayType") continue;
+                if (attribute->Resolve(name.substr(0, colon == std::string::npos ? 0 : colon) + ":x").ns !=
+                    kWsdlNs)
+                    continue;
+                std::string item = value.substr(0, value.find('['));
+                return TypeName(*attribute, item, depth);
+            }
+        }
+        return "xml";
+    }
+
+    // The fields of a complex type, "name type, ..." in order; false for
+    // one that is no sequence, all or choice of elements.
+    bool Fields(const Element& complex, std::vector<std::string>& out, int depth) const {
+        if (depth > kMaxTypeDepth) return false;
+        if (const Element* content = Child(complex, kSchemaNs, "complexContent")) {
+            const Element* extension = Child(*content, kSchemaNs, "extension");
+            if (extension == nullptr) return false;
+            const Element* base =
+                m_index.Find(m_index.complexTypes, extension->Resolve(extension->Text("base")));
+            if (base != nullptr && !Fields(*base, out, depth + 1)) return false;
+            return Group(*extension, out, depth);
+        }
+        return Group(complex, out, depth);
+    }
+
+    // One part or field: "name type", "[]" after an array's type, "?" after
+    // an optional one's.
+    std::string Field(const Element& element, int depth) const {
+        const Element* declaration = &element;
+        std::string name = element.Text("name");
+        if (const std::string* ref = element.Attribute("ref")) {
+            const QName q = element.Resolve(*ref);
+            name = q.local;
+            declaration = m_index.Find(m_index.elements, q);
+        }
+        std::string type = declaration != nullptr ? ElementType(*declaration, depth) : std::string("xml");
+        const std::string maxOccurs = element.Text("maxOccurs");
+        if (maxOccurs == "unbounded" || std::atoi(maxOccurs.c_str()) > 1) type += "[]";
+        if (element.Text("minOccurs") == "0") type += "?";
+        return name + " " + type;
+    }
+
+    // The type of an element declaration: named, or an anonymous simple
+    // type's base; anything else is literal XML.
+    std::string ElementType(const Element& declaration, int depth) const {
+        if (const std::string* type = declaration.Attribute("type"))
+            return TypeName(declaration, *type, depth + 1);
+        if (const Element* simple = Child(declaration, kSchemaNs, "simpleType"))
+            return SimpleBase(*simple, depth + 1);
+        return "xml";
+    }
+
+    // The complex type of an element declaration, named or anonymous.
+    const Element* ComplexOf(const Element& declaration) const {
+        if (const Element* anonymous = Child(declaration, kSchemaNs, "complexType")) return anonymous;
+        if (const std::string* type = declaration.Attribute("type"))
+            return m_index.Find(m_index.complexTypes, declaration.Resolve(*type));
+        return nullptr;
+    }
+
+private:
+    // The content of a complex type or an extension: one group of elements
+    // (attributes beside it are no fields).
+    bool Group(const Element& holder, std::vector<std::string>& out, int depth) const {
+        for (const auto& child : holder.children) {
+            const Element& group = *child;
+            if (group.ns != kSchemaNs) continue;
+            if (group.local == "attribute" || group.local == "attributeGroup" ||
+                group.local == "anyAttribute" || group.local == "annotation")
+                continue;
+            if (group.local != "sequence" && group.local != "all" && group.local != "choice") return false;
+            if (!Items(group, out, depth)) return false;
+        }
+        return true;
+    }
+
+    bool Items(const Element& group, std::vector<std::string>& out, int depth) const {
+        if (depth > kMaxTypeDepth) return false;
+        for (const auto& item : group.children) {
+            if (item->ns != kSchemaNs || item->local == "annotation") continue;
+            if (item->local == "element")
+                out.push_back(Field(*item, depth));
+            else if (item->local == "any")
+                out.push_back("any xml");
+            else if (item->local != "sequence" && item->local != "choice")
+                return false;
+            else if (!Items(*item, out, depth + 1))
+                return false;
+        }
+        return true;
+    }
+
+    const CIndex& m_index;
+};
+
+std::string Join(const std::vector<std::string>& parts) {
+    std::string out;
+    for (const std::string& part : parts) out += (out.empty() ? "" : ", ") + part;
+    return out;
+}
+
+}  // namespace
+
+namespace {
+
+// Reads `first` and everything it imports; "" or the reason it failed.
+std::string ReadAll(const std::string& first, int maxAgeSeconds, std::vector<Document>& documents,
+                    std::vector<std::pair<const Element*, std::string>>& schemas) {
+    std::deque<Pending> pending{{first, std::string()}};
+    std::set<std::string> seen;
+    size_t bytes = 0;
+    while (!pending.empty()) {
+        const Pending next = pending.front();
+        pending.pop_front();
+        if (!seen.insert(next.location).second) continue;  // read already: a cycle, or twice named
+        if (documents.size() == CWsdl::kMaxDocuments)
+            return "Too many documents: a description may bring in " + std::to_string(CWsdl::kMaxDocuments);
+        std::string text;
+        const std::string why = wsdl::Fetch(next.location, maxAgeSeconds, text);
+        if (!why.empty()) return "Cannot read " + next.location + ": " + why;
+        bytes += text.size();
+        if (bytes > CWsdl::kMaxBytes) return "Too large: a description and its imports may hold 64 MB";
+        CElementSink sink;
+        std::shared_ptr<const void> owner;
+        std::string reason;
+        if (!xml::ReadXml(text.data(), text.size(), sink, xml::XmlRoute::kDirect, owner, reason))
+            return "Invalid XML in " + next.location + ": " + reason;
+        Document document{next.location, sink.Release()};
+        const Element& root = *document.root;
+        if (root.ns == kWsdl20Ns)
+            return next.location + " is a WSDL 2.0 description, which is not read: only WSDL 1.1 is";
+        const bool definitions = root.Is(kWsdlNs, "definitions");
+        const bool schema = root.Is(kSchemaNs, "schema");
+        if (!definitions && !(schema && !documents.empty()))
+            return next.location + " is no WSDL 1.1 description: its root is " + root.local;
+        // What it brings in: WSDL imports, and the schemas' imports and includes.
+        std::vector<std::pair<const Element*, std::string>> found;
+        if (schema) found.emplace_back(&root, next.inheritedNamespace);
+        for (const auto& child : root.children) {
+            if (child->Is(kWsdlNs, "import") && child->Attribute("location") != nullptr) {
+                std::string refused;
+                const std::string target = wsdl::Resolve(next.location, child->Text("location"), refused);
+                if (target.empty()) return refused;
+                pending.push_back({target, std::string()});
+            }
+            if (child->Is(kWsdlNs, "types"))
+                for (const auto& s : child->children)
+                    if (s->Is(kSchemaNs, "schema")) found.emplace_back(s.get(), std::string());
+        }
+        for (const auto& [s, inherited] : found) {
+            const std::string own =
+                s->Attribute("targetNamespace") != nullptr ? s->Text("targetNamespace") : inherited;
+            for (const auto& child : s->children) {
+                const bool include = child->Is(kSchemaNs, "include");
+                if (!include && !child->Is(kSchemaNs, "import")) continue;
+                const std::string* where = child->Attribute("schemaLocation");
+                if (where == nullptr)
+                    continue;  // a namespace the document declares itself, or a built-in one
+                std::string refused;
+                const std::string target = wsdl::Resolve(next.location, *where, refused);
+                if (target.empty()) return refused;
+                pending.push_back({target, include ? own : std::string()});
+            }
+        }
+        if (schema) schemas.emplace_back(&root, next.inheritedNamespace);
+        documents.push_back(std::move(document));
+    }
+    return std::string();
+}
+
+}  // namespace
+
+CWsdl::CWsdl(const char* location, int maxAgeSeconds) {
+    std::vector<Document> documents;
+    std::vector<std::pair<const Element*, std::string>> schemas;
+    m_error = ReadAll(location != nullptr ? location : "", maxAgeSeconds, documents, schemas);
+    if (!m_error.empty()) return;
+
+    CIndex index;
+    for (const Document& d : documents)
+        if (d.root->Is(kWsdlNs, "definitions")) index.AddDefinitions(*d.root);
+    for (const auto& [schema, inherited] : schemas) index.AddSchema(*schema, inherited);
+    const CDescriber describe(index);
+
+    // The parts of a message as the caller fills them: a wrapped
+    // document/literal message by its wrapper's fields, any other by its parts.
+    const auto parts = [&](const Element& operation, const char* direction, const std::string& style) {
+        const Element* io = Child(operation, kWsdlNs, direction);
+        const Element* message =
+            io != nullptr ? index.Find(index.messages, io->Resolve(io->Text("message"))) : nullptr;
+        if (message == nullptr) return std::string();
+        std::vector<const Element*> list;
+        for (const auto& part : message->children)
+            if (part->Is(kWsdlNs, "part")) list.push_back(part.get());
+        std::vector<std::string> out;
+        if (style == "document" && list.size() == 1 && list[0]->Attribute("element") != nullptr) {
+            const Element* declaration =
+                index.Find(index.elements, list[0]->Resolve(list[0]->Text("element")));
+            const Element* complex = declaration != nullptr ? describe.ComplexOf(*declaration) : nullptr;
+            if (complex != nullptr && describe.Fields(*complex, out, 0)) return Join(out);
+            out.clear();
+        }
+        for (const Element* part : list) {
+            if (const std::string* type = part->Attribute("type")) {
+                out.push_back(part->Text("name") + " " + describe.TypeName(*part, *type, 0));
+            } else if (const std::string* element = part->Attribute("element")) {
+                const Element* declaration = index.Find(index.elements, part->Resolve(*element));
+                out.push_back(
+                    part->Text("name") + " " +
+                    (declaration != nullptr ? describe.ElementType(*declaration, 0) : std::string("xml")));
+            }
+        }
+        return Join(out);
+    };
+
+    // The operations of one binding, at an address (a port) or none.
+    const auto list = [&](const Element& binding, const std::string& service, const std::string& port,
+                          const std::string& endpoint) {
+        const Element* soap = Child(binding, kSoap11Ns, "binding");
+        const char* soapNs = kSoap11Ns;
+        std::string version = "1.1";
+        if (soap == nullptr) {
+            soap = Child(binding, kSoap12Ns, "binding");
+            soapNs = kSoap12Ns;
+            version = "1.2";
+        }
+        if (soap == nullptr) return;  // HTTP or another protocol
+        const Element* portType = index.Find(index.portTypes, binding.Resolve(binding.Text("type")));
+        for (const auto& child : binding.children) {
+            if (!child->Is(kWsdlNs, "operation")) continue;
+            Operation row;
+            row.service = service;
+            row.port = port;
+            row.version = version;
+            row.name = child->Text("name");
+            row.endpoint = endpoint;
+            const Element* soapOperation = Child(*child, soapNs, "operation");
+            row.action = soapOperation != nullptr ? soapOperation->Text("soapAction") : std::string();
+            row.style =
+                soapOperation != nullptr && soapOperation->Attribute("style") != nullptr
+                    ? soapOperation->Text("style")
+                    : (soap->Attribute("style") != nullptr ? soap->Text("style") : std::string("document"));
+            const Element* input = Child(*child, kWsdlNs, "input");
+            const Element* body = input != nullptr ? Child(*input, soapNs, "body") : nullptr;
+            row.use = body != nullptr && body->Attribute("use") != nullptr ? body->Text("use") : "literal";
+            const Element* abstract = nullptr;
+            if (portType != nullptr)
+                for (const auto& candidate : portType->children)
+                    if (candidate->Is(kWsdlNs, "operation") && candidate->Text("name") == row.name)
+                        abstract = candidate.get();
+            if (abstract != nullptr) {
+                row.input = parts(*abstract, "input", row.style);
+                row.output = parts(*abstract, "output", row.style);
+            }
+            m_list.push_back(std::move(row));
+        }
+    };
+
+    for (const Element* service : index.services) {
+        for (const auto& port : service->children) {
+            if (!port->Is(kWsdlNs, "port")) continue;
+            const Element* binding = index.Find(index.bindings, port->Resolve(port->Text("binding")));
+            if (binding == nullptr) continue;
+            const Element* address = Child(*port, kSoap11Ns, "address");
+            if (address == nullptr) address = Child(*port, kSoap12Ns, "address");
+            list(*binding, service->Text("name"), port->Text("name"),
+                 address != nullptr ? address->Text("location") : std::string());
+        }
+    }
+    if (index.services.empty())
+        for (const auto& [key, binding] : index.bindingOrder) list(*binding, "", "", "");
+
+    m_operations = std::make_unique<SRS>("Operation", "", "");
+    const char* const columns[] = {"Service",   "Port",   "SoapVersion", "Style", "Use",
+                                   "Operation", "Action", "Endpoint",    "Input", "Output"};
+    for (const char* column : columns) m_operations->AddCol(column, "string");
+    std::string scratch;
+    for (const Operation& row : m_list) {
+        const int r = m_operations->AddRow();
+        const std::string* cells[] = {&row.service, &row.port,   &row.version,  &row.style, &row.use,
+                                      &row.name,    &row.action, &row.endpoint, &row.input, &row.output};
+        for (int c = 0; c < 10; ++c) {
+            const std::string_view text = xml::ToCodePage(*cells[c], scratch);
+            m_operations->SetCellText(r, c, text.data(), text.size());
+        }
+    }
+}
+
+CWsdl::~CWsdl() = default;
+
+const std::string* CWsdl::Endpoint(const char* operation, const char* port) const {
+    if (operation == nullptr) return nullptr;
+    const Operation* found = nullptr;
+    for (const Operation& row : m_list) {
+        if (row.name != operation) continue;
+        if (port != nullptr) {
+            if (row.port == port) return &row.endpoint;
+        } else if (row.version == "1.1") {
+            return &row.endpoint;
+        } else if (found == nullptr) {
+            found = &row;
+        }
+    }
+    return found != nullptr ? &found->endpoint : nullptr;
+}

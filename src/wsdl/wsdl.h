@@ -1,0 +1,45 @@
+// CWsdl: a WSDL 1.1 description read from a location with every document it
+// imports, and the SOAP operations its ports offer, listed as a record set.
+#ifndef ORVEX_WSDL_WSDL_H
+#define ORVEX_WSDL_WSDL_H
+
+#include <orvex/handle_object.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class SRS;
+
+class CWsdl : public CHandleObject {
+public:
+    // Reads the description; Error() says why it could not be.
+    CWsdl(const char* location, int maxAgeSeconds);
+    ~CWsdl() override;
+    CWsdl(const CWsdl&) = delete;
+    CWsdl& operator=(const CWsdl&) = delete;
+
+    // "" once read.
+    const std::string& Error() const { return m_error; }
+    // One row per operation of each SOAP port; null when nothing was read.
+    SRS* Operations() const { return m_operations.get(); }
+    // The address of the port that offers `operation`: the named port, or
+    // (null) the first SOAP 1.1 port that has it, else the first SOAP 1.2
+    // one. Null when there is none.
+    const std::string* Endpoint(const char* operation, const char* port) const;
+
+    // The most documents and bytes one description may bring in.
+    static constexpr size_t kMaxDocuments = 64;
+    static constexpr size_t kMaxBytes = 64u << 20;
+
+    struct Operation {
+        std::string service, port, version, style, use, name, action, endpoint, input, output;
+    };
+
+private:
+    std::string m_error;
+    std::vector<Operation> m_list;
+    std::unique_ptr<SRS> m_operations;
+};
+
+#endif

@@ -1,0 +1,205 @@
+// WSDL descriptions read from the sample service, from files that import
+// one another, and the ones refused.
+#include "common/test_support.h"
+#include "http/http_test_server.h"
+#include "soap/soap_test_service.h"
+
+#include "wsdl/wsdl_fetch.h"
+
+#include <orvex.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::HttpTestServer;
+using testing_support::SoapTestService;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// The operations as rows of texts, column by column.
+std::vector<std::vector<std::string>> Rows(WSDL_HANDLE wsdl) {
+    std::vector<std::vector<std::string>> rows;
+    SRS_HANDLE set = WSDL_GetOperations(wsdl);
+    if (set == nullptr) return rows;
+    for (int r = 1; r <= SRS_RowCount(set); ++r) {
+        std::vector<std::string> row;
+        for (int c = 1; c <= SRS_ColCount(set); ++c) row.emplace_back(SRS_GetTextAt(set, r, c));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(Wsdl, TheSampleServiceInBothSoapVersions) {
+    const std::string base = SoapTestService::Get().Url();
+    for (const auto& [path, version] : {std::pair<std::string, std::string>{"", "1.1"}, {"soap12", "1.2"}}) {
+        WSDL_HANDLE wsdl = WSDL_new((base + path + "?wsdl").c_str(), 0);
+        ASSERT_STREQ(WSDL_GetLastError(wsdl), "");
+        SRS_HANDLE set = WSDL_GetOperations(wsdl);
+        const char* const columns[] = {"Service",   "Port",   "SoapVersion", "Style", "Use",
+                                       "Operation", "Action", "Endpoint",    "Input", "Output"};
+        ASSERT_EQ(SRS_ColCount(set), 10);
+        for (int c = 0; c < 10; ++c) EXPECT_STREQ(SRS_GetColName(set, c + 1), columns[c]);
+        const auto rows = Rows(wsdl);
+        ASSERT_EQ(rows.size(), 8u);
+        const std::vector<std::string> add = {"SampleService",
+                                              "Application",
+                                              version,
+                                              "document",
+                                              "literal",
+                                              "Add",
+                                              "Add",
+                                              base + path,
+                                              "a integer?, b integer?",
+                                              "AddResult integer?"};
+        EXPECT_EQ(rows[0], add);
+        EXPECT_EQ(rows[4][5], "GetOrders");
+        EXPECT_EQ(rows[4][9], "GetOrdersResult OrderArray?");
+        EXPECT_STREQ(WSDL_GetEndpoint(wsdl, "Add", nullptr), (base + path).c_str());
+        EXPECT_STREQ(WSDL_GetEndpoint(wsdl, "Add", "Application"), (base + path).c_str());
+        EXPECT_EQ(WSDL_GetEndpoint(wsdl, "NoSuch", nullptr), nullptr);
+        EXPECT_EQ(WSDL_GetEndpoint(wsdl, "Add", "NoSuchPort"), nullptr);
+        WSDL_delete(wsdl);
+    }
+}
+
+const char kMain[] = R"(<?xml version="1.0"?>
+<definitions xmlns="http://schemas.xmlsoap.org/wsdl/" xmlns:soap="http://schemas.xmlsoap.org/wsdl/soap/"
+    xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:t="urn:t" targetNamespace="urn:t">
+  <types><xs:schema targetNamespace="urn:wrap"><xs:import namespace="urn:t" schemaLocation="sub/types.xsd"/></xs:schema></types>
+  <message name="PutIn"><part name="items" type="t:ItemArray"/><part name="code" type="t:Code"/><part name="blob" type="t:Missing"/></message>
+  <message name="PutOut"><part name="count" type="xs:int"/></message>
+  <portType name="P"><operation name="Put"><input message="t:PutIn"/><output message="t:PutOut"/></operation></portType>
+  <binding name="B" type="t:P"><soap:binding style="rpc" transport="http://schemas.xmlsoap.org/soap/http"/>
+    <operation name="Put"><soap:operation soapAction="urn:t#Put"/>
+      <input><soap:body use="encoded" namespace="urn:t" encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"/></input>
+      <output><soap:body use="encoded"/></output></operation></binding>
+</definitions>)";
+
+const char kTypes[] = R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:t">
+  <xs:include schemaLocation="more.xsd"/>
+  <xs:simpleType name="Code"><xs:restriction base="xs:string"><xs:maxLength value="8"/></xs:restriction></xs:simpleType>
+</xs:schema>)";
+
+// Included back by types.xsd's include: read once, the cycle ends there.
+const char kMore[] = R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"
+    xmlns:soapenc="http://schemas.xmlsoap.org/soap/encoding/" xmlns:wsdl="http://schemas.xmlsoap.org/wsdl/"
+    xmlns:t="urn:t">
+  <xs:include schemaLocation="types.xsd"/>
+  <xs:complexType name="Item"><xs:sequence><xs:element name="id" type="xs:int"/></xs:sequence></xs:complexType>
+  <xs:complexType name="ItemArray"><xs:complexContent><xs:restriction base="soapenc:Array">
+    <xs:attribute ref="soapenc:arrayType" wsdl:arrayType="t:Item[]"/></xs:restriction></xs:complexContent></xs:complexType>
+</xs:schema>)";
+
+TEST(Wsdl, ImportsAndIncludesFromFilesAndTheirTypes) {
+    TempDir dir;
+    mkdir(dir.Path("sub").c_str(), 0700);
+    WriteFile(dir.Path("main.wsdl"), kMain);
+    WriteFile(dir.Path("sub/types.xsd"), kTypes);
+    WriteFile(dir.Path("sub/more.xsd"), kMore);
+    for (const std::string& location : {dir.Path("main.wsdl"), "file://" + dir.Path("main.wsdl")}) {
+        WSDL_HANDLE wsdl = WSDL_new(location.c_str(), 0);
+        ASSERT_STREQ(WSDL_GetLastError(wsdl), "") << location;
+        const auto rows = Rows(wsdl);
+        ASSERT_EQ(rows.size(), 1u);
+        // No service: the binding's operations, without a port or an address.
+        const std::vector<std::string> put = {"",          "",        "1.1",
+                                              "rpc",       "encoded", "Put",
+                                              "urn:t#Put", "",        "items Item[], code string, blob xml",
+                                              "count int"};
+        EXPECT_EQ(rows[0], put);
+        EXPECT_STREQ(WSDL_GetEndpoint(wsdl, "Put", nullptr), "");
+        WSDL_delete(wsdl);
+    }
+}
+
+// A URL of the test server answering with `body`.
+std::string Serving(const std::string& body) {
+    std::string query;
+    for (const unsigned char c : body) {
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+        query += std::isalnum(c) != 0 ? std::string(1, static_cast<char>(c)) : escaped;
+    }
+    return HttpTestServer::Get().Http("/status/200?ct=text/xml&body=" + query);
+}
+
+TEST(Wsdl, WhatIsRefusedSaysWhy) {
+    TempDir dir;
+    WriteFile(dir.Path("two.wsdl"), "<description xmlns=\"http://www.w3.org/ns/wsdl\"/>");
+    WriteFile(dir.Path("plain.xml"), "<a/>");
+    WriteFile(dir.Path("broken.wsdl"), "<definitions");
+    const std::string importsLocal =
+        "<definitions xmlns=\"http://schemas.xmlsoap.org/wsdl/\"><import location=\"file://" +
+        dir.Path("two.wsdl") + "\"/></definitions>";
+    const std::string served = Serving(importsLocal);
+    const struct {
+        std::string location;
+        std::string error;  // the start of the text
+    } cases[] = {
+        {dir.Path("two.wsdl"), dir.Path("two.wsdl") + " is a WSDL 2.0 description, which is not read"},
+        {dir.Path("plain.xml"), dir.Path("plain.xml") + " is no WSDL 1.1 description: its root is a"},
+        {dir.Path("broken.wsdl"), "Invalid XML in " + dir.Path("broken.wsdl") + ": "},
+        {dir.Path("missing.wsdl"), "Cannot read " + dir.Path("missing.wsdl") + ": "},
+        {served,
+         "An import from " + served + " names no http or https document: file://" + dir.Path("two.wsdl")},
+    };
+    for (const auto& c : cases) {
+        WSDL_HANDLE wsdl = WSDL_new(c.location.c_str(), 0);
+        ASSERT_NE(wsdl, nullptr);
+        EXPECT_EQ(std::string(WSDL_GetLastError(wsdl)).rfind(c.error, 0), 0u) << WSDL_GetLastError(wsdl);
+        EXPECT_EQ(WSDL_GetOperations(wsdl), nullptr);
+        WSDL_delete(wsdl);
+    }
+}
+
+TEST(Wsdl, ImportLocationsResolveAgainstTheirDocument) {
+    const struct {
+        const char* base;
+        const char* reference;
+        const char* target;  // "" refused
+    } cases[] = {
+        {"http://h/a/b.wsdl", "x.xsd", "http://h/a/x.xsd"},
+        {"http://h/a/b.wsdl?wsdl", "../x.xsd", "http://h/x.xsd"},
+        {"http://h/a/b", "/s/./x.xsd", "http://h/s/x.xsd"},
+        {"https://h/a", "//cdn/x.xsd", "https://cdn/x.xsd"},
+        {"https://h/a", "http://o/x.xsd", ""},
+        {"http://h/a", "file:///etc/passwd", ""},
+        {"/d/w.wsdl", "sub/x.xsd", "/d/sub/x.xsd"},
+        {"/d/w.wsdl", "http://h/x.xsd", "http://h/x.xsd"},
+        {"file:///d/e/w.wsdl", "../x.xsd", "file:///d/x.xsd"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_EQ(wsdl::Resolve(c.base, c.reference, why), c.target) << c.base << " " << c.reference;
+        EXPECT_EQ(why.empty(), *c.target != '\0') << why;
+    }
+}
+
+TEST(Wsdl, AFreshCachedCopyIsReadInsteadOfTheNetwork) {
+    TempDir cache;
+    testing_support::ScopedEnv where("ORVEX_CACHE_DIR", cache.Path("a/b").c_str());
+    const std::string url = SoapTestService::Get().Url() + "?wsdl";
+    WSDL_HANDLE first = WSDL_new(url.c_str(), 3600);
+    ASSERT_STREQ(WSDL_GetLastError(first), "");
+    WSDL_delete(first);
+    const auto names = testing_support::FileNames(cache.Path("a/b"));
+    ASSERT_EQ(names.size(), 1u);
+    // Changed in the cache, the copy is what the next read sees: this one
+    // imports a schema the service does not have.
+    WriteFile(cache.Path("a/b/" + names[0]), kMain);
+    WSDL_HANDLE second = WSDL_new(url.c_str(), 3600);
+    EXPECT_EQ(std::string(WSDL_GetLastError(second)).rfind("Cannot read", 0), 0u)
+        << WSDL_GetLastError(second);
+    WSDL_delete(second);
+    WSDL_HANDLE fresh = WSDL_new(url.c_str(), 0);
+    EXPECT_EQ(Rows(fresh).size(), 8u);
+    WSDL_delete(fresh);
+}
+
+}  // namespace
