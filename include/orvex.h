@@ -67,6 +67,9 @@
  *  - ORVEX_CA_BUNDLE: a PEM file of certificate authorities trusted beside
  *    the system's; ORVEX_INSECURE_TLS=1 turns certificate checks off. Read
  *    at every request (each redirect included), download and upload.
+ *  - ORVEX_CACHE_DIR (else XDG_CACHE_HOME/orvex, else HOME/.cache/orvex):
+ *    where WSDL_new keeps fetched documents when given a maximum age. Read
+ *    at every WSDL_new.
  *  - ORVEX_CONNECT_TIMEOUT, ORVEX_STALL_TIMEOUT: seconds to connect (30) and
  *    that a transfer may move no byte (60); ORVEX_REQUEST_TIMEOUT: seconds
  *    a whole HTTP_Request may take (100; see HTTP_SetDeadline). Read at

@@ -48,7 +48,8 @@ std::string Call(const std::string& rest) {
 }
 
 TEST(OrvexCommand, UsageAndHelp) {
-    for (const char* command : {"--help", "soap --help", "get --help", "post --help", "xml --help"}) {
+    for (const char* command :
+         {"--help", "soap --help", "get --help", "post --help", "xml --help", "wsdl --help"}) {
         const CommandRun run = Orvex(command);
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_NE(run.out.find("usage: orvex"), std::string::npos) << command;
@@ -70,6 +71,7 @@ TEST(OrvexCommand, UsageAndHelp) {
         {"get http://x/ --stall-timeout 1.5",
          "orvex: --stall-timeout takes a number of seconds (see 'orvex get --help')\n"},
         {"xml", "orvex: no FILE given (see 'orvex xml --help')\n"},
+        {"wsdl", "orvex: no LOCATION given (see 'orvex wsdl --help')\n"},
     };
     for (const auto& [command, err] : usage) {
         const CommandRun run = Orvex(command);
@@ -164,6 +166,13 @@ TEST(OrvexCommand, CallsPrintRecordSets) {
                 SoapTestService::kNamespace + " --method Add a:int=20 b:int=22");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("42"), std::string::npos) << run.out;
+
+    // The operations of the service's description.
+    run = Orvex("wsdl '" + SoapTestService::Get().Url() + "?wsdl' --csv");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Operation,Input,Output,Action,SoapVersion,Endpoint");
+    EXPECT_NE(run.out.find("\nAdd,\"a integer?, b integer?\",AddResult integer?,Add,1.1,"), std::string::npos)
+        << run.out;
 
     // The URL is the first positional argument, a query's '=' and all.
     run = Orvex("soap '" + SoapTestService::Get().Url() + "?op=Add' --dialect dotnet --namespace " +
