@@ -334,7 +334,7 @@ std::string Join(const std::vector<std::string>& parts) {
 namespace {
 
 // Reads `first` and everything it imports; "" or the reason it failed.
-std::string ReadAll(const std::string& first, int maxAgeSeconds, std::vector<Document>& documents,
+std::string ReadAll(const std::string& first, const CWsdl::Fetcher& fetch, std::vector<Document>& documents,
                     std::vector<std::pair<const Element*, std::string>>& schemas) {
     std::deque<Pending> pending{{first, std::string()}};
     std::set<std::string> seen;
@@ -346,7 +346,7 @@ std::string ReadAll(const std::string& first, int maxAgeSeconds, std::vector<Doc
         if (documents.size() == CWsdl::kMaxDocuments)
             return "Too many documents: a description may bring in " + std::to_string(CWsdl::kMaxDocuments);
         std::string text;
-        const std::string why = wsdl::Fetch(next.location, maxAgeSeconds, text);
+        const std::string why = fetch(next.location, text);
         if (!why.empty()) return "Cannot read " + next.location + ": " + why;
         bytes += text.size();
         if (bytes > CWsdl::kMaxBytes) return "Too large: a description and its imports may hold 64 MB";
@@ -401,9 +401,17 @@ std::string ReadAll(const std::string& first, int maxAgeSeconds, std::vector<Doc
 }  // namespace
 
 CWsdl::CWsdl(const char* location, int maxAgeSeconds) {
+    Read(location != nullptr ? location : "", [maxAgeSeconds](const std::string& where, std::string& text) {
+        return wsdl::Fetch(where, maxAgeSeconds, text);
+    });
+}
+
+CWsdl::CWsdl(const std::string& location, const Fetcher& fetch) { Read(location, fetch); }
+
+void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     std::vector<Document> documents;
     std::vector<std::pair<const Element*, std::string>> schemas;
-    m_error = ReadAll(location != nullptr ? location : "", maxAgeSeconds, documents, schemas);
+    m_error = ReadAll(location, fetch, documents, schemas);
     if (!m_error.empty()) return;
 
     CIndex index;

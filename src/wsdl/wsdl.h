@@ -5,6 +5,7 @@
 
 #include <orvex/handle_object.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,13 @@ class SRS;
 
 class CWsdl : public CHandleObject {
 public:
+    // Reads a location into a text: "" or the reason it could not.
+    using Fetcher = std::function<std::string(const std::string& location, std::string& text)>;
+
     // Reads the description; Error() says why it could not be.
     CWsdl(const char* location, int maxAgeSeconds);
+    // The same, each document read by `fetch` (tests and the fuzz target).
+    CWsdl(const std::string& location, const Fetcher& fetch);
     ~CWsdl() override;
     CWsdl(const CWsdl&) = delete;
     CWsdl& operator=(const CWsdl&) = delete;
@@ -37,6 +43,8 @@ public:
     };
 
 private:
+    void Read(const std::string& location, const Fetcher& fetch);
+
     std::string m_error;
     std::vector<Operation> m_list;
     std::unique_ptr<SRS> m_operations;
