@@ -882,6 +882,25 @@ ORVEX_EXPORT SRS_HANDLE WSDL_GetOperations(WSDL_HANDLE handle);
  * operation. Valid as long as the handle.
  */
 ORVEX_EXPORT const char* WSDL_GetEndpoint(WSDL_HANDLE handle, const char* operation, const char* port);
+/*
+ * A new message for the operation on the port chosen as WSDL_GetEndpoint
+ * chooses it (free it with SOAP_delete; it does not need the description
+ * afterwards): the .NET dialect for a document-style operation, the Apache
+ * dialect for an rpc one; its method (a wrapped document's element), the
+ * namespace or target object URI, the action and the SOAP version the
+ * description gives. On it SOAP_AddElement with a NULL or "" type takes the
+ * part's type (numbers, truth values, dates and date-times by their XML
+ * Schema names, every kind of text as "string", anything else as literal
+ * XML); parameters are written in the description's order, whatever order
+ * they were added in; and a read of the answer gives the columns it left
+ * untyped the types of the fields they hold. A request fails before sending
+ * anything, its text naming the part, when a parameter is no part
+ * ("OPERATION has no part NAME"), a required part is missing ("OPERATION
+ * needs its part NAME") or a scalar's value is no value of its type
+ * ("OPERATION: part NAME is TYPE, which \"VALUE\" is not"). NULL when no
+ * port has the operation.
+ */
+ORVEX_EXPORT SOAP_HANDLE WSDL_NewCall(WSDL_HANDLE handle, const char* operation, const char* port);
 
 /* ---------------------------------------------------------------------------
  * File transfer

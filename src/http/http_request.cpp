@@ -94,11 +94,16 @@ void CHttpRequest::SetCompressCallbacks(const HttpCompressCallbacks& callbacks) 
     m_pCallbackCompress = std::move(adapter);
 }
 
-int CHttpRequest::Request(const char* url, const char* user, const char* password) {
-    const uint32_t start = clocks::TickCount();
+void CHttpRequest::ForgetResponse() {
     m_Response.Empty();
     m_nStatusCode = 0;
     m_bResponseHeaders = false;
+    m_bResponseArrived = false;
+}
+
+int CHttpRequest::Request(const char* url, const char* user, const char* password) {
+    const uint32_t start = clocks::TickCount();
+    ForgetResponse();
     int result = ParseURL(url, user, password) != 0 ? SendHttp() : 0;
     m_bResponseArrived = result != 0;
     if (result != 0 && m_nStatusCode != 200) {

@@ -82,6 +82,8 @@ protected:
     // Whether the last Request got a whole response (of any status): what
     // arrived of one cut off is no answer to read.
     bool ResponseArrived() const { return m_bResponseArrived; }
+    // Nothing of the last response stays: body, status, headers.
+    void ForgetResponse();
 
 private:
     // The URL of the parsed fields, as libcurl takes it.

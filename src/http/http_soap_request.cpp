@@ -2,6 +2,7 @@
 
 #include "soap/soap_message.h"
 
+#include <string>
 #include <utility>
 
 CHttpSoapRequest::CHttpSoapRequest() {
@@ -26,6 +27,15 @@ int CHttpSoapRequest::AttachSoap(CHandleObject* message) {
 int CHttpSoapRequest::Request(const char* url, const char* user, const char* password) {
     if (m_pSoap == nullptr) {
         m_strLastError = "Soap object not set";
+        return 0;
+    }
+    std::string misfit;
+    if (!m_pSoap->CheckPlan(misfit)) {
+        // Nothing is sent for parameters the description does not allow,
+        // and nothing of the last response stays.
+        ForgetResponse();
+        m_strLastError = misfit.c_str();
+        m_pSoap->SetFailure(m_strLastError);
         return 0;
     }
     m_pSoap->GetSoap(m_strContent);

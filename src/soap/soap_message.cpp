@@ -8,6 +8,7 @@
 #include "recordset/value_text.h"
 #include "xml/dom_access.h"
 #include "soap/soap_answer.h"
+#include "soap/soap_plan.h"
 #include "soap/soap_reader.h"
 #include "support/string_builder.h"
 #include "xmltree/xml_tree_parser.h"
@@ -44,7 +45,123 @@ void CSoapMessage::SetNameSpace(const char* nameSpace) {
     if (m_bDotNet != 0 && m_strNameSpace.IsEmpty()) m_strNameSpace = kDotNetPlaceholderNamespace;
 }
 
+namespace {
+
+// The type a plan's part is written and checked as: the XML Schema name for
+// numbers, truth values, dates and date-times (the value codec trims or
+// converts them), "string" for every kind of text (escaped), "xml" for a
+// structure or anything else (the caller's literal XML).
+std::string PlanType(const SoapPart& part) {
+    static const char* const kKept[] = {"int",
+                                        "integer",
+                                        "long",
+                                        "short",
+                                        "byte",
+                                        "unsignedInt",
+                                        "unsignedLong",
+                                        "unsignedShort",
+                                        "unsignedByte",
+                                        "nonNegativeInteger",
+                                        "positiveInteger",
+                                        "negativeInteger",
+                                        "nonPositiveInteger",
+                                        "decimal",
+                                        "float",
+                                        "double",
+                                        "boolean",
+                                        "dateTime",
+                                        "date"};
+    static const char* const kTexts[] = {
+        "string",       "normalizedString", "token",  "anyURI",    "QName",  "NCName",    "Name",
+        "NMTOKEN",      "language",         "ID",     "IDREF",     "ENTITY", "duration",  "time",
+        "gYear",        "gYearMonth",       "gMonth", "gMonthDay", "gDay",   "hexBinary", "base64Binary",
+        "anySimpleType"};
+    for (const char* kept : kKept)
+        if (part.type == kept) return part.type;
+    for (const char* text : kTexts)
+        if (part.type == text) return "string";
+    return "xml";
+}
+
+bool AllDigits(const std::string& text, size_t from) {
+    if (from >= text.size()) return false;
+    for (size_t i = from; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
+
+// Whether a value is one of its type's lexical forms (white space around it allowed).
+bool Holds(const std::string& type, std::string value) {
+    const size_t first = value.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return type == "string" || type == "xml";
+    value = value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
+    const bool unsignedType =
+        type.compare(0, 8, "unsigned") == 0 || type == "nonNegativeInteger" || type == "positiveInteger";
+    if (type.find("nt") != std::string::npos || type == "long" || type == "short" || type == "byte")
+        return AllDigits(value, (value[0] == '+' || (value[0] == '-' && !unsignedType)) ? 1 : 0);
+    if (type == "decimal" || type == "float" || type == "double") {
+        if (type != "decimal" && (value == "INF" || value == "-INF" || value == "NaN")) return true;
+        size_t at = value[0] == '+' || value[0] == '-' ? 1 : 0;
+        const size_t exponent = type == "decimal" ? std::string::npos : value.find_first_of("eE");
+        const std::string mantissa =
+            value.substr(at, exponent == std::string::npos ? std::string::npos : exponent - at);
+        const size_t dot = mantissa.find('.');
+        const std::string whole = mantissa.substr(0, dot);
+        const std::string part = dot == std::string::npos ? std::string() : mantissa.substr(dot + 1);
+        if ((whole.empty() && part.empty()) || (!whole.empty() && !AllDigits(whole, 0)) ||
+            (!part.empty() && !AllDigits(part, 0)))
+            return false;
+        if (exponent == std::string::npos) return true;
+        at = exponent + 1 < value.size() && (value[exponent + 1] == '+' || value[exponent + 1] == '-')
+                 ? exponent + 2
+                 : exponent + 1;
+        return AllDigits(value, at);
+    }
+    if (type == "boolean") return value == "true" || value == "false" || value == "1" || value == "0";
+    return true;  // texts, literal XML, and dates the codec reads its own way
+}
+
+}  // namespace
+
+bool CSoapMessage::CheckPlan(std::string& why) const {
+    if (!m_plan) return true;
+    const std::string& operation = m_plan->operation;
+    for (int i = 0; i < m_arrNames.GetSize(); ++i) {
+        const std::string name = m_arrNames[i].str();
+        const SoapPart* part = nullptr;
+        for (const SoapPart& candidate : m_plan->input)
+            if (candidate.name == name) part = &candidate;
+        if (part == nullptr) {
+            why = operation + " has no part " + name;
+            return false;
+        }
+        if (m_arrRecordSets[static_cast<size_t>(i)].has_value() || part->array) continue;
+        const std::string type = PlanType(*part);
+        if (!Holds(type, m_arrValues[i].str())) {
+            why = operation + ": part " + name + " is " + part->type + ", which \"" + m_arrValues[i].str() +
+                  "\" is not";
+            return false;
+        }
+    }
+    for (const SoapPart& part : m_plan->input) {
+        if (part.optional) continue;
+        bool given = false;
+        for (int i = 0; i < m_arrNames.GetSize() && !given; ++i) given = m_arrNames[i].str() == part.name;
+        if (!given) {
+            why = operation + " needs its part " + part.name;
+            return false;
+        }
+    }
+    return true;
+}
+
 void CSoapMessage::AddElement(const char* name, const char* type, const char* value) {
+    std::string planned;
+    if (m_plan && (type == nullptr || *type == '\0') && name != nullptr) {
+        for (const SoapPart& part : m_plan->input)
+            if (part.name == name) planned = PlanType(part);
+        if (!planned.empty()) type = planned.c_str();
+    }
     CString storedType(type);
     const int code = CTextUtil::ConvertType(storedType);
     if (code != 0) CTextUtil::ConvertType(code, storedType);
@@ -137,7 +254,20 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
                     m_strTargetObjectURI.GetString(), soap12 ? kSoap12EncodingUri : kSoapEncodingUri);
         out.AppendLine(line);
     }
-    for (int i = 0; i < m_arrNames.GetSize(); ++i) AppendParameter(i, out);
+    if (m_plan) {
+        // The parts' order, whatever order they were added in; names no part has go last.
+        std::vector<bool> written(static_cast<size_t>(m_arrNames.GetSize()), false);
+        for (const SoapPart& part : m_plan->input)
+            for (int i = 0; i < m_arrNames.GetSize(); ++i)
+                if (!written[static_cast<size_t>(i)] && m_arrNames[i].str() == part.name) {
+                    AppendParameter(i, out);
+                    written[static_cast<size_t>(i)] = true;
+                }
+        for (int i = 0; i < m_arrNames.GetSize(); ++i)
+            if (!written[static_cast<size_t>(i)]) AppendParameter(i, out);
+    } else {
+        for (int i = 0; i < m_arrNames.GetSize(); ++i) AppendParameter(i, out);
+    }
     if (m_bDotNet != 0) {
         line.Format("</%s>", m_strMethod.GetString());
         out.AppendLine(line);
@@ -255,6 +385,21 @@ SRS* CSoapMessage::GetSRS(int index) {
         return m_pSRS;
     }
     LoadSRS(m_strSoap, index);
+    if (m_plan && m_pSRS != nullptr) {
+        // Columns the answer left untyped take the type of the field they hold, found by local name.
+        for (auto& column : m_pSRS->m_arrCols) {
+            if (!column->m_strTypeName.IsEmpty()) continue;
+            const std::string name = column->m_strName.str();
+            const std::string local =
+                name.substr(name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1);
+            for (const SoapPart& field : m_plan->columns) {
+                if (field.name != local || field.array || PlanType(field) == "xml") continue;
+                column->m_strTypeName = field.type.c_str();
+                column->m_nType = CTextUtil::ConvertType(field.type.c_str());
+                break;
+            }
+        }
+    }
     return m_pSRS;
 }
 

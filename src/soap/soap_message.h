@@ -10,11 +10,14 @@
 #include <orvex/handle_object.h>
 
 #include <cstddef>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class CStringBuilder;
 class SRS;
+struct SoapPlan;
 class IXMLTreeNode;
 
 // The namespace .NET services use when none is configured.
@@ -68,6 +71,15 @@ public:
     bool SetAction(const char* action);
     CString Action() const;
 
+    // The parts a description gives the operation: a scalar added without a
+    // type takes its part's, parameters are written in the parts' order, and
+    // the columns of an answer take the types of the fields they hold.
+    void SetPlan(std::shared_ptr<const SoapPlan> plan) { m_plan = std::move(plan); }
+    // Whether the parameters fit the plan (every name a part, every required
+    // part given, every scalar a value its type holds); false with the
+    // reason naming the part. True without a plan.
+    bool CheckPlan(std::string& why) const;
+
     void SetEncoding(const char* encoding) { m_strEncoding = encoding; }
     void SetTargetObjectURI(const char* uri) { m_strTargetObjectURI = uri; }
     // In the .NET dialect the empty text restores the placeholder namespace.
@@ -76,6 +88,7 @@ public:
     int m_bDotNet = 0;
     int m_nSoapVersion = 11;
     std::optional<CString> m_strAction;  // set by the host; else derived
+    std::shared_ptr<const SoapPlan> m_plan;
     CString m_strEncoding = "UTF-8";
     CString m_strMethod;
     CString m_strTargetObjectURI;

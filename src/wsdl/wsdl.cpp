@@ -1,6 +1,7 @@
 #include "wsdl/wsdl.h"
 
 #include "recordset/srs.h"
+#include "soap/soap_plan.h"
 #include "wsdl/wsdl_fetch.h"
 #include "xml/xml_dom.h"
 
@@ -240,7 +241,7 @@ public:
 
     // The fields of a complex type, "name type, ..." in order; false for
     // one that is no sequence, all or choice of elements.
-    bool Fields(const Element& complex, std::vector<std::string>& out, int depth) const {
+    bool Fields(const Element& complex, std::vector<SoapPart>& out, int depth) const {
         if (depth > kMaxTypeDepth) return false;
         if (const Element* content = Child(complex, kSchemaNs, "complexContent")) {
             const Element* extension = Child(*content, kSchemaNs, "extension");
@@ -253,21 +254,42 @@ public:
         return Group(complex, out, depth);
     }
 
-    // One part or field: "name type", "[]" after an array's type, "?" after
-    // an optional one's.
-    std::string Field(const Element& element, int depth) const {
+    // One part or field.
+    SoapPart Field(const Element& element, int depth) const {
         const Element* declaration = &element;
-        std::string name = element.Text("name");
+        SoapPart part;
+        part.name = element.Text("name");
         if (const std::string* ref = element.Attribute("ref")) {
             const QName q = element.Resolve(*ref);
-            name = q.local;
+            part.name = q.local;
             declaration = m_index.Find(m_index.elements, q);
         }
-        std::string type = declaration != nullptr ? ElementType(*declaration, depth) : std::string("xml");
+        Typed(part, declaration != nullptr ? ElementType(*declaration, depth) : std::string("xml"));
         const std::string maxOccurs = element.Text("maxOccurs");
-        if (maxOccurs == "unbounded" || std::atoi(maxOccurs.c_str()) > 1) type += "[]";
-        if (element.Text("minOccurs") == "0") type += "?";
-        return name + " " + type;
+        if (maxOccurs == "unbounded" || std::atoi(maxOccurs.c_str()) > 1) part.array = true;
+        part.optional = element.Text("minOccurs") == "0";
+        return part;
+    }
+
+    // A type name of TypeName's, "[]" and all.
+    static void Typed(SoapPart& part, std::string type) {
+        if (type.size() > 2 && type.compare(type.size() - 2, 2, "[]") == 0) {
+            type.resize(type.size() - 2);
+            part.array = true;
+        }
+        part.type = std::move(type);
+    }
+
+    // The fields a part's values hold, for the columns of an answer: the
+    // fields of the structure its declaration names, and of the structure
+    // that structure holds an array of.
+    void Columns(const Element& declaration, std::vector<SoapPart>& out, int depth) const {
+        const Element* complex = ComplexOf(declaration);
+        std::vector<SoapPart> fields;
+        if (complex == nullptr || depth > 2 || !Fields(*complex, fields, 0)) return;
+        for (const SoapPart& field : fields) out.push_back(field);
+        if (fields.size() != 1 || !fields[0].array) return;
+        for (const auto& item : FieldElements(*complex)) Columns(*item, out, depth + 1);
     }
 
     // The type of an element declaration: named, or an anonymous simple
@@ -288,10 +310,25 @@ public:
         return nullptr;
     }
 
+    // The declarations of a complex type's fields, one group deep.
+    std::vector<const Element*> FieldElements(const Element& complex) const {
+        std::vector<const Element*> out;
+        for (const auto& group : complex.children)
+            if (group->ns == kSchemaNs && (group->local == "sequence" || group->local == "all"))
+                for (const auto& item : group->children)
+                    if (item->Is(kSchemaNs, "element")) {
+                        const Element* declaration = item.get();
+                        if (const std::string* ref = item->Attribute("ref"))
+                            declaration = m_index.Find(m_index.elements, item->Resolve(*ref));
+                        if (declaration != nullptr) out.push_back(declaration);
+                    }
+        return out;
+    }
+
 private:
     // The content of a complex type or an extension: one group of elements
     // (attributes beside it are no fields).
-    bool Group(const Element& holder, std::vector<std::string>& out, int depth) const {
+    bool Group(const Element& holder, std::vector<SoapPart>& out, int depth) const {
         for (const auto& child : holder.children) {
             const Element& group = *child;
             if (group.ns != kSchemaNs) continue;
@@ -304,14 +341,14 @@ private:
         return true;
     }
 
-    bool Items(const Element& group, std::vector<std::string>& out, int depth) const {
+    bool Items(const Element& group, std::vector<SoapPart>& out, int depth) const {
         if (depth > kMaxTypeDepth) return false;
         for (const auto& item : group.children) {
             if (item->ns != kSchemaNs || item->local == "annotation") continue;
             if (item->local == "element")
                 out.push_back(Field(*item, depth));
             else if (item->local == "any")
-                out.push_back("any xml");
+                out.push_back({"any", "xml", false, false});
             else if (item->local != "sequence" && item->local != "choice")
                 return false;
             else if (!Items(*item, out, depth + 1))
@@ -323,9 +360,9 @@ private:
     const CIndex& m_index;
 };
 
-std::string Join(const std::vector<std::string>& parts) {
+std::string Join(const std::vector<SoapPart>& parts) {
     std::string out;
-    for (const std::string& part : parts) out += (out.empty() ? "" : ", ") + part;
+    for (const SoapPart& part : parts) out += (out.empty() ? "" : ", ") + part.Describe();
     return out;
 }
 
@@ -421,34 +458,51 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     const CDescriber describe(index);
 
     // The parts of a message as the caller fills them: a wrapped
-    // document/literal message by its wrapper's fields, any other by its parts.
-    const auto parts = [&](const Element& operation, const char* direction, const std::string& style) {
+    // document/literal message by its wrapper's fields, any other by its
+    // parts; and the fields its answer's columns may hold.
+    struct Message {
+        std::vector<SoapPart> parts, columns;
+        QName wrapper;  // the element of a wrapped message
+    };
+    const auto read = [&](const Element& operation, const char* direction, const std::string& style) {
+        Message m;
         const Element* io = Child(operation, kWsdlNs, direction);
         const Element* message =
             io != nullptr ? index.Find(index.messages, io->Resolve(io->Text("message"))) : nullptr;
-        if (message == nullptr) return std::string();
+        if (message == nullptr) return m;
         std::vector<const Element*> list;
         for (const auto& part : message->children)
             if (part->Is(kWsdlNs, "part")) list.push_back(part.get());
-        std::vector<std::string> out;
         if (style == "document" && list.size() == 1 && list[0]->Attribute("element") != nullptr) {
-            const Element* declaration =
-                index.Find(index.elements, list[0]->Resolve(list[0]->Text("element")));
+            const QName q = list[0]->Resolve(list[0]->Text("element"));
+            const Element* declaration = index.Find(index.elements, q);
             const Element* complex = declaration != nullptr ? describe.ComplexOf(*declaration) : nullptr;
-            if (complex != nullptr && describe.Fields(*complex, out, 0)) return Join(out);
-            out.clear();
+            if (complex != nullptr && describe.Fields(*complex, m.parts, 0)) {
+                m.wrapper = q;
+                m.columns = m.parts;
+                for (const Element* field : describe.FieldElements(*complex))
+                    describe.Columns(*field, m.columns, 0);
+                return m;
+            }
+            m.parts.clear();
         }
         for (const Element* part : list) {
+            SoapPart p;
+            p.name = part->Text("name");
+            const Element* declaration = part;
             if (const std::string* type = part->Attribute("type")) {
-                out.push_back(part->Text("name") + " " + describe.TypeName(*part, *type, 0));
+                CDescriber::Typed(p, describe.TypeName(*part, *type, 0));
             } else if (const std::string* element = part->Attribute("element")) {
-                const Element* declaration = index.Find(index.elements, part->Resolve(*element));
-                out.push_back(
-                    part->Text("name") + " " +
-                    (declaration != nullptr ? describe.ElementType(*declaration, 0) : std::string("xml")));
+                declaration = index.Find(index.elements, part->Resolve(*element));
+                CDescriber::Typed(p, declaration != nullptr ? describe.ElementType(*declaration, 0) : "xml");
+            } else {
+                continue;
             }
+            m.parts.push_back(p);
+            m.columns.push_back(p);
+            if (declaration != nullptr) describe.Columns(*declaration, m.columns, 0);
         }
-        return Join(out);
+        return m;
     };
 
     // The operations of one binding, at an address (a port) or none.
@@ -486,10 +540,23 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
                 for (const auto& candidate : portType->children)
                     if (candidate->Is(kWsdlNs, "operation") && candidate->Text("name") == row.name)
                         abstract = candidate.get();
+            auto plan = std::make_shared<SoapPlan>();
+            plan->operation = row.name;
+            row.method = row.name;
+            row.nameSpace = body != nullptr ? body->Text("namespace") : std::string();
             if (abstract != nullptr) {
-                row.input = parts(*abstract, "input", row.style);
-                row.output = parts(*abstract, "output", row.style);
+                Message in = read(*abstract, "input", row.style);
+                Message out = read(*abstract, "output", row.style);
+                row.input = Join(in.parts);
+                row.output = Join(out.parts);
+                if (!in.wrapper.local.empty()) {
+                    row.method = in.wrapper.local;
+                    row.nameSpace = in.wrapper.ns;
+                }
+                plan->input = std::move(in.parts);
+                plan->columns = std::move(out.columns);
             }
+            row.plan = std::move(plan);
             m_list.push_back(std::move(row));
         }
     };
@@ -526,18 +593,23 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
 
 CWsdl::~CWsdl() = default;
 
-const std::string* CWsdl::Endpoint(const char* operation, const char* port) const {
+const CWsdl::Operation* CWsdl::Find(const char* operation, const char* port) const {
     if (operation == nullptr) return nullptr;
     const Operation* found = nullptr;
     for (const Operation& row : m_list) {
         if (row.name != operation) continue;
         if (port != nullptr) {
-            if (row.port == port) return &row.endpoint;
+            if (row.port == port) return &row;
         } else if (row.version == "1.1") {
-            return &row.endpoint;
+            return &row;
         } else if (found == nullptr) {
             found = &row;
         }
     }
-    return found != nullptr ? &found->endpoint : nullptr;
+    return found;
+}
+
+const std::string* CWsdl::Endpoint(const char* operation, const char* port) const {
+    const Operation* row = Find(operation, port);
+    return row != nullptr ? &row->endpoint : nullptr;
 }

@@ -5,6 +5,8 @@
 
 #include <orvex/handle_object.h>
 
+#include "soap/soap_plan.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,7 +42,11 @@ public:
 
     struct Operation {
         std::string service, port, version, style, use, name, action, endpoint, input, output;
+        std::string method, nameSpace;  // the request element and its namespace
+        std::shared_ptr<const SoapPlan> plan;
     };
+    // The operation a call names, found as Endpoint finds its port; null when none.
+    const Operation* Find(const char* operation, const char* port) const;
 
 private:
     void Read(const std::string& location, const Fetcher& fetch);

@@ -68,6 +68,65 @@ TEST(Wsdl, TheSampleServiceInBothSoapVersions) {
     }
 }
 
+// A call made from the description, its parameters added out of order and untyped.
+TEST(Wsdl, CallsFromTheDescriptionAreTypedOrderedAndChecked) {
+    const std::string base = SoapTestService::Get().Url();
+    for (const std::string path : {"", "soap12"}) {
+        WSDL_HANDLE wsdl = WSDL_new((base + path + "?wsdl").c_str(), 0);
+        ASSERT_STREQ(WSDL_GetLastError(wsdl), "");
+        HTTP_HANDLE request = HTTP_new(1);
+        SOAP_HANDLE add = WSDL_NewCall(wsdl, "Add", nullptr);
+        ASSERT_NE(add, nullptr);
+        SOAP_AddElement(add, "b", nullptr, " 40 ");
+        SOAP_AddElement(add, "a", "", "2");
+        const std::string envelope = SOAP_GetSoap(add);
+        EXPECT_LT(envelope.find("<a>2</a>"), envelope.find("<b>40</b>")) << envelope;
+        HTTP_AttachSoap(request, add);
+        ASSERT_EQ(HTTP_Request(request, WSDL_GetEndpoint(wsdl, "Add", nullptr), nullptr, nullptr), 1)
+            << HTTP_GetLastError(request);
+        SRS_HANDLE sum = SOAP_GetSRS(add);
+        EXPECT_EQ(SRS_GetInt(sum, 1, ""), 42);
+        EXPECT_STREQ(SRS_GetColTypeName(sum, 1), "integer");
+
+        // Columns of a table take their fields' types.
+        SOAP_HANDLE orders = WSDL_NewCall(wsdl, "GetOrders", nullptr);
+        SOAP_AddElement(orders, "customer", nullptr, "ACME");
+        HTTP_AttachSoap(request, orders);
+        ASSERT_EQ(HTTP_Request(request, WSDL_GetEndpoint(wsdl, "GetOrders", nullptr), nullptr, nullptr), 1)
+            << HTTP_GetLastError(request);
+        SRS_HANDLE table = SOAP_GetSRS(orders);
+        ASSERT_EQ(SRS_RowCount(table), 2);
+        const char* const types[] = {"integer", "string", "double", "boolean", "dateTime", "string"};
+        for (int c = 0; c < 6; ++c) EXPECT_STREQ(SRS_GetColTypeName(table, c + 1), types[c]) << c;
+
+        // Nothing is sent for what the description does not allow.
+        const struct {
+            const char* name;
+            const char* value;
+            const char* error;
+        } misfits[] = {
+            {"c", "1", "Add has no part c"},
+            {"a", "2x", "Add: part a is integer, which \"2x\" is not"},
+        };
+        for (const auto& m : misfits) {
+            SOAP_HANDLE wrong = WSDL_NewCall(wsdl, "Add", nullptr);
+            SOAP_AddElement(wrong, m.name, nullptr, m.value);
+            HTTP_AttachSoap(request, wrong);
+            EXPECT_EQ(HTTP_Request(request, WSDL_GetEndpoint(wsdl, "Add", nullptr), nullptr, nullptr), 0);
+            EXPECT_STREQ(HTTP_GetLastError(request), m.error);
+            EXPECT_STREQ(SOAP_GetLastError(wrong), m.error);
+            EXPECT_EQ(HTTP_GetStatusCode(request), 0);
+            HTTP_AttachSoap(request, nullptr);
+            SOAP_delete(wrong);
+        }
+        EXPECT_EQ(WSDL_NewCall(wsdl, "NoSuch", nullptr), nullptr);
+        HTTP_delete(request);
+        SOAP_delete(add);
+        SOAP_delete(orders);
+        WSDL_delete(wsdl);
+    }
+}
+
 const char kMain[] = R"(<?xml version="1.0"?>
 <definitions xmlns="http://schemas.xmlsoap.org/wsdl/" xmlns:soap="http://schemas.xmlsoap.org/wsdl/soap/"
     xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:t="urn:t" targetNamespace="urn:t">
@@ -114,6 +173,17 @@ TEST(Wsdl, ImportsAndIncludesFromFilesAndTheirTypes) {
                                               "count int"};
         EXPECT_EQ(rows[0], put);
         EXPECT_STREQ(WSDL_GetEndpoint(wsdl, "Put", nullptr), "");
+        // An rpc/encoded call: the Apache dialect, in the body's namespace, every part required.
+        SOAP_HANDLE call = WSDL_NewCall(wsdl, "Put", nullptr);
+        SOAP_AddElement(call, "code", nullptr, "a<b");
+        EXPECT_NE(std::string(SOAP_GetSoap(call)).find("<ns1:Put xmlns:ns1=\"urn:t\""), std::string::npos);
+        EXPECT_NE(std::string(SOAP_GetSoap(call)).find(">a&lt;b</code>"), std::string::npos);
+        HTTP_HANDLE request = HTTP_new(1);
+        HTTP_AttachSoap(request, call);
+        EXPECT_EQ(HTTP_Request(request, "http://127.0.0.1:9/", nullptr, nullptr), 0);
+        EXPECT_STREQ(HTTP_GetLastError(request), "Put needs its part items");
+        HTTP_delete(request);
+        SOAP_delete(call);
         WSDL_delete(wsdl);
     }
 }

@@ -1,0 +1,28 @@
+// SoapPlan: what a description says of one operation's parts, so that a
+// message made from it types, orders and checks its parameters and types the
+// columns of its answer.
+#ifndef ORVEX_SOAP_SOAP_PLAN_H
+#define ORVEX_SOAP_SOAP_PLAN_H
+
+#include <string>
+#include <vector>
+
+struct SoapPart {
+    std::string name;
+    std::string type;  // an XML Schema type's name, a type the description names, or "xml"
+    bool array = false;
+    bool optional = false;
+
+    // "name type", "[]" after an array's type, "?" after an optional one's.
+    std::string Describe() const { return name + " " + type + (array ? "[]" : "") + (optional ? "?" : ""); }
+};
+
+struct SoapPlan {
+    std::string operation;
+    std::vector<SoapPart> input;  // in the order they are written
+    // The fields an answer's columns may hold, by their names: the output's
+    // parts and the fields of the structures they are, or hold an array of.
+    std::vector<SoapPart> columns;
+};
+
+#endif
