@@ -49,7 +49,7 @@ std::string Call(const std::string& rest) {
 
 TEST(OrvexCommand, UsageAndHelp) {
     for (const char* command :
-         {"--help", "soap --help", "get --help", "post --help", "xml --help", "wsdl --help"}) {
+         {"--help", "soap --help", "get --help", "post --help", "xml --help", "wsdl --help", "call --help"}) {
         const CommandRun run = Orvex(command);
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_NE(run.out.find("usage: orvex"), std::string::npos) << command;
@@ -72,6 +72,7 @@ TEST(OrvexCommand, UsageAndHelp) {
          "orvex: --stall-timeout takes a number of seconds (see 'orvex get --help')\n"},
         {"xml", "orvex: no FILE given (see 'orvex xml --help')\n"},
         {"wsdl", "orvex: no LOCATION given (see 'orvex wsdl --help')\n"},
+        {"call x.wsdl", "orvex: no OPERATION given (see 'orvex call --help')\n"},
     };
     for (const auto& [command, err] : usage) {
         const CommandRun run = Orvex(command);
@@ -173,6 +174,16 @@ TEST(OrvexCommand, CallsPrintRecordSets) {
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Operation,Input,Output,Action,SoapVersion,Endpoint");
     EXPECT_NE(run.out.find("\nAdd,\"a integer?, b integer?\",AddResult integer?,Add,1.1,"), std::string::npos)
         << run.out;
+
+    // A call made from it: parameters typed by their parts, the result by its fields.
+    run = Orvex("call '" + SoapTestService::Get().Url() + "?wsdl' GetOrders customer=ACME --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("{\"Id\": 1, \"Customer\": \"ACME\", \"Amount\": 12.5, \"Paid\": true, "),
+              std::string::npos)
+        << run.out;
+    run = Orvex("call '" + SoapTestService::Get().Url() + "?wsdl' Add a=x");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvex: Add: part a is integer, which \"x\" is not\n");
 
     // The URL is the first positional argument, a query's '=' and all.
     run = Orvex("soap '" + SoapTestService::Get().Url() + "?op=Add' --dialect dotnet --namespace " +

@@ -38,6 +38,7 @@ const char kMainHelp[] =
     "commands:\n"
     "  soap URL ...          call a SOAP 1.1 or 1.2 service and print its result\n"
     "  wsdl LOCATION         list the operations a WSDL describes\n"
+    "  call LOCATION OP ...  call an operation a WSDL describes\n"
     "  get URL               GET a URL and write the body to standard output\n"
     "  post URL ...          POST a body and write the answer to standard output\n"
     "  xml FILE|-            print an XML document as a tree\n"
@@ -119,6 +120,23 @@ const char kWsdlHelp[] =
     "what it answers, its action, SOAP version and address.\n"
     "  --max-age      read fetched documents from the cache directory while they\n"
     "                 are younger than SECONDS (default 0: always fetch)\n";
+
+const char kCallHelp[] =
+    "usage: orvex call LOCATION OPERATION [NAME=VALUE ...] [--table NAME[:ROW]=FILE.csv ...]\n"
+    "                  [--port P] [--url U] [--max-age SECONDS]\n"
+    "                  [--csv | --json | --xml | --envelope] [--qualified-names]\n"
+    "                  [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
+    "                  [--deadline S]\n"
+    "\n"
+    "Calls OPERATION as the WSDL description at LOCATION describes it: dialect,\n"
+    "namespace, action, SOAP version and address from the description, each\n"
+    "NAME=VALUE typed by its part and checked before anything is sent, and prints\n"
+    "the result with the types of its fields (JSON numbers, booleans and null).\n"
+    "  --port         the port to call through (default: the first SOAP 1.1 port\n"
+    "                 that has the operation, else the first SOAP 1.2 one)\n"
+    "  --url          the address to send to instead of the port's\n"
+    "  --max-age      as for wsdl: read the description from the cache while fresh\n"
+    "  --table, --csv, --json, --xml, --envelope, --qualified-names: as for soap\n";
 
 const char kDownloadHelp[] =
     "usage: orvex download URL FILE [--max-age SECONDS] [--deadline S]\n"
@@ -819,6 +837,58 @@ std::string RefusedDownloadName(const std::string& name) {
 
 // --- commands ---------------------------------------------------------------
 
+// Adds the --table parameters, then prints the envelope or sends the call and
+// prints what it answers as `format` asks; the exit status.
+int CallAndPrint(SOAP_HANDLE soap, const std::string& url, const Connection& conn,
+                 const std::vector<std::string>& tables, const std::string& typeNamespace,
+                 const std::string& format, bool qualified, const char* command) {
+    std::vector<SRS_HANDLE> sets;  // the caller's: they must outlive the call
+    int result = kOk;
+    for (const std::string& t : tables) {
+        const size_t eq = t.find('=');
+        if (eq == std::string::npos) {
+            result = Usage(command, "--table takes NAME[:ROW]=FILE.csv");
+            break;
+        }
+        const std::string left = t.substr(0, eq);
+        const size_t colon = left.find(':');
+        const std::string name = left.substr(0, colon);
+        std::string row = colon == std::string::npos ? name : left.substr(colon + 1);
+        if (const size_t bracket = row.find('['); bracket != std::string::npos) row.erase(bracket);
+        std::string problem;
+        SRS_HANDLE srs = RecordSetFromCsv(t.substr(eq + 1), row, typeNamespace, problem);
+        if (srs == nullptr) {
+            std::fprintf(stderr, "orvex: %s\n", problem.c_str());
+            result = kFailed;
+            break;
+        }
+        sets.push_back(srs);
+        SOAP_AddNodes(soap, name.c_str(), srs);
+    }
+
+    if (result == kOk && format == "envelope") {
+        std::fputs(SOAP_GetSoap(soap), stdout);
+    } else if (result == kOk) {
+        Connection c = conn;
+        HTTP_HANDLE http = NewRequest(1, c);
+        HTTP_AttachSoap(http, soap);
+        if (!Send(http, url, c, soap)) {
+            result = kFailed;
+        } else if (format == "xml") {
+            XML_NODE tree = SOAP_GetXMLTree(soap);
+            if (tree != nullptr) PrintTree(tree, 0);
+            result = ReadResult(soap);
+        } else {
+            const Table t = ReadTable(SOAP_GetSRS(soap), qualified);
+            result = ReadResult(soap);
+            if (result == kOk) PrintTable(t, format);
+        }
+        HTTP_delete(http);
+    }
+    for (SRS_HANDLE srs : sets) SRS_delete(srs);
+    return result;
+}
+
 int SoapCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kSoapHelp, stdout), kOk;
     std::string url, method, dialect = "dotnet", nameSpace, targetUri, format = "table";
@@ -890,52 +960,9 @@ int SoapCommand(int argc, char** argv) {
         const std::string type = colon == std::string::npos ? "string" : left.substr(colon + 1);
         SOAP_AddElement(soap, name.c_str(), type.c_str(), p.c_str() + eq + 1);
     }
-    std::vector<SRS_HANDLE> sets;  // the caller's: they must outlive the call
-    int result = kOk;
-    for (const std::string& t : tables) {
-        const size_t eq = t.find('=');
-        if (eq == std::string::npos) {
-            result = Usage("soap", "--table takes NAME[:ROW]=FILE.csv");
-            break;
-        }
-        const std::string left = t.substr(0, eq);
-        const size_t colon = left.find(':');
-        const std::string name = left.substr(0, colon);
-        std::string row = colon == std::string::npos ? name : left.substr(colon + 1);
-        if (const size_t bracket = row.find('['); bracket != std::string::npos) row.erase(bracket);
-        std::string problem;
-        SRS_HANDLE srs =
-            RecordSetFromCsv(t.substr(eq + 1), row, nameSpace.empty() ? targetUri : nameSpace, problem);
-        if (srs == nullptr) {
-            std::fprintf(stderr, "orvex: %s\n", problem.c_str());
-            result = kFailed;
-            break;
-        }
-        sets.push_back(srs);
-        SOAP_AddNodes(soap, name.c_str(), srs);
-    }
-
-    if (result == kOk && format == "envelope") {
-        std::fputs(SOAP_GetSoap(soap), stdout);
-    } else if (result == kOk) {
-        Connection c = conn;
-        HTTP_HANDLE http = NewRequest(1, c);
-        HTTP_AttachSoap(http, soap);
-        if (!Send(http, url, c, soap)) {
-            result = kFailed;
-        } else if (format == "xml") {
-            XML_NODE tree = SOAP_GetXMLTree(soap);
-            if (tree != nullptr) PrintTree(tree, 0);
-            result = ReadResult(soap);
-        } else {
-            const Table t = ReadTable(SOAP_GetSRS(soap), qualified);
-            result = ReadResult(soap);
-            if (result == kOk) PrintTable(t, format);
-        }
-        HTTP_delete(http);
-    }
+    const int result = CallAndPrint(soap, url, conn, tables, nameSpace.empty() ? targetUri : nameSpace,
+                                    format, qualified, "soap");
     SOAP_delete(soap);
-    for (SRS_HANDLE srs : sets) SRS_delete(srs);
     return result;
 }
 
@@ -1104,6 +1131,85 @@ int WsdlCommand(int argc, char** argv) {
     return result;
 }
 
+int CallCommand(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) return std::fputs(kCallHelp, stdout), kOk;
+    std::string port, url, format = "table";
+    std::vector<std::string> positionals, scalars, tables;
+    bool qualified = false, portGiven = false;
+    int maxAge = 0;
+    Connection conn;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (TakeGlobalOption(arg)) continue;
+        std::string problem;
+        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+            if (!problem.empty()) return Usage("call", problem);
+        } else if (arg == "--port" || arg == "--url" || arg == "--table" || arg == "--max-age") {
+            if (i + 1 >= argc) return Usage("call", arg + " needs a value");
+            const std::string value = argv[++i];
+            if (arg == "--port") {
+                port = value;
+                portGiven = true;
+            } else if (arg == "--url") {
+                url = value;
+            } else if (arg == "--table") {
+                tables.push_back(value);
+            } else {
+                char* end = nullptr;
+                const long seconds = std::strtol(value.c_str(), &end, 10);
+                if (value.empty() || *end != '\0' || seconds < 0 || seconds > INT_MAX)
+                    return Usage("call", "--max-age takes a number of seconds");
+                maxAge = static_cast<int>(seconds);
+            }
+        } else if (arg == "--csv" || arg == "--json" || arg == "--xml" || arg == "--envelope") {
+            if (format != "table" && format != arg.substr(2))
+                return Usage("call", "--" + format + " and " + arg + " cannot be combined");
+            format = arg.substr(2);
+        } else if (arg == "--qualified-names") {
+            qualified = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            return Usage("call", "unknown option " + arg);
+        } else if (positionals.size() < 2) {
+            positionals.push_back(arg);
+        } else if (arg.find('=') == std::string::npos) {
+            return Usage("call", "unexpected argument " + arg);
+        } else {
+            scalars.push_back(arg);
+        }
+    }
+    if (positionals.empty()) return Usage("call", "no LOCATION given");
+    if (positionals.size() < 2) return Usage("call", "no OPERATION given");
+    const std::string& location = positionals[0];
+    const std::string& operation = positionals[1];
+    WSDL_HANDLE wsdl = WSDL_new(location.c_str(), maxAge);
+    if (wsdl == nullptr || *WSDL_GetLastError(wsdl) != '\0') {
+        PrintReason(wsdl == nullptr ? "Out of memory" : WSDL_GetLastError(wsdl));
+        WSDL_delete(wsdl);
+        return kFailed;
+    }
+    const char* portName = portGiven ? port.c_str() : nullptr;
+    SOAP_HANDLE soap = WSDL_NewCall(wsdl, operation.c_str(), portName);
+    int result = kOk;
+    if (soap == nullptr) {
+        PrintReason(location + " describes no operation " + operation +
+                    (portGiven ? " on port " + port : ""));
+        result = kFailed;
+    } else {
+        if (url.empty()) url = WSDL_GetEndpoint(wsdl, operation.c_str(), portName);
+        for (const std::string& p : scalars) {
+            const size_t eq = p.find('=');
+            SOAP_AddElement(soap, p.substr(0, eq).c_str(), nullptr, p.c_str() + eq + 1);
+        }
+        if (url.empty() && format != "envelope")
+            result = Usage("call", "the description gives no address: name one with --url");
+        else
+            result = CallAndPrint(soap, url, conn, tables, "", format, qualified, "call");
+        SOAP_delete(soap);
+    }
+    WSDL_delete(wsdl);
+    return result;
+}
+
 int DownloadCommand(int argc, char** argv) {
     if (WantsHelp(argc, argv)) return std::fputs(kDownloadHelp, stdout), kOk;
     std::vector<std::string> names;
@@ -1173,6 +1279,7 @@ int main(int argc, char** argv) {
     if (command == "post") return PostCommand(argc - 2, argv + 2);
     if (command == "xml") return XmlCommand(argc - 2, argv + 2);
     if (command == "wsdl") return WsdlCommand(argc - 2, argv + 2);
+    if (command == "call") return CallCommand(argc - 2, argv + 2);
     if (command == "download") return DownloadCommand(argc - 2, argv + 2);
     if (command == "upload") return UploadCommand(argc - 2, argv + 2);
     return Usage("", "unknown command " + command);
