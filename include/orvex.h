@@ -901,6 +901,15 @@ ORVEX_EXPORT const char* WSDL_GetEndpoint(WSDL_HANDLE handle, const char* operat
  * port has the operation.
  */
 ORVEX_EXPORT SOAP_HANDLE WSDL_NewCall(WSDL_HANDLE handle, const char* operation, const char* port);
+/*
+ * What the operation's answer holds, for a caller that shapes it: "none",
+ * "scalar" (one part or field of a simple type), "struct" (one structure, or
+ * several parts), or "array" (one part or field that repeats, or a structure
+ * whose one field does: a wrapper of an array). The port as for
+ * WSDL_NewCall; NULL when no port has the operation. Valid as long as the
+ * handle.
+ */
+ORVEX_EXPORT const char* WSDL_GetOutputShape(WSDL_HANDLE handle, const char* operation, const char* port);
 
 /* ---------------------------------------------------------------------------
  * File transfer

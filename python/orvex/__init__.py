@@ -42,17 +42,18 @@ a time, as in C.
 
 from ._native import code_page, library_path, lib
 from .errors import (Cancelled, CellValueError, Error, HttpError, ResponseError, SoapFault,
-                     StaleHandleError, TransferCancelled, TransferError, XmlError)
+                     StaleHandleError, TransferCancelled, TransferError, WsdlError, XmlError)
 from .httprequest import VERBS, HttpRequest, HttpResponse
 from .recordset import Column, RecordSet, Row
 from .soap import SoapMessage, SoapRequest
 from .transfer import download, set_download_deadline, upload
+from .wsdl import Client
 from .xmltree import XmlNode, parse_xml
 
 __all__ = [
-    "Cancelled", "CellValueError", "Column", "Error", "HttpError", "HttpRequest", "HttpResponse",
+    "Cancelled", "CellValueError", "Client", "Column", "Error", "HttpError", "HttpRequest", "HttpResponse",
     "RecordSet", "ResponseError", "Row", "SoapFault", "SoapMessage", "SoapRequest",
-    "StaleHandleError", "TransferCancelled", "TransferError", "VERBS", "XmlError", "XmlNode",
+    "StaleHandleError", "TransferCancelled", "TransferError", "VERBS", "WsdlError", "XmlError", "XmlNode",
     "code_page", "download", "library_path", "library_version", "parse_xml",
     "set_download_deadline", "upload",
 ]

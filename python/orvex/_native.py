@@ -32,6 +32,7 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "SOAP_delete": (None, [_P]),
     "SRS_delete": (None, [_P]),
     "XML_delete": (None, [_P]),
+    "WSDL_delete": (None, [_P]),
     # HTTP requests
     "HTTP_new": (_P, [_I]),
     "HTTP_Empty": (None, [_P]),
@@ -93,6 +94,13 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "SOAP_GetMultiSRS": (_P, [_P, _I]),
     "SOAP_GetXMLTree": (_P, [_P]),
     "SOAP_GetLastError": (_S, [_P]),
+    # WSDL descriptions
+    "WSDL_new": (_P, [_S, _I]),
+    "WSDL_GetLastError": (_S, [_P]),
+    "WSDL_GetOperations": (_P, [_P]),
+    "WSDL_GetEndpoint": (_S, [_P, _S, _S]),
+    "WSDL_NewCall": (_P, [_P, _S, _S]),
+    "WSDL_GetOutputShape": (_S, [_P, _S, _S]),
     # File transfer
     "DownloadFile": (_S, [_S, _S, _I]),
     "UploadFile": (_S, [_S, _S]),

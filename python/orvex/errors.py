@@ -11,7 +11,7 @@ __all__ = [
     "HttpError",
     "SoapFault",
     "ResponseError",
-    "XmlError",
+    "WsdlError", "XmlError",
     "TransferError",
     "TransferCancelled",
     "Cancelled",
@@ -79,6 +79,11 @@ def fault_parts(fault: str) -> dict[str, str] | None:
 class ResponseError(Error):
     """A SOAP response could not be read (SOAP_GetLastError after the read):
     not a SOAP envelope, malformed XML, a table past its bound."""
+
+
+class WsdlError(Error):
+    """A WSDL description that could not be read (the text is WSDL_GetLastError's),
+    or an operation it does not describe."""
 
 
 class XmlError(Error):

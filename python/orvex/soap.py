@@ -33,9 +33,11 @@ class SoapMessage(Handle):
 
     def __init__(self, server_kind: str, method: str, *, namespace: str | None = None,
                  target_object_uri: str | None = None, encoding: str | None = None,
-                 soap_version: int = 11, action: str | None = None) -> None:
+                 soap_version: int = 11, action: str | None = None, _pointer: int | None = None) -> None:
         api = lib()
-        super().__init__(api.SOAP_new(encode(server_kind), encode(method)), api.SOAP_delete)
+        # _pointer: a message the library made already (WSDL_NewCall), taken over.
+        pointer = _pointer if _pointer is not None else api.SOAP_new(encode(server_kind), encode(method))
+        super().__init__(pointer, api.SOAP_delete)
         # Record-set parameters: the library keeps only their pointers.
         self._parameters: list[tuple[str, _LibrarySet]] = []
         self._namespace = ""

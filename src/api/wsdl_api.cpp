@@ -57,3 +57,10 @@ extern "C" SOAP_HANDLE WSDL_NewCall(WSDL_HANDLE handle, const char* operation, c
         return api::ToHandle<SOAP_HANDLE>(static_cast<CHandleObject*>(message.release()));
     });
 }
+
+extern "C" const char* WSDL_GetOutputShape(WSDL_HANDLE handle, const char* operation, const char* port) {
+    return api::Guard<const char*>(nullptr, [&]() -> const char* {
+        const CWsdl::Operation* row = handle != nullptr ? Wsdl(handle)->Find(operation, port) : nullptr;
+        return row != nullptr ? row->shape.c_str() : nullptr;
+    });
+}

@@ -191,7 +191,8 @@ void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& 
 }
 
 template <class Sink>
-void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asArray, bool soap12 = false) {
+void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asArray, bool soap12 = false,
+                  const char* rowName = nullptr) {
     const int rows = set.RowCount();
     const int cols = set.ColCount();
     CString piece;
@@ -237,9 +238,10 @@ void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asA
     std::string rowOpen;
     std::string rowClose;
     if (asArray) {
-        rowOpen = "<" + set.m_strName.str() +
-                  (dotNet ? std::string() : " xsi:type=\"ns2:" + set.m_strType.str() + "\"") + ">";
-        rowClose = "</" + set.m_strName.str() + ">";
+        const std::string row = rowName != nullptr ? std::string(rowName) : set.m_strName.str();
+        rowOpen =
+            "<" + row + (dotNet ? std::string() : " xsi:type=\"ns2:" + set.m_strType.str() + "\"") + ">";
+        rowClose = "</" + row + ">";
     }
 
     CString scratch;
@@ -296,10 +298,11 @@ size_t Estimate(const SRS& set, const char* dialect, const char* elementName) {
 }
 
 void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray,
-            int soapVersion) {
+            int soapVersion, const char* rowName) {
     // A copy: the name may live in a text the caller writes into.
     const std::string element = elementName != nullptr ? elementName : "";
-    WriteElement(out, set, SRS::IsDotNetDialect(dialect) != 0, element.c_str(), asArray, soapVersion == 12);
+    WriteElement(out, set, SRS::IsDotNetDialect(dialect) != 0, element.c_str(), asArray, soapVersion == 12,
+                 rowName);
 }
 
 }  // namespace srsxml

@@ -13,9 +13,9 @@ namespace srsxml {
 
 // Appends what set.toXML(dialect, elementName, asArray) writes; under SOAP
 // version 12 an Apache array names its item type and size as SOAP 1.2
-// encoding does.
+// encoding does. rowName, when given, names the rows instead of the set's name.
 void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray,
-            int soapVersion = 11);
+            int soapVersion = 11, const char* rowName = nullptr);
 
 // The bytes Append writes when no text needs an entity, give or take a few:
 // enough to reserve a block up front.

@@ -305,10 +305,18 @@ void CSoapMessage::AppendParameter(int index, CStringBuilder& out) {
     const std::optional<SRS*>& parameterSet = m_arrRecordSets[static_cast<size_t>(index)];
     if (parameterSet.has_value()) {
         SRS* recordSet = *parameterSet;
-        const int asArray = type == kRecordSetArrayType ? 1 : 0;
+        int asArray = type == kRecordSetArrayType ? 1 : 0;
         const char* dialect = m_bDotNet != 0 ? ".net" : "apache soap";
+        // A part the description wraps an array in takes its rows as that array's items.
+        const char* rowName = nullptr;
+        if (m_plan)
+            for (const SoapPart& part : m_plan->input)
+                if (part.name == name.str() && !part.item.empty()) {
+                    rowName = part.item.c_str();
+                    asArray = 1;
+                }
         if (recordSet != nullptr) {
-            srsxml::Append(out, *recordSet, dialect, name, asArray, m_nSoapVersion);
+            srsxml::Append(out, *recordSet, dialect, name, asArray, m_nSoapVersion, rowName);
         } else {
             // A record-set parameter added without a set travels as an empty one: a nil element.
             SRS empty;
@@ -385,6 +393,18 @@ SRS* CSoapMessage::GetSRS(int index) {
         return m_pSRS;
     }
     LoadSRS(m_strSoap, index);
+    if (m_plan && m_pSRS != nullptr && m_plan->arrayAnswer && m_strError.IsEmpty() &&
+        m_pSRS->RowCount() == 1 && m_pSRS->ColCount() == 1 &&
+        static_cast<const SRS*>(m_pSRS)->CellView(0, 0).empty()) {
+        // An array with no item reads as its empty element's one cell; the
+        // description says it is a table: its columns, and no row.
+        const std::string name = m_pSRS->m_arrCols[0]->m_strName.str();
+        if (name.substr(name.rfind(':') == std::string::npos ? 0 : name.rfind(':') + 1) == m_plan->result) {
+            m_pSRS->RemoveAll();
+            for (const SoapPart& field : m_plan->rowColumns)
+                m_pSRS->AddCol(field.name.c_str(), PlanType(field) == "xml" ? "" : field.type.c_str());
+        }
+    }
     if (m_plan && m_pSRS != nullptr) {
         // Columns the answer left untyped take the type of the field they hold, found by local name.
         for (auto& column : m_pSRS->m_arrCols) {

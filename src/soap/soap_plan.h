@@ -12,6 +12,7 @@ struct SoapPart {
     std::string type;  // an XML Schema type's name, a type the description names, or "xml"
     bool array = false;
     bool optional = false;
+    std::string item;  // a structure wrapping an array: its items' element
 
     // "name type", "[]" after an array's type, "?" after an optional one's.
     std::string Describe() const { return name + " " + type + (array ? "[]" : "") + (optional ? "?" : ""); }
@@ -23,6 +24,11 @@ struct SoapPlan {
     // The fields an answer's columns may hold, by their names: the output's
     // parts and the fields of the structures they are, or hold an array of.
     std::vector<SoapPart> columns;
+    // An answer holding an array: the element that holds it, and the fields
+    // of its items, the columns of an answer with no item.
+    bool arrayAnswer = false;
+    std::string result;
+    std::vector<SoapPart> rowColumns;
 };
 
 #endif

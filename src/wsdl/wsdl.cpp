@@ -348,7 +348,7 @@ private:
             if (item->local == "element")
                 out.push_back(Field(*item, depth));
             else if (item->local == "any")
-                out.push_back({"any", "xml", false, false});
+                out.push_back({"any", "xml", false, false, ""});
             else if (item->local != "sequence" && item->local != "choice")
                 return false;
             else if (!Items(*item, out, depth + 1))
@@ -462,7 +462,44 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     // parts; and the fields its answer's columns may hold.
     struct Message {
         std::vector<SoapPart> parts, columns;
-        QName wrapper;  // the element of a wrapped message
+        QName wrapper;               // the element of a wrapped message
+        std::string shape;           // of what it holds: none, scalar, struct or array
+        std::vector<SoapPart> rows;  // an array's item fields
+    };
+    // A structure wrapping an array (one field that repeats): that field's name.
+    const auto itemOf = [&](const Element* element) {
+        const Element* complex = element != nullptr ? describe.ComplexOf(*element) : nullptr;
+        if (complex == nullptr) return std::string();
+        const std::vector<const Element*> items = describe.FieldElements(*complex);
+        if (items.size() != 1) return std::string();
+        const std::string maxOccurs = items[0]->Text("maxOccurs");
+        if (maxOccurs != "unbounded" && std::atoi(maxOccurs.c_str()) <= 1) return std::string();
+        return items[0]->Text("name");
+    };
+    // The fields of an array's items: the part's own structure when it
+    // repeats, else the structure its wrapper's one field holds.
+    const auto rowsOf = [&](const Element* element, bool repeats) {
+        std::vector<SoapPart> out;
+        const Element* complex = element != nullptr ? describe.ComplexOf(*element) : nullptr;
+        if (complex != nullptr && !repeats) {
+            const std::vector<const Element*> items = describe.FieldElements(*complex);
+            complex = items.size() == 1 ? describe.ComplexOf(*items[0]) : nullptr;
+        }
+        if (complex != nullptr && !describe.Fields(*complex, out, 0)) out.clear();
+        return out;
+    };
+    // A message of one part or field is as that one is: an array, a scalar,
+    // or a structure (an array when its one field is one); more make a structure.
+    const auto shapeOf = [&](const std::vector<SoapPart>& parts, const Element* only) {
+        if (parts.empty()) return std::string("none");
+        if (parts.size() > 1) return std::string("struct");
+        if (parts[0].array) return std::string("array");
+        const Element* complex = only != nullptr ? describe.ComplexOf(*only) : nullptr;
+        std::vector<SoapPart> fields;
+        if (complex == nullptr) return std::string(parts[0].type == "xml" ? "struct" : "scalar");
+        if (describe.Fields(*complex, fields, 0) && fields.size() == 1 && fields[0].array)
+            return std::string("array");
+        return std::string("struct");
     };
     const auto read = [&](const Element& operation, const char* direction, const std::string& style) {
         Message m;
@@ -480,12 +517,19 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             if (complex != nullptr && describe.Fields(*complex, m.parts, 0)) {
                 m.wrapper = q;
                 m.columns = m.parts;
-                for (const Element* field : describe.FieldElements(*complex))
+                const std::vector<const Element*> fields = describe.FieldElements(*complex);
+                for (const Element* field : fields) {
                     describe.Columns(*field, m.columns, 0);
+                    for (SoapPart& part : m.parts)
+                        if (part.name == field->Text("name")) part.item = itemOf(field);
+                }
+                m.shape = shapeOf(m.parts, fields.size() == 1 ? fields[0] : nullptr);
+                if (m.shape == "array" && fields.size() == 1) m.rows = rowsOf(fields[0], m.parts[0].array);
                 return m;
             }
             m.parts.clear();
         }
+        const Element* only = nullptr;
         for (const Element* part : list) {
             SoapPart p;
             p.name = part->Text("name");
@@ -498,10 +542,14 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             } else {
                 continue;
             }
+            p.item = itemOf(declaration);
             m.parts.push_back(p);
             m.columns.push_back(p);
             if (declaration != nullptr) describe.Columns(*declaration, m.columns, 0);
+            only = declaration;
         }
+        m.shape = shapeOf(m.parts, m.parts.size() == 1 ? only : nullptr);
+        if (m.shape == "array") m.rows = rowsOf(only, m.parts[0].array);
         return m;
     };
 
@@ -555,6 +603,12 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
                 }
                 plan->input = std::move(in.parts);
                 plan->columns = std::move(out.columns);
+                row.shape = out.shape;
+                if (out.shape == "array") {
+                    plan->arrayAnswer = true;
+                    plan->result = out.parts[0].name;
+                    plan->rowColumns = std::move(out.rows);
+                }
             }
             row.plan = std::move(plan);
             m_list.push_back(std::move(row));

@@ -43,6 +43,7 @@ public:
     struct Operation {
         std::string service, port, version, style, use, name, action, endpoint, input, output;
         std::string method, nameSpace;  // the request element and its namespace
+        std::string shape = "none";     // of the answer: none, scalar, struct or array
         std::shared_ptr<const SoapPlan> plan;
     };
     // The operation a call names, found as Endpoint finds its port; null when none.
