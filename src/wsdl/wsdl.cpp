@@ -243,6 +243,17 @@ public:
     // one that is no sequence, all or choice of elements.
     bool Fields(const Element& complex, std::vector<SoapPart>& out, int depth) const {
         if (depth > kMaxTypeDepth) return false;
+        if (depth == 0) {
+            // Operations share their types: each structure is described once.
+            auto [it, made] = m_fields.try_emplace(&complex);
+            if (made) it->second.first = Described(complex, it->second.second, 0);
+            if (it->second.first) out.insert(out.end(), it->second.second.begin(), it->second.second.end());
+            return it->second.first;
+        }
+        return Described(complex, out, depth);
+    }
+
+    bool Described(const Element& complex, std::vector<SoapPart>& out, int depth) const {
         if (const Element* content = Child(complex, kSchemaNs, "complexContent")) {
             const Element* extension = Child(*content, kSchemaNs, "extension");
             if (extension == nullptr) return false;
@@ -358,6 +369,7 @@ private:
     }
 
     const CIndex& m_index;
+    mutable std::unordered_map<const Element*, std::pair<bool, std::vector<SoapPart>>> m_fields;
 };
 
 std::string Join(const std::vector<SoapPart>& parts) {
@@ -553,6 +565,19 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
         return m;
     };
 
+    // A port type's operations by name, made once per port type: a
+    // binding's operations are looked up there one by one.
+    std::unordered_map<const Element*, std::unordered_map<std::string, const Element*>> abstracts;
+    const auto abstractOperations = [&](const Element& portType) -> const auto& {
+        auto [it, made] = abstracts.try_emplace(&portType);
+        if (made)
+            for (const auto& candidate : portType.children)
+                if (candidate->Is(kWsdlNs, "operation"))
+                    if (const std::string* name = candidate->Attribute("name"))
+                        it->second.emplace(*name, candidate.get());  // the first of a name
+        return it->second;
+    };
+
     // The operations of one binding, at an address (a port) or none.
     const auto list = [&](const Element& binding, const std::string& service, const std::string& port,
                           const std::string& endpoint) {
@@ -584,10 +609,11 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             const Element* body = input != nullptr ? Child(*input, soapNs, "body") : nullptr;
             row.use = body != nullptr && body->Attribute("use") != nullptr ? body->Text("use") : "literal";
             const Element* abstract = nullptr;
-            if (portType != nullptr)
-                for (const auto& candidate : portType->children)
-                    if (candidate->Is(kWsdlNs, "operation") && candidate->Text("name") == row.name)
-                        abstract = candidate.get();
+            if (portType != nullptr) {
+                const auto& byName = abstractOperations(*portType);
+                const auto it = byName.find(row.name);
+                if (it != byName.end()) abstract = it->second;
+            }
             auto plan = std::make_shared<SoapPlan>();
             plan->operation = row.name;
             row.method = row.name;
