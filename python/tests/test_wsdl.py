@@ -35,3 +35,33 @@ def test_a_description_that_cannot_be_read_says_why(tmp_path) -> None:
     missing = str(tmp_path / "missing.wsdl")
     with pytest.raises(orvex.WsdlError, match="^Cannot read " + missing):
         orvex.Client(missing)
+
+
+def _zeep_parts(io) -> str:
+    """A message's parts as zeep reads them, written as orvex lists them."""
+    parts = []
+    for name, element in io.body.type.elements:
+        repeats = element.max_occurs == "unbounded" or (
+            isinstance(element.max_occurs, int) and element.max_occurs > 1)
+        parts.append(f"{name} {element.type.name}{'[]' if repeats else ''}"
+                     f"{'?' if element.min_occurs == 0 else ''}")
+    return ", ".join(parts)
+
+
+@pytest.mark.parametrize("path", ["", "soap12"])
+def test_the_description_reads_as_zeep_reads_it(soap_url: str, path: str) -> None:
+    zeep = pytest.importorskip("zeep")
+    location = soap_url + path + "?wsdl"
+    peer = zeep.Client(location)
+    theirs = []
+    for service in peer.wsdl.services.values():
+        for port in service.ports.values():
+            for name, operation in port.binding._operations.items():
+                theirs.append((service.name, port.name, name, operation.soapaction, operation.style,
+                               _zeep_parts(operation.input), _zeep_parts(operation.output),
+                               port.binding_options["address"]))
+    ours = [(op["Service"], op["Port"], op["Operation"], op["Action"], op["Style"], op["Input"],
+             op["Output"], op["Endpoint"]) for op in orvex.Client(location).operations]
+    assert ours == theirs
+    # And a call made from it answers as zeep's does.
+    assert orvex.Client(location).service.Add(a=2, b=40) == peer.service.Add(a=2, b=40)
