@@ -39,7 +39,6 @@ struct Scope {
 
 struct QName {
     std::string ns, local;
-    std::string Key() const { return ns + '\x1f' + local; }
 };
 
 struct Element {
@@ -138,8 +137,9 @@ struct Pending {
 // Everything the documents declare, by qualified name.
 class CIndex {
 public:
-    std::unordered_map<std::string, const Element*> messages, portTypes, bindings, elements, complexTypes,
-        simpleTypes;
+    // By local name, then namespace: a lookup builds no key.
+    using Map = std::unordered_map<std::string, std::vector<std::pair<std::string, const Element*>>>;
+    Map messages, portTypes, bindings, elements, complexTypes, simpleTypes;
     std::vector<const Element*> services;
     std::vector<std::pair<std::string, const Element*>> bindingOrder;  // key and binding, in document order
 
@@ -148,13 +148,13 @@ public:
         for (const auto& child : definitions.children) {
             const Element& e = *child;
             if (e.ns != kWsdlNs) continue;
-            const std::string key = QName{tns, e.Text("name")}.Key();
+            const std::string name = e.Text("name");
             if (e.local == "message") {
-                messages.emplace(key, &e);
+                Add(messages, tns, name, e);
             } else if (e.local == "portType") {
-                portTypes.emplace(key, &e);
+                Add(portTypes, tns, name, e);
             } else if (e.local == "binding") {
-                if (bindings.emplace(key, &e).second) bindingOrder.emplace_back(key, &e);
+                if (Add(bindings, tns, name, e)) bindingOrder.emplace_back(name, &e);
             } else if (e.local == "service") {
                 services.push_back(&e);
             } else if (e.local == "types") {
@@ -170,19 +170,31 @@ public:
         for (const auto& child : schema.children) {
             const Element& e = *child;
             if (e.ns != kSchemaNs || e.Attribute("name") == nullptr) continue;
-            const std::string key = QName{tns, e.Text("name")}.Key();
+            const std::string name = e.Text("name");
             if (e.local == "element")
-                elements.emplace(key, &e);
+                Add(elements, tns, name, e);
             else if (e.local == "complexType")
-                complexTypes.emplace(key, &e);
+                Add(complexTypes, tns, name, e);
             else if (e.local == "simpleType")
-                simpleTypes.emplace(key, &e);
+                Add(simpleTypes, tns, name, e);
         }
     }
 
-    const Element* Find(const std::unordered_map<std::string, const Element*>& map, const QName& name) const {
-        const auto it = map.find(name.Key());
-        return it != map.end() ? it->second : nullptr;
+    const Element* Find(const Map& map, const QName& name) const {
+        const auto it = map.find(name.local);
+        if (it == map.end()) return nullptr;
+        for (const auto& [ns, element] : it->second)
+            if (ns == name.ns) return element;
+        return nullptr;
+    }
+
+    // The first declaration of a name stays; false for a later one.
+    static bool Add(Map& map, const std::string& ns, const std::string& name, const Element& e) {
+        auto& list = map[name];
+        for (const auto& entry : list)
+            if (entry.first == ns) return false;
+        list.emplace_back(ns, &e);
+        return true;
     }
 };
 
