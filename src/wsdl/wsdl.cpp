@@ -525,9 +525,11 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             return std::string("array");
         return std::string("struct");
     };
-    const auto read = [&](const Element& operation, const char* direction, const std::string& style) {
+    // An input's parts learn the items of the arrays they wrap; an answer's
+    // columns, shape and array items are worked out for the output alone.
+    const auto read = [&](const Element& operation, bool answer, const std::string& style) {
         Message m;
-        const Element* io = Child(operation, kWsdlNs, direction);
+        const Element* io = Child(operation, kWsdlNs, answer ? "output" : "input");
         const Element* message =
             io != nullptr ? index.Find(index.messages, io->Resolve(io->Text("message"))) : nullptr;
         if (message == nullptr) return m;
@@ -540,13 +542,15 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             const Element* complex = declaration != nullptr ? describe.ComplexOf(*declaration) : nullptr;
             if (complex != nullptr && describe.Fields(*complex, m.parts, 0)) {
                 m.wrapper = q;
-                m.columns = m.parts;
                 const std::vector<const Element*> fields = describe.FieldElements(*complex);
-                for (const Element* field : fields) {
-                    describe.Columns(*field, m.columns, 0);
-                    for (SoapPart& part : m.parts)
-                        if (part.name == field->Text("name")) part.item = itemOf(field);
+                if (!answer) {
+                    for (const Element* field : fields)
+                        for (SoapPart& part : m.parts)
+                            if (part.name == field->Text("name")) part.item = itemOf(field);
+                    return m;
                 }
+                m.columns = m.parts;
+                for (const Element* field : fields) describe.Columns(*field, m.columns, 0);
                 m.shape = shapeOf(m.parts, fields.size() == 1 ? fields[0] : nullptr);
                 if (m.shape == "array" && fields.size() == 1) m.rows = rowsOf(fields[0], m.parts[0].array);
                 return m;
@@ -566,12 +570,15 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             } else {
                 continue;
             }
-            p.item = itemOf(declaration);
+            if (!answer) p.item = itemOf(declaration);
             m.parts.push_back(p);
-            m.columns.push_back(p);
-            if (declaration != nullptr) describe.Columns(*declaration, m.columns, 0);
+            if (answer) {
+                m.columns.push_back(p);
+                if (declaration != nullptr) describe.Columns(*declaration, m.columns, 0);
+            }
             only = declaration;
         }
+        if (!answer) return m;
         m.shape = shapeOf(m.parts, m.parts.size() == 1 ? only : nullptr);
         if (m.shape == "array") m.rows = rowsOf(only, m.parts[0].array);
         return m;
@@ -631,8 +638,8 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             row.method = row.name;
             row.nameSpace = body != nullptr ? body->Text("namespace") : std::string();
             if (abstract != nullptr) {
-                Message in = read(*abstract, "input", row.style);
-                Message out = read(*abstract, "output", row.style);
+                Message in = read(*abstract, false, row.style);
+                Message out = read(*abstract, true, row.style);
                 row.input = Join(in.parts);
                 row.output = Join(out.parts);
                 if (!in.wrapper.local.empty()) {
