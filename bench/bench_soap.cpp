@@ -285,6 +285,67 @@ void BM_Call_Soap(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The same call made from a description of the service: the message is set
+// by WSDL_NewCall, its parameters typed, ordered and checked by their parts.
+void BM_Call_FromWsdl(benchmark::State& state) {
+    const std::string url = Server().Url("/service");
+    char path[] = "/tmp/orvex-bench-soap-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) {
+        state.SkipWithError("mkstemp failed");
+        return;
+    }
+    close(fd);
+    std::ofstream(path, std::ios::binary)
+        << "<definitions xmlns=\"http://schemas.xmlsoap.org/wsdl/\" "
+           "xmlns:soap=\"http://schemas.xmlsoap.org/wsdl/soap/\" "
+           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+           "xmlns:tns=\"http://orvex.test/sample/\" targetNamespace=\"http://orvex.test/sample/\">"
+           "<types><xs:schema targetNamespace=\"http://orvex.test/sample/\" elementFormDefault=\"qualified\">"
+           "<xs:element name=\"Add\"><xs:complexType><xs:sequence><xs:element name=\"a\" type=\"xs:int\"/>"
+           "<xs:element name=\"b\" type=\"xs:int\"/></xs:sequence></xs:complexType></xs:element>"
+           "<xs:element name=\"AddResponse\"><xs:complexType><xs:sequence>"
+           "<xs:element name=\"AddResult\" type=\"xs:int\"/></xs:sequence></xs:complexType></xs:element>"
+           "</xs:schema></types>"
+           "<message name=\"AddIn\"><part name=\"parameters\" element=\"tns:Add\"/></message>"
+           "<message name=\"AddOut\"><part name=\"parameters\" element=\"tns:AddResponse\"/></message>"
+           "<portType name=\"P\"><operation name=\"Add\"><input message=\"tns:AddIn\"/>"
+           "<output message=\"tns:AddOut\"/></operation></portType>"
+           "<binding name=\"B\" type=\"tns:P\"><soap:binding style=\"document\" "
+           "transport=\"http://schemas.xmlsoap.org/soap/http\"/><operation name=\"Add\">"
+           "<soap:operation soapAction=\"http://orvex.test/sample/Add\"/><input><soap:body "
+           "use=\"literal\"/></input>"
+           "<output><soap:body use=\"literal\"/></output></operation></binding>"
+           "<service name=\"S\"><port name=\"Port\" binding=\"tns:B\"><soap:address location=\""
+        << url << "\"/></port></service></definitions>";
+    WSDL_HANDLE wsdl = WSDL_new(path, 0);
+    unlink(path);
+    SOAP_HANDLE message = WSDL_NewCall(wsdl, "Add", nullptr);
+    if (message == nullptr) {
+        state.SkipWithError(WSDL_GetLastError(wsdl));
+        WSDL_delete(wsdl);
+        return;
+    }
+    const char* endpoint = WSDL_GetEndpoint(wsdl, "Add", nullptr);
+    HTTP_HANDLE request = HTTP_new(1);
+    HTTP_AttachSoap(request, message);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        SOAP_AddElement(message, "b", nullptr, "3");
+        SOAP_AddElement(message, "a", nullptr, "2");
+        if (HTTP_Request(request, endpoint, nullptr, nullptr) != 1 ||
+            SRS_GetInt(SOAP_GetSRS(message), 1, "") != 5) {
+            state.SkipWithError(HTTP_GetLastError(request));
+            break;
+        }
+    }
+    bench::Record("call_wsdl", static_cast<double>(state.iterations()), bench::Seconds(start));
+    HTTP_delete(request);
+    SOAP_delete(message);
+    WSDL_delete(wsdl);
+    state.SetItemsProcessed(state.iterations());
+}
+
 void BM_Call_PlainHttp(benchmark::State& state) {
     const std::string url = Server().Url("/small");
     HTTP_HANDLE request = HTTP_new(0);
@@ -305,6 +366,7 @@ BENCHMARK(BM_Read_RoundRobin)->Arg(9)->Iterations(1)->UseManualTime()->Unit(benc
 BENCHMARK(BM_ReadResponse_PythonLxml)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadManyAttributes)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Call_Soap)->Iterations(kCalls)->UseRealTime();
+BENCHMARK(BM_Call_FromWsdl)->Iterations(kCalls)->UseRealTime();
 BENCHMARK(BM_Call_PlainHttp)->Iterations(kCalls)->UseRealTime();
 
 }  // namespace
@@ -332,5 +394,6 @@ int main(int argc, char** argv) {
                       "attrs_pugi_load");
     std::printf("\nCalls (rate of ours / rate of the peer):\n");
     bench::PrintRatio("small SOAP calls / plain HTTP requests, same server", "call_soap", "call_http");
+    bench::PrintRatio("calls made from a WSDL / the same calls built by hand", "call_wsdl", "call_soap");
     return 0;
 }
