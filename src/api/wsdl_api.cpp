@@ -7,8 +7,6 @@
 #include "soap/soap_message.h"
 #include "wsdl/wsdl.h"
 
-#include <memory>
-
 namespace {
 
 CWsdl* Wsdl(WSDL_HANDLE handle) { return api::FromHandle<CWsdl>(handle); }
@@ -42,19 +40,9 @@ extern "C" const char* WSDL_GetEndpoint(WSDL_HANDLE handle, const char* operatio
 
 extern "C" SOAP_HANDLE WSDL_NewCall(WSDL_HANDLE handle, const char* operation, const char* port) {
     return api::Guard<SOAP_HANDLE>(nullptr, [&]() -> SOAP_HANDLE {
-        const CWsdl::Operation* row = handle != nullptr ? Wsdl(handle)->Find(operation, port) : nullptr;
-        if (row == nullptr) return nullptr;
-        // Document style is the .NET dialect (document/literal), rpc the Apache one (RPC/encoded).
-        auto message =
-            std::make_unique<CSoapMessage>(row->style == "rpc" ? "apache" : "dotnet", row->method.c_str());
-        if (row->style == "rpc")
-            message->SetTargetObjectURI(row->nameSpace.c_str());
-        else
-            message->SetNameSpace(row->nameSpace.c_str());
-        message->SetAction(row->action.c_str());
-        if (row->version == "1.2") message->SetSoapVersion(12);
-        message->SetPlan(row->plan);
-        return api::ToHandle<SOAP_HANDLE>(static_cast<CHandleObject*>(message.release()));
+        CSoapMessage* message = handle != nullptr ? Wsdl(handle)->NewCall(operation, port) : nullptr;
+        return message != nullptr ? api::ToHandle<SOAP_HANDLE>(static_cast<CHandleObject*>(message))
+                                  : nullptr;
     });
 }
 

@@ -1,6 +1,7 @@
 #include "wsdl/wsdl.h"
 
 #include "recordset/srs.h"
+#include "soap/soap_message.h"
 #include "soap/soap_plan.h"
 #include "wsdl/wsdl_fetch.h"
 #include "xml/xml_dom.h"
@@ -711,4 +712,19 @@ const CWsdl::Operation* CWsdl::Find(const char* operation, const char* port) con
 const std::string* CWsdl::Endpoint(const char* operation, const char* port) const {
     const Operation* row = Find(operation, port);
     return row != nullptr ? &row->endpoint : nullptr;
+}
+
+CSoapMessage* CWsdl::NewCall(const char* operation, const char* port) const {
+    const Operation* row = Find(operation, port);
+    if (row == nullptr) return nullptr;
+    auto message =
+        std::make_unique<CSoapMessage>(row->style == "rpc" ? "apache" : "dotnet", row->method.c_str());
+    if (row->style == "rpc")
+        message->SetTargetObjectURI(row->nameSpace.c_str());
+    else
+        message->SetNameSpace(row->nameSpace.c_str());
+    message->SetAction(row->action.c_str());
+    if (row->version == "1.2") message->SetSoapVersion(12);
+    message->SetPlan(row->plan);
+    return message.release();
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CSoapMessage;
 class SRS;
 
 class CWsdl : public CHandleObject {
@@ -48,6 +49,10 @@ public:
     };
     // The operation a call names, found as Endpoint finds its port; null when none.
     const Operation* Find(const char* operation, const char* port) const;
+    // A new message set for the operation (the caller's to delete), carrying
+    // its parts; null when no port has it. Document style is the .NET
+    // dialect (document/literal), rpc the Apache one (RPC/encoded).
+    CSoapMessage* NewCall(const char* operation, const char* port) const;
 
 private:
     void Read(const std::string& location, const Fetcher& fetch);
