@@ -173,6 +173,16 @@ bool ParseSeconds(const char* text, int& seconds) {
     return true;
 }
 
+// An output format option (--csv, --json, ...): false with the problem when another was given.
+bool TakeFormat(const std::string& arg, std::string& format, std::string& problem) {
+    if (format != "table" && format != arg.substr(2)) {
+        problem = "--" + format + " and " + arg + " cannot be combined";
+        return false;
+    }
+    format = arg.substr(2);
+    return true;
+}
+
 // The trace is read at the library's first exchange, so it is set while arguments are read.
 // An empty ORVEX_TRACE means off, which -v overrides; a file named there keeps the trace.
 bool TakeGlobalOption(const std::string& arg) {
@@ -919,9 +929,7 @@ int SoapCommand(int argc, char** argv) {
             else
                 tables.push_back(value);
         } else if (arg == "--csv" || arg == "--json" || arg == "--xml" || arg == "--envelope") {
-            if (format != "table" && format != arg.substr(2))
-                return Usage("soap", "--" + format + " and " + arg + " cannot be combined");
-            format = arg.substr(2);
+            if (!TakeFormat(arg, format, problem)) return Usage("soap", problem);
         } else if (arg == "--qualified-names") {
             qualified = true;
         } else if (arg == "--soap12") {
@@ -1079,17 +1087,12 @@ int WsdlCommand(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (TakeGlobalOption(arg)) continue;
+        std::string problem;
         if (arg == "--csv" || arg == "--json") {
-            if (format != "table" && format != arg.substr(2))
-                return Usage("wsdl", "--" + format + " and " + arg + " cannot be combined");
-            format = arg.substr(2);
+            if (!TakeFormat(arg, format, problem)) return Usage("wsdl", problem);
         } else if (arg == "--max-age") {
             if (i + 1 >= argc) return Usage("wsdl", arg + " needs a value");
-            char* end = nullptr;
-            const long seconds = std::strtol(argv[++i], &end, 10);
-            if (*argv[i] == '\0' || *end != '\0' || seconds < 0 || seconds > INT_MAX)
-                return Usage("wsdl", "--max-age takes a number of seconds");
-            maxAge = static_cast<int>(seconds);
+            if (!ParseSeconds(argv[++i], maxAge)) return Usage("wsdl", "--max-age takes a number of seconds");
         } else if (arg.rfind("--", 0) == 0 || !location.empty()) {
             return Usage("wsdl", "unexpected argument " + arg);
         } else {
@@ -1154,17 +1157,11 @@ int CallCommand(int argc, char** argv) {
                 url = value;
             } else if (arg == "--table") {
                 tables.push_back(value);
-            } else {
-                char* end = nullptr;
-                const long seconds = std::strtol(value.c_str(), &end, 10);
-                if (value.empty() || *end != '\0' || seconds < 0 || seconds > INT_MAX)
-                    return Usage("call", "--max-age takes a number of seconds");
-                maxAge = static_cast<int>(seconds);
+            } else if (!ParseSeconds(value.c_str(), maxAge)) {
+                return Usage("call", "--max-age takes a number of seconds");
             }
         } else if (arg == "--csv" || arg == "--json" || arg == "--xml" || arg == "--envelope") {
-            if (format != "table" && format != arg.substr(2))
-                return Usage("call", "--" + format + " and " + arg + " cannot be combined");
-            format = arg.substr(2);
+            if (!TakeFormat(arg, format, problem)) return Usage("call", problem);
         } else if (arg == "--qualified-names") {
             qualified = true;
         } else if (arg.rfind("--", 0) == 0) {
