@@ -51,36 +51,72 @@ namespace {
 // numbers, truth values, dates and date-times (the value codec trims or
 // converts them), "string" for every kind of text (escaped), "xml" for a
 // structure or anything else (the caller's literal XML).
+// The XML Schema types a value's text is checked against, by the form they take.
+enum class Form { kSigned, kUnsigned, kDecimal, kFloat, kBoolean, kDate, kText };
+
+struct SchemaType {
+    const char* name;
+    Form form;
+};
+
+constexpr SchemaType kSchemaTypes[] = {
+    {"int", Form::kSigned},
+    {"integer", Form::kSigned},
+    {"long", Form::kSigned},
+    {"short", Form::kSigned},
+    {"byte", Form::kSigned},
+    {"negativeInteger", Form::kSigned},
+    {"nonPositiveInteger", Form::kSigned},
+    {"unsignedInt", Form::kUnsigned},
+    {"unsignedLong", Form::kUnsigned},
+    {"unsignedShort", Form::kUnsigned},
+    {"unsignedByte", Form::kUnsigned},
+    {"nonNegativeInteger", Form::kUnsigned},
+    {"positiveInteger", Form::kUnsigned},
+    {"decimal", Form::kDecimal},
+    {"float", Form::kFloat},
+    {"double", Form::kFloat},
+    {"boolean", Form::kBoolean},
+    {"dateTime", Form::kDate},
+    {"date", Form::kDate},
+    {"string", Form::kText},
+    {"normalizedString", Form::kText},
+    {"token", Form::kText},
+    {"anyURI", Form::kText},
+    {"QName", Form::kText},
+    {"NCName", Form::kText},
+    {"Name", Form::kText},
+    {"NMTOKEN", Form::kText},
+    {"language", Form::kText},
+    {"ID", Form::kText},
+    {"IDREF", Form::kText},
+    {"ENTITY", Form::kText},
+    {"duration", Form::kText},
+    {"time", Form::kText},
+    {"gYear", Form::kText},
+    {"gYearMonth", Form::kText},
+    {"gMonth", Form::kText},
+    {"gMonthDay", Form::kText},
+    {"gDay", Form::kText},
+    {"hexBinary", Form::kText},
+    {"base64Binary", Form::kText},
+    {"anySimpleType", Form::kText},
+};
+
+const SchemaType* FindSchemaType(const std::string& name) {
+    for (const SchemaType& type : kSchemaTypes)
+        if (name == type.name) return &type;
+    return nullptr;
+}
+
+// The type a plan's part is written and checked as: the XML Schema name for
+// numbers, truth values, dates and date-times (the value codec trims or
+// converts them), "string" for every kind of text (escaped), "xml" for a
+// structure or anything else (the caller's literal XML).
 std::string PlanType(const SoapPart& part) {
-    static const char* const kKept[] = {"int",
-                                        "integer",
-                                        "long",
-                                        "short",
-                                        "byte",
-                                        "unsignedInt",
-                                        "unsignedLong",
-                                        "unsignedShort",
-                                        "unsignedByte",
-                                        "nonNegativeInteger",
-                                        "positiveInteger",
-                                        "negativeInteger",
-                                        "nonPositiveInteger",
-                                        "decimal",
-                                        "float",
-                                        "double",
-                                        "boolean",
-                                        "dateTime",
-                                        "date"};
-    static const char* const kTexts[] = {
-        "string",       "normalizedString", "token",  "anyURI",    "QName",  "NCName",    "Name",
-        "NMTOKEN",      "language",         "ID",     "IDREF",     "ENTITY", "duration",  "time",
-        "gYear",        "gYearMonth",       "gMonth", "gMonthDay", "gDay",   "hexBinary", "base64Binary",
-        "anySimpleType"};
-    for (const char* kept : kKept)
-        if (part.type == kept) return part.type;
-    for (const char* text : kTexts)
-        if (part.type == text) return "string";
-    return "xml";
+    const SchemaType* type = FindSchemaType(part.type);
+    if (type == nullptr) return "xml";
+    return type->form == Form::kText ? "string" : part.type;
 }
 
 bool AllDigits(const std::string& text, size_t from) {
@@ -95,14 +131,14 @@ bool Holds(const std::string& type, std::string value) {
     const size_t first = value.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return type == "string" || type == "xml";
     value = value.substr(first, value.find_last_not_of(" \t\r\n") - first + 1);
-    const bool unsignedType =
-        type.compare(0, 8, "unsigned") == 0 || type == "nonNegativeInteger" || type == "positiveInteger";
-    if (type.find("nt") != std::string::npos || type == "long" || type == "short" || type == "byte")
-        return AllDigits(value, (value[0] == '+' || (value[0] == '-' && !unsignedType)) ? 1 : 0);
-    if (type == "decimal" || type == "float" || type == "double") {
-        if (type != "decimal" && (value == "INF" || value == "-INF" || value == "NaN")) return true;
+    const SchemaType* schemaType = FindSchemaType(type);
+    const Form form = schemaType != nullptr ? schemaType->form : Form::kText;
+    if (form == Form::kSigned || form == Form::kUnsigned)
+        return AllDigits(value, (value[0] == '+' || (value[0] == '-' && form == Form::kSigned)) ? 1 : 0);
+    if (form == Form::kDecimal || form == Form::kFloat) {
+        if (form == Form::kFloat && (value == "INF" || value == "-INF" || value == "NaN")) return true;
         size_t at = value[0] == '+' || value[0] == '-' ? 1 : 0;
-        const size_t exponent = type == "decimal" ? std::string::npos : value.find_first_of("eE");
+        const size_t exponent = form == Form::kDecimal ? std::string::npos : value.find_first_of("eE");
         const std::string mantissa =
             value.substr(at, exponent == std::string::npos ? std::string::npos : exponent - at);
         const size_t dot = mantissa.find('.');
@@ -117,7 +153,7 @@ bool Holds(const std::string& type, std::string value) {
                  : exponent + 1;
         return AllDigits(value, at);
     }
-    if (type == "boolean") return value == "true" || value == "false" || value == "1" || value == "0";
+    if (form == Form::kBoolean) return value == "true" || value == "false" || value == "1" || value == "0";
     return true;  // texts, literal XML, and dates the codec reads its own way
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -35,16 +36,11 @@ std::string FilePath(const std::string& url) {
     return rest;
 }
 
+// The library's own file read (a path in the code page), its reason after the path.
 std::string ReadFile(const std::string& path, std::string& text) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return path + ": " + std::strerror(errno);
-    text.clear();
-    char chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return path + ": " + std::strerror(EIO);
+    CString content;
+    if (!CPub::File2CString(content, path.c_str())) return path + ": " + CPub::GetLastError().str();
+    text = std::move(content.str());
     return std::string();
 }
 
