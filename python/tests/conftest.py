@@ -29,13 +29,18 @@ for _name in ("http_proxy", "https_proxy", "ftp_proxy", "all_proxy"):
 
 def start_server(*args: str) -> tuple[subprocess.Popen[str], list[int]]:
     """Starts a server script and reads the ports of its first line."""
-    process = subprocess.Popen([PYTHON, *args], stdout=subprocess.PIPE, text=True)
+    return start_program(PYTHON, *args)
+
+
+def start_program(*command: str) -> tuple[subprocess.Popen[str], list[int]]:
+    """Starts a server program and reads the ports of its first line."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
     assert process.stdout is not None
     ready, _, _ = select.select([process.stdout], [], [], START_SECONDS)
     line = process.stdout.readline() if ready else ""
     if not line:
         stop_server(process)
-        raise RuntimeError(f"{args[0]} did not start")
+        raise RuntimeError(f"{command[1] if command[0] == PYTHON else command[0]} did not start")
     return process, [int(port) for port in line.split()[1:]]
 
 
@@ -74,6 +79,19 @@ def ftp_server(tmp_path_factory: pytest.TempPathFactory) -> Iterator[tuple[str, 
     process, ports = start_server(str(SERVERS / "ftp_server.py"), "--root", str(root),
                                   "--lifetime", "600")
     yield f"ftp://127.0.0.1:{ports[0]}", root
+    stop_server(process)
+
+
+@pytest.fixture(scope="session")
+def gsoap_url() -> Iterator[str]:
+    """The rpc/encoded service on gSOAP's runtime (namespace urn:orvex-peer), built
+    from tests/servers/gsoap/ when gSOAP is installed."""
+    program = os.environ.get("ORVEX_GSOAP_SERVER")
+    if not program:
+        pytest.skip("no gSOAP peer: ORVEX_GSOAP_SERVER is unset (install gsoap and "
+                    "libgsoap-dev, then configure and build again)")
+    process, ports = start_program(program, "--lifetime", "600")
+    yield f"http://127.0.0.1:{ports[0]}/"
     stop_server(process)
 
 
