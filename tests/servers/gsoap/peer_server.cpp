@@ -87,9 +87,12 @@ int main(int argc, char** argv) {
             lifetime = std::atoi(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--mode") == 0) {
             const std::string name = argv[i + 1];
-            if (name == "tree") mode = SOAP_XML_TREE;
-            else if (name == "graph") mode = SOAP_XML_GRAPH;
-            else if (name != "encoded") return 2;
+            if (name == "tree")
+                mode = SOAP_XML_TREE;
+            else if (name == "graph")
+                mode = SOAP_XML_GRAPH;
+            else if (name != "encoded")
+                return 2;
         } else {
             std::fprintf(stderr, "usage: peer_server [--lifetime S] [--mode encoded|tree|graph]\n");
             return 2;
