@@ -34,6 +34,12 @@ def start_server(*args: str) -> tuple[subprocess.Popen[str], list[int]]:
 
 def start_program(*command: str) -> tuple[subprocess.Popen[str], list[int]]:
     """Starts a server program and reads the ports of its first line."""
+    process, line = start_reading(*command)
+    return process, [int(port) for port in line.split()[1:]]
+
+
+def start_reading(*command: str) -> tuple[subprocess.Popen[str], str]:
+    """Starts a server program and reads its first line."""
     process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
     assert process.stdout is not None
     ready, _, _ = select.select([process.stdout], [], [], START_SECONDS)
@@ -41,7 +47,7 @@ def start_program(*command: str) -> tuple[subprocess.Popen[str], list[int]]:
     if not line:
         stop_server(process)
         raise RuntimeError(f"{command[1] if command[0] == PYTHON else command[0]} did not start")
-    return process, [int(port) for port in line.split()[1:]]
+    return process, line
 
 
 def stop_server(process: subprocess.Popen[str]) -> None:
@@ -61,6 +67,18 @@ def soap_url() -> Iterator[str]:
     process, ports = start_server(str(SERVERS / "soap_service.py"), "--port", "0",
                                   "--lifetime", "600")
     yield f"http://127.0.0.1:{ports[0]}/"
+    stop_server(process)
+
+
+@pytest.fixture(scope="session")
+def asmx_url() -> Iterator[str]:
+    """The ASMX services on Mono (tests/servers/asmx/): Service.asmx, DataSets.asmx
+    and Encoded.asmx under this URL. Skips when Mono is not installed."""
+    process, line = start_reading(PYTHON, str(SERVERS / "asmx_service.py"), "--lifetime", "600")
+    if line.startswith("MISSING"):
+        stop_server(process)
+        pytest.skip("Mono's ASP.NET runtime is not installed: " + line.split(maxsplit=1)[1].strip())
+    yield f"http://127.0.0.1:{int(line.split()[1])}/"
     stop_server(process)
 
 
