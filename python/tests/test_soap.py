@@ -12,9 +12,21 @@ import orvex
 NS = "http://orvex.test/sample/"
 
 
-def test_scalar_result_is_one_cell(soap_url: str) -> None:
-    with orvex.SoapRequest("dotnet", "Add", namespace=NS) as add:
-        result = add.add("a", "int", 2).add("b", "int", 40).call(soap_url)
+# Each peer answering Add built by hand: its address, namespace and SOAP version.
+_ADD_PEERS = {
+    "spyne": ("soap_url", "", NS, 11),
+    "spyne-soap12": ("soap_url", "soap12", NS, 12),
+    "asmx": ("asmx_url", "Service.asmx", "http://orvex.test/asmx/", 11),
+    "asmx-soap12": ("asmx_url", "Service.asmx", "http://orvex.test/asmx/", 12),
+}
+
+
+@pytest.mark.parametrize("peer", list(_ADD_PEERS))
+def test_scalar_result_is_one_cell(request: pytest.FixtureRequest, peer: str) -> None:
+    fixture, path, namespace, version = _ADD_PEERS[peer]
+    url = request.getfixturevalue(fixture) + path
+    with orvex.SoapRequest("dotnet", "Add", namespace=namespace, soap_version=version) as add:
+        result = add.add("a", "int", 2).add("b", "int", 40).call(url)
         assert (len(result), result[0][0], result[0]["AddResult"]) == (1, "42", "42")
 
 

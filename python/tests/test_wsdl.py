@@ -1,32 +1,49 @@
-"""Calls made from the sample service's WSDL through the binding."""
+"""Calls made from the sample services' WSDLs through the binding."""
 
 from __future__ import annotations
 
 import datetime
+import decimal
+import functools
 
 import pytest
 
 import orvex
 
 
-@pytest.mark.parametrize("path", ["", "soap12"])
-def test_answers_are_shaped_and_typed_by_the_description(soap_url: str, path: str) -> None:
-    client = orvex.Client(soap_url + path + "?wsdl")
+# Each peer's sample service: its description, the port called, and the type of an order's Amount.
+_SAMPLES = {
+    "spyne-soap11": ("soap_url", "?wsdl", "Application", float),
+    "spyne-soap12": ("soap_url", "soap12?wsdl", "Application", float),
+    "asmx-soap11": ("asmx_url", "Service.asmx?wsdl", "ServiceSoap", decimal.Decimal),
+    "asmx-soap12": ("asmx_url", "Service.asmx?wsdl", "ServiceSoap12", decimal.Decimal),
+}
+
+
+@pytest.mark.parametrize("sample", list(_SAMPLES))
+def test_answers_are_shaped_and_typed_by_the_description(request: pytest.FixtureRequest,
+                                                          sample: str) -> None:
+    fixture, path, port, amount = _SAMPLES[sample]
+    client = orvex.Client(request.getfixturevalue(fixture) + path)
+    call = functools.partial(client.call, port=port)
     assert [op["Operation"] for op in client.operations][:2] == ["Add", "Echo"]
     assert client.service.Add(b=40, a=2) == 42
-    orders = client.service.GetOrders(customer="ACME")
-    assert [(row["Id"], row["Paid"]) for row in orders] == [(1, True), (2, False)]
+    assert call("Add", b=40, a=2) == 42
+    orders = call("GetOrders", customer="ACME")
+    assert [(row["Id"], row["Paid"], row["Amount"]) for row in orders] == [(1, True, 12.5), (2, False, 99)]
+    assert type(orders[0]["Amount"]) is amount
     assert orders[0]["Placed"] == datetime.datetime(2005, 3, 7, 10, 20, 30, tzinfo=datetime.timezone.utc)
-    assert client.service.GetOrders(customer="nobody") == []
-    customer = client.service.GetCustomer(id=7)
+    assert (orders[0]["Note"], orders[1]["Note"]) == ("first & <urgent>", None)
+    assert call("GetOrders", customer="nobody") == []
+    customer = call("GetCustomer", id=7)
     assert (customer["Name"], customer["Since"]) == ("ACME", datetime.date(1999, 12, 31))
-    assert client.service.FindCustomer(id=1) is None
-    assert client.service.CountPaid(orders=[{"Id": 1, "Paid": True, "Note": None}]) == 1
+    assert call("FindCustomer", id=1) is None
+    assert call("CountPaid", orders=[{"Id": 1, "Paid": True, "Note": None}]) == 1
     with pytest.raises(orvex.SoapFault) as fault:
-        client.service.Fail(reason="Bad input")
+        call("Fail", reason="Bad input")
     assert fault.value.faultstring == "Bad input"
-    with pytest.raises(orvex.HttpError, match="part a is integer"):
-        client.service.Add(a="x")
+    with pytest.raises(orvex.HttpError, match="part a is int"):
+        call("Add", a="x")
     with pytest.raises(orvex.WsdlError):
         client.service.NoSuch()
 
@@ -85,6 +102,8 @@ _PEERS = {
     "spyne-soap11": ("soap_url", "", "Add"),
     "spyne-soap12": ("soap_url", "soap12", "Add"),
     "gsoap-rpc-encoded": ("gsoap_url", "", "add"),
+    "asmx": ("asmx_url", "Service.asmx", "Add"),
+    "asmx-rpc-encoded": ("asmx_url", "Encoded.asmx", "Add"),
 }
 
 

@@ -48,10 +48,13 @@ def compiled() -> Path:
     # The runtime looks for the pages' classes in the libraries of bin/.
     for target, output, source in (("exe", "OrvexAsmxHost.exe", "AsmxHost.cs"),
                                    ("library", "OrvexAsmxServices.dll", "Services.cs")):
-        subprocess.run(["mcs", "-nologo", "-warnaserror", "-target:" + target,
-                        "-out:" + str(scratch / "bin" / output),
-                        *("-r:" + name for name in ASSEMBLIES), str(SOURCES / source)],
-                       check=True, stdout=sys.stderr)
+        compiler = subprocess.run(["mcs", "-nologo", "-warnaserror", "-target:" + target,
+                                   "-out:" + str(scratch / "bin" / output),
+                                   *("-r:" + name for name in ASSEMBLIES), str(SOURCES / source)],
+                                  stdout=sys.stderr, check=False)
+        if compiler.returncode != 0:
+            shutil.rmtree(scratch)
+            sys.exit(f"asmx_service: mcs could not compile {source}")
     try:
         scratch.rename(folder)
     except OSError:

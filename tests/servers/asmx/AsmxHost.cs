@@ -63,7 +63,7 @@ public static class Program {
 
 // Lives in the ASP.NET application domain and hands it each request.
 public class Gateway : MarshalByRefObject {
-    HttpListener m_Listener;
+    HttpListener m_listener;
 
     // The host calls it once; it must not expire under the remoting lease.
     public override object InitializeLifetimeService() { return null; }
@@ -71,10 +71,10 @@ public class Gateway : MarshalByRefObject {
     public int Start(int port) {
         for (int attempt = 0;; ++attempt) {
             int chosen = port != 0 ? port : FreePort();
-            m_Listener = new HttpListener();
-            m_Listener.Prefixes.Add("http://127.0.0.1:" + chosen + "/");
+            m_listener = new HttpListener();
+            m_listener.Prefixes.Add("http://127.0.0.1:" + chosen + "/");
             try {
-                m_Listener.Start();
+                m_listener.Start();
             } catch (HttpListenerException) {
                 // Another process took the free port between the probe and the start.
                 if (port != 0 || attempt == 10) throw;
@@ -95,7 +95,7 @@ public class Gateway : MarshalByRefObject {
 
     void Serve() {
         while (true) {
-            HttpListenerContext context = m_Listener.GetContext();
+            HttpListenerContext context = m_listener.GetContext();
             ThreadPool.QueueUserWorkItem(_ => HttpRuntime.ProcessRequest(new ListenerWorkerRequest(context)));
         }
     }
@@ -104,71 +104,71 @@ public class Gateway : MarshalByRefObject {
 // One request as ASP.NET asks for it: method, path, headers and the whole body
 // read beforehand; the answer is kept until the end and sent with its length.
 public class ListenerWorkerRequest : HttpWorkerRequest {
-    readonly HttpListenerContext m_Context;
-    readonly byte[] m_Body;
-    readonly string m_FilePath;
-    readonly string m_PathInfo;
-    readonly MemoryStream m_Answer = new MemoryStream();
-    bool m_Sent;
-    int m_Status = 200;
-    string m_StatusText = "OK";
-    readonly List<KeyValuePair<string, string>> m_Headers = new List<KeyValuePair<string, string>>();
+    readonly HttpListenerContext m_context;
+    readonly byte[] m_body;
+    readonly string m_filePath;
+    readonly string m_pathInfo;
+    readonly MemoryStream m_answer = new MemoryStream();
+    bool m_sent;
+    int m_status = 200;
+    string m_statusText = "OK";
+    readonly List<KeyValuePair<string, string>> m_headers = new List<KeyValuePair<string, string>>();
 
     public ListenerWorkerRequest(HttpListenerContext context) {
-        m_Context = context;
+        m_context = context;
         using (var body = new MemoryStream()) {
             context.Request.InputStream.CopyTo(body);
-            m_Body = body.ToArray();
+            m_body = body.ToArray();
         }
         // "/Service.asmx/Add" is the page "/Service.asmx" with the path info "/Add".
         string path = context.Request.Url.AbsolutePath;
         int page = path.IndexOf(".asmx/", StringComparison.OrdinalIgnoreCase);
-        m_FilePath = page < 0 ? path : path.Substring(0, page + 5);
-        m_PathInfo = page < 0 ? "" : path.Substring(page + 5);
+        m_filePath = page < 0 ? path : path.Substring(0, page + 5);
+        m_pathInfo = page < 0 ? "" : path.Substring(page + 5);
     }
 
-    public override string GetUriPath() { return m_Context.Request.Url.AbsolutePath; }
-    public override string GetQueryString() { return m_Context.Request.Url.Query.TrimStart('?'); }
-    public override string GetRawUrl() { return m_Context.Request.RawUrl; }
-    public override string GetHttpVerbName() { return m_Context.Request.HttpMethod; }
-    public override string GetHttpVersion() { return "HTTP/" + m_Context.Request.ProtocolVersion; }
-    public override string GetRemoteAddress() { return m_Context.Request.RemoteEndPoint.Address.ToString(); }
-    public override int GetRemotePort() { return m_Context.Request.RemoteEndPoint.Port; }
-    public override string GetLocalAddress() { return m_Context.Request.LocalEndPoint.Address.ToString(); }
-    public override int GetLocalPort() { return m_Context.Request.LocalEndPoint.Port; }
+    public override string GetUriPath() { return m_context.Request.Url.AbsolutePath; }
+    public override string GetQueryString() { return m_context.Request.Url.Query.TrimStart('?'); }
+    public override string GetRawUrl() { return m_context.Request.RawUrl; }
+    public override string GetHttpVerbName() { return m_context.Request.HttpMethod; }
+    public override string GetHttpVersion() { return "HTTP/" + m_context.Request.ProtocolVersion; }
+    public override string GetRemoteAddress() { return m_context.Request.RemoteEndPoint.Address.ToString(); }
+    public override int GetRemotePort() { return m_context.Request.RemoteEndPoint.Port; }
+    public override string GetLocalAddress() { return m_context.Request.LocalEndPoint.Address.ToString(); }
+    public override int GetLocalPort() { return m_context.Request.LocalEndPoint.Port; }
     public override string GetServerName() { return "127.0.0.1"; }
 
     public override string GetAppPath() { return HttpRuntime.AppDomainAppVirtualPath; }
     public override string GetAppPathTranslated() { return HttpRuntime.AppDomainAppPath; }
-    public override string GetFilePath() { return m_FilePath; }
-    public override string GetFilePathTranslated() { return MapPath(m_FilePath); }
-    public override string GetPathInfo() { return m_PathInfo; }
+    public override string GetFilePath() { return m_filePath; }
+    public override string GetFilePathTranslated() { return MapPath(m_filePath); }
+    public override string GetPathInfo() { return m_pathInfo; }
 
     public override string MapPath(string virtualPath) {
         return Path.Combine(HttpRuntime.AppDomainAppPath, virtualPath.TrimStart('/', '~'));
     }
 
     public override string GetKnownRequestHeader(int index) {
-        return m_Context.Request.Headers[GetKnownRequestHeaderName(index)];
+        return m_context.Request.Headers[GetKnownRequestHeaderName(index)];
     }
 
-    public override string GetUnknownRequestHeader(string name) { return m_Context.Request.Headers[name]; }
+    public override string GetUnknownRequestHeader(string name) { return m_context.Request.Headers[name]; }
 
     public override string[][] GetUnknownRequestHeaders() {
         var unknown = new List<string[]>();
-        foreach (string name in m_Context.Request.Headers.AllKeys)
+        foreach (string name in m_context.Request.Headers.AllKeys)
             if (GetKnownRequestHeaderIndex(name) < 0)
-                unknown.Add(new[] { name, m_Context.Request.Headers[name] });
+                unknown.Add(new[] { name, m_context.Request.Headers[name] });
         return unknown.ToArray();
     }
 
-    public override byte[] GetPreloadedEntityBody() { return m_Body; }
+    public override byte[] GetPreloadedEntityBody() { return m_body; }
     public override bool IsEntireEntityBodyIsPreloaded() { return true; }
     public override int ReadEntityBody(byte[] buffer, int size) { return 0; }
 
     public override void SendStatus(int statusCode, string statusDescription) {
-        m_Status = statusCode;
-        m_StatusText = statusDescription;
+        m_status = statusCode;
+        m_statusText = statusDescription;
     }
 
     public override void SendKnownResponseHeader(int index, string value) {
@@ -176,10 +176,10 @@ public class ListenerWorkerRequest : HttpWorkerRequest {
     }
 
     public override void SendUnknownResponseHeader(string name, string value) {
-        m_Headers.Add(new KeyValuePair<string, string>(name, value));
+        m_headers.Add(new KeyValuePair<string, string>(name, value));
     }
 
-    public override void SendResponseFromMemory(byte[] data, int length) { m_Answer.Write(data, 0, length); }
+    public override void SendResponseFromMemory(byte[] data, int length) { m_answer.Write(data, 0, length); }
 
     public override void SendResponseFromFile(string filename, long offset, long length) {
         using (var file = File.OpenRead(filename)) SendFromStream(file, offset, length);
@@ -196,7 +196,7 @@ public class ListenerWorkerRequest : HttpWorkerRequest {
         var buffer = new byte[length];
         int read = 0;
         for (int n; read < length && (n = file.Read(buffer, read, (int)length - read)) > 0;) read += n;
-        m_Answer.Write(buffer, 0, read);
+        m_answer.Write(buffer, 0, read);
     }
 
     // The runtime ends a request that failed before the page ran with a final
@@ -206,20 +206,21 @@ public class ListenerWorkerRequest : HttpWorkerRequest {
     }
 
     public override void EndOfRequest() {
-        if (m_Sent) return;
-        m_Sent = true;
-        HttpListenerResponse response = m_Context.Response;
-        response.StatusCode = m_Status;
-        response.StatusDescription = m_StatusText;
-        foreach (var header in m_Headers) {
+        if (m_sent) return;
+        m_sent = true;
+        HttpListenerResponse response = m_context.Response;
+        response.StatusCode = m_status;
+        response.StatusDescription = m_statusText;
+        foreach (var header in m_headers) {
             // The listener writes the framing itself, from the length below.
-            if (header.Key == "Content-Length" || header.Key == "Transfer-Encoding" || header.Key == "Connection")
+            if (header.Key == "Content-Length" || header.Key == "Transfer-Encoding" ||
+                header.Key == "Connection")
                 continue;
             if (header.Key == "Content-Type") response.ContentType = header.Value;
             else response.AddHeader(header.Key, header.Value);
         }
-        response.ContentLength64 = m_Answer.Length;
-        response.OutputStream.Write(m_Answer.GetBuffer(), 0, (int)m_Answer.Length);
+        response.ContentLength64 = m_answer.Length;
+        response.OutputStream.Write(m_answer.GetBuffer(), 0, (int)m_answer.Length);
         response.Close();
     }
 }

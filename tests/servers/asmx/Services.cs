@@ -7,7 +7,6 @@ using System.Data;
 using System.Globalization;
 using System.Linq;
 using System.Web.Services;
-using System.Web.Services.Description;
 using System.Web.Services.Protocols;
 using System.Xml.Serialization;
 
@@ -37,7 +36,8 @@ public class Customer {
 public static class Orders {
     public static readonly Order[] All = {
         new Order { Id = 1, Customer = "ACME", Amount = 12.50m, Paid = true,
-                    Placed = new DateTime(2005, 3, 7, 10, 20, 30, DateTimeKind.Utc), Note = "first & <urgent>" },
+                    Placed = new DateTime(2005, 3, 7, 10, 20, 30, DateTimeKind.Utc),
+                    Note = "first & <urgent>" },
         new Order { Id = 2, Customer = "ACME", Amount = 99m, Paid = false,
                     Placed = new DateTime(2005, 3, 8, 8, 0, 0, DateTimeKind.Utc) },
         new Order { Id = 3, Customer = "Globex", Amount = 7.25m, Paid = true,
@@ -88,11 +88,28 @@ public class DataSets : WebService {
     [WebMethod]
     public DataSet GetShop() {
         DataSet shop = EmptyShop();
-        shop.Tables["Customers"].Rows.Add(1, "ACME", new DateTime(1999, 12, 31, 0, 0, 0, DateTimeKind.Utc), 1500.50m);
-        shop.Tables["Customers"].Rows.Add(2, "Globex", DBNull.Value, DBNull.Value);
+        DataTable customers = shop.Tables["Customers"];
+        customers.Rows.Add(1, "ACME", new DateTime(1999, 12, 31, 0, 0, 0, DateTimeKind.Utc), 1500.50m,
+                           new Guid("0f8fad5b-d9cb-469f-a165-70867728950e"));
+        customers.Rows.Add(2, "Globex", DBNull.Value, DBNull.Value, DBNull.Value);
+        customers.Rows.Add(3, "", DBNull.Value, 0m, DBNull.Value);  // an empty text, not a null one
         foreach (Order o in Orders.All)
             shop.Tables["Orders"].Rows.Add(o.Id, o.Customer == "ACME" ? 1 : 2, o.Placed, o.Amount, o.Paid,
                                            (object)o.Note ?? DBNull.Value);
+        return shop;
+    }
+
+    // Edited after its rows were accepted: the diffgram keeps the rows as they
+    // were (diffgr:before) and a row's error (diffgr:errors) beside the data.
+    [WebMethod]
+    public DataSet GetEditedShop() {
+        DataSet shop = GetShop();
+        shop.AcceptChanges();
+        DataTable orders = shop.Tables["Orders"];
+        orders.Rows[1]["Paid"] = true;
+        orders.Rows[1].RowError = "paid late";
+        orders.Rows[2].Delete();
+        orders.Rows.Add(4, 2, new DateTime(2007, 7, 7, 7, 7, 7, DateTimeKind.Utc), 1.5m, false, "new");
         return shop;
     }
 
@@ -115,6 +132,7 @@ public class DataSets : WebService {
         customers.Columns.Add("Name", typeof(string));
         customers.Columns.Add("Since", typeof(DateTime)).DateTimeMode = DataSetDateTime.Utc;
         customers.Columns.Add("Credit Limit", typeof(decimal));
+        customers.Columns.Add("Key", typeof(Guid));  // a type XML Schema lacks: msdata:DataType
         DataTable orders = shop.Tables.Add("Orders");
         orders.Columns.Add("Id", typeof(int));
         orders.Columns.Add("CustomerId", typeof(int));
@@ -133,7 +151,7 @@ public class Part {
     public DateTime Made;
 }
 
-// rpc/encoded, but for one document/encoded method.
+// rpc/encoded throughout.
 [WebService(Namespace = "http://orvex.test/asmx/encoded/")]
 [SoapRpcService]
 public class Encoded : WebService {
@@ -157,10 +175,6 @@ public class Encoded : WebService {
 
     [WebMethod]
     public Part[] GetNoParts() { return new Part[0]; }
-
-    [WebMethod]
-    [SoapDocumentMethod(Use = SoapBindingUse.Encoded)]
-    public Part[] GetPartsDocument() { return GetParts(); }
 }
 
 }
