@@ -33,12 +33,15 @@ struct ColumnForms {
     size_t m_nTags = 0;      // the bytes of the widest of the three forms, without the value
 };
 
-ColumnForms MakeForms(const SRSColumn& column, bool dotNet) {
+ColumnForms MakeForms(const SRSColumn& column, bool dotNet, const srsxml::Typing* typing) {
     ColumnForms forms;
     forms.m_nType = column.m_nType;
     const std::string& name = column.m_strName.str();
     CString typeName;
     CTextUtil::ConvertType(column.m_nType, typeName);
+    if (typing != nullptr)
+        for (const auto& [field, type] : typing->fields)
+            if (field == name) typeName = type.c_str();
     const std::string typeAttr = dotNet ? std::string() : " xsi:type=\"xsd:" + typeName.str() + "\"";
     forms.m_strOpen = "<" + name + typeAttr + ">";
     forms.m_strClose = "</" + name + ">";
@@ -192,55 +195,56 @@ void PutCell(Sink& out, const ColumnForms& forms, const SRSCell& cell, CString& 
 
 template <class Sink>
 void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asArray, bool soap12 = false,
-                  const char* rowName = nullptr) {
+                  const char* rowName = nullptr, const srsxml::Typing* typing = nullptr) {
     const int rows = set.RowCount();
     const int cols = set.ColCount();
+    const bool typed = typing != nullptr && !typing->type.empty();
+    const char* nameSpace = typed ? typing->nameSpace.c_str() : set.m_strNameSpace.GetString();
+    const char* type = typed ? typing->type.c_str() : set.m_strType.GetString();
+    const bool array = typing != nullptr && typing->array;
     CString piece;
     if (rows < 1 || cols < 1) {
         if (dotNet)
             piece.Format("<%s xsi:nil=\"true\"/>", element);
-        else if (asArray && soap12)
+        else if ((asArray || array) && soap12)
             piece.Format(
                 "<%s xmlns:ns3=\"%s\" xmlns:ns2=\"%s\" ns3:itemType=\"ns2:%s\" ns3:arraySize=\"0\" "
                 "xsi:nil=\"true\"/>",
-                element, kSoap12Encoding, set.m_strNameSpace.GetString(), set.m_strType.GetString());
-        else if (asArray)
+                element, kSoap12Encoding, nameSpace, type);
+        else if (asArray || array)
             piece.Format(
                 "<%s xmlns:ns3=\"%s\" xsi:type=\"ns3:Array\" xmlns:ns2=\"%s\" ns3:arrayType=\"ns2:%s[%d]\" "
                 "xsi:nil=\"true\"/>",
-                element, kSoapEncoding, set.m_strNameSpace.GetString(), set.m_strType.GetString(), rows);
+                element, kSoapEncoding, nameSpace, type, rows);
         else
-            piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\" xsi:nil=\"true\"/>", element,
-                         set.m_strNameSpace.GetString(), set.m_strType.GetString());
+            piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\" xsi:nil=\"true\"/>", element, nameSpace,
+                         type);
         out.Put(piece.GetString(), static_cast<size_t>(piece.GetLength()));
         return;
     }
 
     if (dotNet)
         piece.Format("<%s>", element);
-    else if (rows == 1)
-        piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\">", element, set.m_strNameSpace.GetString(),
-                     set.m_strType.GetString());
+    else if (rows == 1 && !array)
+        piece.Format("<%s xmlns:ns2=\"%s\" xsi:type=\"ns2:%s\">", element, nameSpace, type);
     else if (soap12)  // SOAP 1.2 encoding names the item type and the size apart
         piece.Format("<%s xmlns:ns3=\"%s\" xmlns:ns2=\"%s\" ns3:itemType=\"ns2:%s\" ns3:arraySize=\"%d\">",
-                     element, kSoap12Encoding, set.m_strNameSpace.GetString(), set.m_strType.GetString(),
-                     rows);
+                     element, kSoap12Encoding, nameSpace, type, rows);
     else
         piece.Format(
             "<%s xmlns:ns3=\"%s\" xsi:type=\"ns3:Array\" xmlns:ns2=\"%s\" ns3:arrayType=\"ns2:%s[%d]\">",
-            element, kSoapEncoding, set.m_strNameSpace.GetString(), set.m_strType.GetString(), rows);
+            element, kSoapEncoding, nameSpace, type, rows);
     out.Put(piece.GetString(), static_cast<size_t>(piece.GetLength()));
 
     std::vector<ColumnForms> forms;
     forms.reserve(static_cast<size_t>(cols));
-    for (const auto& column : set.m_arrCols) forms.push_back(MakeForms(*column, dotNet));
-    if (rows > 1) asArray = 1;
+    for (const auto& column : set.m_arrCols) forms.push_back(MakeForms(*column, dotNet, typing));
+    if (rows > 1 || array) asArray = 1;
     std::string rowOpen;
     std::string rowClose;
     if (asArray) {
         const std::string row = rowName != nullptr ? std::string(rowName) : set.m_strName.str();
-        rowOpen =
-            "<" + row + (dotNet ? std::string() : " xsi:type=\"ns2:" + set.m_strType.str() + "\"") + ">";
+        rowOpen = "<" + row + (dotNet ? std::string() : " xsi:type=\"ns2:" + std::string(type) + "\"") + ">";
         rowClose = "</" + row + ">";
     }
 
@@ -298,11 +302,11 @@ size_t Estimate(const SRS& set, const char* dialect, const char* elementName) {
 }
 
 void Append(CStringBuilder& out, SRS& set, const char* dialect, const char* elementName, int asArray,
-            int soapVersion, const char* rowName) {
+            int soapVersion, const char* rowName, const Typing* typing) {
     // A copy: the name may live in a text the caller writes into.
     const std::string element = elementName != nullptr ? elementName : "";
     WriteElement(out, set, SRS::IsDotNetDialect(dialect) != 0, element.c_str(), asArray, soapVersion == 12,
-                 rowName);
+                 rowName, typing);
 }
 
 }  // namespace srsxml

@@ -47,10 +47,6 @@ void CSoapMessage::SetNameSpace(const char* nameSpace) {
 
 namespace {
 
-// The type a plan's part is written and checked as: the XML Schema name for
-// numbers, truth values, dates and date-times (the value codec trims or
-// converts them), "string" for every kind of text (escaped), "xml" for a
-// structure or anything else (the caller's literal XML).
 // The XML Schema types a value's text is checked against, by the form they take.
 enum class Form { kSigned, kUnsigned, kDecimal, kFloat, kBoolean, kDate, kText };
 
@@ -286,8 +282,12 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
                     kSchemaInstanceUri, kSchemaUri);
         out.AppendLine(line);
         out.AppendLine("<SOAP-ENV:Body>");
-        line.Format("<ns1:%s xmlns:ns1=\"%s\" SOAP-ENV:encodingStyle=\"%s\">", m_strMethod.GetString(),
-                    m_strTargetObjectURI.GetString(), soap12 ? kSoap12EncodingUri : kSoapEncodingUri);
+        if (m_plan && m_plan->literal)
+            line.Format("<ns1:%s xmlns:ns1=\"%s\">", m_strMethod.GetString(),
+                        m_strTargetObjectURI.GetString());
+        else
+            line.Format("<ns1:%s xmlns:ns1=\"%s\" SOAP-ENV:encodingStyle=\"%s\">", m_strMethod.GetString(),
+                        m_strTargetObjectURI.GetString(), soap12 ? kSoap12EncodingUri : kSoapEncodingUri);
         out.AppendLine(line);
     }
     if (m_plan) {
@@ -339,25 +339,37 @@ void CSoapMessage::AppendParameter(int index, CStringBuilder& out) {
     const CString& name = m_arrNames[index];
     const CString& type = m_arrTypes[index];
     const std::optional<SRS*>& parameterSet = m_arrRecordSets[static_cast<size_t>(index)];
+    const SoapPart* part = nullptr;
+    if (m_plan)
+        for (const SoapPart& candidate : m_plan->input)
+            if (candidate.name == name.str()) {
+                part = &candidate;
+                break;
+            }
+    const bool encoded = m_bDotNet == 0 && !(m_plan && m_plan->literal);
     if (parameterSet.has_value()) {
         SRS* recordSet = *parameterSet;
         int asArray = type == kRecordSetArrayType ? 1 : 0;
-        const char* dialect = m_bDotNet != 0 ? ".net" : "apache soap";
+        const char* dialect = encoded ? "apache soap" : ".net";
         // A part the description wraps an array in takes its rows as that array's items.
         const char* rowName = nullptr;
-        if (m_plan)
-            for (const SoapPart& part : m_plan->input)
-                if (part.name == name.str() && !part.item.empty()) {
-                    rowName = part.item.c_str();
-                    asArray = 1;
-                }
-        if (recordSet != nullptr) {
-            srsxml::Append(out, *recordSet, dialect, name, asArray, m_nSoapVersion, rowName);
-        } else {
-            // A record-set parameter added without a set travels as an empty one: a nil element.
-            SRS empty;
-            srsxml::Append(out, empty, dialect, name, asArray, m_nSoapVersion);
+        if (part != nullptr && !part->item.empty()) {
+            rowName = part->item.c_str();
+            asArray = 1;
         }
+        // SOAP-encoded, the description's types name the structure and its fields.
+        srsxml::Typing typing;
+        const bool typed = encoded && part != nullptr && !part->typeNs.empty();
+        if (typed) {
+            typing.nameSpace = part->typeNs;
+            typing.type = part->type;
+            typing.array = part->array;
+            for (const SoapPart& field : part->fields)
+                if (FindSchemaType(field.type) != nullptr) typing.fields.emplace_back(field.name, field.type);
+        }
+        SRS empty;  // a record-set parameter added without a set travels as an empty one: a nil element
+        srsxml::Append(out, recordSet != nullptr ? *recordSet : empty, dialect, name, asArray, m_nSoapVersion,
+                       rowName, typed ? &typing : nullptr);
         out.Put("\r\n", 2);
         return;
     }
@@ -365,7 +377,7 @@ void CSoapMessage::AppendParameter(int index, CStringBuilder& out) {
     const size_t nameLength = std::strlen(n);
     out.Put("<", 1);
     out.Put(n, nameLength);
-    if (m_bDotNet == 0 && !type.IsEmpty()) {
+    if (encoded && !type.IsEmpty()) {
         if (type.CompareNoCase("xml") == 0) {
             out.Append(" SOAP-ENV:encodingStyle=\"");
             out.Append(kLiteralXmlUri);

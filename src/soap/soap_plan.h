@@ -13,6 +13,11 @@ struct SoapPart {
     bool array = false;
     bool optional = false;
     std::string item;  // a structure wrapping an array: its items' element
+    // A structure or an array of them in an rpc message: the namespace of its
+    // type (`type` names it, or its items' type) and its fields, which type a
+    // record set's columns when it is written SOAP-encoded.
+    std::string typeNs;
+    std::vector<SoapPart> fields;
 
     // "name type", "[]" after an array's type, "?" after an optional one's.
     std::string Describe() const { return name + " " + type + (array ? "[]" : "") + (optional ? "?" : ""); }
@@ -20,6 +25,8 @@ struct SoapPart {
 
 struct SoapPlan {
     std::string operation;
+    // An rpc/literal operation: its parts carry no xsi:type and no encoding style.
+    bool literal = false;
     std::vector<SoapPart> input;  // in the order they are written
     // The fields an answer's columns may hold, by their names: the output's
     // parts and the fields of the structures they are, or hold an array of.

@@ -233,6 +233,17 @@ public:
 
     // A SOAP-encoded array's item type; "" for any other complex type.
     std::string ArrayItem(const Element& complex, int depth) const {
+        const Element* where = nullptr;
+        const std::string written = ArrayType(complex, where);
+        if (where == nullptr) return written.empty() ? std::string() : "xml";
+        return TypeName(*where, written, depth);
+    }
+
+    // The item type a SOAP-encoded array declares, and the element that
+    // declares it (null when none does: "" for no such array, "xml" for one
+    // whose item type is not said).
+    std::string ArrayType(const Element& complex, const Element*& where) const {
+        where = nullptr;
         const Element* content = Child(complex, kSchemaNs, "complexContent");
         const Element* restriction = content != nullptr ? Child(*content, kSchemaNs, "restriction") : nullptr;
         if (restriction == nullptr) return std::string();
@@ -245,11 +256,30 @@ public:
                 if (attribute->Resolve(name.substr(0, colon == std::string::npos ? 0 : colon) + ":x").ns !=
                     kWsdlNs)
                     continue;
-                std::string item = value.substr(0, value.find('['));
-                return TypeName(*attribute, item, depth);
+                where = attribute.get();
+                return value.substr(0, value.find('['));
             }
         }
         return "xml";
+    }
+
+    // The structure an rpc part's type is, or is a SOAP-encoded array of:
+    // the namespace of its type, and its fields. False for any other type.
+    bool Structure(const Element& part, const std::string& written, SoapPart& out) const {
+        QName q = part.Resolve(written);
+        const Element* complex = m_index.Find(m_index.complexTypes, q);
+        if (complex == nullptr) return false;
+        const Element* where = nullptr;
+        const std::string item = ArrayType(*complex, where);
+        if (where != nullptr) {
+            q = where->Resolve(item);
+            complex = m_index.Find(m_index.complexTypes, q);
+        } else if (!item.empty()) {
+            return false;
+        }
+        if (complex == nullptr || !Fields(*complex, out.fields, 0)) return false;
+        out.typeNs = q.ns;
+        return true;
     }
 
     // The fields of a complex type, "name type, ..." in order; false for
@@ -372,7 +402,7 @@ private:
             if (item->local == "element")
                 out.push_back(Field(*item, depth));
             else if (item->local == "any")
-                out.push_back({"any", "xml", false, false, ""});
+                out.push_back({"any", "xml", false, false, "", "", {}});
             else if (item->local != "sequence" && item->local != "choice")
                 return false;
             else if (!Items(*item, out, depth + 1))
@@ -565,6 +595,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             const Element* declaration = part;
             if (const std::string* type = part->Attribute("type")) {
                 CDescriber::Typed(p, describe.TypeName(*part, *type, 0));
+                if (!answer) describe.Structure(*part, *type, p);
             } else if (const std::string* element = part->Attribute("element")) {
                 declaration = index.Find(index.elements, part->Resolve(*element));
                 CDescriber::Typed(p, declaration != nullptr ? describe.ElementType(*declaration, 0) : "xml");
@@ -636,6 +667,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             }
             auto plan = std::make_shared<SoapPlan>();
             plan->operation = row.name;
+            plan->literal = row.style == "rpc" && row.use != "encoded";
             row.method = row.name;
             row.nameSpace = body != nullptr ? body->Text("namespace") : std::string();
             if (abstract != nullptr) {

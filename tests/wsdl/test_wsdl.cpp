@@ -188,6 +188,51 @@ TEST(Wsdl, ImportsAndIncludesFromFilesAndTheirTypes) {
     }
 }
 
+// An rpc call writes its parts SOAP-encoded, typed by the description
+// (a record set of text columns still says xsd:int where the schema does,
+// and an array of one item is still an array), or as plain literal XML.
+TEST(Wsdl, RpcPartsAreWrittenAsTheirUseSays) {
+    TempDir dir;
+    mkdir(dir.Path("sub").c_str(), 0700);
+    WriteFile(dir.Path("sub/types.xsd"), kTypes);
+    WriteFile(dir.Path("sub/more.xsd"), kMore);
+    SRS_HANDLE items = SRS_new("item", "urn:mine", "Mine");
+    SRS_AddCol(items, "id", "string");
+    SRS_SetText(items, SRS_AddRow(items), "id", "5");
+    const struct {
+        const char* use;
+        std::vector<std::string> present, absent;
+    } cases[] = {
+        {"encoded",
+         {"SOAP-ENV:encodingStyle=", "xmlns:ns2=\"urn:t\" ns3:arrayType=\"ns2:Item[1]\"",
+          "<item xsi:type=\"ns2:Item\"><id xsi:type=\"xsd:int\">5</id></item>",
+          "<code xsi:type=\"xsd:string\">x</code>"},
+         {"urn:mine"}},
+        {"literal",
+         {"<ns1:Put xmlns:ns1=\"urn:t\">", "<items><item><id>5</id></item></items>", "<code>x</code>"},
+         {"encodingStyle", "xsi:type"}},
+    };
+    for (const auto& c : cases) {
+        std::string text = kMain;
+        for (size_t at; (at = text.find("use=\"encoded\"")) != std::string::npos;)
+            text.replace(at, 13, std::string("use=\"") + c.use + "\"");
+        WriteFile(dir.Path("main.wsdl"), text);
+        WSDL_HANDLE wsdl = WSDL_new(dir.Path("main.wsdl").c_str(), 0);
+        SOAP_HANDLE call = WSDL_NewCall(wsdl, "Put", nullptr);
+        ASSERT_NE(call, nullptr) << WSDL_GetLastError(wsdl);
+        SOAP_AddElement(call, "code", nullptr, "x");
+        SOAP_AddNodes(call, "items", items);
+        const std::string soap = SOAP_GetSoap(call);
+        for (const std::string& wanted : c.present)
+            EXPECT_NE(soap.find(wanted), std::string::npos) << c.use << wanted << soap;
+        for (const std::string& unwanted : c.absent)
+            EXPECT_EQ(soap.find(unwanted), std::string::npos) << c.use << unwanted;
+        SOAP_delete(call);
+        WSDL_delete(wsdl);
+    }
+    SRS_delete(items);
+}
+
 // A URL of the test server answering with `body`.
 std::string Serving(const std::string& body) {
     std::string query;
