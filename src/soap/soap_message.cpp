@@ -349,7 +349,9 @@ void CSoapMessage::AppendParameter(int index, CStringBuilder& out) {
     const bool encoded = m_bDotNet == 0 && !(m_plan && m_plan->literal);
     if (parameterSet.has_value()) {
         SRS* recordSet = *parameterSet;
-        int asArray = type == kRecordSetArrayType ? 1 : 0;
+        // An rpc part whose type is an array is one, even of a single row.
+        int asArray =
+            type == kRecordSetArrayType || (m_bDotNet == 0 && part != nullptr && part->array) ? 1 : 0;
         const char* dialect = encoded ? "apache soap" : ".net";
         // A part the description wraps an array in takes its rows as that array's items.
         const char* rowName = nullptr;

@@ -214,8 +214,8 @@ TEST(Wsdl, RpcPartsAreWrittenAsTheirUseSays) {
     };
     for (const auto& c : cases) {
         std::string text = kMain;
-        for (size_t at; (at = text.find("use=\"encoded\"")) != std::string::npos;)
-            text.replace(at, 13, std::string("use=\"") + c.use + "\"");
+        for (size_t at = 0; (at = text.find("use=\"encoded\"", at)) != std::string::npos; at += 5)
+            text.replace(at + 5, 7, c.use);
         WriteFile(dir.Path("main.wsdl"), text);
         WSDL_HANDLE wsdl = WSDL_new(dir.Path("main.wsdl").c_str(), 0);
         SOAP_HANDLE call = WSDL_NewCall(wsdl, "Put", nullptr);
