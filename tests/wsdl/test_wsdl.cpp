@@ -2,6 +2,7 @@
 // one another, and the ones refused.
 #include "common/test_support.h"
 #include "http/http_test_server.h"
+#include "soap/asmx_test_service.h"
 #include "soap/soap_test_service.h"
 
 #include "wsdl/wsdl_fetch.h"
@@ -13,10 +14,12 @@
 #include <cctype>
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
+using testing_support::AsmxTestService;
 using testing_support::HttpTestServer;
 using testing_support::SoapTestService;
 using testing_support::TempDir;
@@ -125,6 +128,54 @@ TEST(Wsdl, CallsFromTheDescriptionAreTypedOrderedAndChecked) {
         SOAP_delete(orders);
         WSDL_delete(wsdl);
     }
+}
+
+// A .NET service lists each operation under its SOAP 1.1 port and again
+// under its SOAP 1.2 one, and answers calls made through either, typed.
+TEST(Wsdl, ADotNetServiceThroughBothSoapPorts) {
+    AsmxTestService& asmx = AsmxTestService::Get();
+    if (!asmx.Running()) GTEST_SKIP() << asmx.Missing();
+    const std::string endpoint = asmx.Url() + "Service.asmx";
+    WSDL_HANDLE wsdl = WSDL_new((endpoint + "?WSDL").c_str(), 0);
+    ASSERT_STREQ(WSDL_GetLastError(wsdl), "");
+    const auto rows = Rows(wsdl);
+    ASSERT_EQ(rows.size(), 16u);
+    HTTP_HANDLE request = HTTP_new(1);
+    for (const auto& [first, port, version, envelope] :
+         {std::tuple<size_t, std::string, std::string, std::string>{
+              0, "ServiceSoap", "1.1", "http://schemas.xmlsoap.org/soap/envelope/"},
+          {8, "ServiceSoap12", "1.2", "http://www.w3.org/2003/05/soap-envelope"}}) {
+        const std::vector<std::string> add = {"Service",
+                                              port,
+                                              version,
+                                              "document",
+                                              "literal",
+                                              "Add",
+                                              "http://orvex.test/asmx/Add",
+                                              endpoint,
+                                              "a int, b int",
+                                              "AddResult int"};
+        EXPECT_EQ(rows[first], add);
+
+        SOAP_HANDLE call = WSDL_NewCall(wsdl, "GetOrders", port.c_str());
+        ASSERT_NE(call, nullptr);
+        SOAP_AddElement(call, "customer", nullptr, "ACME");
+        EXPECT_NE(std::string(SOAP_GetSoap(call)).find(envelope), std::string::npos) << port;
+        HTTP_AttachSoap(request, call);
+        ASSERT_EQ(HTTP_Request(request, WSDL_GetEndpoint(wsdl, "GetOrders", port.c_str()), nullptr, nullptr),
+                  1)
+            << HTTP_GetLastError(request);
+        SRS_HANDLE orders = SOAP_GetSRS(call);
+        ASSERT_EQ(SRS_RowCount(orders), 2) << port;
+        const char* const types[] = {"int", "string", "decimal", "boolean", "dateTime", "string"};
+        for (int c = 0; c < 6; ++c) EXPECT_STREQ(SRS_GetColTypeName(orders, c + 1), types[c]) << port << c;
+        EXPECT_EQ(SRS_GetInt(orders, 2, "Id"), 2);
+        EXPECT_STREQ(SRS_GetText(orders, 1, "Amount"), "12.50");
+        HTTP_AttachSoap(request, nullptr);
+        SOAP_delete(call);
+    }
+    HTTP_delete(request);
+    WSDL_delete(wsdl);
 }
 
 const char kMain[] = R"(<?xml version="1.0"?>
