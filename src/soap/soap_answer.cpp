@@ -67,6 +67,52 @@ const char* FieldType(const char* const* attributes, size_t count) {
     return type != nullptr ? type : "";
 }
 
+namespace {
+
+constexpr char kSoap12RpcUri[] = "http://www.w3.org/2003/05/soap-rpc";
+
+}  // namespace
+
+void CAnswerMarks::Attribute(std::string_view name, std::string_view value) {
+    const size_t colon = name.rfind(':');
+    const std::string_view local = name.substr(colon == std::string_view::npos ? 0 : colon + 1);
+    if (local == "encodingStyle") {
+        if (value.find(kSoapEncodingUri) == std::string_view::npos) return;
+        for (const xml::LinkForm& form : m_links)
+            if (form.reference == "href") return;
+        m_links.push_back({"href", true, "id"});
+        return;
+    }
+    if (name.substr(0, 6) != "xmlns:") return;
+    const std::string prefix(name.substr(6));
+    if (value == kSoap12EncodingUri)
+        m_links.push_back({prefix + ":ref", false, prefix + ":id"});
+    else if (value == kSoap12RpcUri && m_rpcResult.empty())
+        m_rpcResult = prefix + ":result";
+}
+
+void CAnswerMarks::Element(const char* const* attributes, size_t count) {
+    for (size_t i = 0; i < count; ++i) Attribute(attributes[2 * i], attributes[2 * i + 1]);
+}
+
+void CAnswerMarks::Element(const xml::CDomNode& element) {
+    const xml::CDomNamedNodeMap attributes = element ? element.attributes() : xml::CDomNamedNodeMap();
+    if (!attributes) return;
+    std::string name, value;
+    for (long i = 0; i < attributes.length(); ++i) {
+        const xml::CDomNode attribute = attributes.item(i);
+        Attribute(attribute.NameView(name), attribute.TextView(value));
+    }
+}
+
+bool CAnswerMarks::IsReference(const char* const* attributes, size_t count) const {
+    for (const xml::LinkForm& form : m_links) {
+        const char* value = AttributeValue(attributes, count, form.reference.c_str());
+        if (value != nullptr && (!form.hash || value[0] == '#')) return true;
+    }
+    return false;
+}
+
 bool IsNil(const char* const* attributes, size_t count) {
     // Most fields carry no attribute at all: those are answered without a lookup.
     const char* nil = count != 0 ? AttributeValue(attributes, count, "xsi:nil") : nullptr;

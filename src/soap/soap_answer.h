@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The namespaces the envelope of a call is written in.
 inline constexpr char kSoapEnvelopeUri[] = "http://schemas.xmlsoap.org/soap/envelope/";
@@ -52,6 +53,37 @@ const char* AttributeValue(const char* const* attributes, size_t count, const ch
 const char* FieldType(const char* const* attributes, size_t count);
 // A field is nil when its attribute written exactly "xsi:nil" is "true".
 bool IsNil(const char* const* attributes, size_t count);
+
+// What the envelope, the Body and the response (and the elements met on the
+// way to it) say of how the answer is written, heard element by element:
+// - SOAP 1.1 encoding, named in an encodingStyle attribute (any prefix):
+//   then an element carrying href="#x" stands for the one whose id is x;
+// - a prefix bound to SOAP 1.2 encoding: P:ref="x" stands for the element
+//   whose P:id is x;
+// - a prefix bound to the SOAP 1.2 RPC namespace: a P:result element names
+//   the return element and is none itself.
+// In a literal answer href and ref are data.
+class CAnswerMarks {
+public:
+    void Element(const char* const* attributes, size_t count);
+    void Element(const xml::CDomNode& element);
+    // The forms of reference the answer uses; none for a literal one.
+    const std::vector<xml::LinkForm>& Links() const { return m_links; }
+    bool IsReference(const char* const* attributes, size_t count) const;
+    // The element that names the return element in an RPC answer of SOAP 1.2.
+    bool IsRpcResult(std::string_view name) const { return !m_rpcResult.empty() && name == m_rpcResult; }
+
+private:
+    void Attribute(std::string_view name, std::string_view value);
+
+    std::vector<xml::LinkForm> m_links;
+    std::string m_rpcResult;
+};
+
+// Shared references resolved may walk this many nodes, or as many as the
+// answer has bytes when that is more (a target used a million times would
+// otherwise be a small text that fills the memory).
+inline constexpr size_t kMaxReferencedNodes = size_t{1} << 20;
 
 // Where the response lies, told node by node in document order: the first
 // element inside the Body, which is the first node below the root named

@@ -486,7 +486,7 @@ IXMLTreeNode* CSoapMessage::GetXMLTree() {
         std::string reason;
         m_pXMLTree = parser.Tree(1, reason);
         if (m_pXMLTree == nullptr) {
-            m_strError = kXmlOutOfMemory;  // the document has a root: only memory can fail here
+            m_strError = reason.c_str();  // memory, or a reference that cannot be resolved
             return nullptr;
         }
     }

@@ -5,6 +5,7 @@
 #include "soap/table_columns.h"
 #include "xml/dom_access.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,8 +69,19 @@ private:
 // second child (or the element's end) tells the shape.
 class CTableSink final : public xml::CXmlSink {
 public:
-    CTableSink(SRS& set, int index, long long cellLimit)
-        : m_set(set), m_columns(set), m_index(index), m_cellLimit(cellLimit), m_utf8(xml::CodePageIsUtf8()) {}
+    // `linked`: the walk resolves shared references itself.
+    CTableSink(SRS& set, int index, long long cellLimit, bool linked = false)
+        : m_set(set),
+          m_columns(set),
+          m_index(index),
+          m_cellLimit(cellLimit),
+          m_utf8(xml::CodePageIsUtf8()),
+          m_linked(linked) {}
+
+    // The answer is SOAP-encoded and holds a shared reference: the walk
+    // stopped there, and must be made again with the references resolved.
+    bool NeedsLinks() const { return m_needsLinks; }
+    const std::vector<xml::LinkForm>& Links() const { return m_marks.Links(); }
 
     TableRead Result(CString& error) const {
         if (m_result == TableRead::kFailed) error = m_error.c_str();
@@ -84,6 +96,8 @@ public:
         m_result = TableRead::kRead;
         m_error.clear();
         m_depth = 0;
+        m_marks = CAnswerMarks();
+        m_needsLinks = false;
     }
 
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
@@ -146,6 +160,14 @@ private:
 
     void OnNode(const Node& node) {
         const size_t depth = m_depth + 1;
+        if (node.IsElement() && m_state != State::kDone) {
+            if (m_state == State::kRoot || m_state == State::kSeekBody) {
+                m_marks.Element(node.attributes, node.count);
+            } else if (!m_linked && m_marks.IsReference(node.attributes, node.count)) {
+                m_needsLinks = true;
+                return Finish(TableRead::kRead);
+            }
+        }
         switch (m_state) {
             case State::kRoot:
                 Root(node);
@@ -160,6 +182,7 @@ private:
                 return;
             case State::kSeekReturned:
                 if (depth != m_walk.ResponseDepth() + 1) return;
+                if (node.IsElement() && m_marks.IsRpcResult(node.name)) return;
                 if (node.IsElement() && IsNil(node.attributes, node.count)) return Finish(TableRead::kRead);
                 if (m_index == 0) return StartSet(node, depth);
                 if (!node.IsElement()) return Finish(TableRead::kNoSuchSet);
@@ -386,11 +409,14 @@ private:
     const int m_index;
     const long long m_cellLimit;
     const bool m_utf8;
+    const bool m_linked;
 
     State m_state = State::kRoot;
     TableRead m_result = TableRead::kRead;
     std::string m_error;
     size_t m_depth = 0;  // elements open
+    CAnswerMarks m_marks;
+    bool m_needsLinks = false;
     CResponseWalk m_walk;
     size_t m_returned = 0;  // depth of the return element (index past 0)
     int m_seen = 0;         // its children so far
@@ -427,9 +453,26 @@ TableRead ReadTable(const CString& text, int index, xml::XmlRoute route, long lo
     CTableSink sink(set, index, cellLimit);
     std::shared_ptr<const void> owner;
     std::string reason;
-    if (!xml::ReadXml(text.GetString(), static_cast<size_t>(text.GetLength()), sink, route, owner, reason)) {
+    const char* bytes = text.GetString();
+    const size_t length = static_cast<size_t>(text.GetLength());
+    if (!xml::ReadXml(bytes, length, sink, route, owner, reason)) {
         error = kXmlInvalid;
         return TableRead::kFailed;
     }
-    return sink.Result(error);
+    if (!sink.NeedsLinks()) return sink.Result(error);
+    // Shared references point anywhere in the Body, before or after: the
+    // answer is loaded whole and walked again with them resolved.
+    xml::CDomDocument document;
+    if (!document.loadXML(bytes, length, route)) {
+        error = kXmlInvalid;
+        return TableRead::kFailed;
+    }
+    const xml::CDomNode root = document.documentElement();
+    CTableSink linked(set, index, cellLimit, true);
+    const size_t budget = std::max(kMaxReferencedNodes, length);
+    if (!root.ReplayLinked(linked, FindDescendant(root, "Body"), sink.Links(), budget, reason)) {
+        error = reason.c_str();
+        return TableRead::kFailed;
+    }
+    return linked.Result(error);
 }

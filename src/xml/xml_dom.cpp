@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -113,29 +116,135 @@ std::shared_ptr<const void> CDomNode::TextOwner() const {
 }
 
 void CDomNode::Replay(CXmlSink& sink) const {
+    std::string unused;
+    ReplayLinked(sink, CDomNode(), {}, 0, unused);
+}
+
+namespace {
+
+// The id an element refers to in one of the forms; null when it refers to none.
+const char* LinkOf(const DomDocumentState& doc, const DomRecord& r, const std::vector<LinkForm>& forms) {
+    for (uint32_t i = 0; i < r.attributeCount(); ++i) {
+        const DomAttribute& a = doc.attributes[r.extra + i];
+        const char* name = doc.String(a.name);
+        for (const LinkForm& form : forms) {
+            if (form.reference != name) continue;
+            const char* value = doc.String(a.value);
+            if (!form.hash) return value;
+            if (value[0] == '#') return value + 1;
+        }
+    }
+    return nullptr;
+}
+
+// The elements below and including `scope` by their ids; the first of an id stays.
+std::unordered_map<std::string_view, uint32_t> IndexIds(const DomDocumentState& doc, uint32_t scope,
+                                                        const std::vector<LinkForm>& forms) {
+    std::unordered_map<std::string_view, uint32_t> ids;
+    std::vector<uint32_t> pending{scope};
+    while (!pending.empty()) {
+        const uint32_t c = pending.back();
+        pending.pop_back();
+        const DomRecord& r = doc.nodes[c];
+        if (r.kind() != DomRecord::kElement) continue;
+        for (uint32_t i = 0; i < r.attributeCount(); ++i) {
+            const DomAttribute& a = doc.attributes[r.extra + i];
+            const char* name = doc.String(a.name);
+            for (const LinkForm& form : forms)
+                if (form.id == name) ids.emplace(doc.String(a.value), c);
+        }
+        for (uint32_t child = r.firstChild; child != DomDocumentState::kNoNode;
+             child = doc.nodes[child].nextSibling)
+            pending.push_back(child);
+    }
+    return ids;
+}
+
+bool IsOneOf(const char* name, const std::vector<LinkForm>& forms, bool id) {
+    for (const LinkForm& form : forms)
+        if ((id ? form.id : form.reference) == name) return true;
+    return false;
+}
+
+}  // namespace
+
+bool CDomNode::ReplayLinked(CXmlSink& sink, const CDomNode& scope, const std::vector<LinkForm>& forms,
+                            size_t budget, std::string& why) const {
     Check(kNodeInterface);
     sink.Begin();
-    if (m_attribute) return;
+    if (m_attribute) return true;
     const DomDocumentState& doc = *m_doc;
     const CBlockArray<DomRecord>& nodes = doc.nodes;
+    const bool linking = !scope.IsNull() && scope.m_doc == m_doc && !scope.m_attribute && !forms.empty();
+    std::unordered_map<std::string_view, uint32_t> ids;
+    bool indexed = false;
+    // An element entered: the node whose next sibling follows it, and the
+    // element whose children it walks (another one's, for a reference).
+    struct Open {
+        uint32_t node;
+        uint32_t content;
+    };
+    std::vector<Open> open;
+    std::unordered_set<uint32_t> expanding;  // the targets of the references open
+    size_t expanded = 0;                     // nodes walked in the place of references
     std::vector<const char*> pairs;
-    std::vector<uint32_t> open;  // the elements entered, innermost last
     uint32_t c = m_index;
     for (;;) {
+        if (!expanding.empty() && ++expanded > budget) {
+            why = "References expand past the limit of " + std::to_string(budget) + " nodes";
+            return false;
+        }
         const DomRecord& r = nodes[c];
         const char* text = doc.String(r.text);
         switch (r.kind()) {
             case DomRecord::kElement: {
-                pairs.clear();
-                for (uint32_t i = 0; i < r.attributeCount(); ++i) {
-                    const DomAttribute& a = doc.attributes[r.extra + i];
-                    pairs.push_back(doc.String(a.name));
-                    pairs.push_back(doc.String(a.value));
+                // A reference walks as the element it names: its own name
+                // and attributes but href, the target's beside them but id,
+                // the target's children. A target that is a reference goes on.
+                uint32_t content = c;
+                const char* link = linking ? LinkOf(doc, r, forms) : nullptr;
+                for (size_t steps = 0; link != nullptr; ++steps) {
+                    if (!indexed) {
+                        ids = IndexIds(doc, scope.m_index, forms);
+                        indexed = true;
+                    }
+                    const auto it = ids.find(link);
+                    if (it == ids.end()) {
+                        why = std::string("Unresolved reference: no element has the id \"") + link + "\"";
+                        return false;
+                    }
+                    if (expanding.count(it->second) != 0 || it->second == c || steps > ids.size()) {
+                        why = std::string("Reference cycle: the element with the id \"") + link +
+                              "\" holds a reference to itself";
+                        return false;
+                    }
+                    content = it->second;
+                    link = LinkOf(doc, nodes[content], forms);
                 }
-                sink.StartElement(text, pairs.data(), r.attributeCount());
-                if (r.firstChild != kNoNode) {
-                    open.push_back(c);
-                    c = r.firstChild;
+                pairs.clear();
+                // The referring element's attributes but the reference, then
+                // the target's but the id and those already there.
+                const auto add = [&](const DomRecord& from, bool target) {
+                    for (uint32_t i = 0; i < from.attributeCount(); ++i) {
+                        const DomAttribute& a = doc.attributes[from.extra + i];
+                        const char* name = doc.String(a.name);
+                        if (content != c && IsOneOf(name, forms, target)) continue;
+                        bool present = false;
+                        for (size_t k = 0; target && !present && k < pairs.size(); k += 2)
+                            present = std::strcmp(pairs[k], name) == 0;
+                        if (present) continue;
+                        pairs.push_back(name);
+                        pairs.push_back(doc.String(a.value));
+                    }
+                };
+                add(r, false);
+                if (content != c) add(nodes[content], true);
+                sink.StartElement(text, pairs.data(), pairs.size() / 2);
+                const uint32_t first = nodes[content].firstChild;
+                if (first != kNoNode) {
+                    open.push_back({c, content});
+                    if (content != c) expanding.insert(content);
+                    c = first;
                     continue;
                 }
                 sink.EndElement();
@@ -156,13 +265,15 @@ void CDomNode::Replay(CXmlSink& sink) const {
         }
         // Node c is walked: on to its next sibling, closing the elements it ends.
         for (;;) {
-            if (c == m_index) return;
+            if (open.empty()) return true;  // c was the start
             if (nodes[c].nextSibling != kNoNode) {
                 c = nodes[c].nextSibling;
                 break;
             }
-            c = open.back();
+            const Open done = open.back();
             open.pop_back();
+            if (done.content != done.node) expanding.erase(done.content);
+            c = done.node;
             sink.EndElement();
         }
     }

@@ -86,6 +86,15 @@ struct DomDocumentState {
 };
 
 class CDomNodeList;
+
+// How an element names another by an id: the attribute that refers, as
+// written ("href", "enc:ref"), whether its value starts with '#', and the
+// attribute that carries the id ("id", "enc:id").
+struct LinkForm {
+    std::string reference;
+    bool hash = false;
+    std::string id;
+};
 class CDomNamedNodeMap;
 class CXmlSink;
 
@@ -154,6 +163,16 @@ public:
     // as a reader walking the text would (Begin first); the characters the
     // sink is handed live as long as TextOwner(). An attribute walks nothing.
     void Replay(CXmlSink& sink) const;
+    // Replay, with references resolved: an element carrying a reference
+    // attribute of one of the `forms` walks as the element below `scope`
+    // carrying that form's id attribute with the value named (its own name;
+    // its attributes but the reference, and the target's but the id beside
+    // them; the target's children). False, the walk cut short, for an id no
+    // element has, a target that holds a reference to itself, or more than
+    // `budget` nodes walked in the place of references; `why` then says
+    // which. A null scope or no form resolves nothing.
+    bool ReplayLinked(CXmlSink& sink, const CDomNode& scope, const std::vector<LinkForm>& forms,
+                      size_t budget, std::string& why) const;
 
     static constexpr const char kNodeInterface[] = "IXMLDOMNode";
 

@@ -458,8 +458,26 @@ CXMLTreeNode* CXMLTreeParser::Tree(int bSoapBody, std::string& reason) {
             if (start.IsNull()) m_bSoapBody = 0;  // no Body content: the whole document, prefixes kept
         }
         if (!m_bSoapBody) start = m_pDoc->documentElement();
-        reason = kXmlOutOfMemory;  // what alone can fail from here
-        return BuildTreeFrom(start, m_bSoapBody);
+        reason = kXmlOutOfMemory;  // what alone can fail from here, but references
+        if (!m_bSoapBody) return BuildTreeFrom(start, 0);
+        // A SOAP-encoded answer's references are resolved in its tree.
+        const CDomNode root = m_pDoc->documentElement();
+        const CDomNode body = FindDescendant(root, "Body");
+        CAnswerMarks marks;
+        marks.Element(root);
+        marks.Element(body);
+        marks.Element(start);
+        if (marks.Links().empty()) return BuildTreeFrom(start, 1);
+        CTreeSink sink(1);
+        std::string why;
+        const size_t budget = kMaxReferencedNodes;
+        if (!start.ReplayLinked(sink, body, marks.Links(), budget, why)) {
+            reason = why;
+            return static_cast<CXMLTreeNode*>(nullptr);
+        }
+        CXMLTreeRoot* tree = sink.Release();
+        if (sink.Borrows()) tree->Arena().Keep(start.TextOwner());
+        return static_cast<CXMLTreeNode*>(tree);
     });
 }
 

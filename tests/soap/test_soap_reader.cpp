@@ -437,3 +437,90 @@ TEST(SoapApi, NullHandlesAndNodeNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// A set's rows, cells joined by '|', rows by ';'.
+std::string Cells(SRS_HANDLE set) {
+    std::string out;
+    for (int r = 1; r <= SRS_RowCount(set); ++r) {
+        if (r > 1) out += ";";
+        for (int c = 1; c <= SRS_ColCount(set); ++c)
+            out += std::string(c > 1 ? "|" : "") + SRS_GetTextAt(set, r, c);
+    }
+    return out;
+}
+
+// After the response's end, siblings of it; then the response again for kApacheClose.
+const std::string kReopen = "<ns1:getResponse xmlns:ns1=\"urn:orders\">";
+
+// Levels of ten references each to the next level: a small text whose
+// expansion would be 10^8 nodes.
+std::string Laughs() {
+    std::string text = "<return href=\"#l0\"/></ns1:getResponse>";
+    for (int level = 0; level < 8; ++level) {
+        text += "<x id=\"l" + std::to_string(level) + "\">";
+        for (int i = 0; i < 10; ++i) text += "<y href=\"#l" + std::to_string(level + 1) + "\"/>";
+        text += "</x>";
+    }
+    return text + "<x id=\"l8\">z</x>" + kReopen;
+}
+
+}  // namespace
+
+// Shared references of SOAP-encoded answers, in the forms services write:
+// the object written once beside the response (Axis' multiRef, gSOAP's and
+// .NET's siblings), items of an array pointing at it, SOAP 1.2's ref/id
+// with the rpc:result that names the return element.
+TEST(SoapReader, SharedReferencesAreReadAsTheElementsTheyName) {
+    const std::string part = "<Id xsi:type=\"xsd:int\">1</Id><Name>Bolt</Name>";
+    const std::string soap12 =
+        "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+        "xmlns:enc=\"http://www.w3.org/2003/05/soap-encoding\" "
+        "xmlns:rpc=\"http://www.w3.org/2003/05/soap-rpc\">"
+        "<env:Body><m:GetResponse xmlns:m=\"urn:m\"><rpc:result>Parts</rpc:result><Parts>"
+        "<Item enc:id=\"p1\">" +
+        part +
+        "</Item><Item enc:ref=\"p1\"/><Item><Id>2</Id><Name>Nut</Name></Item>"
+        "</Parts></m:GetResponse></env:Body></env:Envelope>";
+    const struct {
+        std::string text;
+        bool wrap;
+        std::string columns, cells, error;
+    } cases[] = {
+        {"<return href=\"#a\"/></ns1:getResponse><SOAP-ENC:Array id=\"a\"><item href=\"#p\"/><item "
+         "href=\"#p\"/>"
+         "</SOAP-ENC:Array><Part id=\"p\">" +
+             part + "</Part>" + kReopen,
+         true, "Id:int,Name:string", "1|Bolt;1|Bolt", ""},
+        {"<return href=\"#id0\"/></ns1:getResponse><multiRef id=\"id0\" SOAP-ENC:root=\"0\" "
+         "xsi:type=\"ns1:Part\">" +
+             part + "</multiRef>" + kReopen,
+         true, "Id:int,Name:string", "1|Bolt", ""},
+        {soap12, false, "Id:int,Name:string", "1|Bolt;1|Bolt;2|Nut", ""},
+        {"<return href=\"#gone\"/>", true, "", "", "Unresolved reference: no element has the id \"gone\""},
+        {"<return href=\"#a\"/></ns1:getResponse><x id=\"a\"><y href=\"#a\"/></x>" + kReopen, true, "", "",
+         "Reference cycle: the element with the id \"a\" holds a reference to itself"},
+        {Laughs(), true, "", "", "References expand past the limit of 1048576 nodes"},
+    };
+    for (const auto& c : cases) {
+        Stored stored(c.text, c.wrap);
+        SRS_HANDLE set = SOAP_GetSRS(stored.handle());
+        EXPECT_EQ(stored.Error(), c.error);
+        EXPECT_EQ(Columns(set), c.columns) << c.text;
+        EXPECT_EQ(Cells(set), c.cells) << c.text;
+        // The tree of the answer resolves them as well.
+        XML_NODE tree = SOAP_GetXMLTree(stored.handle());
+        EXPECT_EQ(tree == nullptr, !c.error.empty());
+        EXPECT_EQ(stored.Error(), c.error);
+    }
+    // In a literal answer href is data.
+    SOAP_HANDLE literal = SOAP_new("dotnet", "get");
+    SOAP_SetSoap(
+        literal,
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><getResponse>"
+        "<getResult><a href=\"#top\">up</a><b>2</b></getResult></getResponse></soap:Body></soap:Envelope>");
+    EXPECT_EQ(Cells(SOAP_GetSRS(literal)), "up|2");
+    SOAP_delete(literal);
+}
