@@ -552,6 +552,13 @@ ORVEX_EXPORT const char* SRS_GetColType(SRS_HANDLE handle, const char* colName);
 ORVEX_EXPORT const char* SRS_GetColName(SRS_HANDLE handle, int col);
 
 /*
+ * The set's name: SRS_new's row element name; for a table of a DataSet
+ * answer the table's name ("Orders", "Credit Limit" for
+ * "Credit_x0020_Limit"); "" for other sets read from a response.
+ */
+ORVEX_EXPORT const char* SRS_GetName(SRS_HANDLE handle);
+
+/*
  * The type name column number col was made with, as given: SRS_AddCol's
  * type ("nvarchar(20)"), or for a set read from a response the field's
  * xsi:type ("xsd:decimal", "s:base64Binary"); "" when none was given or

@@ -64,6 +64,7 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "SRS_IsNull": (_I, [_P, _I, _I]),
     "SRS_GetColType": (_S, [_P, _S]),
     "SRS_GetColName": (_S, [_P, _I]),
+    "SRS_GetName": (_S, [_P]),
     "SRS_GetColTypeName": (_S, [_P, _I]),
     "SRS_toXML": (_S, [_P, _S, _S, _I]),
     # XML trees

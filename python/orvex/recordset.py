@@ -252,7 +252,7 @@ class RecordSet(Sequence[Row]):
     def _copy_of(cls, pointer: int) -> RecordSet:
         """A record set the library holds, copied: columns, texts and null cells."""
         api = lib()
-        record_set = cls()
+        record_set = cls(name=decode(api.SRS_GetName(pointer)))
         count = api.SRS_ColCount(pointer)
         record_set._columns = _Columns([
             _column(decode(api.SRS_GetColName(pointer, number)),

@@ -162,6 +162,20 @@ class SoapMessage(Handle):
             raise ResponseError(error)
         return RecordSet._copy_of(pointer) if pointer else None
 
+    def tables(self) -> list[RecordSet]:
+        """The response's tables: for a DataSet (or DataTable) answer each of
+        its tables, named after it (RecordSet.name) and typed by its schema;
+        for any other answer a list of the one record set."""
+        first = self.record_set()
+        assert first is not None  # SOAP_GetSRS gives a set for any stored response
+        tables = [first]
+        while first.name:
+            table = self.record_set(len(tables) + 1)
+            if table is None:
+                break
+            tables.append(table)
+        return tables
+
     def tree(self) -> XmlNode | None:
         """The response as a tree from the method response element, prefixes
         removed (SOAP_GetXMLTree), copied out of the library; None without a

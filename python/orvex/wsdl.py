@@ -94,6 +94,8 @@ class Client(Handle):
                 else:
                     request.add(name, "", value)
             result = request.call(address)
+            if result.name:  # a DataSet: its named tables
+                return request.tables()
         return _shaped(result, shape)
 
 

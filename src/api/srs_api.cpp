@@ -149,6 +149,13 @@ extern "C" const char* SRS_GetColName(SRS_HANDLE handle, int col) {
     });
 }
 
+extern "C" const char* SRS_GetName(SRS_HANDLE handle) {
+    return api::Guard<const char*>(nullptr, [&]() -> const char* {
+        if (handle == nullptr) return nullptr;
+        return Return(std::string_view(Set(handle)->m_strName.str()));
+    });
+}
+
 extern "C" const char* SRS_GetColTypeName(SRS_HANDLE handle, int col) {
     return api::Guard<const char*>(nullptr, [&]() -> const char* {
         return handle != nullptr ? Return(Set(handle)->ColTypeName(Index(col))) : nullptr;

@@ -1,6 +1,7 @@
 #include "soap/table_sink.h"
 
 #include "recordset/srs.h"
+#include "soap/dataset_reader.h"
 #include "soap/soap_answer.h"
 #include "soap/table_columns.h"
 #include "xml/dom_access.h"
@@ -128,6 +129,7 @@ private:
         kSeekReturned,  // the response's first child node, the return element
         kSeekIndexed,   // the index-th child of the return element
         kSet,           // inside the set's element
+        kDataSet,       // inside an element that holds a DataSet
         kDone,
     };
     enum class Shape { kUndecided, kTable, kSingleRow };
@@ -191,10 +193,23 @@ private:
                 m_state = State::kSeekIndexed;
                 return;
             case State::kSeekIndexed:
-                if (depth == m_returned + 1 && ++m_seen >= m_index) StartSet(node, depth);
+                if (depth != m_returned + 1) return;
+                // A DataSet's tables are counted where the return element's children are.
+                if (++m_seen == 1 && node.IsElement() && CDataSetReader::Starts(node.name))
+                    return StartDataSet(node, m_returned, m_index);
+                if (m_seen >= m_index) StartSet(node, depth);
                 return;
             case State::kSet:
+                if (depth == m_setDepth + 1 && m_children == 0 && node.IsElement() &&
+                    CDataSetReader::Starts(node.name))
+                    return StartDataSet(node, m_setDepth, 1);
                 InSet(node, depth);
+                return;
+            case State::kDataSet:
+                if (node.IsElement())
+                    m_dataSet->Element(node.name, node.attributes, node.count, depth - m_setDepth);
+                else if (node.IsText())
+                    m_dataSet->Text(node.content, depth - m_setDepth);
                 return;
             case State::kDone:
                 return;
@@ -216,6 +231,14 @@ private:
                 return;
             case State::kSet:
                 EndInSet(depth);
+                return;
+            case State::kDataSet:
+                if (depth == m_setDepth) {
+                    std::string error;
+                    const TableRead read = m_dataSet->Finish(error);
+                    return read == TableRead::kFailed ? Fail(std::move(error)) : Finish(read);
+                }
+                m_dataSet->End(depth - m_setDepth);
                 return;
             default:
                 return;
@@ -250,6 +273,17 @@ private:
         m_gathering = false;
         m_inField = false;
         m_state = State::kSet;
+    }
+
+    // The element at `holder` holds a DataSet, whose first child comes: the
+    // set is its table number `table`.
+    void StartDataSet(const Node& first, size_t holder, int table) {
+        m_set.RemoveAll();
+        m_columns.Clear();
+        m_setDepth = holder;
+        m_dataSet = std::make_unique<CDataSetReader>(m_set, table, m_cellLimit);
+        m_state = State::kDataSet;
+        m_dataSet->Element(first.name, first.attributes, first.count, 1);
     }
 
     void InSet(const Node& node, size_t depth) {
@@ -417,6 +451,7 @@ private:
     size_t m_depth = 0;  // elements open
     CAnswerMarks m_marks;
     bool m_needsLinks = false;
+    std::unique_ptr<CDataSetReader> m_dataSet;
     CResponseWalk m_walk;
     size_t m_returned = 0;  // depth of the return element (index past 0)
     int m_seen = 0;         // its children so far

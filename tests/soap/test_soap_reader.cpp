@@ -524,3 +524,37 @@ TEST(SoapReader, SharedReferencesAreReadAsTheElementsTheyName) {
     EXPECT_EQ(Cells(SOAP_GetSRS(literal)), "up|2");
     SOAP_delete(literal);
 }
+
+// A diffgram without a schema: tables in the order their rows first come,
+// columns in the order their fields do, names decoded, a missing field null.
+TEST(SoapReader, ADiffgramWithoutASchemaIsReadAsItsRows) {
+    const std::string diffgram =
+        "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><GetResponse>"
+        "<GetResult><diffgr:diffgram xmlns:diffgr=\"urn:schemas-microsoft-com:xml-diffgram-v1\"><Data>"
+        "<A_x0020_B><x>1</x></A_x0020_B><C><z>9</z></C><A_x0020_B><y_x0021_/><x>2</x></A_x0020_B>"
+        "</Data><diffgr:before><C><z>8</z></C></diffgr:before></diffgr:diffgram></GetResult>"
+        "</GetResponse></soap:Body></soap:Envelope>";
+    SOAP_HANDLE message = SOAP_new("dotnet", "Get");
+    SOAP_SetSoap(message, diffgram.c_str());
+    const struct {
+        int index;
+        const char* name;
+        const char* columns;
+        const char* cells;
+    } cases[] = {
+        {0, "A B", "x:string,y!:string", "1|;2|"},
+        {1, "A B", "x:string,y!:string", "1|;2|"},
+        {2, "C", "z:string", "9"},
+    };
+    for (const auto& c : cases) {
+        SRS_HANDLE set = SOAP_GetMultiSRS(message, c.index);
+        ASSERT_NE(set, nullptr);
+        EXPECT_STREQ(SRS_GetName(set), c.name);
+        EXPECT_EQ(Columns(set), c.columns);
+        EXPECT_EQ(Cells(set), c.cells);
+    }
+    SRS_HANDLE first = SOAP_GetSRS(message);
+    EXPECT_TRUE(SRS_IsNull(first, 1, 2) != 0 && SRS_IsNull(first, 2, 2) == 0);  // left out; written empty
+    EXPECT_EQ(SOAP_GetMultiSRS(message, 3), nullptr);
+    SOAP_delete(message);
+}
