@@ -8,6 +8,8 @@
 //    floor) and a pugixml load that copies every field's text into strings;
 //    beside it Python's lxml reading it into lists of rows (timed inside
 //    Python);
+//  - the same rows as a .NET DataSet (schema and diffgram) read as its
+//    table, in turns with the plain table;
 //  - calls per second of a small SOAP call to a local server, beside plain
 //    HTTP requests to the same server.
 #include <orvex.h>
@@ -177,6 +179,80 @@ void BM_Read_RoundRobin(benchmark::State& state) {
     state.counters["alone_ms"] = turns.Median("read_orvex") * 1e3;
     state.counters["pugi_load_ms"] = turns.Median("read_pugi_load") * 1e3;
     state.counters["pugi_copy_ms"] = turns.Median("read_pugi_copy") * 1e3;
+    SOAP_delete(message);
+}
+
+// The same rows as a .NET DataSet writes them: the schema, then the
+// diffgram with each row's diffgr:id and msdata:rowOrder.
+const std::string& DataSetResponse() {
+    static const std::string text = [] {
+        std::string s =
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+            "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><soap:Body>"
+            "<GetOrdersResponse xmlns=\"http://orvex.test/sample/\"><GetOrdersResult>"
+            "<xs:schema id=\"Shop\" xmlns=\"\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+            "xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\"><xs:element name=\"Shop\" "
+            "msdata:IsDataSet=\"true\"><xs:complexType><xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">"
+            "<xs:element name=\"Order\"><xs:complexType><xs:sequence>"
+            "<xs:element name=\"Id\" type=\"xs:int\" minOccurs=\"0\"/>"
+            "<xs:element name=\"Customer\" type=\"xs:string\" minOccurs=\"0\"/>"
+            "<xs:element name=\"Placed\" type=\"xs:dateTime\" minOccurs=\"0\"/>"
+            "<xs:element name=\"Paid\" type=\"xs:boolean\" minOccurs=\"0\"/>"
+            "<xs:element name=\"Amount\" type=\"xs:decimal\" minOccurs=\"0\"/>"
+            "<xs:element name=\"Note\" type=\"xs:string\" minOccurs=\"0\"/>"
+            "</xs:sequence></xs:complexType></xs:element></xs:choice></xs:complexType></xs:element></"
+            "xs:schema>"
+            "<diffgr:diffgram xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\" "
+            "xmlns:diffgr=\"urn:schemas-microsoft-com:xml-diffgram-v1\"><Shop xmlns=\"\">\n";
+        char row[640];
+        for (int i = 0; i < kRows; ++i) {
+            std::snprintf(row, sizeof row,
+                          "  <Order diffgr:id=\"Order%d\" msdata:rowOrder=\"%d\">\n    <Id>%d</Id>\n"
+                          "    <Customer>Smith &amp; Sons &lt;%d&gt;</Customer>\n"
+                          "    <Placed>2005-03-%02dT10:20:%02d.0Z</Placed>\n    <Paid>%s</Paid>\n"
+                          "    <Amount>%d.%02d</Amount>\n    <Note>note number %d</Note>\n  </Order>\n",
+                          i + 1, i, i, i % 97, 1 + i % 28, i % 60, i % 3 ? "true" : "false", i % 1000,
+                          i % 100, i);
+            s += row;
+        }
+        s += "</Shop></diffgr:diffgram></GetOrdersResult></GetOrdersResponse></soap:Body></soap:Envelope>";
+        return s;
+    }();
+    return text;
+}
+
+// A DataSet of 100,000 rows read as its table, in turns with the same rows
+// written as a plain table.
+void BM_ReadDataSet_RoundRobin(benchmark::State& state) {
+    KeepHeapPages();
+    const std::string& dataSet = DataSetResponse();
+    const std::string& plain = Response();
+    SOAP_HANDLE message = SOAP_new("dotnet", "GetOrders");
+    SOAP_SetSoap(message, dataSet.c_str());
+    SRS_HANDLE first = SOAP_GetSRS(message);
+    if (SRS_RowCount(first) != kRows || SRS_ColCount(first) != 6) {
+        state.SkipWithError("the DataSet was misread");
+        SOAP_delete(message);
+        return;
+    }
+    bench::RoundRobin turns;
+    turns.Add("dataset", [&] {
+        SOAP_SetSoap(message, dataSet.c_str());
+        benchmark::DoNotOptimize(SOAP_GetSRS(message));
+    });
+    turns.Add("plain", [&] {
+        SOAP_SetSoap(message, plain.c_str());
+        benchmark::DoNotOptimize(SOAP_GetSRS(message));
+    });
+    for (auto _ : state) {
+        turns.Run(static_cast<int>(state.range(0)));
+        state.SetIterationTime(turns.Median("dataset"));
+    }
+    state.counters["dataset_ms"] = turns.Median("dataset") * 1e3;
+    state.counters["plain_ms"] = turns.Median("plain") * 1e3;
+    state.counters["ratio"] = turns.Median("dataset") / turns.Median("plain");
     SOAP_delete(message);
 }
 
@@ -363,6 +439,7 @@ void BM_Call_PlainHttp(benchmark::State& state) {
 
 BENCHMARK(BM_Envelope_RoundRobin)->Arg(15)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Read_RoundRobin)->Arg(9)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadDataSet_RoundRobin)->Arg(9)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadResponse_PythonLxml)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadManyAttributes)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Call_Soap)->Iterations(kCalls)->UseRealTime();

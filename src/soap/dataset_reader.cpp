@@ -86,7 +86,10 @@ struct CDataSetReader::SchemaNode {
 };
 
 CDataSetReader::CDataSetReader(SRS& set, int table, long long cellLimit)
-    : m_set(set), m_table(static_cast<size_t>(table < 1 ? 1 : table)), m_cellLimit(cellLimit) {}
+    : m_set(set),
+      m_table(static_cast<size_t>(table < 1 ? 1 : table)),
+      m_cellLimit(cellLimit),
+      m_utf8(xml::CodePageIsUtf8()) {}
 
 CDataSetReader::~CDataSetReader() = default;
 
@@ -99,6 +102,12 @@ void CDataSetReader::Element(std::string_view name, const char* const* attribute
                              size_t depth) {
     if (Failed() || (m_skipBelow != 0 && depth > m_skipBelow)) return;
     m_skipBelow = 0;
+    if (depth == 4 && m_inRow) {  // a field of a row read: the most frequent by far
+        m_field = ColumnOf(name);
+        m_pieces = 0;
+        ++m_position;
+        return;
+    }
     const std::string_view local = Local(name);
     if (depth == 1) {
         m_part = Part::kSkipped;
@@ -162,17 +171,18 @@ void CDataSetReader::Element(std::string_view name, const char* const* attribute
         if (TooLarge()) return;
         return;
     }
-    if (depth == 4 && m_inRow) {
-        m_field = ColumnOf(name);
-        m_text.clear();
-        ++m_position;
-        return;
-    }
     m_skipBelow = depth;  // below a field: a nested table's rows, not this one's
 }
 
 void CDataSetReader::Text(std::string_view text, size_t depth) {
-    if (m_part == Part::kDiffgram && depth == 5 && m_field >= 0 && m_skipBelow == 0) m_text.append(text);
+    if (m_part != Part::kDiffgram || depth != 5 || m_field < 0 || m_skipBelow != 0) return;
+    // One piece is kept as a view of the document; more are joined.
+    if (m_pieces++ == 0) {
+        m_first = text;
+        return;
+    }
+    if (m_pieces == 2) m_text.assign(m_first);
+    m_text.append(text);
 }
 
 void CDataSetReader::End(size_t depth) {

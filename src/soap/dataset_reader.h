@@ -58,6 +58,7 @@ private:
     SRS& m_set;
     const size_t m_table;
     const long long m_cellLimit;
+    const bool m_utf8;
     std::string m_error;
 
     Part m_part = Part::kNone;
@@ -76,7 +77,9 @@ private:
     int m_row = -1;
     size_t m_position = 0;
     int m_field = -1;
-    std::string m_text;
+    size_t m_pieces = 0;       // of the field's text
+    std::string_view m_first;  // its first piece, in the document
+    std::string m_text;        // its pieces joined, when more than one
     std::string m_scratch;
 };
 

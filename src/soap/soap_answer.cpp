@@ -105,7 +105,7 @@ void CAnswerMarks::Element(const xml::CDomNode& element) {
     }
 }
 
-bool CAnswerMarks::IsReference(const char* const* attributes, size_t count) const {
+bool CAnswerMarks::Refers(const char* const* attributes, size_t count) const {
     for (const xml::LinkForm& form : m_links) {
         const char* value = AttributeValue(attributes, count, form.reference.c_str());
         if (value != nullptr && (!form.hash || value[0] == '#')) return true;

@@ -69,12 +69,15 @@ public:
     void Element(const xml::CDomNode& element);
     // The forms of reference the answer uses; none for a literal one.
     const std::vector<xml::LinkForm>& Links() const { return m_links; }
-    bool IsReference(const char* const* attributes, size_t count) const;
+    bool IsReference(const char* const* attributes, size_t count) const {
+        return !m_links.empty() && count != 0 && Refers(attributes, count);
+    }
     // The element that names the return element in an RPC answer of SOAP 1.2.
     bool IsRpcResult(std::string_view name) const { return !m_rpcResult.empty() && name == m_rpcResult; }
 
 private:
     void Attribute(std::string_view name, std::string_view value);
+    bool Refers(const char* const* attributes, size_t count) const;
 
     std::vector<xml::LinkForm> m_links;
     std::string m_rpcResult;
