@@ -232,7 +232,8 @@ void BM_ReadDataSet_RoundRobin(benchmark::State& state) {
     SOAP_HANDLE message = SOAP_new("dotnet", "GetOrders");
     SOAP_SetSoap(message, dataSet.c_str());
     SRS_HANDLE first = SOAP_GetSRS(message);
-    if (SRS_RowCount(first) != kRows || SRS_ColCount(first) != 6) {
+    if (SRS_RowCount(first) != kRows || SRS_ColCount(first) != 6 ||
+        std::strcmp(SRS_GetTextAt(first, kRows, 6), ("note number " + std::to_string(kRows - 1)).c_str()) != 0) {
         state.SkipWithError("the DataSet was misread");
         SOAP_delete(message);
         return;

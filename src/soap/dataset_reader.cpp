@@ -198,8 +198,8 @@ void CDataSetReader::End(size_t depth) {
     }
     if (m_part != Part::kDiffgram) return;
     if (depth == 4 && m_field >= 0) {
-        const std::string_view text =
-            xml::CodePageIsUtf8() ? std::string_view(m_text) : xml::ToCodePage(m_text, m_scratch);
+        const std::string_view utf8 = m_pieces > 1 ? std::string_view(m_text) : m_pieces == 1 ? m_first : "";
+        const std::string_view text = m_utf8 ? utf8 : xml::ToCodePage(utf8, m_scratch);
         m_set.SetCellText(m_row, m_field, text.data(), text.size());
         m_field = -1;
     } else if (depth == 3) {
