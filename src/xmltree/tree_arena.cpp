@@ -26,14 +26,19 @@ void* CXMLTreeArena::Take(size_t bytes, size_t align) {
     // the rest of the current one is not wasted. malloc aligns for anything.
     const bool own = bytes > m_nNextBlock / 4;
     const size_t size = own ? bytes : m_nNextBlock;
-    m_arrBlocks.reserve(m_arrBlocks.size() + 1);
+    // Room first, so that the push cannot fail after malloc; doubled, so that
+    // a tree of many blocks does not copy the list once per block.
+    if (m_arrBlocks.size() == m_arrBlocks.capacity()) m_arrBlocks.reserve(2 * m_arrBlocks.size() + 16);
     void* block = std::malloc(size);
     if (block == nullptr) throw std::bad_alloc();
     m_arrBlocks.push_back(block);
+    // Blocks grow with every request that needed a new one, own blocks too:
+    // else a tree whose nodes each ask a quarter block (ten children) would
+    // take a block per node for ever.
+    if (m_nNextBlock < kMaxBlock) m_nNextBlock *= 2;
     if (own) return block;
     m_pNext = static_cast<char*>(block) + bytes;
     m_pEnd = static_cast<char*>(block) + size;
-    if (m_nNextBlock < kMaxBlock) m_nNextBlock *= 2;
     return block;
 }
 
