@@ -780,6 +780,20 @@ ORVEX_EXPORT void SOAP_SetSoap(SOAP_HANDLE handle, const char* response);
 /*
  * The stored response's return element as a record set: a table (one row per
  * repeated child), a single row (children of different names) or a scalar.
+ * A return element that holds a .NET DataSet or DataTable (an xs:schema and
+ * a diffgr:diffgram, or a diffgram alone) gives its first table: named
+ * after it (SRS_GetName), its columns in the schema's order with the
+ * schema's types (SRS_GetColTypeName: "xs:int", "xs:decimal"...; a column
+ * of a .NET type the schema names in msdata:DataType is a string),
+ * "_xHHHH_" in names decoded ("Credit_x0020_Limit" is "Credit Limit"), a
+ * field a row leaves out a null cell, an empty one ""; the rows before
+ * changes (diffgr:before) and the row errors are no data. Without a schema
+ * the columns come in the order the rows first write them.
+ * In a SOAP-encoded answer (an encodingStyle naming SOAP encoding on the
+ * envelope, Body or response, or a prefix bound to SOAP 1.2 encoding) an
+ * element with href="#ID" (SOAP 1.2: enc:ref="ID") is read as the element
+ * of that id (enc:id) in the Body, wherever it stands; in a literal answer
+ * href is data. A SOAP 1.2 RPC answer's rpc:result is passed over.
  * After a failed read an empty set, with the reason in SOAP_GetLastError
  * (the texts are listed there): a response that is no XML, or none stored;
  * a root element not named Envelope (under any prefix and namespace: an
@@ -790,7 +804,11 @@ ORVEX_EXPORT void SOAP_SetSoap(SOAP_HANDLE handle, const char* response);
  * SOAP_GetMultiSRS: never delete it.
  */
 ORVEX_EXPORT SRS_HANDLE SOAP_GetSRS(SOAP_HANDLE handle);
-/* Record set number index: 0 the whole return element, 1.. its children; NULL past the last. */
+/*
+ * Record set number index: 0 the whole return element, 1.. its children;
+ * for a DataSet answer 0 and 1 its first table, 2.. the next ones. NULL
+ * past the last.
+ */
 ORVEX_EXPORT SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index);
 /*
  * The response as a tree from the method response element, prefixes removed;
@@ -814,6 +832,12 @@ ORVEX_EXPORT XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle);
  *                                  ROOT the root's name as written, URI the
  *                                  namespace its prefix (or xmlns) names
  *   "Record set too large: ROWS rows x COLS columns pass the limit of CELLS cells"
+ *   "Unresolved reference: no element has the id \"ID\""
+ *   "Reference cycle: the element with the id \"ID\" holds a reference to itself"
+ *   "References expand past the limit of NODES nodes"
+ *                                  a SOAP-encoded answer's references walk
+ *                                  more than 1,048,576 nodes (one per byte
+ *                                  of the response when that is more)
  *   "Out of memory while reading the XML"   memory ran out while reading
  *                                  ("MSXML not installed!" when it ran out
  *                                  before the reading could begin)

@@ -1,6 +1,7 @@
 // The orvex command against the sample service: outputs and exit statuses.
 #include "common/test_support.h"
 #include "http/http_test_server.h"
+#include "soap/asmx_test_service.h"
 #include "soap/soap_test_service.h"
 
 #include <orvex.h>
@@ -207,6 +208,24 @@ std::string Answering(const std::string& result) {
         query += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : escaped;
     }
     return "'" + HttpTestServer::Get().Http("/status/200?ct=text/xml&body=" + query) + "'";
+}
+
+// A DataSet answer of the .NET peer: every table under its name, or the one --table picks.
+TEST(OrvexCommand, DataSetAnswersPrintTableByTable) {
+    auto& peer = testing_support::AsmxTestService::Get();
+    if (!peer.Running()) GTEST_SKIP() << peer.Missing();
+    const std::string call = "call " + peer.Url() + "DataSets.asmx?wsdl GetShop ";
+    CommandRun run = Orvex(call + "--csv");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Customers\nId,Name,Since,Credit Limit,Key\n1,ACME,", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("\n\nOrders\nId,CustomerId,Placed,Amount,Paid,Note\n"), std::string::npos)
+        << run.out;
+    run = Orvex(call + "--table 2 --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("[\n {\"Id\": 1, \"CustomerId\": 1,", 0), 0u) << run.out;
+    run = Orvex(call + "--table 3");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "orvex: the answer has 2 tables, not 3\n");
 }
 
 TEST(OrvexCommand, NullCellsShowAsNullWhereTheFormatCanSayIt) {

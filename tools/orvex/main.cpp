@@ -71,6 +71,8 @@ const char kSoapHelp[] =
     "  --table        a record-set parameter read from a CSV file whose first line\n"
     "                 names the columns as NAME or NAME:TYPE; NAME[] sends an array\n"
     "                 of structs, ROW names the row element (default: NAME)\n"
+    "  --table K      of a DataSet answer, print table K alone (from 1); without\n"
+    "                 it every table is printed under its name\n"
     "  --csv, --json  print the record set as CSV or JSON instead; a null cell is\n"
     "                 an empty field in CSV (an empty text is \"\"), null in JSON\n"
     "                 and (null) in the table\n"
@@ -696,6 +698,22 @@ void PrintTable(const Table& t, const std::string& format) {
         PrintAligned(t);
 }
 
+// The tables of a DataSet answer, one after another: each under its name
+// (in JSON an object of them by name), a blank line between.
+void PrintTables(const std::vector<std::pair<std::string, Table>>& tables, const std::string& format) {
+    if (format == "json") std::fputs("{", stdout);
+    for (size_t i = 0; i < tables.size(); ++i) {
+        if (format == "json") {
+            std::printf("%s%s: ", i > 0 ? ",\n" : "\n", JsonString(tables[i].first).c_str());
+            std::fflush(stdout);
+        } else {
+            std::printf("%s%s\n", i > 0 ? "\n" : "", tables[i].first.c_str());
+        }
+        PrintTable(tables[i].second, format);
+    }
+    if (format == "json") std::fputs("}\n", stdout);
+}
+
 // --- printing trees ---------------------------------------------------------
 
 void PrintTree(XML_NODE node, int depth) {
@@ -854,10 +872,16 @@ int CallAndPrint(SOAP_HANDLE soap, const std::string& url, const Connection& con
                  const std::string& format, bool qualified, const char* command) {
     std::vector<SRS_HANDLE> sets;  // the caller's: they must outlive the call
     int result = kOk;
+    int pick = 0;  // --table K: the K-th table of a DataSet answer
     for (const std::string& t : tables) {
+        if (!t.empty() && t.find_first_not_of("0123456789") == std::string::npos) {
+            pick = std::atoi(t.c_str());
+            if (pick < 1) result = Usage(command, "--table K counts tables from 1");
+            continue;
+        }
         const size_t eq = t.find('=');
         if (eq == std::string::npos) {
-            result = Usage(command, "--table takes NAME[:ROW]=FILE.csv");
+            result = Usage(command, "--table takes NAME[:ROW]=FILE.csv, or the number of an answer's table");
             break;
         }
         const std::string left = t.substr(0, eq);
@@ -889,9 +913,30 @@ int CallAndPrint(SOAP_HANDLE soap, const std::string& url, const Connection& con
             if (tree != nullptr) PrintTree(tree, 0);
             result = ReadResult(soap);
         } else {
-            const Table t = ReadTable(SOAP_GetSRS(soap), qualified);
+            SRS_HANDLE first = SOAP_GetSRS(soap);
+            const std::string name = first != nullptr ? SRS_GetName(first) : "";
+            const Table t = ReadTable(first, qualified);
             result = ReadResult(soap);
-            if (result == kOk) PrintTable(t, format);
+            if (result == kOk && name.empty()) {
+                PrintTable(t, format);
+            } else if (result == kOk) {
+                // A DataSet: its tables, or the one --table names.
+                std::vector<std::pair<std::string, Table>> tables{{name, t}};
+                for (int k = 2; pick == 0 || k <= pick; ++k) {
+                    SRS_HANDLE next = SOAP_GetMultiSRS(soap, k);
+                    if (next == nullptr) break;
+                    tables.emplace_back(SRS_GetName(next), ReadTable(next, qualified));
+                }
+                if (pick > static_cast<int>(tables.size())) {
+                    PrintReason("the answer has " + std::to_string(tables.size()) + " tables, not " +
+                                std::to_string(pick));
+                    result = kFailed;
+                } else if (pick > 0) {
+                    PrintTable(tables[static_cast<size_t>(pick) - 1].second, format);
+                } else {
+                    PrintTables(tables, format);
+                }
+            }
         }
         HTTP_delete(http);
     }
