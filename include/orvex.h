@@ -699,8 +699,9 @@ ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
  * or refused) reads nothing of what arrived: SOAP_GetLastError and
  * HTTP_GetLastError both give that reason alone.
  *
- * What the message hands out (SOAP_GetSRS, SOAP_GetMultiSRS and
- * SOAP_GetXMLTree results) belongs to it: never delete it. It dies at the
+ * What the message hands out (SOAP_GetSRS, SOAP_GetMultiSRS,
+ * SOAP_GetXMLTree and SOAP_GetHeaderTree results) belongs to it: never
+ * delete it. It dies at the
  * message's next read of that kind, at SOAP_SetSoap, SOAP_Empty,
  * SOAP_delete, and at any HTTP_Request on a request the message is attached
  * to. Copy what must outlive those.
@@ -719,7 +720,11 @@ ORVEX_EXPORT const char* XML_GetProperty(XML_NODE node, const char* name);
  * attached to are done with it.
  */
 ORVEX_EXPORT SOAP_HANDLE SOAP_new(const char* serverKind, const char* method);
-/* Discards the parameters, the stored response, what was read from it and the error text. */
+/*
+ * Discards the parameters, the header blocks (SOAP_AddHeader,
+ * SOAP_SetUsernameToken), the stored response, what was read from it and
+ * the error text.
+ */
 ORVEX_EXPORT void SOAP_Empty(SOAP_HANDLE handle);
 /*
  * The request envelope, lines ending in CR LF. In the thread's envelope
@@ -773,6 +778,24 @@ ORVEX_EXPORT void SOAP_AddElement(SOAP_HANDLE handle, const char* name, const ch
  */
 ORVEX_EXPORT void SOAP_AddNodes(SOAP_HANDLE handle, const char* name, SRS_HANDLE recordSet);
 /*
+ * Adds a header block: literal XML written as it is, in the code page, inside
+ * a Header element of the envelope's namespace before the Body ("soap:Header"
+ * in the .NET dialect, "SOAP-ENV:Header" in the Apache one, under either
+ * SOAP version), after the blocks added before it. A block is one or more
+ * elements, with blanks, comments and processing instructions between them;
+ * the prefixes it declares stay as written, and the envelope's own (soap or
+ * SOAP-ENV, xsi, xsd) may be used without a declaration. Unlike parameters,
+ * header blocks go with every call until SOAP_Empty: a response
+ * (SOAP_SetSoap, a call) leaves them. 1 when added; 0, adding nothing, for
+ * a NULL handle or a text that is no block, with the reason in
+ * SOAP_GetLastError (which a success leaves as it was):
+ *   "Header block is not well-formed XML: REASON"   REASON the XML reader's,
+ *                                  its offset counted from the block's start
+ *   "Header block holds text outside its elements"
+ *   "Header block holds no element"   "" and NULL among them
+ */
+ORVEX_EXPORT int SOAP_AddHeader(SOAP_HANDLE handle, const char* xml);
+/*
  * Clears the message (parameters included) and stores a response text to
  * read. "" stores none: reading then fails with "Invalid SOAP XML!".
  */
@@ -817,6 +840,16 @@ ORVEX_EXPORT SRS_HANDLE SOAP_GetMultiSRS(SOAP_HANDLE handle, int index);
  * SOAP_GetLastError). Owned by the message.
  */
 ORVEX_EXPORT XML_NODE SOAP_GetXMLTree(SOAP_HANDLE handle);
+/*
+ * The stored response's Header (the first child of its Envelope named
+ * Header, under any prefix) as a tree rooted at it, prefixes removed as in
+ * SOAP_GetXMLTree. NULL without a stored response (SOAP_GetLastError then
+ * stays as it was), for a response without a Header (SOAP_GetLastError
+ * then ""), or when reading fails as for SOAP_GetSRS (the reason in
+ * SOAP_GetLastError). Owned by the message, built once per stored response,
+ * and gone when SOAP_GetXMLTree's tree goes.
+ */
+ORVEX_EXPORT XML_NODE SOAP_GetHeaderTree(SOAP_HANDLE handle);
 /*
  * The fault of the last failed call (or, for a call without a whole
  * answer, why it failed) or the reason the last read failed; "" when none.

@@ -133,3 +133,15 @@ extern "C" const char* SOAP_GetLastError(SOAP_HANDLE handle) {
     return api::Guard<const char*>(
         "", ErrorOf(handle), [&] { return handle != nullptr ? Msg(handle)->m_strError.GetString() : ""; });
 }
+
+extern "C" int SOAP_AddHeader(SOAP_HANDLE handle, const char* xml) {
+    return api::Guard<int>(0, ErrorOf(handle),
+                           [&] { return handle != nullptr && Msg(handle)->AddHeader(xml) ? 1 : 0; });
+}
+
+extern "C" XML_NODE SOAP_GetHeaderTree(SOAP_HANDLE handle) {
+    return api::Guard<XML_NODE>(nullptr, ErrorOf(handle), [&] {
+        IXMLTreeNode* tree = handle != nullptr ? Msg(handle)->GetHeaderTree() : nullptr;
+        return tree != nullptr ? api::ToHandle<XML_NODE>(tree) : nullptr;
+    });
+}

@@ -157,6 +157,16 @@ CDomNode GetSoapResponseNode(const xml::DomDocumentPtr& document) {
     return response;
 }
 
+CDomNode GetSoapHeaderNode(const xml::DomDocumentPtr& document) {
+    if (!document) return CDomNode();
+    const CDomNode root = document->documentElement();
+    if (root.IsNull()) return CDomNode();
+    std::string scratch;
+    for (CDomNode c = root.firstChild(); !c.IsNull(); c = c.nextSibling())
+        if (c.attributes() && IsAnswerName(c.NameView(scratch), "Header")) return c;
+    return CDomNode();
+}
+
 CDomNode FindDescendant(const CDomNode& node, const char* name) {
     if (node.IsNull() || name == nullptr) return CDomNode();
     std::string scratch;

@@ -123,6 +123,10 @@ private:
 // when it has none, or for a null document.
 xml::CDomNode GetSoapResponseNode(const xml::DomDocumentPtr& document);
 
+// The Header of a loaded envelope: the first element child of the root
+// named Header (any prefix); null when it has none, or for a null document.
+xml::CDomNode GetSoapHeaderNode(const xml::DomDocumentPtr& document);
+
 // The first descendant of `node` in document order whose name is the word
 // `name` (IsAnswerName); the node itself is not tested. Null for a null
 // node or when none matches.

@@ -215,11 +215,12 @@ void CSoapMessage::AddNodes(const char* name, int asArray, SRS* recordSet) {
 }
 
 void CSoapMessage::Empty() {
-    delete m_pSRS;
-    m_pSRS = nullptr;
-    delete m_pXMLTree;
-    m_pXMLTree = nullptr;
-    m_strSoap.Empty();
+    ClearCall();
+    m_Header.Clear();
+}
+
+void CSoapMessage::ClearCall() {
+    DropResponse();
     m_arrNames.RemoveAll();
     m_arrTypes.RemoveAll();
     m_arrValues.RemoveAll();
@@ -251,8 +252,15 @@ CString CSoapMessage::Action() const {
     return nameSpace + m_strMethod;
 }
 
+bool CSoapMessage::AddHeader(const char* xml) {
+    std::string why;
+    if (m_Header.Add(xml, EnvelopePrefix(), why)) return true;
+    m_strError = why.c_str();
+    return false;
+}
+
 void CSoapMessage::SetSoap(CString response) {
-    Empty();
+    ClearCall();
     m_strSoap = std::move(response);
 }
 
@@ -274,6 +282,7 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
         line.Format("<soap:Envelope xmlns:xsi=\"%s\" xmlns:xsd=\"%s\" xmlns:soap=\"%s\">", kSchemaInstanceUri,
                     kSchemaUri, envelope);
         out.AppendLine(line);
+        m_Header.Append(out, EnvelopePrefix());
         out.AppendLine("<soap:Body>");
         line.Format("<%s xmlns=\"%s\">", m_strMethod.GetString(), m_strNameSpace.GetString());
         out.AppendLine(line);
@@ -281,6 +290,7 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
         line.Format("<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"%s\" xmlns:xsi=\"%s\" xmlns:xsd=\"%s\">", envelope,
                     kSchemaInstanceUri, kSchemaUri);
         out.AppendLine(line);
+        m_Header.Append(out, EnvelopePrefix());
         out.AppendLine("<SOAP-ENV:Body>");
         if (m_plan && m_plan->literal)
             line.Format("<ns1:%s xmlns:ns1=\"%s\">", m_strMethod.GetString(),
@@ -411,6 +421,8 @@ void CSoapMessage::DropResponse() {
     m_pSRS = nullptr;
     delete m_pXMLTree;
     m_pXMLTree = nullptr;
+    delete m_pHeaderTree;
+    m_pHeaderTree = nullptr;
     m_strSoap.Empty();
 }
 
@@ -492,4 +504,21 @@ IXMLTreeNode* CSoapMessage::GetXMLTree() {
     }
     m_strError.Empty();
     return m_pXMLTree;
+}
+
+IXMLTreeNode* CSoapMessage::GetHeaderTree() {
+    if (m_pHeaderTree == nullptr) {
+        if (m_strSoap.IsEmpty()) return nullptr;
+        CSoapReader reader;
+        if (reader.LoadResponse(m_strSoap) == 0) {
+            m_strError = reader.LastError();
+            return nullptr;
+        }
+        const CDomNode header = GetSoapHeaderNode(reader.Document());
+        m_strError.Empty();
+        if (header.IsNull()) return nullptr;
+        m_pHeaderTree = CXMLTreeParser::BuildTreeFrom(header, 1);
+    }
+    m_strError.Empty();
+    return m_pHeaderTree;
 }

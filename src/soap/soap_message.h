@@ -9,6 +9,8 @@
 #include <orvex/cstring.h>
 #include <orvex/handle_object.h>
 
+#include "soap/soap_header.h"
+
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -41,10 +43,16 @@ public:
     // A record-set parameter, one struct or (asArray) an array of structs. The
     // set stays the caller's and must live until the envelope is written.
     void AddNodes(const char* name, int asArray, SRS* recordSet);
-    // Discards the parameters, the stored response, what was read from it and the error text.
+    // Discards the parameters, the header blocks, the stored response, what
+    // was read from it and the error text.
     void Empty();
-    // Empty(), then keeps the response text for the readers.
+    // Discards the parameters, the stored response, what was read from it and
+    // the error text, then keeps the response text for the readers. Header
+    // blocks stay: they go with every call until Empty.
     void SetSoap(CString response);
+    // A header block of literal XML for every call until Empty; false, with
+    // the reason in m_strError, for a text that is no block (CSoapHeader::Add).
+    bool AddHeader(const char* xml);
 
     // A failed call: discards the stored response and what was read from it,
     // and reads the call's answer as a fault into m_strError (empty when none).
@@ -62,6 +70,10 @@ public:
     // The tree of the stored response in SOAP body mode, built once; null
     // without a response, or with the reason in m_strError (empty on success).
     IXMLTreeNode* GetXMLTree();
+    // The stored response's Header as a tree, prefixes dropped as in
+    // GetXMLTree's, built once; null without a response or a Header (m_strError
+    // then empty), or when the response cannot be read (the reason in m_strError).
+    IXMLTreeNode* GetHeaderTree();
 
     // 11 or 12; false, changing nothing, for any other version.
     bool SetSoapVersion(int version);
@@ -102,12 +114,17 @@ public:
     std::vector<std::optional<SRS*>> m_arrRecordSets;
     SRS* m_pSRS = nullptr;
     IXMLTreeNode* m_pXMLTree = nullptr;
+    IXMLTreeNode* m_pHeaderTree = nullptr;
+    CSoapHeader m_Header;
     CString m_strSoap;
     CString m_strError;
 
 private:
     // Drops the response of the last call and what was read from it.
     void DropResponse();
+    // What a new response replaces: the parameters, the response, the error text.
+    void ClearCall();
+    const char* EnvelopePrefix() const { return m_bDotNet != 0 ? "soap" : "SOAP-ENV"; }
     // What the envelope takes when no text needs an entity, give or take a few bytes.
     size_t EstimateSoap() const;
     void AppendParameter(int index, CStringBuilder& out);

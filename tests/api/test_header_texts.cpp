@@ -167,6 +167,27 @@ TEST(HeaderTexts, TheSoapReadersTextsAreListed) {
     });
 }
 
+namespace {
+
+// The reason SOAP_AddHeader gives for a block it refuses.
+std::string HeaderRefusal(const char* xml) {
+    SOAP_HANDLE message = SOAP_new("dotnet", "M");
+    EXPECT_EQ(SOAP_AddHeader(message, xml), 0) << xml;
+    std::string reason = SOAP_GetLastError(message);
+    SOAP_delete(message);
+    return reason;
+}
+
+}  // namespace
+
+TEST(HeaderTexts, TheSoapHeaderTextsAreListed) {
+    ExpectListed({
+        {"Header block is not well-formed XML: REASON", HeaderRefusal("<a><b></a>")},
+        {"Header block holds text outside its elements", HeaderRefusal("<a/>x")},
+        {"Header block holds no element", HeaderRefusal("")},
+    });
+}
+
 TEST(HeaderTexts, TheRequestTextsAreListed) {
     const HttpTestServer& server = HttpTestServer::Get();
     HttpHandle plain;
