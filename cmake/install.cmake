@@ -64,7 +64,7 @@ install(FILES ${PROJECT_BINARY_DIR}/OrvexConfig.cmake ${PROJECT_BINARY_DIR}/Orve
 # configured. Under DESTDIR it names the final prefix, as a package needs.
 if(ORVEX_INSTALL_STATIC)
   # What `pkg-config --static --libs orvex` adds for liborvex.a.
-  set(ORVEX_PC_LIBS_PRIVATE "-lcurl -lpugixml -lmspack -lstdc++ -lm -pthread")
+  set(ORVEX_PC_LIBS_PRIVATE "-lcurl -lpugixml -lcrypto -lmspack -lstdc++ -lm -pthread")
 else()
   set(ORVEX_PC_LIBS_PRIVATE "")
 endif()

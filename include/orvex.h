@@ -795,6 +795,45 @@ ORVEX_EXPORT void SOAP_AddNodes(SOAP_HANDLE handle, const char* name, SRS_HANDLE
  *   "Header block holds no element"   "" and NULL among them
  */
 ORVEX_EXPORT int SOAP_AddHeader(SOAP_HANDLE handle, const char* xml);
+
+/* Flags of SOAP_SetUsernameToken, OR-ed together; 0 is a PasswordText alone,
+ * times to the second, no mustUnderstand. */
+#define ORVEX_WSSE_DIGEST 1          /* PasswordDigest, with nonce and created */
+#define ORVEX_WSSE_NONCE 2           /* nonce and created with a PasswordText too */
+#define ORVEX_WSSE_MILLISECONDS 4    /* Created and Expires with milliseconds */
+#define ORVEX_WSSE_MUST_UNDERSTAND 8 /* mustUnderstand on the Security header */
+
+/*
+ * Sends a WS-Security UsernameToken with every call until SOAP_Empty: a
+ * wsse:Security header ("wsse" the OASIS WSS 1.0 secext namespace, "wsu"
+ * its utility namespace), first in the Header, before the blocks of
+ * SOAP_AddHeader, written anew each time the envelope is (SOAP_GetSoap
+ * included), so that no nonce or time is ever sent twice. It holds a
+ * wsse:UsernameToken with wsse:Username and wsse:Password, whose Type is
+ * the UsernameToken Profile's "...#PasswordText" (the password as given,
+ * escaped) or, under ORVEX_WSSE_DIGEST, "...#PasswordDigest":
+ * Base64(SHA-1(nonce + created + password)), nonce the 16 bytes of a
+ * wsse:Nonce (EncodingType "...#Base64Binary") drawn from the kernel's
+ * random source, created the text of the token's wsu:Created and the
+ * password in UTF-8. Nonce and Created are written under ORVEX_WSSE_DIGEST
+ * or ORVEX_WSSE_NONCE. Times are UTC with "Z", "2024-05-06T07:08:09Z", or
+ * "2024-05-06T07:08:09.123Z" under ORVEX_WSSE_MILLISECONDS. ttlSeconds
+ * above 0 adds a wsu:Timestamp (before the token) whose Created is the
+ * token's time and whose Expires lies ttlSeconds later. Under
+ * ORVEX_WSSE_MUST_UNDERSTAND the Security element carries the envelope's
+ * mustUnderstand, "1" under SOAP 1.1 and "true" under 1.2. Every element
+ * below Security carries a wsu:Id unique to the call ("UT-HEX",
+ * "UT-HEX-Nonce", "TS-HEX"...). A NULL user drops the token (1); a NULL
+ * password is "". The password is never written to the trace
+ * (ORVEX_TRACE) nor into any error text. 1 when set; 0, changing nothing,
+ * for a NULL handle or, with the reason in SOAP_GetLastError:
+ *   "Unknown WS-Security flags: N"
+ *   "A negative time to live for the WS-Security timestamp: N"
+ * Writing the envelope fails only when the kernel gives no random bytes:
+ * an HTTP_Request then fails with "getrandom: REASON".
+ */
+ORVEX_EXPORT int SOAP_SetUsernameToken(SOAP_HANDLE handle, const char* user, const char* password, int flags,
+                                       int ttlSeconds);
 /*
  * Clears the message (parameters included) and stores a response text to
  * read. "" stores none: reading then fails with "Invalid SOAP XML!".

@@ -145,3 +145,10 @@ extern "C" XML_NODE SOAP_GetHeaderTree(SOAP_HANDLE handle) {
         return tree != nullptr ? api::ToHandle<XML_NODE>(tree) : nullptr;
     });
 }
+
+extern "C" int SOAP_SetUsernameToken(SOAP_HANDLE handle, const char* user, const char* password, int flags,
+                                     int ttlSeconds) {
+    return api::Guard<int>(0, ErrorOf(handle), [&] {
+        return handle != nullptr && Msg(handle)->SetUsernameToken(user, password, flags, ttlSeconds) ? 1 : 0;
+    });
+}

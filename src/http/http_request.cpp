@@ -228,6 +228,7 @@ int CHttpRequest::SendHttp() {
 
     exchange.user = m_strUser.str();
     exchange.password = m_strPassword.str();
+    exchange.secrets = m_bodySecrets;
     exchange.connectSeconds =
         m_nConnectSeconds > 0 ? m_nConnectSeconds : net::CHttpTransport::DefaultConnectSeconds();
     exchange.stallSeconds =

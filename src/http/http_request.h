@@ -85,6 +85,9 @@ protected:
     // Nothing of the last response stays: body, status, headers.
     void ForgetResponse();
 
+    // Texts of the next body that the trace must not show.
+    std::vector<std::string> m_bodySecrets;
+
 private:
     // The URL of the parsed fields, as libcurl takes it.
     std::string BuildUrl() const;

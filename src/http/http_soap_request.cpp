@@ -39,6 +39,7 @@ int CHttpSoapRequest::Request(const char* url, const char* user, const char* pas
         return 0;
     }
     m_pSoap->GetSoap(m_strContent);
+    m_bodySecrets = m_pSoap->m_Header.Secrets();
     const int result = CHttpRequest::Request(url, user, password);
     if (!ResponseArrived()) {
         // Part of a body cut off by the deadline or a stall is no answer, not even a fault.

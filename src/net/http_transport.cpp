@@ -343,6 +343,7 @@ bool CHttpTransport::Perform(const HttpExchange& exchange, const BodySink& sink,
     CURL* easy = static_cast<CURL*>(m_easy);
     if (!net::Enabled()) return RunHops(exchange, sink, outcome, nullptr);
     net::CExchange trace(("request " + exchange.method).c_str(), exchange.url, exchange.password);
+    for (const std::string& secret : exchange.secrets) trace.AddSecret(secret);
     // The handle outlives the trace, whatever way the hops end.
     struct Detacher {
         CURL* easy;

@@ -26,6 +26,8 @@ struct HttpExchange {
     // Credentials are handed to whichever authentication scheme the server asks for.
     std::string user;
     std::string password;
+    // Texts the body carries that the trace must never show (a password in a security header).
+    std::vector<std::string> secrets;
     int connectSeconds = 30;
     int stallSeconds = 60;
     // The whole exchange, every redirect included (0: no deadline).

@@ -44,6 +44,8 @@ public:
     void Attach(CURL* easy);
     static void Detach(CURL* easy);
 
+    // A text cut wherever it appears from here on, bodies included, as the caller's password is.
+    void AddSecret(const std::string& secret);
     // A line of ours ("* text").
     void Note(const std::string& text);
     // The last line, "end: OUTCOME after N ms[: DETAIL]", and everything
@@ -58,7 +60,6 @@ private:
     void Flush();
     long long Elapsed() const;
     std::string Redacted(std::string line) const;
-    void AddSecret(const std::string& secret);
 
     std::string m_id;
     std::chrono::steady_clock::time_point m_Start;

@@ -1,5 +1,9 @@
 #include "soap/soap_header.h"
 
+#include <orvex.h>
+
+#include "platform/code_page.h"
+#include "recordset/value_text.h"
 #include "soap/soap_answer.h"
 #include "support/string_builder.h"
 #include "xml/xml_dom.h"
@@ -91,12 +95,49 @@ bool CSoapHeader::Add(const char* xml, const char* envelopePrefix, std::string& 
     return true;
 }
 
-void CSoapHeader::Clear() { m_blocks.clear(); }
+bool CSoapHeader::SetUsernameToken(const char* user, const char* password, int flags, int ttlSeconds,
+                                   std::string& why) {
+    constexpr int kKnownFlags =
+        ORVEX_WSSE_DIGEST | ORVEX_WSSE_NONCE | ORVEX_WSSE_MILLISECONDS | ORVEX_WSSE_MUST_UNDERSTAND;
+    if (user == nullptr) {
+        m_token.reset();
+        return true;
+    }
+    if ((flags & ~kKnownFlags) != 0) {
+        why = "Unknown WS-Security flags: " + std::to_string(flags);
+        return false;
+    }
+    if (ttlSeconds < 0) {
+        why = "A negative time to live for the WS-Security timestamp: " + std::to_string(ttlSeconds);
+        return false;
+    }
+    m_token = wsse::Token{user, password != nullptr ? password : "", flags, ttlSeconds};
+    return true;
+}
 
-void CSoapHeader::Append(CStringBuilder& out, const char* envelopePrefix) const {
-    if (m_blocks.empty()) return;
+void CSoapHeader::Clear() {
+    m_blocks.clear();
+    m_token.reset();
+}
+
+std::vector<std::string> CSoapHeader::Secrets() const {
+    if (!m_token || (m_token->flags & ORVEX_WSSE_DIGEST) != 0 || m_token->password.empty()) return {};
+    const std::string& password = m_token->password;
+    CStringBuilder escaped;
+    valuetext::AppendEscapedXml(escaped, password.data(), password.size());
+    CString escapedText;
+    escaped.GetString(escapedText);
+    const std::string escapedPassword = escapedText.str();
+    // The body goes out in UTF-8 (or as the charset says), the password was given in the code page.
+    return {password, escapedPassword, codepage::ToUtf8(password.data(), password.size()),
+            codepage::ToUtf8(escapedPassword.data(), escapedPassword.size())};
+}
+
+void CSoapHeader::Append(CStringBuilder& out, const char* envelopePrefix, int soapVersion) const {
+    if (m_blocks.empty() && !m_token) return;
     const std::string prefix = envelopePrefix;
     out.AppendLine(("<" + prefix + ":Header>").c_str());
+    if (m_token) wsse::Append(out, *m_token, m_moments(), envelopePrefix, soapVersion);
     for (const std::string& block : m_blocks) out.AppendLine(block.c_str());
     out.AppendLine(("</" + prefix + ":Header>").c_str());
 }

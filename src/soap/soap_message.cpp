@@ -259,6 +259,13 @@ bool CSoapMessage::AddHeader(const char* xml) {
     return false;
 }
 
+bool CSoapMessage::SetUsernameToken(const char* user, const char* password, int flags, int ttlSeconds) {
+    std::string why;
+    if (m_Header.SetUsernameToken(user, password, flags, ttlSeconds, why)) return true;
+    m_strError = why.c_str();
+    return false;
+}
+
 void CSoapMessage::SetSoap(CString response) {
     ClearCall();
     m_strSoap = std::move(response);
@@ -282,7 +289,7 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
         line.Format("<soap:Envelope xmlns:xsi=\"%s\" xmlns:xsd=\"%s\" xmlns:soap=\"%s\">", kSchemaInstanceUri,
                     kSchemaUri, envelope);
         out.AppendLine(line);
-        m_Header.Append(out, EnvelopePrefix());
+        m_Header.Append(out, EnvelopePrefix(), m_nSoapVersion);
         out.AppendLine("<soap:Body>");
         line.Format("<%s xmlns=\"%s\">", m_strMethod.GetString(), m_strNameSpace.GetString());
         out.AppendLine(line);
@@ -290,7 +297,7 @@ void CSoapMessage::GetSoap(CStringBuilder& out) {
         line.Format("<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"%s\" xmlns:xsi=\"%s\" xmlns:xsd=\"%s\">", envelope,
                     kSchemaInstanceUri, kSchemaUri);
         out.AppendLine(line);
-        m_Header.Append(out, EnvelopePrefix());
+        m_Header.Append(out, EnvelopePrefix(), m_nSoapVersion);
         out.AppendLine("<SOAP-ENV:Body>");
         if (m_plan && m_plan->literal)
             line.Format("<ns1:%s xmlns:ns1=\"%s\">", m_strMethod.GetString(),

@@ -53,6 +53,9 @@ public:
     // A header block of literal XML for every call until Empty; false, with
     // the reason in m_strError, for a text that is no block (CSoapHeader::Add).
     bool AddHeader(const char* xml);
+    // A UsernameToken in a wsse:Security header written anew for every call
+    // until Empty (CSoapHeader::SetUsernameToken); false with the reason in m_strError.
+    bool SetUsernameToken(const char* user, const char* password, int flags, int ttlSeconds);
 
     // A failed call: discards the stored response and what was read from it,
     // and reads the call's answer as a fault into m_strError (empty when none).

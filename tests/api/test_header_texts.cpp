@@ -178,10 +178,21 @@ std::string HeaderRefusal(const char* xml) {
     return reason;
 }
 
+// The reason SOAP_SetUsernameToken gives for settings it refuses.
+std::string TokenRefusal(int flags, int ttlSeconds) {
+    SOAP_HANDLE message = SOAP_new("dotnet", "M");
+    EXPECT_EQ(SOAP_SetUsernameToken(message, "u", "p", flags, ttlSeconds), 0);
+    std::string reason = SOAP_GetLastError(message);
+    SOAP_delete(message);
+    return reason;
+}
+
 }  // namespace
 
 TEST(HeaderTexts, TheSoapHeaderTextsAreListed) {
     ExpectListed({
+        {"Unknown WS-Security flags: N", TokenRefusal(32, 0)},
+        {"A negative time to live for the WS-Security timestamp: N", TokenRefusal(0, -5)},
         {"Header block is not well-formed XML: REASON", HeaderRefusal("<a><b></a>")},
         {"Header block holds text outside its elements", HeaderRefusal("<a/>x")},
         {"Header block holds no element", HeaderRefusal("")},

@@ -48,6 +48,7 @@ TEST(NullArguments, SoapTakesNullAsTheEmptyText) {
         {"SOAP_AddElement value", [](SOAP_HANDLE m, const char* t) { SOAP_AddElement(m, "P", "int", t); }},
         {"SOAP_AddNodes", [](SOAP_HANDLE m, const char* t) { SOAP_AddNodes(m, t, nullptr); }},
         {"SOAP_SetSoap", [](SOAP_HANDLE m, const char* t) { SOAP_SetSoap(m, t); }},
+        {"SOAP_AddHeader", [](SOAP_HANDLE m, const char* t) { SOAP_AddHeader(m, t); }},
     };
     for (const auto& c : cases) EXPECT_EQ(MessageAfter(c.step, nullptr), MessageAfter(c.step, "")) << c.call;
 
@@ -57,6 +58,23 @@ TEST(NullArguments, SoapTakesNullAsTheEmptyText) {
     EXPECT_EQ(bareEnvelope, SOAP_GetSoap(empty));
     SOAP_delete(bare);
     SOAP_delete(empty);
+}
+
+TEST(NullArguments, ANullTokenPasswordIsTheEmptyOne) {
+    // The token's ids and times change with every envelope: its password element is compared.
+    std::string passwords[2];
+    const char* texts[2] = {nullptr, ""};
+    for (int i = 0; i < 2; ++i) {
+        SOAP_HANDLE message = SOAP_new("dotnet", "Get");
+        ASSERT_EQ(SOAP_SetUsernameToken(message, "u", texts[i], 0, 0), 1);
+        const std::string envelope = SOAP_GetSoap(message);
+        const size_t start = envelope.find("<wsse:Password");
+        passwords[i] = envelope.substr(start, envelope.find("</wsse:Password>") - start);
+        SOAP_delete(message);
+    }
+    EXPECT_EQ(passwords[0].substr(passwords[0].find("Type=")),
+              passwords[1].substr(passwords[1].find("Type=")));
+    EXPECT_EQ(passwords[0].back(), '>');
 }
 
 TEST(NullArguments, ANullRecordSetParameterTravelsAsAnEmptySet) {

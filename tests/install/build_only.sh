@@ -43,6 +43,7 @@ PY
 )
 # What the library, the command, the examples and the install need, and nothing else.
 expected="find_package CURL
+find_package OpenSSL
 find_package PkgConfig
 find_package Threads
 find_package pugixml

@@ -54,6 +54,8 @@ const char kSoapHelp[] =
     "                  [--namespace NS | --target-uri URI] [--soap12] [--action A]\n"
     "                  [NAME[:TYPE]=VALUE ...] [--table NAME[:ROW]=FILE.csv ...]\n"
     "                  [--csv | --json | --xml | --envelope] [--qualified-names]\n"
+    "                  [--header FILE.xml ...] [--wsse-user U --wsse-password-file F\n"
+    "                  [--wsse-digest] [--wsse-ttl S]]\n"
     "                  [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
     "                  [--deadline S]\n"
     "\n"
@@ -79,7 +81,14 @@ const char kSoapHelp[] =
     "  --qualified-names  show columns as the service wrote them (tns:Id), not\n"
     "                 by their local names (Id)\n"
     "  --xml          print the response as a tree\n"
-    "  --envelope     print the request envelope and send nothing\n";
+    "  --envelope     print the request envelope and send nothing\n"
+    "  --header       a SOAP header block of literal XML read from FILE.xml, sent\n"
+    "                 in the envelope's Header; may be repeated\n"
+    "  --wsse-user    send a WS-Security UsernameToken for user U, with the\n"
+    "                 password read from F (one line; its line end is dropped)\n"
+    "  --wsse-digest  send the password as a digest with a nonce and a time\n"
+    "                 instead of as text\n"
+    "  --wsse-ttl     add a timestamp that expires S seconds after the call\n";
 
 const char kGetHelp[] =
     "usage: orvex get URL [-i] [--show-header NAME ...] [--user U] [--password P]\n"
@@ -127,6 +136,8 @@ const char kCallHelp[] =
     "usage: orvex call LOCATION OPERATION [NAME=VALUE ...] [--table NAME[:ROW]=FILE.csv ...]\n"
     "                  [--port P] [--url U] [--max-age SECONDS]\n"
     "                  [--csv | --json | --xml | --envelope] [--qualified-names]\n"
+    "                  [--header FILE.xml ...] [--wsse-user U --wsse-password-file F\n"
+    "                  [--wsse-digest] [--wsse-ttl S]]\n"
     "                  [--user U] [--password P] [--connect-timeout S] [--stall-timeout S]\n"
     "                  [--deadline S]\n"
     "\n"
@@ -138,7 +149,8 @@ const char kCallHelp[] =
     "                 that has the operation, else the first SOAP 1.2 one)\n"
     "  --url          the address to send to instead of the port's\n"
     "  --max-age      as for wsdl: read the description from the cache while fresh\n"
-    "  --table, --csv, --json, --xml, --envelope, --qualified-names: as for soap\n";
+    "  --table, --csv, --json, --xml, --envelope, --qualified-names, --header,\n"
+    "  --wsse-user, --wsse-password-file, --wsse-digest, --wsse-ttl: as for soap\n";
 
 const char kDownloadHelp[] =
     "usage: orvex download URL FILE [--max-age SECONDS] [--deadline S]\n"
@@ -279,6 +291,72 @@ void PrintReason(const std::string& text) {
         start = end + 1;
     }
     if (!printed) std::fputs("orvex: failed, with no reason given\n", stderr);
+}
+
+// Header blocks and a WS-Security token that soap and call send with their call.
+struct HeaderOptions {
+    std::vector<std::string> files;
+    std::optional<std::string> wsseUser;
+    std::optional<std::string> wssePasswordFile;
+    bool wsseDigest = false;
+    int wsseTtl = 0;
+};
+
+// Takes --header, --wsse-user, --wsse-password-file, --wsse-digest and --wsse-ttl; false when
+// argument i is none of them.
+bool TakeHeaderOption(int argc, char** argv, int& i, HeaderOptions& h, std::string& problem) {
+    const std::string arg = argv[i];
+    if (arg == "--wsse-digest") {
+        h.wsseDigest = true;
+        return true;
+    }
+    if (arg != "--header" && arg != "--wsse-user" && arg != "--wsse-password-file" && arg != "--wsse-ttl")
+        return false;
+    if (i + 1 >= argc) {
+        problem = arg + " needs a value";
+        return true;
+    }
+    const char* value = argv[++i];
+    if (arg == "--header")
+        h.files.emplace_back(value);
+    else if (arg == "--wsse-user")
+        h.wsseUser = value;
+    else if (arg == "--wsse-password-file")
+        h.wssePasswordFile = value;
+    else if (!ParseSeconds(value, h.wsseTtl))
+        problem = "--wsse-ttl takes a number of seconds";
+    return true;
+}
+
+// Gives the message its header blocks and token: kOk, or the exit status after saying why not.
+int ApplyHeaderOptions(SOAP_HANDLE soap, const HeaderOptions& h, const char* command) {
+    if (h.wsseUser.has_value() != h.wssePasswordFile.has_value())
+        return Usage(command, "--wsse-user and --wsse-password-file go together");
+    if (!h.wsseUser && (h.wsseDigest || h.wsseTtl != 0))
+        return Usage(command, "--wsse-digest and --wsse-ttl need --wsse-user");
+    for (const std::string& file : h.files) {
+        std::string block;
+        if (!ReadAll(file, block))
+            return std::fprintf(stderr, "orvex: cannot read %s\n", file.c_str()), kFailed;
+        if (SOAP_AddHeader(soap, block.c_str()) == 0) {
+            PrintReason(file + ": " + SOAP_GetLastError(soap));
+            return kFailed;
+        }
+    }
+    if (h.wsseUser) {
+        // A file keeps the password out of the process list and the shell's history.
+        std::string password;
+        if (!ReadAll(*h.wssePasswordFile, password))
+            return std::fprintf(stderr, "orvex: cannot read %s\n", h.wssePasswordFile->c_str()), kFailed;
+        if (!password.empty() && password.back() == '\n') password.pop_back();
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        const int flags = h.wsseDigest ? ORVEX_WSSE_DIGEST : 0;
+        if (SOAP_SetUsernameToken(soap, h.wsseUser->c_str(), password.c_str(), flags, h.wsseTtl) == 0) {
+            PrintReason(SOAP_GetLastError(soap));
+            return kFailed;
+        }
+    }
+    return kOk;
 }
 
 // A fault's part on one line: each run of blanks that holds a line end becomes one space.
@@ -951,11 +1029,13 @@ int SoapCommand(int argc, char** argv) {
     std::vector<std::string> positionals, scalars, tables;
     bool qualified = false, soap12 = false;
     Connection conn;
+    HeaderOptions headers;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (TakeGlobalOption(arg)) continue;
         std::string problem;
-        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+        if (TakeConnectionOption(argc, argv, i, conn, problem) ||
+            TakeHeaderOption(argc, argv, i, headers, problem)) {
             if (!problem.empty()) return Usage("soap", problem);
         } else if (arg == "--method" || arg == "--dialect" || arg == "--namespace" || arg == "--target-uri" ||
                    arg == "--table" || arg == "--action") {
@@ -1004,6 +1084,10 @@ int SoapCommand(int argc, char** argv) {
     if (action && SOAP_SetAction(soap, action->c_str()) == 0) {
         SOAP_delete(soap);
         return Usage("soap", "--action cannot hold a double quote or a line end");
+    }
+    if (const int applied = ApplyHeaderOptions(soap, headers, "soap"); applied != kOk) {
+        SOAP_delete(soap);
+        return applied;
     }
     for (const std::string& p : scalars) {
         const size_t eq = p.find('=');
@@ -1186,11 +1270,13 @@ int CallCommand(int argc, char** argv) {
     bool qualified = false, portGiven = false;
     int maxAge = 0;
     Connection conn;
+    HeaderOptions headers;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (TakeGlobalOption(arg)) continue;
         std::string problem;
-        if (TakeConnectionOption(argc, argv, i, conn, problem)) {
+        if (TakeConnectionOption(argc, argv, i, conn, problem) ||
+            TakeHeaderOption(argc, argv, i, headers, problem)) {
             if (!problem.empty()) return Usage("call", problem);
         } else if (arg == "--port" || arg == "--url" || arg == "--table" || arg == "--max-age") {
             if (i + 1 >= argc) return Usage("call", arg + " needs a value");
@@ -1244,7 +1330,7 @@ int CallCommand(int argc, char** argv) {
         }
         if (url.empty() && format != "envelope")
             result = Usage("call", "the description gives no address: name one with --url");
-        else
+        else if ((result = ApplyHeaderOptions(soap, headers, "call")) == kOk)
             result = CallAndPrint(soap, url, conn, tables, "", format, qualified, "call");
         SOAP_delete(soap);
     }
