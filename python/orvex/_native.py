@@ -95,6 +95,9 @@ PROTOTYPES: dict[str, tuple[object, list[object]]] = {
     "SOAP_GetMultiSRS": (_P, [_P, _I]),
     "SOAP_GetXMLTree": (_P, [_P]),
     "SOAP_GetLastError": (_S, [_P]),
+    "SOAP_AddHeader": (_I, [_P, _S]),
+    "SOAP_GetHeaderTree": (_P, [_P]),
+    "SOAP_SetUsernameToken": (_I, [_P, _S, _S, _I, _I]),
     # WSDL descriptions
     "WSDL_new": (_P, [_S, _I]),
     "WSDL_GetLastError": (_S, [_P]),

@@ -119,6 +119,30 @@ class SoapMessage(Handle):
         self._parameters.append((name, copy))
         return self
 
+    def add_header(self, xml: str) -> Self:
+        """Adds a SOAP header block of literal XML (SOAP_AddHeader), sent with
+        every call until empty(), and returns the message. ValueError, with
+        the library's reason, for a text that is no block."""
+        if lib().SOAP_AddHeader(self._ptr(), encode(xml)) != 1:
+            raise ValueError(self.last_error)
+        return self
+
+    def username_token(self, user: str | None, password: str = "", *, digest: bool = False,
+                       nonce: bool = False, milliseconds: bool = False, must_understand: bool = False,
+                       ttl: int = 0) -> Self:
+        """Sends a WS-Security UsernameToken with every call until empty()
+        (SOAP_SetUsernameToken), and returns the message: the password as
+        text, or as a digest with a nonce and a time (digest); a nonce and a
+        time with the text too (nonce); times with milliseconds; mustUnderstand
+        on the Security header; a timestamp expiring ttl seconds after each
+        call. None as user drops the token. ValueError for a negative ttl."""
+        flags = ((1 if digest else 0) | (2 if nonce else 0) | (4 if milliseconds else 0)
+                 | (8 if must_understand else 0))
+        if lib().SOAP_SetUsernameToken(self._ptr(), None if user is None else encode(user),
+                                       encode(password), flags, ttl) != 1:
+            raise ValueError(self.last_error)
+        return self
+
     @property
     def envelope(self) -> str:
         """The request envelope (SOAP_GetSoap), lines ending in CR LF."""
@@ -131,7 +155,8 @@ class SoapMessage(Handle):
         lib().SOAP_SetSoap(handle, encode(response))
 
     def empty(self) -> None:
-        """Discards the parameters, the response, what was read and the error text."""
+        """Discards the parameters, the header blocks and token, the response,
+        what was read and the error text."""
         handle = self._ptr()
         self._forget()
         lib().SOAP_Empty(handle)
@@ -182,6 +207,17 @@ class SoapMessage(Handle):
         response. Raises ResponseError when the response could not be read."""
         handle = self._ptr()
         pointer = lib().SOAP_GetXMLTree(handle)
+        error = self.last_error
+        if error:
+            raise ResponseError(error)
+        return XmlNode._copy_of(pointer) if pointer else None
+
+    def header_tree(self) -> XmlNode | None:
+        """The response's Header as a tree, prefixes removed
+        (SOAP_GetHeaderTree), copied out of the library; None without a
+        response or a Header. Raises ResponseError when the response could
+        not be read."""
+        pointer = lib().SOAP_GetHeaderTree(self._ptr())
         error = self.last_error
         if error:
             raise ResponseError(error)

@@ -57,6 +57,23 @@ class Client(Handle):
             self.close()
             raise WsdlError(error)
         self.service = _Service(self)
+        # Sent with every call: header blocks, and username_token's arguments.
+        self._headers: list[str] = []
+        self._token: tuple[tuple[Any, ...], dict[str, Any]] | None = None
+
+    def add_header(self, xml: str) -> Client:
+        """A SOAP header block of literal XML sent with every call of the
+        client, as SoapMessage.add_header; a block that is no block raises
+        ValueError at the call."""
+        self._headers.append(xml)
+        return self
+
+    def username_token(self, user: str | None, password: str = "", **options: Any) -> Client:
+        """A WS-Security UsernameToken sent with every call of the client, as
+        SoapMessage.username_token (digest, nonce, milliseconds,
+        must_understand, ttl); None as user drops it."""
+        self._token = None if user is None else ((user, password), options)
+        return self
 
     @property
     def operations(self) -> list[dict[str, Any]]:
@@ -85,6 +102,10 @@ class Client(Handle):
         if not address:
             raise WsdlError(f"the description gives {operation} no address: pass url")
         with SoapRequest("", "", _pointer=pointer) as request:
+            for xml in self._headers:
+                request.add_header(xml)
+            if self._token is not None:
+                request.username_token(*self._token[0], **self._token[1])
             for name, value in parts.items():
                 if isinstance(value, Mapping):
                     request.add_records(name, [value])

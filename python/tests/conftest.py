@@ -83,6 +83,14 @@ def asmx_url() -> Iterator[str]:
 
 
 @pytest.fixture(scope="session")
+def wsse_url() -> Iterator[str]:
+    """The WS-Security service: users alice ("s3cret&<pw>") and bob."""
+    process, ports = start_server(str(SERVERS / "wsse_service.py"), "--lifetime", "600")
+    yield f"http://127.0.0.1:{ports[0]}/"
+    stop_server(process)
+
+
+@pytest.fixture(scope="session")
 def http_url() -> Iterator[str]:
     """The HTTP test server, without a trailing slash; its routes are listed at its top."""
     process, ports = start_server(str(SERVERS / "http_server.py"), "--lifetime", "600")
