@@ -1,5 +1,6 @@
 // Arbitrary text stored as a SOAP response, then read every way a host can:
-// the record sets at several indexes with every cell, the tree, the fault.
+// the record sets at several indexes with every cell, the trees of the
+// response and its Header, the fault; and as a header block of a request.
 #include <orvex.h>
 
 #include "soap/soap_message.h"
@@ -50,6 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadAll(SOAP_GetSRS(message));
     for (int index = 1; index <= 3; ++index) ReadAll(SOAP_GetMultiSRS(message, index));
     Walk(SOAP_GetXMLTree(message), 0);
+    Walk(SOAP_GetHeaderTree(message), 0);
+    // The same text offered as a header block: refused, or written into the envelope.
+    if (SOAP_AddHeader(message, text.c_str()) == 1) SOAP_GetSoap(message);
     static_cast<CSoapMessage*>(reinterpret_cast<CHandleObject*>(message))->SetFault(CString(text.c_str()));
     SOAP_GetLastError(message);
     SOAP_delete(message);
