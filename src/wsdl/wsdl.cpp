@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory_resource>
+#include <new>
 #include <set>
 #include <string_view>
 #include <unordered_map>
@@ -25,91 +27,161 @@ constexpr char kSoapEncodingNs[] = "http://schemas.xmlsoap.org/soap/encoding/";
 // Types name types, which may name others: a chain longer than this is a loop.
 constexpr int kMaxTypeDepth = 32;
 
+// The elements of a description keep views of its documents' characters,
+// which the documents hold while it is read; elements, attribute lists and
+// scopes come from one arena per document and need no destruction.
+using Attr = std::pair<std::string_view, std::string_view>;  // name as written, value
+
 // The prefixes in scope at an element, its own declarations first.
 struct Scope {
-    std::shared_ptr<const Scope> parent;
-    std::vector<std::pair<std::string, std::string>> bindings;
+    const Scope* parent = nullptr;
+    const Attr* bindings = nullptr;  // prefix, URI
+    size_t count = 0;
 
-    const std::string* Find(std::string_view prefix) const {
-        for (const Scope* s = this; s != nullptr; s = s->parent.get())
-            for (const auto& [name, uri] : s->bindings)
-                if (name == prefix) return &uri;
+    const std::string_view* Find(std::string_view prefix) const {
+        for (const Scope* s = this; s != nullptr; s = s->parent)
+            for (size_t i = 0; i < s->count; ++i)
+                if (s->bindings[i].first == prefix) return &s->bindings[i].second;
         return nullptr;
     }
 };
 
+// A count written in an attribute (maxOccurs); 0 for anything else.
+int Count(std::string_view text) {
+    int n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return 0;
+        n = n > 100000 ? n : n * 10 + (c - '0');
+    }
+    return n;
+}
+
 struct QName {
-    std::string ns, local;
+    std::string_view ns, local;
 };
 
 struct Element {
-    std::string ns, local;
-    std::vector<std::pair<std::string, std::string>> attributes;  // names as written
-    std::vector<std::unique_ptr<Element>> children;
-    std::shared_ptr<const Scope> scope;
+    std::string_view ns, local;
+    const Attr* attributes = nullptr;
+    size_t count = 0;
+    const Element* first = nullptr;  // the first child
+    const Element* next = nullptr;   // the next sibling
+    const Scope* scope = nullptr;
+
+    // The children, as a range of pointers.
+    struct Children {
+        const Element* first;
+        struct Iterator {
+            const Element* at;
+            const Element* operator*() const { return at; }
+            Iterator& operator++() {
+                at = at->next;
+                return *this;
+            }
+            bool operator!=(const Iterator& other) const { return at != other.at; }
+        };
+        Iterator begin() const { return {first}; }
+        Iterator end() const { return {nullptr}; }
+    };
+    Children children() const { return {first}; }
 
     bool Is(const char* uri, const char* name) const { return local == name && ns == uri; }
 
-    const std::string* Attribute(std::string_view name) const {
-        for (const auto& [n, value] : attributes)
-            if (n == name) return &value;
+    const std::string_view* Attribute(std::string_view name) const {
+        for (size_t i = 0; i < count; ++i)
+            if (attributes[i].first == name) return &attributes[i].second;
         return nullptr;
     }
-    std::string Text(std::string_view name) const {
-        const std::string* value = Attribute(name);
-        return value != nullptr ? *value : std::string();
+    std::string_view Text(std::string_view name) const {
+        const std::string_view* value = Attribute(name);
+        return value != nullptr ? *value : std::string_view();
     }
 
     // A QName written in one of its attributes, its prefix looked up here.
-    QName Resolve(const std::string& written) const {
+    QName Resolve(std::string_view written) const {
         const size_t colon = written.find(':');
-        const std::string prefix = colon == std::string::npos ? std::string() : written.substr(0, colon);
-        const std::string* uri = scope ? scope->Find(prefix) : nullptr;
-        return {uri != nullptr ? *uri : std::string(),
-                colon == std::string::npos ? written : written.substr(colon + 1)};
+        const std::string_view prefix =
+            colon == std::string_view::npos ? std::string_view() : written.substr(0, colon);
+        const std::string_view* uri = scope != nullptr ? scope->Find(prefix) : nullptr;
+        return {uri != nullptr ? *uri : std::string_view(),
+                colon == std::string_view::npos ? written : written.substr(colon + 1)};
     }
+};
+
+// One document's elements, and what keeps the characters they view.
+struct ElementTree {
+    std::shared_ptr<const void> characters;
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena;
+    const Element* root = nullptr;
 };
 
 // Builds the elements of one document, namespaces resolved as they open.
 class CElementSink final : public xml::CXmlSink {
 public:
-    std::unique_ptr<Element> Release() { return std::move(m_root); }
+    // The tree, with the arena it lives in; the caller adds the characters.
+    ElementTree Release() {
+        ElementTree tree;
+        tree.root = m_root;
+        tree.arena = std::move(m_arena);
+        return tree;
+    }
 
     void Begin() override {
-        m_root.reset();
+        m_arena = std::make_unique<std::pmr::monotonic_buffer_resource>(64 * 1024);
+        m_root = nullptr;
         m_open.clear();
     }
 
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
-        auto element = std::make_unique<Element>();
-        std::shared_ptr<Scope> own;
-        for (size_t i = 0; i < count; ++i) {
-            const std::string attribute = attributes[2 * i];
-            const std::string value = attributes[2 * i + 1];
-            if (attribute == "xmlns" || attribute.compare(0, 6, "xmlns:") == 0) {
-                if (!own) {
-                    own = std::make_shared<Scope>();
-                    own->parent = m_open.empty() ? nullptr : m_open.back()->scope;
-                }
-                own->bindings.emplace_back(attribute.size() > 6 ? attribute.substr(6) : std::string(), value);
+        auto* element = new (m_arena->allocate(sizeof(Element), alignof(Element))) Element;
+        Element* parent = m_open.empty() ? nullptr : m_open.back().element;
+        const Scope* outer = parent != nullptr ? parent->scope : nullptr;
+        size_t bindings = 0;
+        if (count != 0) {
+            auto* list = static_cast<Attr*>(m_arena->allocate(count * sizeof(Attr), alignof(Attr)));
+            for (size_t i = 0; i < count; ++i) {
+                const std::string_view attribute = attributes[2 * i];
+                new (list + i) Attr(attribute, attributes[2 * i + 1]);
+                if (attribute.compare(0, 5, "xmlns") == 0 && (attribute.size() == 5 || attribute[5] == ':'))
+                    ++bindings;
             }
-            element->attributes.emplace_back(attribute, value);
+            element->attributes = list;
+            element->count = count;
         }
-        element->scope = own ? own : (m_open.empty() ? nullptr : m_open.back()->scope);
-        const std::string qualified = name;
+        element->scope = outer;
+        if (bindings != 0) {
+            auto* own = new (m_arena->allocate(sizeof(Scope), alignof(Scope))) Scope;
+            auto* list = static_cast<Attr*>(m_arena->allocate(bindings * sizeof(Attr), alignof(Attr)));
+            size_t k = 0;
+            for (size_t i = 0; i < count; ++i) {
+                const std::string_view attribute = element->attributes[i].first;
+                if (attribute.compare(0, 5, "xmlns") != 0 || (attribute.size() != 5 && attribute[5] != ':'))
+                    continue;
+                new (list + k++) Attr(attribute.size() > 6 ? attribute.substr(6) : std::string_view(),
+                                      element->attributes[i].second);
+            }
+            own->parent = outer;
+            own->bindings = list;
+            own->count = bindings;
+            element->scope = own;
+        }
+        const std::string_view qualified = name;
         const size_t colon = qualified.find(':');
-        element->local = colon == std::string::npos ? qualified : qualified.substr(colon + 1);
-        const std::string* uri =
-            element->scope
-                ? element->scope->Find(colon == std::string::npos ? "" : qualified.substr(0, colon))
+        element->local = colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+        const std::string_view* uri =
+            element->scope != nullptr
+                ? element->scope->Find(colon == std::string_view::npos ? std::string_view()
+                                                                       : qualified.substr(0, colon))
                 : nullptr;
         if (uri != nullptr) element->ns = *uri;
-        Element* raw = element.get();
-        if (m_open.empty())
-            m_root = std::move(element);
-        else
-            m_open.back()->children.push_back(std::move(element));
-        m_open.push_back(raw);
+        if (parent == nullptr) {
+            m_root = element;
+        } else {
+            Open& open = m_open.back();
+            (open.last != nullptr ? open.last->next : parent->first) = element;
+            open.last = element;
+        }
+        m_open.push_back({element, nullptr});
     }
 
     void EndElement() override { m_open.pop_back(); }
@@ -119,13 +191,20 @@ public:
     void Instruction(const char*, const char*) override {}
 
 private:
-    std::unique_ptr<Element> m_root;
-    std::vector<Element*> m_open;
+    struct Open {
+        Element* element;
+        Element* last;  // its last child so far
+    };
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> m_arena;
+    Element* m_root = nullptr;
+    std::vector<Open> m_open;
 };
 
 struct Document {
     std::string location;
-    std::unique_ptr<Element> root;
+    std::unique_ptr<std::string> text;  // what the elements view, as read
+    ElementTree tree;
+    const Element* root = nullptr;
 };
 
 // A pending document: where it is, and the namespace an included schema
@@ -139,17 +218,19 @@ struct Pending {
 class CIndex {
 public:
     // By local name, then namespace: a lookup builds no key.
-    using Map = std::unordered_map<std::string, std::vector<std::pair<std::string, const Element*>>>;
+    using Map =
+        std::unordered_map<std::string_view, std::vector<std::pair<std::string_view, const Element*>>>;
     Map messages, portTypes, bindings, elements, complexTypes, simpleTypes;
     std::vector<const Element*> services;
-    std::vector<std::pair<std::string, const Element*>> bindingOrder;  // key and binding, in document order
+    std::vector<std::pair<std::string_view, const Element*>>
+        bindingOrder;  // key and binding, in document order
 
     void AddDefinitions(const Element& definitions) {
-        const std::string tns = definitions.Text("targetNamespace");
-        for (const auto& child : definitions.children) {
+        const std::string_view tns = definitions.Text("targetNamespace");
+        for (const auto& child : definitions.children()) {
             const Element& e = *child;
             if (e.ns != kWsdlNs) continue;
-            const std::string name = e.Text("name");
+            const std::string_view name = e.Text("name");
             if (e.local == "message") {
                 Add(messages, tns, name, e);
             } else if (e.local == "portType") {
@@ -159,19 +240,19 @@ public:
             } else if (e.local == "service") {
                 services.push_back(&e);
             } else if (e.local == "types") {
-                for (const auto& schema : e.children)
-                    if (schema->Is(kSchemaNs, "schema")) AddSchema(*schema, std::string());
+                for (const auto& schema : e.children())
+                    if (schema->Is(kSchemaNs, "schema")) AddSchema(*schema, std::string_view());
             }
         }
     }
 
-    void AddSchema(const Element& schema, const std::string& inherited) {
-        const std::string* declared = schema.Attribute("targetNamespace");
-        const std::string tns = declared != nullptr ? *declared : inherited;
-        for (const auto& child : schema.children) {
+    void AddSchema(const Element& schema, std::string_view inherited) {
+        const std::string_view* declared = schema.Attribute("targetNamespace");
+        const std::string_view tns = declared != nullptr ? *declared : inherited;
+        for (const auto& child : schema.children()) {
             const Element& e = *child;
             if (e.ns != kSchemaNs || e.Attribute("name") == nullptr) continue;
-            const std::string name = e.Text("name");
+            const std::string_view name = e.Text("name");
             if (e.local == "element")
                 Add(elements, tns, name, e);
             else if (e.local == "complexType")
@@ -190,7 +271,7 @@ public:
     }
 
     // The first declaration of a name stays; false for a later one.
-    static bool Add(Map& map, const std::string& ns, const std::string& name, const Element& e) {
+    static bool Add(Map& map, std::string_view ns, std::string_view name, const Element& e) {
         auto& list = map[name];
         for (const auto& entry : list)
             if (entry.first == ns) return false;
@@ -200,8 +281,8 @@ public:
 };
 
 const Element* Child(const Element& parent, const char* ns, const char* local) {
-    for (const auto& child : parent.children)
-        if (child->Is(ns, local)) return child.get();
+    for (const auto& child : parent.children())
+        if (child->Is(ns, local)) return child;
     return nullptr;
 }
 
@@ -211,15 +292,15 @@ public:
     explicit CDescriber(const CIndex& index) : m_index(index) {}
 
     // A type named in an attribute of `context`.
-    std::string TypeName(const Element& context, const std::string& written, int depth) const {
+    std::string TypeName(const Element& context, std::string_view written, int depth) const {
         const QName q = context.Resolve(written);
-        if (q.ns == kSchemaNs) return q.local;
+        if (q.ns == kSchemaNs) return std::string(q.local);
         if (depth > kMaxTypeDepth) return "xml";
         if (const Element* simple = m_index.Find(m_index.simpleTypes, q))
             return SimpleBase(*simple, depth + 1);
         if (const Element* complex = m_index.Find(m_index.complexTypes, q)) {
             const std::string array = ArrayItem(*complex, depth + 1);
-            return array.empty() ? q.local : array + "[]";
+            return array.empty() ? std::string(q.local) : array + "[]";
         }
         return "xml";
     }
@@ -249,15 +330,17 @@ public:
         if (restriction == nullptr) return std::string();
         const QName base = restriction->Resolve(restriction->Text("base"));
         if (base.ns != kSoapEncodingNs || base.local != "Array") return std::string();
-        for (const auto& attribute : restriction->children) {
-            for (const auto& [name, value] : attribute->attributes) {
+        for (const auto& attribute : restriction->children()) {
+            for (size_t a = 0; a < attribute->count; ++a) {
+                const auto& [name, value] = attribute->attributes[a];
                 const size_t colon = name.find(':');
                 if (name.substr(colon == std::string::npos ? 0 : colon + 1) != "arrayType") continue;
-                if (attribute->Resolve(name.substr(0, colon == std::string::npos ? 0 : colon) + ":x").ns !=
-                    kWsdlNs)
+                if (attribute
+                        ->Resolve(std::string(name.substr(0, colon == std::string::npos ? 0 : colon)) + ":x")
+                        .ns != kWsdlNs)
                     continue;
-                where = attribute.get();
-                return value.substr(0, value.find('['));
+                where = attribute;
+                return std::string(value.substr(0, value.find('[')));
             }
         }
         return "xml";
@@ -265,7 +348,7 @@ public:
 
     // The structure an rpc part's type is, or is a SOAP-encoded array of:
     // the namespace of its type, and its fields. False for any other type.
-    bool Structure(const Element& part, const std::string& written, SoapPart& out) const {
+    bool Structure(const Element& part, std::string_view written, SoapPart& out) const {
         QName q = part.Resolve(written);
         const Element* complex = m_index.Find(m_index.complexTypes, q);
         if (complex == nullptr) return false;
@@ -313,14 +396,14 @@ public:
         const Element* declaration = &element;
         SoapPart part;
         part.name = element.Text("name");
-        if (const std::string* ref = element.Attribute("ref")) {
+        if (const std::string_view* ref = element.Attribute("ref")) {
             const QName q = element.Resolve(*ref);
             part.name = q.local;
             declaration = m_index.Find(m_index.elements, q);
         }
         Typed(part, declaration != nullptr ? ElementType(*declaration, depth) : std::string("xml"));
-        const std::string maxOccurs = element.Text("maxOccurs");
-        if (maxOccurs == "unbounded" || std::atoi(maxOccurs.c_str()) > 1) part.array = true;
+        const std::string_view maxOccurs = element.Text("maxOccurs");
+        if (maxOccurs == "unbounded" || Count(maxOccurs) > 1) part.array = true;
         part.optional = element.Text("minOccurs") == "0";
         return part;
     }
@@ -349,7 +432,7 @@ public:
     // The type of an element declaration: named, or an anonymous simple
     // type's base; anything else is literal XML.
     std::string ElementType(const Element& declaration, int depth) const {
-        if (const std::string* type = declaration.Attribute("type"))
+        if (const std::string_view* type = declaration.Attribute("type"))
             return TypeName(declaration, *type, depth + 1);
         if (const Element* simple = Child(declaration, kSchemaNs, "simpleType"))
             return SimpleBase(*simple, depth + 1);
@@ -359,7 +442,7 @@ public:
     // The complex type of an element declaration, named or anonymous.
     const Element* ComplexOf(const Element& declaration) const {
         if (const Element* anonymous = Child(declaration, kSchemaNs, "complexType")) return anonymous;
-        if (const std::string* type = declaration.Attribute("type"))
+        if (const std::string_view* type = declaration.Attribute("type"))
             return m_index.Find(m_index.complexTypes, declaration.Resolve(*type));
         return nullptr;
     }
@@ -367,12 +450,12 @@ public:
     // The declarations of a complex type's fields, one group deep.
     std::vector<const Element*> FieldElements(const Element& complex) const {
         std::vector<const Element*> out;
-        for (const auto& group : complex.children)
+        for (const auto& group : complex.children())
             if (group->ns == kSchemaNs && (group->local == "sequence" || group->local == "all"))
-                for (const auto& item : group->children)
+                for (const auto& item : group->children())
                     if (item->Is(kSchemaNs, "element")) {
-                        const Element* declaration = item.get();
-                        if (const std::string* ref = item->Attribute("ref"))
+                        const Element* declaration = item;
+                        if (const std::string_view* ref = item->Attribute("ref"))
                             declaration = m_index.Find(m_index.elements, item->Resolve(*ref));
                         if (declaration != nullptr) out.push_back(declaration);
                     }
@@ -383,7 +466,7 @@ private:
     // The content of a complex type or an extension: one group of elements
     // (attributes beside it are no fields).
     bool Group(const Element& holder, std::vector<SoapPart>& out, int depth) const {
-        for (const auto& child : holder.children) {
+        for (const auto& child : holder.children()) {
             const Element& group = *child;
             if (group.ns != kSchemaNs) continue;
             if (group.local == "attribute" || group.local == "attributeGroup" ||
@@ -397,7 +480,7 @@ private:
 
     bool Items(const Element& group, std::vector<SoapPart>& out, int depth) const {
         if (depth > kMaxTypeDepth) return false;
-        for (const auto& item : group.children) {
+        for (const auto& item : group.children()) {
             if (item->ns != kSchemaNs || item->local == "annotation") continue;
             if (item->local == "element")
                 out.push_back(Field(*item, depth));
@@ -437,49 +520,54 @@ std::string ReadAll(const std::string& first, const CWsdl::Fetcher& fetch, std::
         if (!seen.insert(next.location).second) continue;  // read already: a cycle, or twice named
         if (documents.size() == CWsdl::kMaxDocuments)
             return "Too many documents: a description may bring in " + std::to_string(CWsdl::kMaxDocuments);
-        std::string text;
-        const std::string why = fetch(next.location, text);
+        // On the heap, so that views of it stay where they point when the document moves.
+        auto text = std::make_unique<std::string>();
+        const std::string why = fetch(next.location, *text);
         if (!why.empty()) return "Cannot read " + next.location + ": " + why;
-        bytes += text.size();
+        bytes += text->size();
         if (bytes > CWsdl::kMaxBytes) return "Too large: a description and its imports may hold 64 MB";
         CElementSink sink;
         std::shared_ptr<const void> owner;
         std::string reason;
-        if (!xml::ReadXml(text.data(), text.size(), sink, xml::XmlRoute::kDirect, owner, reason))
+        if (!xml::ReadXml(text->data(), text->size(), sink, xml::XmlRoute::kDirect, owner, reason))
             return "Invalid XML in " + next.location + ": " + reason;
-        Document document{next.location, sink.Release()};
+        Document document{next.location, std::move(text), sink.Release(), nullptr};
+        document.tree.characters = std::move(owner);
+        document.root = document.tree.root;
         const Element& root = *document.root;
         if (root.ns == kWsdl20Ns)
             return next.location + " is a WSDL 2.0 description, which is not read: only WSDL 1.1 is";
         const bool definitions = root.Is(kWsdlNs, "definitions");
         const bool schema = root.Is(kSchemaNs, "schema");
         if (!definitions && !(schema && !documents.empty()))
-            return next.location + " is no WSDL 1.1 description: its root is " + root.local;
+            return next.location + " is no WSDL 1.1 description: its root is " + std::string(root.local);
         // What it brings in: WSDL imports, and the schemas' imports and includes.
         std::vector<std::pair<const Element*, std::string>> found;
         if (schema) found.emplace_back(&root, next.inheritedNamespace);
-        for (const auto& child : root.children) {
+        for (const auto& child : root.children()) {
             if (child->Is(kWsdlNs, "import") && child->Attribute("location") != nullptr) {
                 std::string refused;
-                const std::string target = wsdl::Resolve(next.location, child->Text("location"), refused);
+                const std::string target =
+                    wsdl::Resolve(next.location, std::string(child->Text("location")), refused);
                 if (target.empty()) return refused;
                 pending.push_back({target, std::string()});
             }
             if (child->Is(kWsdlNs, "types"))
-                for (const auto& s : child->children)
-                    if (s->Is(kSchemaNs, "schema")) found.emplace_back(s.get(), std::string());
+                for (const auto& s : child->children())
+                    if (s->Is(kSchemaNs, "schema")) found.emplace_back(s, std::string());
         }
         for (const auto& [s, inherited] : found) {
-            const std::string own =
-                s->Attribute("targetNamespace") != nullptr ? s->Text("targetNamespace") : inherited;
-            for (const auto& child : s->children) {
+            const std::string own = s->Attribute("targetNamespace") != nullptr
+                                        ? std::string(s->Text("targetNamespace"))
+                                        : inherited;
+            for (const auto& child : s->children()) {
                 const bool include = child->Is(kSchemaNs, "include");
                 if (!include && !child->Is(kSchemaNs, "import")) continue;
-                const std::string* where = child->Attribute("schemaLocation");
+                const std::string_view* where = child->Attribute("schemaLocation");
                 if (where == nullptr)
                     continue;  // a namespace the document declares itself, or a built-in one
                 std::string refused;
-                const std::string target = wsdl::Resolve(next.location, *where, refused);
+                const std::string target = wsdl::Resolve(next.location, std::string(*where), refused);
                 if (target.empty()) return refused;
                 pending.push_back({target, include ? own : std::string()});
             }
@@ -527,9 +615,9 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
         if (complex == nullptr) return std::string();
         const std::vector<const Element*> items = describe.FieldElements(*complex);
         if (items.size() != 1) return std::string();
-        const std::string maxOccurs = items[0]->Text("maxOccurs");
-        if (maxOccurs != "unbounded" && std::atoi(maxOccurs.c_str()) <= 1) return std::string();
-        return items[0]->Text("name");
+        const std::string_view maxOccurs = items[0]->Text("maxOccurs");
+        if (maxOccurs != "unbounded" && Count(maxOccurs) <= 1) return std::string();
+        return std::string(items[0]->Text("name"));
     };
     // The fields of an array's items: the part's own structure when it
     // repeats, else the structure its wrapper's one field holds.
@@ -565,8 +653,8 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             io != nullptr ? index.Find(index.messages, io->Resolve(io->Text("message"))) : nullptr;
         if (message == nullptr) return m;
         std::vector<const Element*> list;
-        for (const auto& part : message->children)
-            if (part->Is(kWsdlNs, "part")) list.push_back(part.get());
+        for (const auto& part : message->children())
+            if (part->Is(kWsdlNs, "part")) list.push_back(part);
         if (style == "document" && list.size() == 1 && list[0]->Attribute("element") != nullptr) {
             const QName q = list[0]->Resolve(list[0]->Text("element"));
             const Element* declaration = index.Find(index.elements, q);
@@ -593,10 +681,10 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             SoapPart p;
             p.name = part->Text("name");
             const Element* declaration = part;
-            if (const std::string* type = part->Attribute("type")) {
+            if (const std::string_view* type = part->Attribute("type")) {
                 CDescriber::Typed(p, describe.TypeName(*part, *type, 0));
                 if (!answer) describe.Structure(*part, *type, p);
-            } else if (const std::string* element = part->Attribute("element")) {
+            } else if (const std::string_view* element = part->Attribute("element")) {
                 declaration = index.Find(index.elements, part->Resolve(*element));
                 CDescriber::Typed(p, declaration != nullptr ? describe.ElementType(*declaration, 0) : "xml");
             } else {
@@ -622,16 +710,16 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     const auto abstractOperations = [&](const Element& portType) -> const auto& {
         auto [it, made] = abstracts.try_emplace(&portType);
         if (made)
-            for (const auto& candidate : portType.children)
+            for (const auto& candidate : portType.children())
                 if (candidate->Is(kWsdlNs, "operation"))
-                    if (const std::string* name = candidate->Attribute("name"))
-                        it->second.emplace(*name, candidate.get());  // the first of a name
+                    if (const std::string_view* name = candidate->Attribute("name"))
+                        it->second.emplace(*name, candidate);  // the first of a name
         return it->second;
     };
 
     // The operations of one binding, at an address (a port) or none.
-    const auto list = [&](const Element& binding, const std::string& service, const std::string& port,
-                          const std::string& endpoint) {
+    const auto list = [&](const Element& binding, std::string_view service, std::string_view port,
+                          std::string_view endpoint) {
         const Element* soap = Child(binding, kSoap11Ns, "binding");
         const char* soapNs = kSoap11Ns;
         std::string version = "1.1";
@@ -642,7 +730,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
         }
         if (soap == nullptr) return;  // HTTP or another protocol
         const Element* portType = index.Find(index.portTypes, binding.Resolve(binding.Text("type")));
-        for (const auto& child : binding.children) {
+        for (const auto& child : binding.children()) {
             if (!child->Is(kWsdlNs, "operation")) continue;
             Operation row;
             row.service = service;
@@ -694,7 +782,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     };
 
     for (const Element* service : index.services) {
-        for (const auto& port : service->children) {
+        for (const auto& port : service->children()) {
             if (!port->Is(kWsdlNs, "port")) continue;
             const Element* binding = index.Find(index.bindings, port->Resolve(port->Text("binding")));
             if (binding == nullptr) continue;
