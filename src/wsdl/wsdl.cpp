@@ -370,13 +370,19 @@ public:
     bool Fields(const Element& complex, std::vector<SoapPart>& out, int depth) const {
         if (depth > kMaxTypeDepth) return false;
         if (depth == 0) {
-            // Operations share their types: each structure is described once.
-            auto [it, made] = m_fields.try_emplace(&complex);
-            if (made) it->second.first = Described(complex, it->second.second, 0);
-            if (it->second.first) out.insert(out.end(), it->second.second.begin(), it->second.second.end());
-            return it->second.first;
+            const std::vector<SoapPart>* fields = Fields(complex);
+            if (fields != nullptr) out.insert(out.end(), fields->begin(), fields->end());
+            return fields != nullptr;
         }
         return Described(complex, out, depth);
+    }
+
+    // The fields of a complex type, described once: operations share their
+    // types. Null for one that is no sequence, all or choice of elements.
+    const std::vector<SoapPart>* Fields(const Element& complex) const {
+        auto [it, made] = m_fields.try_emplace(&complex);
+        if (made) it->second.first = Described(complex, it->second.second, 0);
+        return it->second.first ? &it->second.second : nullptr;
     }
 
     bool Described(const Element& complex, std::vector<SoapPart>& out, int depth) const {
@@ -422,10 +428,10 @@ public:
     // that structure holds an array of.
     void Columns(const Element& declaration, std::vector<SoapPart>& out, int depth) const {
         const Element* complex = ComplexOf(declaration);
-        std::vector<SoapPart> fields;
-        if (complex == nullptr || depth > 2 || !Fields(*complex, fields, 0)) return;
-        for (const SoapPart& field : fields) out.push_back(field);
-        if (fields.size() != 1 || !fields[0].array) return;
+        const std::vector<SoapPart>* fields = complex != nullptr && depth <= 2 ? Fields(*complex) : nullptr;
+        if (fields == nullptr) return;
+        out.insert(out.end(), fields->begin(), fields->end());
+        if (fields->size() != 1 || !(*fields)[0].array) return;
         for (const auto& item : FieldElements(*complex)) Columns(*item, out, depth + 1);
     }
 
@@ -638,10 +644,9 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
         if (parts.size() > 1) return std::string("struct");
         if (parts[0].array) return std::string("array");
         const Element* complex = only != nullptr ? describe.ComplexOf(*only) : nullptr;
-        std::vector<SoapPart> fields;
         if (complex == nullptr) return std::string(parts[0].type == "xml" ? "struct" : "scalar");
-        if (describe.Fields(*complex, fields, 0) && fields.size() == 1 && fields[0].array)
-            return std::string("array");
+        const std::vector<SoapPart>* fields = describe.Fields(*complex);
+        if (fields != nullptr && fields->size() == 1 && (*fields)[0].array) return std::string("array");
         return std::string("struct");
     };
     // An input's parts learn the items of the arrays they wrap; an answer's
