@@ -9,7 +9,7 @@ import signal
 import subprocess
 import sys
 from pathlib import Path
-from typing import Iterator
+from typing import Callable, Iterator
 
 import pytest
 
@@ -109,16 +109,31 @@ def ftp_server(tmp_path_factory: pytest.TempPathFactory) -> Iterator[tuple[str, 
 
 
 @pytest.fixture(scope="session")
-def gsoap_url() -> Iterator[str]:
-    """The rpc/encoded service on gSOAP's runtime (namespace urn:orvex-peer), built
-    from tests/servers/gsoap/ when gSOAP is installed."""
+def gsoap_peer() -> Iterator[Callable[[str], str]]:
+    """The rpc/encoded service on gSOAP's runtime (tests/servers/gsoap/, namespace
+    urn:orvex-peer): gives its URL in a mode (how an object two items share is written:
+    encoded, tree or graph), started once per mode."""
     program = os.environ.get("ORVEX_GSOAP_SERVER")
     if not program:
         pytest.skip("no gSOAP peer: ORVEX_GSOAP_SERVER is unset (install gsoap and "
                     "libgsoap-dev, then configure and build again)")
-    process, ports = start_program(program, "--lifetime", "600")
-    yield f"http://127.0.0.1:{ports[0]}/"
-    stop_server(process)
+    started: dict[str, tuple[subprocess.Popen[str], str]] = {}
+
+    def url(mode: str) -> str:
+        if mode not in started:
+            process, ports = start_program(program, "--mode", mode, "--lifetime", "600")
+            started[mode] = (process, f"http://127.0.0.1:{ports[0]}/")
+        return started[mode][1]
+
+    yield url
+    for process, _ in started.values():
+        stop_server(process)
+
+
+@pytest.fixture(scope="session")
+def gsoap_url(gsoap_peer: Callable[[str], str]) -> str:
+    """The gSOAP peer in gSOAP's own mode for SOAP encoding."""
+    return gsoap_peer("encoded")
 
 
 def pattern(count: int) -> bytes:

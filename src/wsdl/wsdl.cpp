@@ -346,6 +346,15 @@ public:
         return "xml";
     }
 
+    // The structure whose fields make a row: a SOAP-encoded array's items'
+    // one (null when they are no structure), else the type itself.
+    const Element* RowStructure(const Element& complex) const {
+        const Element* where = nullptr;
+        const std::string item = ArrayType(complex, where);
+        if (item.empty()) return &complex;
+        return where != nullptr ? m_index.Find(m_index.complexTypes, where->Resolve(item)) : nullptr;
+    }
+
     // The structure an rpc part's type is, or is a SOAP-encoded array of:
     // the namespace of its type, and its fields. False for any other type.
     bool Structure(const Element& part, std::string_view written, SoapPart& out) const {
@@ -428,6 +437,7 @@ public:
     // that structure holds an array of.
     void Columns(const Element& declaration, std::vector<SoapPart>& out, int depth) const {
         const Element* complex = ComplexOf(declaration);
+        if (complex != nullptr) complex = RowStructure(*complex);
         const std::vector<SoapPart>* fields = complex != nullptr && depth <= 2 ? Fields(*complex) : nullptr;
         if (fields == nullptr) return;
         out.insert(out.end(), fields->begin(), fields->end());
@@ -630,6 +640,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     const auto rowsOf = [&](const Element* element, bool repeats) {
         std::vector<SoapPart> out;
         const Element* complex = element != nullptr ? describe.ComplexOf(*element) : nullptr;
+        if (complex != nullptr) complex = describe.RowStructure(*complex);
         if (complex != nullptr && !repeats) {
             const std::vector<const Element*> items = describe.FieldElements(*complex);
             complex = items.size() == 1 ? describe.ComplexOf(*items[0]) : nullptr;

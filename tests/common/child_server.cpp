@@ -23,8 +23,12 @@ void BypassProxies() {
 }
 
 std::string ChildServer::StartPython(const std::vector<std::string>& arguments) {
+    return StartProgram("/usr/bin/python3", arguments);
+}
+
+std::string ChildServer::StartProgram(const std::string& path, const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
-    std::string program = "python3";
+    std::string program = path.substr(path.rfind('/') + 1);
     argv.push_back(program.data());
     std::vector<std::string> copies = arguments;
     for (std::string& argument : copies) argv.push_back(argument.data());
@@ -42,7 +46,7 @@ std::string ChildServer::StartPython(const std::vector<std::string>& arguments) 
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);
-        execv("/usr/bin/python3", argv.data());
+        execv(path.c_str(), argv.data());
         _exit(127);
     }
     close(out[1]);

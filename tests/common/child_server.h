@@ -21,6 +21,8 @@ public:
     // Runs /usr/bin/python3 with the arguments and returns the child's first
     // output line; throws when it prints none within 30 s.
     std::string StartPython(const std::vector<std::string>& arguments);
+    // The same for a program given by its path.
+    std::string StartProgram(const std::string& path, const std::vector<std::string>& arguments);
     void Stop();
 
 private:

@@ -1,4 +1,5 @@
 // The orvex command against the sample service: outputs and exit statuses.
+#include "common/child_server.h"
 #include "common/test_support.h"
 #include "http/http_test_server.h"
 #include "soap/asmx_test_service.h"
@@ -191,6 +192,28 @@ TEST(OrvexCommand, CallsPrintRecordSets) {
                 SoapTestService::kNamespace + " --method Add a:int=1 b:int=2");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("3"), std::string::npos) << run.out;
+}
+
+// gSOAP's rpc/encoded service: its SOAP-encoded arrays read as rows typed by its description.
+TEST(OrvexCommand, CallsAnRpcEncodedServiceFromItsDescription) {
+#ifndef ORVEX_GSOAP_SERVER_PATH
+    GTEST_SKIP() << "no gSOAP peer: install gsoap and libgsoap-dev, then configure and build again";
+#else
+    testing_support::ChildServer peer;
+    const std::string port = peer.StartProgram(ORVEX_GSOAP_SERVER_PATH, {"--lifetime", "120"}).substr(5);
+    const std::string wsdl = "'http://127.0.0.1:" + port + "/?wsdl'";
+    CommandRun run = Orvex("call " + wsdl + " getOrders customer=ACME --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(
+        run.out,
+        "[\n {\"id\": 1, \"customer\": \"ACME\", \"amount\": 12.5, \"placed\": \"2005-03-07T10:20:30Z\"},\n"
+        " {\"id\": 2, \"customer\": \"ACME & <Sons>\", \"amount\": -99.75, \"placed\": "
+        "\"2005-03-08T08:00:00Z\"}\n]\n");
+    // An empty array keeps its items' fields as columns.
+    run = Orvex("call " + wsdl + " getOrders customer=nobody --csv");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "id,customer,amount,placed\n");
+#endif
 }
 
 // A URL of the test server that answers a SOAP envelope whose result element holds `result`.
