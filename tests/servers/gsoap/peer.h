@@ -16,7 +16,8 @@ struct ns__Order {
     time_t placed;
 };
 
-// A SOAP-encoded array (soapenc:Array) of orders.
+// A SOAP-encoded array (soapenc:Array) of orders. Without a namespace prefix on
+// purpose: soapcpp2 writes a prefixed one as a plain sequence of items.
 struct ArrayOfOrder {
     struct ns__Order* __ptr;
     int __size;
@@ -34,6 +35,8 @@ struct ns__Pair {
     struct ns__Order* second;
 };
 
+// The response elements of the calls that answer a structure: soapcpp2 takes a
+// structure as the last parameter for the response element itself.
 struct ns__getOrderResponse {
     struct ns__Order order;
 };
