@@ -173,10 +173,6 @@ def test_rpc_encoded_answers_are_typed_by_the_description(gsoap_url: str) -> Non
     assert fault.value.faultstring == "Bad input"
 
 
-@pytest.mark.xfail(strict=True, raises=orvex.SoapFault, reason=(
-    "the array names its items' type after the record set (arrayType \"ns2:orders[2]\" with ns2 "
-    "bound to \"\") where gSOAP checks for the description's ns:Order: \"Validation constraint "
-    "violation: type mismatch ns3:Array in element 'orders'\""))
 def test_a_soap_encoded_array_request_is_read_by_the_server(gsoap_url: str) -> None:
     placed = datetime.datetime(2005, 3, 7, 10, 20, 30, tzinfo=datetime.timezone.utc)
     orders = [{"id": 1, "customer": "x", "amount": 1.5, "placed": placed},
