@@ -183,16 +183,11 @@ def test_a_soap_encoded_array_request_is_read_by_the_server(gsoap_url: str) -> N
     assert orvex.Client(location).service.totalAmount(orders=orders) == total
 
 
-_UNRESOLVED = pytest.mark.xfail(strict=True, reason="an href to an element elsewhere in the Body is "
-                                "not followed yet: the items that point at the order read empty")
-
-
 # gSOAP writes an order two items share in full twice (tree), once beside the answer with both
 # items pointing at it (encoded: <id id="_2" xsi:type="ns:Order"> after the response element),
 # or in the first item, which the second points at (graph). Each reads as the copies in full, as
 # zeep reads them (zeep follows the encoded form's references, not the graph form's).
-@pytest.mark.parametrize("mode", ["tree", pytest.param("encoded", marks=_UNRESOLVED),
-                                  pytest.param("graph", marks=_UNRESOLVED)])
+@pytest.mark.parametrize("mode", ["tree", "encoded", "graph"])
 def test_an_order_two_items_share_reads_as_each_copy_in_full(gsoap_peer, mode: str) -> None:
     copies = _zeep_answer(gsoap_peer("tree") + "?wsdl", "getShared", key=3)
     assert _plain(orvex.Client(gsoap_peer(mode) + "?wsdl").service.getShared(key=3)) == copies
