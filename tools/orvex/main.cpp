@@ -1003,7 +1003,9 @@ int CallAndPrint(SOAP_HANDLE soap, const std::string& url, const Connection& con
                 for (int k = 2; pick == 0 || k <= pick; ++k) {
                     SRS_HANDLE next = SOAP_GetMultiSRS(soap, k);
                     if (next == nullptr) break;
-                    tables.emplace_back(SRS_GetName(next), ReadTable(next, qualified));
+                    // The name is copied first: reading the table's texts reuses the buffer it is in.
+                    std::string tableName = SRS_GetName(next);
+                    tables.emplace_back(std::move(tableName), ReadTable(next, qualified));
                 }
                 if (pick > static_cast<int>(tables.size())) {
                     PrintReason("the answer has " + std::to_string(tables.size()) + " tables, not " +
