@@ -18,12 +18,12 @@
 
 namespace {
 
-constexpr char kWsdlNs[] = "http://schemas.xmlsoap.org/wsdl/";
-constexpr char kWsdl20Ns[] = "http://www.w3.org/ns/wsdl";
-constexpr char kSoap11Ns[] = "http://schemas.xmlsoap.org/wsdl/soap/";
-constexpr char kSoap12Ns[] = "http://schemas.xmlsoap.org/wsdl/soap12/";
-constexpr char kSchemaNs[] = "http://www.w3.org/2001/XMLSchema";
-constexpr char kSoapEncodingNs[] = "http://schemas.xmlsoap.org/soap/encoding/";
+constexpr std::string_view kWsdlNs = "http://schemas.xmlsoap.org/wsdl/";
+constexpr std::string_view kWsdl20Ns = "http://www.w3.org/ns/wsdl";
+constexpr std::string_view kSoap11Ns = "http://schemas.xmlsoap.org/wsdl/soap/";
+constexpr std::string_view kSoap12Ns = "http://schemas.xmlsoap.org/wsdl/soap12/";
+constexpr std::string_view kSchemaNs = "http://www.w3.org/2001/XMLSchema";
+constexpr std::string_view kSoapEncodingNs = "http://schemas.xmlsoap.org/soap/encoding/";
 // Types name types, which may name others: a chain longer than this is a loop.
 constexpr int kMaxTypeDepth = 32;
 
@@ -85,7 +85,7 @@ struct Element {
     };
     Children children() const { return {first}; }
 
-    bool Is(const char* uri, const char* name) const { return local == name && ns == uri; }
+    bool Is(std::string_view uri, std::string_view name) const { return local == name && ns == uri; }
 
     const std::string_view* Attribute(std::string_view name) const {
         for (size_t i = 0; i < count; ++i)
@@ -280,7 +280,7 @@ public:
     }
 };
 
-const Element* Child(const Element& parent, const char* ns, const char* local) {
+const Element* Child(const Element& parent, std::string_view ns, std::string_view local) {
     for (const auto& child : parent.children())
         if (child->Is(ns, local)) return child;
     return nullptr;
@@ -464,8 +464,10 @@ public:
     }
 
     // The declarations of a complex type's fields, one group deep.
-    std::vector<const Element*> FieldElements(const Element& complex) const {
-        std::vector<const Element*> out;
+    // Found once per type, as its fields are.
+    const std::vector<const Element*>& FieldElements(const Element& complex) const {
+        auto [it, made] = m_fieldElements.try_emplace(&complex);
+        if (!made) return it->second;
         for (const auto& group : complex.children())
             if (group->ns == kSchemaNs && (group->local == "sequence" || group->local == "all"))
                 for (const auto& item : group->children())
@@ -473,9 +475,9 @@ public:
                         const Element* declaration = item;
                         if (const std::string_view* ref = item->Attribute("ref"))
                             declaration = m_index.Find(m_index.elements, item->Resolve(*ref));
-                        if (declaration != nullptr) out.push_back(declaration);
+                        if (declaration != nullptr) it->second.push_back(declaration);
                     }
-        return out;
+        return it->second;
     }
 
 private:
@@ -512,6 +514,7 @@ private:
 
     const CIndex& m_index;
     mutable std::unordered_map<const Element*, std::pair<bool, std::vector<SoapPart>>> m_fields;
+    mutable std::unordered_map<const Element*, std::vector<const Element*>> m_fieldElements;
 };
 
 std::string Join(const std::vector<SoapPart>& parts) {
@@ -629,7 +632,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     const auto itemOf = [&](const Element* element) {
         const Element* complex = element != nullptr ? describe.ComplexOf(*element) : nullptr;
         if (complex == nullptr) return std::string();
-        const std::vector<const Element*> items = describe.FieldElements(*complex);
+        const std::vector<const Element*>& items = describe.FieldElements(*complex);
         if (items.size() != 1) return std::string();
         const std::string_view maxOccurs = items[0]->Text("maxOccurs");
         if (maxOccurs != "unbounded" && Count(maxOccurs) <= 1) return std::string();
@@ -642,7 +645,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
         const Element* complex = element != nullptr ? describe.ComplexOf(*element) : nullptr;
         if (complex != nullptr) complex = describe.RowStructure(*complex);
         if (complex != nullptr && !repeats) {
-            const std::vector<const Element*> items = describe.FieldElements(*complex);
+            const std::vector<const Element*>& items = describe.FieldElements(*complex);
             complex = items.size() == 1 ? describe.ComplexOf(*items[0]) : nullptr;
         }
         if (complex != nullptr && !describe.Fields(*complex, out, 0)) out.clear();
@@ -677,7 +680,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             const Element* complex = declaration != nullptr ? describe.ComplexOf(*declaration) : nullptr;
             if (complex != nullptr && describe.Fields(*complex, m.parts, 0)) {
                 m.wrapper = q;
-                const std::vector<const Element*> fields = describe.FieldElements(*complex);
+                const std::vector<const Element*>& fields = describe.FieldElements(*complex);
                 if (!answer) {
                     for (const Element* field : fields)
                         for (SoapPart& part : m.parts)
@@ -737,7 +740,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
     const auto list = [&](const Element& binding, std::string_view service, std::string_view port,
                           std::string_view endpoint) {
         const Element* soap = Child(binding, kSoap11Ns, "binding");
-        const char* soapNs = kSoap11Ns;
+        std::string_view soapNs = kSoap11Ns;
         std::string version = "1.1";
         if (soap == nullptr) {
             soap = Child(binding, kSoap12Ns, "binding");
