@@ -130,6 +130,9 @@ public:
         m_arena = std::make_unique<std::pmr::monotonic_buffer_resource>(64 * 1024);
         m_root = nullptr;
         m_open.clear();
+        m_lastScope = nullptr;
+        m_lastPrefix = std::string_view();
+        m_lastUri = nullptr;
     }
 
     void StartElement(const char* name, const char* const* attributes, size_t count) override {
@@ -168,12 +171,15 @@ public:
         const std::string_view qualified = name;
         const size_t colon = qualified.find(':');
         element->local = colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
-        const std::string_view* uri =
-            element->scope != nullptr
-                ? element->scope->Find(colon == std::string_view::npos ? std::string_view()
-                                                                       : qualified.substr(0, colon))
-                : nullptr;
-        if (uri != nullptr) element->ns = *uri;
+        // Elements side by side share their scope and mostly their prefix: the last lookup serves again.
+        const std::string_view prefix =
+            colon == std::string_view::npos ? std::string_view() : qualified.substr(0, colon);
+        if (element->scope != m_lastScope || prefix != m_lastPrefix) {
+            m_lastScope = element->scope;
+            m_lastPrefix = prefix;
+            m_lastUri = element->scope != nullptr ? element->scope->Find(prefix) : nullptr;
+        }
+        if (m_lastUri != nullptr) element->ns = *m_lastUri;
         if (parent == nullptr) {
             m_root = element;
         } else {
@@ -198,6 +204,9 @@ private:
     std::unique_ptr<std::pmr::monotonic_buffer_resource> m_arena;
     Element* m_root = nullptr;
     std::vector<Open> m_open;
+    const Scope* m_lastScope = nullptr;
+    std::string_view m_lastPrefix;
+    const std::string_view* m_lastUri = nullptr;
 };
 
 struct Document {
@@ -517,9 +526,15 @@ private:
     mutable std::unordered_map<const Element*, std::vector<const Element*>> m_fieldElements;
 };
 
+// "name type, ..." as SoapPart::Describe writes each, appended in place.
 std::string Join(const std::vector<SoapPart>& parts) {
     std::string out;
-    for (const SoapPart& part : parts) out += (out.empty() ? "" : ", ") + part.Describe();
+    for (const SoapPart& part : parts) {
+        if (!out.empty()) out += ", ";
+        out.append(part.name).append(" ").append(part.type);
+        if (part.array) out += "[]";
+        if (part.optional) out += "?";
+    }
     return out;
 }
 
