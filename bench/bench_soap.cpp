@@ -32,23 +32,37 @@ namespace {
 constexpr int kRows = 100000;
 constexpr int kCalls = 3000;
 
+// The envelope around the orders, up to the return element's content.
+const char kResponseHead[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+    "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><soap:Body>"
+    "<GetOrdersResponse xmlns=\"http://orvex.test/sample/\"><GetOrdersResult>";
+
+// The orders, each row as a plain table writes it, or (dataSet) with the
+// diffgr:id and msdata:rowOrder a .NET DataSet gives its rows.
+void AppendOrders(std::string& s, bool dataSet) {
+    char row[640];
+    char open[96];
+    for (int i = 0; i < kRows; ++i) {
+        if (dataSet)
+            std::snprintf(open, sizeof open, "<Order diffgr:id=\"Order%d\" msdata:rowOrder=\"%d\">", i + 1,
+                          i);
+        std::snprintf(row, sizeof row,
+                      "  %s\n    <Id>%d</Id>\n    <Customer>Smith &amp; Sons &lt;%d&gt;</Customer>\n"
+                      "    <Placed>2005-03-%02dT10:20:%02d.0Z</Placed>\n    <Paid>%s</Paid>\n"
+                      "    <Amount>%d.%02d</Amount>\n    <Note>note number %d</Note>\n  </Order>\n",
+                      dataSet ? open : "<Order>", i, i % 97, 1 + i % 28, i % 60, i % 3 ? "true" : "false",
+                      i % 1000, i % 100, i);
+        s += row;
+    }
+}
+
 const std::string& Response() {
     static const std::string text = [] {
-        std::string s =
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-            "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><soap:Body>"
-            "<GetOrdersResponse xmlns=\"http://orvex.test/sample/\"><GetOrdersResult>\n";
-        char row[512];
-        for (int i = 0; i < kRows; ++i) {
-            std::snprintf(row, sizeof row,
-                          "  <Order>\n    <Id>%d</Id>\n    <Customer>Smith &amp; Sons &lt;%d&gt;</Customer>\n"
-                          "    <Placed>2005-03-%02dT10:20:%02d.0Z</Placed>\n    <Paid>%s</Paid>\n"
-                          "    <Amount>%d.%02d</Amount>\n    <Note>note number %d</Note>\n  </Order>\n",
-                          i, i % 97, 1 + i % 28, i % 60, i % 3 ? "true" : "false", i % 1000, i % 100, i);
-            s += row;
-        }
+        std::string s = std::string(kResponseHead) + "\n";
+        AppendOrders(s, false);
         s += "</GetOrdersResult></GetOrdersResponse></soap:Body></soap:Envelope>";
         return s;
     }();
@@ -187,11 +201,7 @@ void BM_Read_RoundRobin(benchmark::State& state) {
 const std::string& DataSetResponse() {
     static const std::string text = [] {
         std::string s =
-            "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-            "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-            "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-            "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><soap:Body>"
-            "<GetOrdersResponse xmlns=\"http://orvex.test/sample/\"><GetOrdersResult>"
+            std::string(kResponseHead) +
             "<xs:schema id=\"Shop\" xmlns=\"\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
             "xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\"><xs:element name=\"Shop\" "
             "msdata:IsDataSet=\"true\"><xs:complexType><xs:choice minOccurs=\"0\" maxOccurs=\"unbounded\">"
@@ -206,17 +216,7 @@ const std::string& DataSetResponse() {
             "xs:schema>"
             "<diffgr:diffgram xmlns:msdata=\"urn:schemas-microsoft-com:xml-msdata\" "
             "xmlns:diffgr=\"urn:schemas-microsoft-com:xml-diffgram-v1\"><Shop xmlns=\"\">\n";
-        char row[640];
-        for (int i = 0; i < kRows; ++i) {
-            std::snprintf(row, sizeof row,
-                          "  <Order diffgr:id=\"Order%d\" msdata:rowOrder=\"%d\">\n    <Id>%d</Id>\n"
-                          "    <Customer>Smith &amp; Sons &lt;%d&gt;</Customer>\n"
-                          "    <Placed>2005-03-%02dT10:20:%02d.0Z</Placed>\n    <Paid>%s</Paid>\n"
-                          "    <Amount>%d.%02d</Amount>\n    <Note>note number %d</Note>\n  </Order>\n",
-                          i + 1, i, i, i % 97, 1 + i % 28, i % 60, i % 3 ? "true" : "false", i % 1000,
-                          i % 100, i);
-            s += row;
-        }
+        AppendOrders(s, true);
         s += "</Shop></diffgr:diffgram></GetOrdersResult></GetOrdersResponse></soap:Body></soap:Envelope>";
         return s;
     }();
@@ -233,7 +233,8 @@ void BM_ReadDataSet_RoundRobin(benchmark::State& state) {
     SOAP_SetSoap(message, dataSet.c_str());
     SRS_HANDLE first = SOAP_GetSRS(message);
     if (SRS_RowCount(first) != kRows || SRS_ColCount(first) != 6 ||
-        std::strcmp(SRS_GetTextAt(first, kRows, 6), ("note number " + std::to_string(kRows - 1)).c_str()) != 0) {
+        std::strcmp(SRS_GetTextAt(first, kRows, 6), ("note number " + std::to_string(kRows - 1)).c_str()) !=
+            0) {
         state.SkipWithError("the DataSet was misread");
         SOAP_delete(message);
         return;

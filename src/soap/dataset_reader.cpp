@@ -1,5 +1,6 @@
 #include "soap/dataset_reader.h"
 
+#include "platform/utf.h"
 #include "recordset/srs.h"
 #include "soap/soap_answer.h"
 #include "xml/xml_dom.h"
@@ -21,19 +22,6 @@ int HexDigit(char c) {
     return -1;
 }
 
-void PutUtf8(unsigned code, std::string& out) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // A name as DataSets write what XML names cannot hold: "_x0020_" for a blank.
 std::string DecodeName(std::string_view raw) {
     std::string out;
@@ -48,7 +36,7 @@ std::string DecodeName(std::string_view raw) {
             }
             // A surrogate half is no character of its own: the text stays as written.
             if (hex && code != 0 && (code < 0xD800 || code > 0xDFFF)) {
-                PutUtf8(code, out);
+                utf::AppendCodePointAsUtf8(code, out);
                 i += 6;
                 continue;
             }
