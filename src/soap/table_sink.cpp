@@ -98,6 +98,7 @@ public:
         m_error.clear();
         m_depth = 0;
         m_marks = CAnswerMarks();
+        m_watchLinks = false;
         m_needsLinks = false;
     }
 
@@ -162,13 +163,12 @@ private:
 
     void OnNode(const Node& node) {
         const size_t depth = m_depth + 1;
-        if (node.IsElement() && m_state != State::kDone) {
-            if (m_state == State::kRoot || m_state == State::kSeekBody) {
-                m_marks.Element(node.attributes, node.count);
-            } else if (!m_linked && m_marks.IsReference(node.attributes, node.count)) {
-                m_needsLinks = true;
-                return Finish(TableRead::kRead);
-            }
+        if (m_state == State::kRoot || m_state == State::kSeekBody) {
+            if (node.IsElement()) Mark(node);
+        } else if (m_watchLinks && node.IsElement() && m_state != State::kDone &&
+                   m_marks.IsReference(node.attributes, node.count)) {
+            m_needsLinks = true;
+            return Finish(TableRead::kRead);
         }
         switch (m_state) {
             case State::kRoot:
@@ -243,6 +243,12 @@ private:
             default:
                 return;
         }
+    }
+
+    // What the envelope, Body and response say of the answer's references.
+    void Mark(const Node& node) {
+        m_marks.Element(node.attributes, node.count);
+        m_watchLinks = !m_linked && !m_marks.Links().empty();
     }
 
     void Root(const Node& node) {
@@ -450,6 +456,7 @@ private:
     std::string m_error;
     size_t m_depth = 0;  // elements open
     CAnswerMarks m_marks;
+    bool m_watchLinks = false;  // the answer may hold references, not yet resolved
     bool m_needsLinks = false;
     std::unique_ptr<CDataSetReader> m_dataSet;
     CResponseWalk m_walk;
