@@ -226,9 +226,19 @@ struct Pending {
 // Everything the documents declare, by qualified name.
 class CIndex {
 public:
-    // By local name, then namespace: a lookup builds no key.
-    using Map =
-        std::unordered_map<std::string_view, std::vector<std::pair<std::string_view, const Element*>>>;
+    // By namespace and local name, both views of the documents: a lookup
+    // builds no key, and a declaration costs one node.
+    struct Key {
+        std::string_view ns, local;
+        bool operator==(const Key& other) const { return local == other.local && ns == other.ns; }
+    };
+    struct KeyHash {
+        size_t operator()(const Key& key) const {
+            const std::hash<std::string_view> hash;
+            return hash(key.local) * 31 + hash(key.ns);
+        }
+    };
+    using Map = std::unordered_map<Key, const Element*, KeyHash>;
     Map messages, portTypes, bindings, elements, complexTypes, simpleTypes;
     std::vector<const Element*> services;
     std::vector<std::pair<std::string_view, const Element*>>
@@ -272,20 +282,13 @@ public:
     }
 
     const Element* Find(const Map& map, const QName& name) const {
-        const auto it = map.find(name.local);
-        if (it == map.end()) return nullptr;
-        for (const auto& [ns, element] : it->second)
-            if (ns == name.ns) return element;
-        return nullptr;
+        const auto it = map.find({name.ns, name.local});
+        return it != map.end() ? it->second : nullptr;
     }
 
     // The first declaration of a name stays; false for a later one.
     static bool Add(Map& map, std::string_view ns, std::string_view name, const Element& e) {
-        auto& list = map[name];
-        for (const auto& entry : list)
-            if (entry.first == ns) return false;
-        list.emplace_back(ns, &e);
-        return true;
+        return map.emplace(Key{ns, name}, &e).second;
     }
 };
 
