@@ -1,17 +1,10 @@
 #include "net/percent_coding.h"
 
+#include "platform/ascii.h"
+
 namespace net {
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
+using ascii::HexValue;
 
 std::string PercentDecode(const std::string& text) {
     std::string out;

@@ -1,5 +1,5 @@
 // ASCII case folding for words that are ASCII by definition: schemes, header
-// and entity names, SOAP element names. Bytes outside A-Z pass unchanged, and
+// and entity names, SOAP element names; and hexadecimal digits. Bytes outside A-Z pass unchanged, and
 // no locale a host sets can change the answer (strcasecmp would follow it).
 #ifndef ORVEX_PLATFORM_ASCII_H
 #define ORVEX_PLATFORM_ASCII_H
@@ -14,6 +14,14 @@ constexpr unsigned char Lower(unsigned char c) {
 }
 constexpr unsigned char Upper(unsigned char c) {
     return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// The value of a hexadecimal digit in either case; -1 for any other byte.
+constexpr int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 constexpr bool EqualNoCase(std::string_view a, std::string_view b) {

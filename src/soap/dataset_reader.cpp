@@ -1,11 +1,11 @@
 #include "soap/dataset_reader.h"
 
+#include "platform/ascii.h"
 #include "platform/utf.h"
 #include "recordset/srs.h"
 #include "soap/soap_answer.h"
 #include "xml/xml_dom.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace {
@@ -13,13 +13,6 @@ namespace {
 std::string_view Local(std::string_view name) {
     const size_t colon = name.rfind(':');
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // A name as DataSets write what XML names cannot hold: "_x0020_" for a blank.
@@ -30,7 +23,7 @@ std::string DecodeName(std::string_view raw) {
             unsigned code = 0;
             bool hex = true;
             for (size_t k = 2; k < 6 && hex; ++k) {
-                const int digit = HexDigit(raw[i + k]);
+                const int digit = ascii::HexValue(raw[i + k]);
                 hex = digit >= 0;
                 code = code * 16 + static_cast<unsigned>(digit);
             }
@@ -270,11 +263,7 @@ bool CDataSetReader::TooLarge() {
     const long long rows = m_set.RowCount();
     const long long cols = m_set.ColCount();
     if (rows * cols <= m_cellLimit) return false;
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "Record set too large: %lld rows x %lld columns pass the limit of %lld cells", rows, cols,
-                  m_cellLimit);
-    m_error = text;
+    m_error = TableTooLarge(rows, cols, m_cellLimit);
     return true;
 }
 

@@ -492,14 +492,17 @@ SRS* CSoapMessage::GetSRS(int index) {
     return m_pSRS;
 }
 
+bool CSoapMessage::LoadStored(CSoapReader& reader) {
+    if (m_strSoap.IsEmpty()) return false;
+    if (reader.LoadResponse(m_strSoap) != 0) return true;
+    m_strError = reader.LastError();
+    return false;
+}
+
 IXMLTreeNode* CSoapMessage::GetXMLTree() {
     if (m_pXMLTree == nullptr) {
-        if (m_strSoap.IsEmpty()) return nullptr;
         CSoapReader reader;
-        if (reader.LoadResponse(m_strSoap) == 0) {
-            m_strError = reader.LastError();
-            return nullptr;
-        }
+        if (!LoadStored(reader)) return nullptr;
         CXMLTreeParser parser;
         parser.SetDocument(reader.Document());
         std::string reason;
@@ -515,12 +518,8 @@ IXMLTreeNode* CSoapMessage::GetXMLTree() {
 
 IXMLTreeNode* CSoapMessage::GetHeaderTree() {
     if (m_pHeaderTree == nullptr) {
-        if (m_strSoap.IsEmpty()) return nullptr;
         CSoapReader reader;
-        if (reader.LoadResponse(m_strSoap) == 0) {
-            m_strError = reader.LastError();
-            return nullptr;
-        }
+        if (!LoadStored(reader)) return nullptr;
         const CDomNode header = GetSoapHeaderNode(reader.Document());
         m_strError.Empty();
         if (header.IsNull()) return nullptr;

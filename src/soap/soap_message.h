@@ -18,6 +18,7 @@
 #include <vector>
 
 class CStringBuilder;
+class CSoapReader;
 class SRS;
 struct SoapPlan;
 class IXMLTreeNode;
@@ -123,6 +124,9 @@ public:
     CString m_strError;
 
 private:
+    // Loads the stored response into `reader` for a tree; false with none
+    // stored, or with the reason in m_strError for one that is no answer.
+    bool LoadStored(CSoapReader& reader);
     // Drops the response of the last call and what was read from it.
     void DropResponse();
     // What a new response replaces: the parameters, the response, the error text.

@@ -432,15 +432,13 @@ private:
         const long long rows = m_set.RowCount();
         const long long cols = m_set.ColCount();
         if (rows * cols <= m_cellLimit) return false;
-        CString message;
-        message.Format("Record set too large: %lld rows x %lld columns pass the limit of %lld cells", rows,
-                       cols, m_cellLimit);
+        std::string message = TableTooLarge(rows, cols, m_cellLimit);
         m_rowFull = true;
         m_inField = false;
         if (m_shape == Shape::kTable)
-            Fail(message.str());
+            Fail(std::move(message));
         else
-            m_pendingError = message.str();
+            m_pendingError = std::move(message);
         return true;
     }
 
@@ -489,6 +487,13 @@ private:
 };
 
 }  // namespace
+
+std::string TableTooLarge(long long rows, long long cols, long long cellLimit) {
+    CString message;
+    message.Format("Record set too large: %lld rows x %lld columns pass the limit of %lld cells", rows, cols,
+                   cellLimit);
+    return message.str();
+}
 
 TableRead ReadTable(const CString& text, int index, xml::XmlRoute route, long long cellLimit, SRS& set,
                     CString& error) {

@@ -9,6 +9,8 @@
 
 #include "xml/xml_dom.h"
 
+#include <string>
+
 class SRS;
 
 // What reading a record set came to.
@@ -24,6 +26,10 @@ enum class TableRead {
 // kFailed `error` gets "Invalid SOAP XML!", a "Not a SOAP response: ..."
 // text or a "Record set too large: ..." one, and `set` holds a part to be
 // thrown away. Memory that runs out raises (CDomError or std::bad_alloc).
+// The text of a table that passed the cell bound:
+// "Record set too large: ROWS rows x COLS columns pass the limit of CELLS cells".
+std::string TableTooLarge(long long rows, long long cols, long long cellLimit);
+
 TableRead ReadTable(const CString& text, int index, xml::XmlRoute route, long long cellLimit, SRS& set,
                     CString& error);
 

@@ -467,25 +467,21 @@ CXMLTreeNode* CXMLTreeParser::Tree(int bSoapBody, std::string& reason) {
         marks.Element(root);
         marks.Element(body);
         marks.Element(start);
-        if (marks.Links().empty()) return BuildTreeFrom(start, 1);
-        CTreeSink sink(1);
-        std::string why;
-        const size_t budget = kMaxReferencedNodes;
-        if (!start.ReplayLinked(sink, body, marks.Links(), budget, why)) {
-            reason = why;
-            return static_cast<CXMLTreeNode*>(nullptr);
-        }
-        CXMLTreeRoot* tree = sink.Release();
-        if (sink.Borrows()) tree->Arena().Keep(start.TextOwner());
-        return static_cast<CXMLTreeNode*>(tree);
+        return Build(start, 1, body, marks.Links(), reason);
     });
 }
 
 CXMLTreeNode* CXMLTreeParser::BuildTreeFrom(const CDomNode& start, int bSoapBody) {
+    std::string unused;
+    return Build(start, bSoapBody, CDomNode(), {}, unused);
+}
+
+CXMLTreeNode* CXMLTreeParser::Build(const CDomNode& start, int bSoapBody, const CDomNode& scope,
+                                    const std::vector<xml::LinkForm>& links, std::string& why) {
     if (start.IsNull()) return nullptr;
     if (!start.attributes()) return new CXMLTreeRoot;  // no element: a root without a name
     CTreeSink sink(bSoapBody);
-    start.Replay(sink);
+    if (!start.ReplayLinked(sink, scope, links, kMaxReferencedNodes, why)) return nullptr;
     CXMLTreeRoot* root = sink.Release();
     if (sink.Borrows()) root->Arena().Keep(start.TextOwner());
     return root;

@@ -121,6 +121,10 @@ public:
     int m_bSoapBody = 0;
 
 private:
+    // BuildTreeFrom, references in the `links` forms resolved below `scope`;
+    // null with `why` set for one that cannot be.
+    static CXMLTreeNode* Build(const CDomNode& start, int bSoapBody, const CDomNode& scope,
+                               const std::vector<xml::LinkForm>& links, std::string& why);
     static CXMLTreeNode* NewTree(const char* xml, int bSoapBody, std::string& reason);
 };
 
