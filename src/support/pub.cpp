@@ -365,11 +365,12 @@ int CPub::CString2CTime(const char* text, time_t& out) {
     time_t utc = 0;
     if (!clocks::MakeUtc(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec, utc))
         return 0;
-    // A zone may carry the time past the years a time text can hold
-    // ("9999-12-31 23:59:06-03:15" is in the year 10000 here): refused, as
-    // CTime2CString could not write it back.
+    // A zone may carry the time past the years a time text can hold, 1 to
+    // 9999 ("9999-12-31 23:59:06-03:15" is in the year 10000 here,
+    // "0001-01-01 03:06:00+03:15" in the year 0): refused, as CTime2CString
+    // could not write it back.
     struct tm local {};
-    if (!clocks::LocalTime(utc - zone, local) || local.tm_year + 1900 < 0 || local.tm_year + 1900 > 9999)
+    if (!clocks::LocalTime(utc - zone, local) || local.tm_year + 1900 < 1 || local.tm_year + 1900 > 9999)
         return 0;
     out = utc - zone;
     return 1;

@@ -197,7 +197,8 @@ TEST(CPubTime, RejectsWhatIsNoDate) {
                          "2005-01-01 10:20:30 Z",
                          "2005-01-01 10:20:30+1:00",
                          "2005-01-01 10:20:30+14:30",
-                         "9999-12-31 23:59:06-03:15"};  // the zone carries it past the year 9999
+                         "9999-12-31 23:59:06-03:15",   // the zone carries it past the year 9999
+                         "0001-01-01 03:06:00+03:15"};  // and this one before the year 1
     for (const char* text : bad) {
         time_t t = 7;
         EXPECT_FALSE(CPub::CString2CTime(text, t)) << text;
