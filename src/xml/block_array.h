@@ -29,7 +29,10 @@ public:
         (*this)[m_size++] = value;
     }
 
-    // Keeps the blocks for the next use.
+    // Drops the records from n on; keeps the blocks for the next use.
+    void truncate(size_t n) {
+        if (n < m_size) m_size = n;
+    }
     void clear() { m_size = 0; }
     // Gives every block back.
     void release() {

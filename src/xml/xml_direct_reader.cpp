@@ -600,18 +600,13 @@ private:
         return index;
     }
 
-    // References decoded in place, in a text already ended by a zero:
-    // decoding only shortens.
-    bool Decode(char* text) {
-        size_t length;
-        return Decode(text, length);
-    }
+    // References decoded in place, in a text already ended by a zero.
+    bool Decode(char* text) { return DecodeReferencesInPlace(text, m_error) != nullptr; }
 
     bool Decode(char* text, size_t& length) {
-        m_scratch.clear();
-        if (!DecodeReferences(text, m_scratch, m_error)) return false;
-        std::memcpy(text, m_scratch.c_str(), m_scratch.size() + 1);
-        length = m_scratch.size();
+        const char* end = DecodeReferencesInPlace(text, m_error);
+        if (end == nullptr) return false;
+        length = static_cast<size_t>(end - text);
         return true;
     }
 
@@ -625,7 +620,6 @@ private:
     std::vector<Open> m_open;
     std::vector<CheckedAttribute> m_attributes;
     CNamespaceScope m_scope;
-    std::string m_scratch;
     std::string m_error;  // unused: a refusal is worded by the pugixml route
 };
 

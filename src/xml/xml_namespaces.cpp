@@ -36,15 +36,14 @@ bool SplitQName(const char* text, QName& out) {
     return !out.prefix.empty() && !out.local.empty();
 }
 
-void CNamespaceScope::Leave() {
-    const size_t mark = m_marks.back();
-    m_marks.pop_back();
-    while (m_undo.size() > mark) {
-        auto& [prefix, old] = m_undo.back();
-        if (old.data() == nullptr)
-            m_bindings.erase(prefix);
+// The declarations of the element at m_depth go.
+void CNamespaceScope::Unbind() {
+    while (!m_undo.empty() && m_undo.back().depth == m_depth) {
+        const Undo& undo = m_undo.back();
+        if (undo.old.data() == nullptr)
+            m_bindings.erase(undo.prefix);
         else
-            m_bindings[prefix] = old;
+            m_bindings[undo.prefix] = undo.old;
         m_undo.pop_back();
     }
 }
@@ -70,13 +69,13 @@ bool CNamespaceScope::Declare(const QName& attribute, std::string_view uri, std:
     m_uris.emplace_back(uri);
     const std::string_view kept = m_uris.back();
     const auto it = m_bindings.find(attribute.local);
-    m_undo.emplace_back(attribute.local, it != m_bindings.end() ? it->second : std::string_view());
+    m_undo.push_back({attribute.local, it != m_bindings.end() ? it->second : std::string_view(), m_depth});
     m_bindings[attribute.local] = kept;
     return true;
 }
 
-bool CNamespaceScope::CheckElement(const QName& element, const std::vector<CheckedAttribute>& attributes,
-                                   std::string& error) const {
+bool CNamespaceScope::CheckNames(const QName& element, const std::vector<CheckedAttribute>& attributes,
+                                 std::string& error) const {
     if (!element.prefix.empty() && (element.prefix == "xmlns" || !Bound(element.prefix))) {
         error = "element '" + std::string(element.name) + "' uses an undeclared prefix";
         return false;

@@ -35,20 +35,36 @@ struct CheckedAttribute {
 // The prefixes in scope while a tree is walked in document order.
 class CNamespaceScope {
 public:
-    // An element starts (its declarations follow) or ends (they go).
-    void Enter() { m_marks.push_back(m_undo.size()); }
-    void Leave();
+    // An element starts (its declarations follow) or ends (they go). Inline
+    // and without a stack of marks: most elements declare nothing.
+    void Enter() { ++m_depth; }
+    void Leave() {
+        if (!m_undo.empty() && m_undo.back().depth == m_depth) Unbind();
+        --m_depth;
+    }
     // The elements open around the current position.
-    size_t Depth() const { return m_marks.size(); }
+    size_t Depth() const { return m_depth; }
 
     // An xmlns:prefix attribute with its decoded value.
     bool Declare(const QName& attribute, std::string_view uri, std::string& error);
     // The element's name and its attributes use declared prefixes only, and
     // no attribute appears twice.
     bool CheckElement(const QName& element, const std::vector<CheckedAttribute>& attributes,
-                      std::string& error) const;
+                      std::string& error) const {
+        // An unprefixed name without attributes, most elements, has nothing to check.
+        return (element.prefix.empty() && attributes.empty()) || CheckNames(element, attributes, error);
+    }
 
 private:
+    struct Undo {
+        std::string_view prefix;
+        std::string_view old;  // its binding before, null when it had none
+        size_t depth;          // of the element that declared it
+    };
+
+    void Unbind();
+    bool CheckNames(const QName& element, const std::vector<CheckedAttribute>& attributes,
+                    std::string& error) const;
     bool Bound(std::string_view prefix) const;
     std::string_view Uri(std::string_view prefix) const;
     bool Same(const QName& a, const QName& b) const;
@@ -56,9 +72,9 @@ private:
     bool NoRepeatLarge(const std::vector<CheckedAttribute>& attributes, std::string& error) const;
 
     std::unordered_map<std::string_view, std::string_view> m_bindings;
-    std::vector<std::pair<std::string_view, std::string_view>> m_undo;
+    std::vector<Undo> m_undo;
     std::deque<std::string> m_uris;  // the namespace names bound, kept still while the walk goes on
-    std::vector<size_t> m_marks;     // per open element: where its declarations start in m_undo
+    size_t m_depth = 0;
 };
 
 }  // namespace xml

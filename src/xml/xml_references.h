@@ -11,6 +11,10 @@ namespace xml {
 // refused with `error` set: no DTD is ever read, so no other entity exists.
 bool DecodeReferences(const char* text, std::string& out, std::string& error);
 
+// The same in place, for a text the caller owns (decoding only shortens):
+// the text's new end, its zero, or nullptr with `error` set.
+char* DecodeReferencesInPlace(char* text, std::string& error);
+
 }  // namespace xml
 
 #endif

@@ -15,15 +15,10 @@ CXMLTreeArena::~CXMLTreeArena() {
     for (void* block : m_arrBlocks) std::free(block);
 }
 
-void* CXMLTreeArena::Take(size_t bytes, size_t align) {
-    const uintptr_t next = (reinterpret_cast<uintptr_t>(m_pNext) + align - 1) & ~(align - 1);
-    if (m_pNext != nullptr && next <= reinterpret_cast<uintptr_t>(m_pEnd) &&
-        bytes <= static_cast<size_t>(reinterpret_cast<uintptr_t>(m_pEnd) - next)) {
-        m_pNext = reinterpret_cast<char*>(next) + bytes;
-        return reinterpret_cast<char*>(next);
-    }
+// The current block cannot hold the request; malloc aligns for anything.
+void* CXMLTreeArena::Take(size_t bytes) {
     // A request larger than a quarter block gets a block of its own, so that
-    // the rest of the current one is not wasted. malloc aligns for anything.
+    // the rest of the current one is not wasted.
     const bool own = bytes > m_nNextBlock / 4;
     const size_t size = own ? bytes : m_nNextBlock;
     // Room first, so that the push cannot fail after malloc; doubled, so that
@@ -44,7 +39,7 @@ void* CXMLTreeArena::Take(size_t bytes, size_t align) {
 
 const char* CXMLTreeArena::Copy(std::string_view text) {
     if (text.empty()) return "";
-    char* p = static_cast<char*>(Take(text.size() + 1, 1));
+    char* p = static_cast<char*>(Allocate(text.size() + 1, 1));
     std::memcpy(p, text.data(), text.size());
     p[text.size()] = '\0';
     return p;

@@ -4,11 +4,11 @@
 
 #include "soap/soap_answer.h"
 #include "support/pub.h"
+#include "xml/block_array.h"
 #include "xmltree/tree_arena.h"
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <memory>
 #include <new>
@@ -205,10 +205,10 @@ public:
     void EndElement() override {
         const Frame& frame = m_open.back();
         const bool node = frame.content;
-        Done done;
+        Done done{};
         if (node) done = Finish(frame);
         m_props.resize(frame.props);
-        m_done.resize(frame.children);
+        m_done.truncate(frame.children);
         m_text.resize(frame.text);
         m_open.pop_back();
         if (m_open.empty()) {
@@ -231,15 +231,16 @@ private:
         bool branch = false;   // a child element with content came: no text
     };
 
-    // A finished node whose parent has not ended yet.
+    // A finished node whose parent has not ended yet; plain, so that it
+    // lives in a block array (every field is set by Finish).
     struct Done {
-        const char* name = "";
+        const char* name;
         union {
-            const char* text = "";
+            const char* text;
             CXMLTreeArenaNode* children;  // when nChildren != 0
         };
-        const char** props = nullptr;
-        int nChildren = 0;
+        const char** props;
+        int nChildren;
     };
 
     CXMLTreeArena& Arena() { return m_root->Arena(); }
@@ -257,7 +258,7 @@ private:
     }
 
     Done Finish(const Frame& frame) {
-        Done done;
+        Done done{};
         done.name = frame.name;
         const size_t children = m_done.size() - frame.children;
         if (children != 0) {
@@ -317,7 +318,7 @@ private:
     std::unique_ptr<CNameTable> m_names;  // names converted from the document's
     std::vector<Frame> m_open;
     std::vector<const char*> m_props;  // names and values of the open elements
-    std::deque<Done> m_done;           // finished nodes of the open elements (no doubling)
+    CBlockArray<Done> m_done;          // finished nodes of the open elements (no doubling)
     std::string m_text;                // joined texts of the open elements
     std::string m_scratch;
     CString m_normal;
