@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -50,6 +51,15 @@ private:
 // texts lie in it zero-terminated, and a compact copy of the element tree
 // (pugixml's own tree is released at the end of the load).
 struct DomTexts {
+    // Zero bytes past the buffer's end, so that a reader may look 16 bytes at a time.
+    static constexpr size_t kPadding = 16;
+    // A buffer for `size` bytes and the zeros after them.
+    static std::unique_ptr<char[]> NewBuffer(size_t size) {
+        std::unique_ptr<char[]> buffer(new char[size + kPadding]);
+        std::memset(buffer.get() + size, 0, kPadding);
+        return buffer;
+    }
+
     std::unique_ptr<char[]> buffer;  // the text as UTF-8, zero-terminated
     size_t size = 0;                 // of the buffer, its last zero included
     std::string side;                // texts that references were decoded into, each zero-terminated

@@ -69,7 +69,7 @@ bool CDomDocument::Load(const char* text, size_t length, XmlRoute route, CXmlSin
     std::string converted;
     bool copied = false;
     if (st.utf8) {
-        texts.buffer.reset(new char[length + 1]);
+        texts.buffer = DomTexts::NewBuffer(length + 1);
         const ScanResult scan = ScanCopy(text, length, texts.buffer.get());
         if (scan.nul != ScanResult::kNone) return Refuse(Offset("NUL character", scan.nul));
         if (scan.utf8) {
@@ -83,7 +83,7 @@ bool CDomDocument::Load(const char* text, size_t length, XmlRoute route, CXmlSin
                 Offset("NUL character", static_cast<size_t>(static_cast<const char*>(zero) - text)));
         if (!codepage::DecodeDeclared(text, length, converted)) converted = codepage::ToUtf8(text, length);
         texts.size = converted.size() + 1;
-        texts.buffer.reset(new char[texts.size]);
+        texts.buffer = DomTexts::NewBuffer(texts.size);
         std::memcpy(texts.buffer.get(), converted.data(), converted.size());
         source = converted.data();
     }
