@@ -42,12 +42,15 @@ public:
     static constexpr size_t kMaxBytes = 64u << 20;
 
     struct Operation {
-        std::string service, port, version, style, use, name, action, endpoint, input, output;
+        std::string port, version, style, use, name, action, endpoint;
         std::string method, nameSpace;  // the request element and its namespace
-        std::string shape = "none";     // of the answer: none, scalar, struct or array
-        std::shared_ptr<const SoapPlan> plan;
+        // Described when a call or a shape first names the operation: the
+        // answer's shape (none, scalar, struct or array) and the parts.
+        mutable std::string shape = "none";
+        mutable std::shared_ptr<const SoapPlan> plan;
     };
-    // The operation a call names, found as Endpoint finds its port; null when none.
+    // The operation a call names, found as Endpoint finds its port, with its
+    // parts described; null when none.
     const Operation* Find(const char* operation, const char* port) const;
     // A new message set for the operation (the caller's to delete), carrying
     // its parts; null when no port has it. Document style is the .NET
@@ -55,11 +58,17 @@ public:
     CSoapMessage* NewCall(const char* operation, const char* port) const;
 
 private:
+    // The documents read, kept so that an operation's parts are described
+    // when it is first called rather than for every operation listed.
+    struct Source;
+
     void Read(const std::string& location, const Fetcher& fetch);
+    const Operation* Locate(const char* operation, const char* port) const;
 
     std::string m_error;
     std::vector<Operation> m_list;
     std::unique_ptr<SRS> m_operations;
+    std::unique_ptr<Source> m_source;
 };
 
 #endif

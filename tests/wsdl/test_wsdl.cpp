@@ -239,6 +239,25 @@ TEST(Wsdl, ImportsAndIncludesFromFilesAndTheirTypes) {
     }
 }
 
+// A one-way operation (an input and no output) is answered by nothing.
+TEST(Wsdl, AnOperationWithoutAnOutputAnswersNone) {
+    TempDir dir;
+    WriteFile(dir.Path("one.wsdl"), R"(<definitions xmlns="http://schemas.xmlsoap.org/wsdl/"
+    xmlns:soap="http://schemas.xmlsoap.org/wsdl/soap/" xmlns:xs="http://www.w3.org/2001/XMLSchema"
+    xmlns:t="urn:t" targetNamespace="urn:t">
+  <types><xs:schema targetNamespace="urn:t"><xs:element name="Notify"><xs:complexType><xs:sequence>
+    <xs:element name="text" type="xs:string"/></xs:sequence></xs:complexType></xs:element></xs:schema></types>
+  <message name="NotifyIn"><part name="parameters" element="t:Notify"/></message>
+  <portType name="P"><operation name="Notify"><input message="t:NotifyIn"/></operation></portType>
+  <binding name="B" type="t:P"><soap:binding style="document" transport="http://schemas.xmlsoap.org/soap/http"/>
+    <operation name="Notify"><input><soap:body use="literal"/></input></operation></binding>
+</definitions>)");
+    WSDL_HANDLE wsdl = WSDL_new(dir.Path("one.wsdl").c_str(), 0);
+    ASSERT_STREQ(WSDL_GetLastError(wsdl), "");
+    EXPECT_STREQ(WSDL_GetOutputShape(wsdl, "Notify", nullptr), "none");
+    WSDL_delete(wsdl);
+}
+
 // An rpc call writes its parts SOAP-encoded, typed by the description
 // (a record set of text columns still says xsd:int where the schema does,
 // and an array of one item is still an array), or as plain literal XML.
