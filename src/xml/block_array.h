@@ -22,11 +22,14 @@ public:
     size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
 
-    void push_back(const T& value) {
+    void push_back(const T& value) { emplace_back() = value; }
+
+    // A new last record, left for the caller to write field by field.
+    T& emplace_back() {
         // Blocks are left uninitialised: their pages are touched as records are written.
         if ((m_size >> kBlockBits) == m_blocks.size())
             m_blocks.emplace_back(new T[kBlockSize]);  // NOLINT(cppcoreguidelines-owning-memory)
-        (*this)[m_size++] = value;
+        return (*this)[m_size++];
     }
 
     // Drops the records from n on; keeps the blocks for the next use.
