@@ -33,8 +33,7 @@ extern "C" SRS_HANDLE WSDL_GetOperations(WSDL_HANDLE handle) {
 
 extern "C" const char* WSDL_GetEndpoint(WSDL_HANDLE handle, const char* operation, const char* port) {
     return api::Guard<const char*>(nullptr, [&]() -> const char* {
-        const std::string* endpoint = handle != nullptr ? Wsdl(handle)->Endpoint(operation, port) : nullptr;
-        return endpoint != nullptr ? endpoint->c_str() : nullptr;
+        return handle != nullptr ? Wsdl(handle)->Endpoint(operation, port) : nullptr;
     });
 }
 
@@ -49,6 +48,6 @@ extern "C" SOAP_HANDLE WSDL_NewCall(WSDL_HANDLE handle, const char* operation, c
 extern "C" const char* WSDL_GetOutputShape(WSDL_HANDLE handle, const char* operation, const char* port) {
     return api::Guard<const char*>(nullptr, [&]() -> const char* {
         const CWsdl::Operation* row = handle != nullptr ? Wsdl(handle)->Find(operation, port) : nullptr;
-        return row != nullptr ? row->shape.c_str() : nullptr;
+        return row != nullptr ? row->shape : nullptr;
     });
 }

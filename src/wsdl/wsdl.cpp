@@ -6,6 +6,7 @@
 #include "wsdl/wsdl_fetch.h"
 #include "xml/xml_dom.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -23,6 +24,9 @@ constexpr std::string_view kSoap11Ns = "http://schemas.xmlsoap.org/wsdl/soap/";
 constexpr std::string_view kSoap12Ns = "http://schemas.xmlsoap.org/wsdl/soap12/";
 constexpr std::string_view kSchemaNs = "http://www.w3.org/2001/XMLSchema";
 constexpr std::string_view kSoapEncodingNs = "http://schemas.xmlsoap.org/soap/encoding/";
+// What an absent attribute or namespace reads as: a view of "", which is a C
+// text too, as every view of the documents' zero-terminated characters is.
+constexpr std::string_view kNoText = "";
 // Types name types, which may name others: a chain longer than this is a loop.
 constexpr int kMaxTypeDepth = 32;
 
@@ -39,12 +43,23 @@ bool Named(const char* text, std::string_view name) {
     return *text == '\0';
 }
 
-// Whether two short texts are the same.
+// Whether two texts are the same, compared in place: std::string_view's
+// comparison was a call (3M instructions of a thousand operations), and a
+// namespace the description's elements share is one view (see Canonical).
 bool Same(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
+    if (a.data() == b.data()) return true;
     for (size_t i = 0; i < a.size(); ++i)
         if (a[i] != b[i]) return false;
     return true;
+}
+
+// The namespaces a description's elements are looked for in, as one view
+// each wherever they are declared, so that Same finds them at a glance.
+std::string_view Canonical(std::string_view uri) {
+    for (const std::string_view known : {kWsdlNs, kSchemaNs, kSoap11Ns, kSoap12Ns, kSoapEncodingNs})
+        if (Same(uri, known)) return known;
+    return uri;
 }
 
 // "xmlns" or "xmlns:prefix": an attribute that declares a namespace.
@@ -63,7 +78,7 @@ struct Scope {
     const std::string_view* Find(std::string_view prefix) const {
         for (const Scope* s = this; s != nullptr; s = s->parent)
             for (size_t i = 0; i < s->count; ++i)
-                if (s->bindings[i].first == prefix) return &s->bindings[i].second;
+                if (Same(s->bindings[i].first, prefix)) return &s->bindings[i].second;
         return nullptr;
     }
 };
@@ -110,7 +125,7 @@ struct Element {
     };
     Children children() const { return {first}; }
 
-    bool Is(std::string_view uri, std::string_view name) const { return local == name && ns == uri; }
+    bool Is(std::string_view uri, std::string_view name) const { return Same(local, name) && Same(ns, uri); }
 
     // The value of an attribute, zero-terminated; null when it has none.
     const char* Attribute(std::string_view name) const {
@@ -120,7 +135,7 @@ struct Element {
     }
     std::string_view Text(std::string_view name) const {
         const char* value = Attribute(name);
-        return value != nullptr ? std::string_view(value) : std::string_view();
+        return value != nullptr ? std::string_view(value) : kNoText;
     }
 
     // A QName written in one of its attributes, its prefix looked up here.
@@ -129,7 +144,7 @@ struct Element {
         const std::string_view prefix =
             colon == std::string_view::npos ? std::string_view() : written.substr(0, colon);
         const std::string_view* uri = scope != nullptr ? scope->Find(prefix) : nullptr;
-        return {uri != nullptr ? *uri : std::string_view(),
+        return {uri != nullptr ? *uri : kNoText,
                 colon == std::string_view::npos ? written : written.substr(colon + 1)};
     }
 };
@@ -253,7 +268,7 @@ private:
             const char* attribute = element.attributes[2 * i];
             if (!Declares(attribute)) continue;
             new (list + k++) Attr(attribute[5] == ':' ? std::string_view(attribute + 6) : std::string_view(),
-                                  element.attributes[2 * i + 1]);
+                                  Canonical(element.attributes[2 * i + 1]));
         }
         own->parent = element.scope;
         own->bindings = list;
@@ -277,21 +292,68 @@ struct Pending {
 };
 
 // Everything the documents declare, by qualified name.
+// Elements by namespace and local name, both views of the documents, in one
+// open-addressed array: a name costs no node, and the hash is of the local
+// name alone, which nearly always tells names apart (the standard map's nodes
+// and two hashes a name cost 5M instructions of a thousand operations).
+class CNames {
+public:
+    // The first element of a name stays; false for a later one.
+    bool Add(std::string_view ns, std::string_view local, const Element& e) {
+        if (2 * (m_count + 1) > m_slots.size()) Grow();
+        const size_t hash = Hash(local);
+        Slot& slot = m_slots[Probe(ns, local, hash)];
+        if (slot.element != nullptr) return false;
+        slot = {ns, local, hash, &e};
+        ++m_count;
+        return true;
+    }
+
+    const Element* Find(std::string_view ns, std::string_view local) const {
+        return m_slots.empty() ? nullptr : m_slots[Probe(ns, local, Hash(local))].element;
+    }
+
+private:
+    struct Slot {
+        std::string_view ns, local;
+        size_t hash = 0;
+        const Element* element = nullptr;  // null: free
+    };
+
+    // FNV-1a: names are short, and a call to the library's hash cost more.
+    static size_t Hash(std::string_view text) {
+        uint64_t hash = 14695981039346656037u;
+        for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+        return static_cast<size_t>(hash);
+    }
+
+    // The slot of the name, or the free one where it would go.
+    size_t Probe(std::string_view ns, std::string_view local, size_t hash) const {
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Slot& slot = m_slots[i];
+            if (slot.element == nullptr ||
+                (slot.hash == hash && Same(slot.local, local) && Same(slot.ns, ns)))
+                return i;
+        }
+    }
+
+    // Twice the room, never more than half full.
+    void Grow() {
+        std::vector<Slot> old(m_slots.size() < 16 ? 16 : 2 * m_slots.size());
+        old.swap(m_slots);
+        for (const Slot& slot : old)
+            if (slot.element != nullptr) m_slots[Probe(slot.ns, slot.local, slot.hash)] = slot;
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_count = 0;
+};
+
+// Everything the documents declare, by qualified name.
 class CIndex {
 public:
-    // By namespace and local name, both views of the documents: a lookup
-    // builds no key, and a declaration costs one node.
-    struct Key {
-        std::string_view ns, local;
-        bool operator==(const Key& other) const { return local == other.local && ns == other.ns; }
-    };
-    struct KeyHash {
-        size_t operator()(const Key& key) const {
-            const std::hash<std::string_view> hash;
-            return hash(key.local) * 31 + hash(key.ns);
-        }
-    };
-    using Map = std::unordered_map<Key, const Element*, KeyHash>;
+    using Map = CNames;
     Map messages, portTypes, bindings, elements, complexTypes, simpleTypes;
     std::vector<const Element*> services;
     std::vector<std::pair<std::string_view, const Element*>>
@@ -301,17 +363,17 @@ public:
         const std::string_view tns = definitions.Text("targetNamespace");
         for (const auto& child : definitions.children()) {
             const Element& e = *child;
-            if (e.ns != kWsdlNs) continue;
+            if (!Same(e.ns, kWsdlNs)) continue;
             const std::string_view name = e.Text("name");
-            if (e.local == "message") {
+            if (Same(e.local, "message")) {
                 Add(messages, tns, name, e);
-            } else if (e.local == "portType") {
+            } else if (Same(e.local, "portType")) {
                 Add(portTypes, tns, name, e);
-            } else if (e.local == "binding") {
+            } else if (Same(e.local, "binding")) {
                 if (Add(bindings, tns, name, e)) bindingOrder.emplace_back(name, &e);
-            } else if (e.local == "service") {
+            } else if (Same(e.local, "service")) {
                 services.push_back(&e);
-            } else if (e.local == "types") {
+            } else if (Same(e.local, "types")) {
                 for (const auto& schema : e.children())
                     if (schema->Is(kSchemaNs, "schema")) AddSchema(*schema, std::string_view());
             }
@@ -323,25 +385,22 @@ public:
         const std::string_view tns = declared != nullptr ? std::string_view(declared) : inherited;
         for (const auto& child : schema.children()) {
             const Element& e = *child;
-            if (e.ns != kSchemaNs || e.Attribute("name") == nullptr) continue;
+            if (!Same(e.ns, kSchemaNs) || e.Attribute("name") == nullptr) continue;
             const std::string_view name = e.Text("name");
-            if (e.local == "element")
+            if (Same(e.local, "element"))
                 Add(elements, tns, name, e);
-            else if (e.local == "complexType")
+            else if (Same(e.local, "complexType"))
                 Add(complexTypes, tns, name, e);
-            else if (e.local == "simpleType")
+            else if (Same(e.local, "simpleType"))
                 Add(simpleTypes, tns, name, e);
         }
     }
 
-    const Element* Find(const Map& map, const QName& name) const {
-        const auto it = map.find({name.ns, name.local});
-        return it != map.end() ? it->second : nullptr;
-    }
+    const Element* Find(const Map& map, const QName& name) const { return map.Find(name.ns, name.local); }
 
     // The first declaration of a name stays; false for a later one.
     static bool Add(Map& map, std::string_view ns, std::string_view name, const Element& e) {
-        return map.emplace(Key{ns, name}, &e).second;
+        return map.Add(ns, name, e);
     }
 };
 
@@ -359,7 +418,7 @@ public:
     // A type named in an attribute of `context`.
     std::string TypeName(const Element& context, std::string_view written, int depth) const {
         const QName q = context.Resolve(written);
-        if (q.ns == kSchemaNs) return std::string(q.local);
+        if (Same(q.ns, kSchemaNs)) return std::string(q.local);
         if (depth > kMaxTypeDepth) return "xml";
         if (const Element* simple = m_index.Find(m_index.simpleTypes, q))
             return SimpleBase(*simple, depth + 1);
@@ -394,7 +453,7 @@ public:
         const Element* restriction = content != nullptr ? Child(*content, kSchemaNs, "restriction") : nullptr;
         if (restriction == nullptr) return std::string();
         const QName base = restriction->Resolve(restriction->Text("base"));
-        if (base.ns != kSoapEncodingNs || base.local != "Array") return std::string();
+        if (!Same(base.ns, kSoapEncodingNs) || !Same(base.local, "Array")) return std::string();
         for (const auto& attribute : restriction->children()) {
             for (size_t a = 0; a < attribute->count; ++a) {
                 const std::string_view name = attribute->attributes[2 * a];
@@ -490,7 +549,7 @@ public:
 
     // A type name of TypeName's, "[]" and all.
     static void Typed(SoapPart& part, std::string type) {
-        if (type.size() > 2 && type.compare(type.size() - 2, 2, "[]") == 0) {
+        if (type.size() > 2 && type[type.size() - 2] == '[' && type.back() == ']') {
             type.resize(type.size() - 2);
             part.array = true;
         }
@@ -533,7 +592,7 @@ public:
         auto [it, made] = m_fieldElements.try_emplace(&complex);
         if (!made) return it->second;
         for (const auto& group : complex.children())
-            if (group->ns == kSchemaNs && (group->local == "sequence" || group->local == "all"))
+            if (Same(group->ns, kSchemaNs) && (Same(group->local, "sequence") || Same(group->local, "all")))
                 for (const auto& item : group->children())
                     if (item->Is(kSchemaNs, "element")) {
                         const Element* declaration = item;
@@ -553,7 +612,7 @@ public:
         // Of a call's message: an input's parts learn the items of the arrays
         // they wrap; an output's columns, shape and array items are worked out.
         std::vector<SoapPart> columns;
-        std::string shape = "none";  // of what it holds: none, scalar, struct or array
+        const char* shape = "none";  // of what it holds: none, scalar, struct or array
         std::vector<SoapPart> rows;  // an array's item fields
     };
 
@@ -606,7 +665,7 @@ public:
         }
         if (!call || !answer) return;
         m.shape = ShapeOf(m.parts, m.parts.size() == 1 ? only : nullptr);
-        if (m.shape == "array") m.rows = RowsOf(only, m.parts[0].array);
+        if (std::string_view(m.shape) == "array") m.rows = RowsOf(only, m.parts[0].array);
     }
 
 private:
@@ -622,7 +681,8 @@ private:
         m.columns = m.parts;
         for (const Element* field : fields) Columns(*field, m.columns, 0);
         m.shape = ShapeOf(m.parts, fields.size() == 1 ? fields[0] : nullptr);
-        if (m.shape == "array" && fields.size() == 1) m.rows = RowsOf(fields[0], m.parts[0].array);
+        if (std::string_view(m.shape) == "array" && fields.size() == 1)
+            m.rows = RowsOf(fields[0], m.parts[0].array);
     }
 
     // A structure wrapping an array (one field that repeats): that field's name.
@@ -652,7 +712,7 @@ private:
 
     // A message of one part or field is as that one is: an array, a scalar,
     // or a structure (an array when its one field is one); more make a structure.
-    std::string ShapeOf(const std::vector<SoapPart>& parts, const Element* only) const {
+    const char* ShapeOf(const std::vector<SoapPart>& parts, const Element* only) const {
         if (parts.empty()) return "none";
         if (parts.size() > 1) return "struct";
         if (parts[0].array) return "array";
@@ -668,11 +728,12 @@ private:
     bool Group(const Element& holder, std::vector<SoapPart>& out, int depth) const {
         for (const auto& child : holder.children()) {
             const Element& group = *child;
-            if (group.ns != kSchemaNs) continue;
-            if (group.local == "attribute" || group.local == "attributeGroup" ||
-                group.local == "anyAttribute" || group.local == "annotation")
+            if (!Same(group.ns, kSchemaNs)) continue;
+            if (Same(group.local, "attribute") || Same(group.local, "attributeGroup") ||
+                Same(group.local, "anyAttribute") || Same(group.local, "annotation"))
                 continue;
-            if (group.local != "sequence" && group.local != "all" && group.local != "choice") return false;
+            if (!Same(group.local, "sequence") && !Same(group.local, "all") && !Same(group.local, "choice"))
+                return false;
             if (!Items(group, out, depth)) return false;
         }
         return true;
@@ -681,12 +742,12 @@ private:
     bool Items(const Element& group, std::vector<SoapPart>& out, int depth) const {
         if (depth > kMaxTypeDepth) return false;
         for (const auto& item : group.children()) {
-            if (item->ns != kSchemaNs || item->local == "annotation") continue;
-            if (item->local == "element")
+            if (!Same(item->ns, kSchemaNs) || Same(item->local, "annotation")) continue;
+            if (Same(item->local, "element"))
                 out.push_back(Field(*item, depth));
-            else if (item->local == "any")
+            else if (Same(item->local, "any"))
                 out.push_back({"any", "xml", false, false, "", "", {}});
-            else if (item->local != "sequence" && item->local != "choice")
+            else if (!Same(item->local, "sequence") && !Same(item->local, "choice"))
                 return false;
             else if (!Items(*item, out, depth + 1))
                 return false;
@@ -820,14 +881,14 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
 
     // A port type's operations by name, made once per port type: a
     // binding's operations are looked up there one by one.
-    std::unordered_map<const Element*, std::unordered_map<std::string_view, const Element*>> abstracts;
+    std::unordered_map<const Element*, CNames> abstracts;
     const auto abstractOperations = [&](const Element& portType) -> const auto& {
         auto [it, made] = abstracts.try_emplace(&portType);
         if (made)
             for (const auto& candidate : portType.children())
                 if (candidate->Is(kWsdlNs, "operation"))
                     if (const char* name = candidate->Attribute("name"))
-                        it->second.emplace(name, candidate);  // the first of a name
+                        it->second.Add(std::string_view(), name, *candidate);  // the first of a name
         return it->second;
     };
 
@@ -852,6 +913,10 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
         }
         if (soap == nullptr) return;  // HTTP or another protocol
         const Element* portType = index.Find(index.portTypes, binding.Resolve(binding.Text("type")));
+        size_t count = m_list.size();
+        for (const auto& child : binding.children()) count += child->Is(kWsdlNs, "operation") ? 1 : 0;
+        m_list.reserve(count);
+        source->abstracts.reserve(count);
         for (const auto& child : binding.children()) {
             if (!child->Is(kWsdlNs, "operation")) continue;
             Operation row;
@@ -860,7 +925,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             row.name = child->Text("name");
             row.endpoint = endpoint;
             const Element* soapOperation = Child(*child, soapNs, "operation");
-            row.action = soapOperation != nullptr ? soapOperation->Text("soapAction") : std::string_view();
+            row.action = soapOperation != nullptr ? soapOperation->Text("soapAction") : kNoText;
             const char* style = soapOperation != nullptr ? soapOperation->Attribute("style") : nullptr;
             if (style == nullptr) style = soap->Attribute("style");
             row.style = style != nullptr ? style : "document";
@@ -870,12 +935,10 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             row.use = use != nullptr ? use : "literal";
             const Element* abstract = nullptr;
             if (portType != nullptr) {
-                const auto& byName = abstractOperations(*portType);
-                const auto it = byName.find(row.name);
-                if (it != byName.end()) abstract = it->second;
+                abstract = abstractOperations(*portType).Find(std::string_view(), row.name);
             }
             row.method = row.name;
-            row.nameSpace = body != nullptr ? body->Text("namespace") : std::string_view();
+            row.nameSpace = body != nullptr ? body->Text("namespace") : kNoText;
             input.clear();
             output.clear();
             if (abstract != nullptr) {
@@ -908,7 +971,7 @@ void CWsdl::Read(const std::string& location, const Fetcher& fetch) {
             const Element* address = Child(*port, kSoap11Ns, "address");
             if (address == nullptr) address = Child(*port, kSoap12Ns, "address");
             list(*binding, service->Text("name"), port->Text("name"),
-                 address != nullptr ? address->Text("location") : std::string_view());
+                 address != nullptr ? address->Text("location") : kNoText);
         }
     }
     if (index.services.empty())
@@ -941,7 +1004,7 @@ const CWsdl::Operation* CWsdl::Find(const char* operation, const char* port) con
     if (row == nullptr || row->plan) return row;
     const Element* abstract = m_source->abstracts[static_cast<size_t>(row - m_list.data())];
     auto plan = std::make_shared<SoapPlan>();
-    plan->operation = row->name;
+    plan->operation = std::string(row->name);
     plan->literal = row->style == "rpc" && row->use != "encoded";
     if (abstract != nullptr) {
         CDescriber::Message in;
@@ -951,7 +1014,7 @@ const CWsdl::Operation* CWsdl::Find(const char* operation, const char* port) con
         plan->input = std::move(in.parts);
         plan->columns = std::move(out.columns);
         row->shape = out.shape;
-        if (out.shape == "array") {
+        if (std::string_view(out.shape) == "array") {
             plan->arrayAnswer = true;
             plan->result = out.parts[0].name;
             plan->rowColumns = std::move(out.rows);
@@ -961,21 +1024,21 @@ const CWsdl::Operation* CWsdl::Find(const char* operation, const char* port) con
     return row;
 }
 
-const std::string* CWsdl::Endpoint(const char* operation, const char* port) const {
+const char* CWsdl::Endpoint(const char* operation, const char* port) const {
     const Operation* row = Locate(operation, port);
-    return row != nullptr ? &row->endpoint : nullptr;
+    return row != nullptr ? row->endpoint.data() : nullptr;
 }
 
 CSoapMessage* CWsdl::NewCall(const char* operation, const char* port) const {
     const Operation* row = Find(operation, port);
     if (row == nullptr) return nullptr;
     auto message =
-        std::make_unique<CSoapMessage>(row->style == "rpc" ? "apache" : "dotnet", row->method.c_str());
+        std::make_unique<CSoapMessage>(row->style == "rpc" ? "apache" : "dotnet", row->method.data());
     if (row->style == "rpc")
-        message->SetTargetObjectURI(row->nameSpace.c_str());
+        message->SetTargetObjectURI(row->nameSpace.data());
     else
-        message->SetNameSpace(row->nameSpace.c_str());
-    message->SetAction(row->action.c_str());
+        message->SetNameSpace(row->nameSpace.data());
+    message->SetAction(row->action.data());
     if (row->version == "1.2") message->SetSoapVersion(12);
     message->SetPlan(row->plan);
     return message.release();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CSoapMessage;
@@ -35,18 +36,20 @@ public:
     // The address of the port that offers `operation`: the named port, or
     // (null) the first SOAP 1.1 port that has it, else the first SOAP 1.2
     // one. Null when there is none.
-    const std::string* Endpoint(const char* operation, const char* port) const;
+    const char* Endpoint(const char* operation, const char* port) const;
 
     // The most documents and bytes one description may bring in.
     static constexpr size_t kMaxDocuments = 64;
     static constexpr size_t kMaxBytes = 64u << 20;
 
+    // An operation of a port. Its texts view the kept documents'
+    // zero-terminated characters or literals, so each is a C text too.
     struct Operation {
-        std::string port, version, style, use, name, action, endpoint;
-        std::string method, nameSpace;  // the request element and its namespace
+        std::string_view port, version, style, use, name, action, endpoint;
+        std::string_view method, nameSpace;  // the request element and its namespace
         // Described when a call or a shape first names the operation: the
         // answer's shape (none, scalar, struct or array) and the parts.
-        mutable std::string shape = "none";
+        mutable const char* shape = "none";
         mutable std::shared_ptr<const SoapPlan> plan;
     };
     // The operation a call names, found as Endpoint finds its port, with its
