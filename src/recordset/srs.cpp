@@ -56,6 +56,14 @@ namespace {
 
 bool BeforeColumn(const SRSCell& cell, int col) { return cell.m_nCol < col; }
 
+// Column names are short: compared inline, a host reading every cell by
+// name spent a sixteenth of its time in the C library's strcmp (a 100,000-row answer, under perf).
+bool SameText(const char* a, const char* b) {
+    for (; *a == *b; ++a, ++b)
+        if (*a == '\0') return true;
+    return false;
+}
+
 }  // namespace
 
 // Cells are in column order, one per column at most, so a cell's index never
@@ -261,7 +269,7 @@ int SRS::FindCol(const char* name) {
     for (size_t k = 0; k < count; ++k) {
         const NameHit& hit = m_arrNameHits[at];
         if (++at == count) at = 0;
-        if (std::strcmp(hit.m_name.c_str(), wanted) == 0) {
+        if (SameText(hit.m_name.c_str(), wanted)) {
             m_nNextHit = at;
             return hit.m_col;
         }
