@@ -98,10 +98,11 @@ int SRS::AddCol(const char* name, const char* typeName) {
 }
 
 int SRS::AddRow() {
-    auto row = std::make_unique<SRSRow>();
+    // Should the push fail, the row, which holds no cells yet, is left to the memory's release.
+    m_arrRows.push_back(new (m_rowMemory.allocate(sizeof(SRSRow), alignof(SRSRow))) SRSRow(&m_rowMemory));
     // Rows mostly repeat the shape of the one before: room for its cells in one allocation.
-    if (!m_arrRows.empty()) row->m_arrCells.reserve(m_arrRows.back()->m_arrCells.size());
-    m_arrRows.push_back(std::move(row));
+    if (m_arrRows.size() > 1)
+        m_arrRows.back()->m_arrCells.reserve(m_arrRows[m_arrRows.size() - 2]->m_arrCells.size());
     return RowCount() - 1;
 }
 
@@ -147,7 +148,7 @@ void SRS::Compact() {
     } catch (const std::bad_alloc&) {
         return;  // no memory to compact into: the texts stay where they are
     }
-    for (const auto& row : m_arrRows)
+    for (SRSRow* row : m_arrRows)
         for (SRSCell& cell : row->m_arrCells)
             if (cell.m_nLength > 0) cell.m_pText = fresh.Add(cell.m_pText, cell.m_nLength);
     m_Texts = std::move(fresh);
@@ -309,7 +310,9 @@ void SRS::ForgetNames() {
 }
 
 void SRS::RemoveAll() {
-    std::vector<std::unique_ptr<SRSRow>>().swap(m_arrRows);
+    for (SRSRow* row : m_arrRows) row->~SRSRow();
+    std::vector<SRSRow*>().swap(m_arrRows);
+    m_rowMemory.release();
     m_Texts.Clear();
     std::vector<std::unique_ptr<SRSColumn>>().swap(m_arrCols);
     std::vector<NameHit>().swap(m_arrNameHits);

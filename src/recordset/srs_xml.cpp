@@ -254,7 +254,7 @@ void WriteElement(Sink& out, SRS& set, bool dotNet, const char* element, int asA
     for (const auto& row : set.m_arrRows) {
         if (asArray) PutForm(out, rowOpen);
         // A row holds its written cells in column order; the others are null.
-        const std::vector<SRSCell>& cells = row->m_arrCells;
+        const auto& cells = row->m_arrCells;
         size_t next = 0;
         for (size_t c = 0; c < forms.size(); ++c) {
             const bool written = next < cells.size() && static_cast<size_t>(cells[next].m_nCol) == c;
