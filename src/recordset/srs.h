@@ -88,7 +88,6 @@ class SRSRow {
 public:
     // Its cells are taken from `cells`, the set's memory for rows.
     explicit SRSRow(std::pmr::memory_resource* cells) : m_arrCells(cells) {}
-    virtual ~SRSRow();
 
     // The cell of column col, or null when that cell was never written.
     const SRSCell* Find(int col) const;

@@ -38,6 +38,15 @@ public:
         return found.first->second;
     }
 
+    // The same for a zero-terminated UTF-8 name, measured only when it is not
+    // the one remembered at the position: measuring and comparing every
+    // field's name was a fourteenth of reading a 100,000-row answer.
+    template <typename TypeOf>
+    __attribute__((always_inline)) int Find(size_t position, const char* name, TypeOf&& typeOf) {
+        if (position < m_known.size() && Same(m_known[position].name, name)) return m_known[position].column;
+        return Find(position, std::string_view(name), std::forward<TypeOf>(typeOf));
+    }
+
     // Forgets every column, for a set emptied to be filled again.
     void Clear() {
         m_known.clear();
@@ -45,6 +54,14 @@ public:
     }
 
 private:
+    // Whether the zero-terminated name is the known one; stops at the
+    // first byte that differs, the name's zero included.
+    static bool Same(const std::string& known, const char* name) {
+        for (size_t i = 0; i < known.size(); ++i)
+            if (name[i] != known[i]) return false;
+        return name[known.size()] == '\0';
+    }
+
     struct Known {
         std::string name;
         int column;

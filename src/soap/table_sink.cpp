@@ -382,9 +382,12 @@ private:
         if (m_rowFull) return;
         const size_t position = m_position++;
         const int before = m_set.ColCount();
-        const int column = m_columns.Find(position, Cp(node.Name(), m_scratch), [&] {
+        const auto typeOf = [&] {
             return node.IsElement() ? Cp(FieldType(node.attributes, node.count), m_typeScratch).data() : "";
-        });
+        };
+        const int column = m_utf8 && node.IsElement()
+                               ? m_columns.Find(position, node.name, typeOf)
+                               : m_columns.Find(position, Cp(node.Name(), m_scratch), typeOf);
         if (m_set.ColCount() != before && TooLarge()) return;
         if (!node.IsElement()) return SetCell(m_row, column, node.content);
         m_fieldColumn = column;
