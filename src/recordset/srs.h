@@ -100,7 +100,7 @@ public:
     std::pmr::vector<SRSCell> m_arrCells;
 };
 
-class SRS : public CHandleObject {
+class SRS final : public CHandleObject {
 public:
     // Row element name, namespace URI of the row type, row type name; null is "".
     SRS(const char* name = nullptr, const char* nameSpace = nullptr, const char* type = nullptr);

@@ -2,6 +2,9 @@
 
 #include "support/string_builder.h"
 
+#include <cstring>
+#include <string>
+
 namespace {
 
 CString& Buffer() {
@@ -24,9 +27,17 @@ const char* CReturnBuf::CString2LPSTR(CString&& text) {
 }
 
 const char* CReturnBuf::Copy(std::string_view text) {
-    CString& buffer = Buffer();
-    buffer.str().assign(text.data(), text.size());
-    return buffer.GetString();
+    std::string& buffer = Buffer().str();
+    // A shorter text is written over the start, ended by its zero, and the
+    // buffer keeps its size: assign's resizing was a third of what
+    // SRS_GetText costs a host reading every cell of a large answer.
+    if (text.size() >= buffer.size()) {
+        buffer.assign(text.data(), text.size());
+    } else {
+        std::memmove(buffer.data(), text.data(), text.size());
+        buffer[text.size()] = '\0';
+    }
+    return buffer.c_str();
 }
 
 CStringBuilder& CReturnBuf::Builder() {
