@@ -101,7 +101,10 @@ bool SkipQuoted(char*& p) {
 class CDirectReader {
 public:
     CDirectReader(DomDocumentState& state, CXmlSink* sink)
-        : m_state(state), m_base(state.texts->buffer.get()), m_sink(sink) {}
+        : m_state(state),
+          m_base(state.texts->buffer.get()),
+          m_end(m_base + state.texts->size - 1),
+          m_sink(sink) {}
 
     bool Run() {
         char* p = m_base;
@@ -604,12 +607,38 @@ private:
         return true;
     }
 
+    // Whether the n bytes at p are the name's, the start tag's in the buffer.
+    // Eight bytes a compare where the buffer's padding lies behind (a text
+    // that ends sooner differs at its zero): byte by byte, end tags took a
+    // twentieth of reading a 100,000-row answer.
+    bool SameName(const char* p, const char* name, size_t n) const {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        if (p + n <= m_end) {
+            size_t i = 0;
+            uint64_t a;
+            uint64_t b;
+            for (; i + 8 <= n; i += 8) {
+                std::memcpy(&a, p + i, 8);
+                std::memcpy(&b, name + i, 8);
+                if (a != b) return false;
+            }
+            if (i == n) return true;
+            std::memcpy(&a, p + i, 8);
+            std::memcpy(&b, name + i, 8);
+            return ((a ^ b) & ((uint64_t{1} << (8 * (n - i))) - 1)) == 0;
+        }
+#endif
+        // The buffer's zero ends a short text as a mismatch.
+        for (size_t i = 0; i < n; ++i)
+            if (p[i] != name[i]) return false;
+        return true;
+    }
+
     // p after "</".
     bool EndTag(char*& p) {
         const Open& open = m_open.back();
-        // The buffer's zero ends a short text as a mismatch; names are short.
-        for (size_t i = 0; i < open.nameLength; ++i, ++p)
-            if (*p != open.name[i]) return false;
+        if (!SameName(p, open.name, open.nameLength)) return false;
+        p += open.nameLength;
         if (Is(*p, kName)) return false;
         SkipSpace(p);
         if (*p != '>') return false;
@@ -647,6 +676,7 @@ private:
 
     DomDocumentState& m_state;
     char* const m_base;
+    const char* const m_end;   // the buffer's last zero, the padding behind it
     char* m_changed = m_base;  // the first byte past every write
     CXmlSink* const m_sink;    // null: the reader builds the document's nodes
     bool m_whole = true;       // the buffer holds the whole text
@@ -667,6 +697,7 @@ bool NeedsDtd(const char* text, size_t length) {
     state.texts = std::make_shared<DomTexts>();
     const size_t n = std::min(length, kPrologBytes);
     state.texts->buffer = DomTexts::NewBuffer(n + 1);
+    state.texts->size = n + 1;
     std::memcpy(state.texts->buffer.get(), text, n);
     state.texts->buffer[n] = '\0';
     CDirectReader reader(state, nullptr);
