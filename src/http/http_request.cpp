@@ -128,30 +128,35 @@ int CHttpRequest::Request(const char* url, const char* user, const char* passwor
 
 int CHttpRequest::ParseURL(const char* url, const char* user, const char* password) {
     std::string refusal;
-    const std::string text = url != nullptr ? url : "";
+    const char* text = url != nullptr ? url : "";
     // A host repeating its request reads its URL once.
-    const bool same = m_bUrlRead && text == m_strUrlRead && (m_bSecure != 0) == m_bUrlReadSecure;
+    const bool same = m_bUrlRead && m_strUrlRead == text && (m_bSecure != 0) == m_bUrlReadSecure;
     net::HttpUrl& parts = m_UrlRead;
     m_bUrlRead = false;
-    if (!same && !net::ReadHttpUrl(text, m_bSecure != 0, parts, refusal)) {
-        m_strLastError = CString(refusal);
-        const bool known = m_nVerb >= 0 && m_nVerb < kVerbCount;
-        net::Refused(known ? (std::string("request ") + kVerbs[m_nVerb]).c_str() : "request", text, refusal);
-        return 0;
+    if (!same) {
+        m_strUrlBuilt.clear();
+        if (!net::ReadHttpUrl(text, m_bSecure != 0, parts, refusal)) {
+            m_strLastError = CString(refusal);
+            const bool known = m_nVerb >= 0 && m_nVerb < kVerbCount;
+            net::Refused(known ? (std::string("request ") + kVerbs[m_nVerb]).c_str() : "request", text,
+                         refusal);
+            return 0;
+        }
     }
     m_bUrlRead = true;
     m_strUrlRead = text;
     m_bUrlReadSecure = m_bSecure != 0;
     m_bSecure = parts.secure ? 1 : 0;
-    m_strHost = CString(parts.host);
+    // Assigned in place: a repeated request keeps the fields' memory.
+    m_strHost.str() = parts.host;
     m_nPort = parts.port;
-    m_strObject = CString(parts.object);
+    m_strObject.str() = parts.object;
     // Credentials in the URL serve when the arguments give none.
     m_strUser = user;
     m_strPassword = password;
     if (user == nullptr && parts.hasUserInfo) {
-        m_strUser = CString(parts.user);
-        m_strPassword = CString(parts.password);
+        m_strUser.str() = parts.user;
+        m_strPassword.str() = parts.password;
     }
     return 1;
 }
@@ -166,16 +171,30 @@ const char* CHttpRequest::GetResponseHeader(const char* name) const {
 }
 
 void CHttpRequest::BuildHeaders(CString& headers) {
-    headers = CString(std::string("Content-Type:") + m_strContentType.GetString() +
-                      "; charset=" + m_strCharset.GetString());
-    if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0)
+    if (m_pCompress != nullptr && m_pCompress->IsCompress() != 0) {
         headers = "Content-Type:text/HTML; charset=ansi";
+        return;
+    }
+    // Written over in place, so that a request made again reuses the text's memory.
+    std::string& text = headers.str();
+    text.assign("Content-Type:");
+    text += m_strContentType.str();
+    text += "; charset=";
+    text += m_strCharset.str();
 }
 
 std::string CHttpRequest::BuildUrl() const {
     // The port goes as written, so libcurl refuses one outside 0-65535 instead of wrapping it.
-    return std::string(m_bSecure != 0 ? "https://" : "http://") + m_strHost.GetString() + ":" +
-           std::to_string(m_nPort) + "/" + m_strObject.GetString();
+    const std::string port = std::to_string(m_nPort);
+    std::string url;
+    url.reserve(8 + m_strHost.str().size() + 1 + port.size() + 1 + m_strObject.str().size());
+    url += m_bSecure != 0 ? "https://" : "http://";
+    url += m_strHost.str();
+    url += ':';
+    url += port;
+    url += '/';
+    url += m_strObject.str();
+    return url;
 }
 
 std::string CHttpRequest::ChooseBody() {
@@ -185,6 +204,8 @@ std::string CHttpRequest::ChooseBody() {
         m_pCompress->Compress(&compressed);
         return compressed.str();
     }
+    // Nothing to convert (a GET's usual body).
+    if (m_strContent.IsEmpty()) return std::string();
     if (m_strContentType.Left(4).CompareNoCase("text") == 0) {
         if (m_strCharset.CompareNoCase("UTF-8") == 0)
             return codepage::ToUtf8(m_strContent.GetString(), static_cast<size_t>(m_strContent.GetLength()));
@@ -198,12 +219,16 @@ int CHttpRequest::SendHttp() {
         m_strLastError.Format("Can't open %s", m_strObject.GetString());
         return 0;
     }
-    net::HttpExchange exchange;
-    exchange.url = BuildUrl();
+    // Kept between requests: a request made again builds nothing it has built before.
+    net::HttpExchange& exchange = m_Exchange;
+    if (m_strUrlBuilt.empty()) m_strUrlBuilt = BuildUrl();
+    exchange.url = m_strUrlBuilt;
     exchange.method = kVerbs[m_nVerb];
-    CString headers;
-    BuildHeaders(headers);
-    exchange.headers = SplitLines(headers);
+    BuildHeaders(m_strHeaderScratch);
+    if (m_strHeaderScratch != m_strHeaders) {
+        exchange.headers = SplitLines(m_strHeaderScratch);
+        m_strHeaders = m_strHeaderScratch;
+    }
 
     std::string body;
     try {
@@ -229,12 +254,11 @@ int CHttpRequest::SendHttp() {
     exchange.user = m_strUser.str();
     exchange.password = m_strPassword.str();
     exchange.secrets = m_bodySecrets;
-    exchange.connectSeconds =
-        m_nConnectSeconds > 0 ? m_nConnectSeconds : net::CHttpTransport::DefaultConnectSeconds();
-    exchange.stallSeconds =
-        m_nStallSeconds > 0 ? m_nStallSeconds : net::CHttpTransport::DefaultStallSeconds();
-    exchange.deadlineSeconds =
-        m_nDeadlineSeconds > 0 ? m_nDeadlineSeconds : net::CHttpTransport::DefaultDeadlineSeconds();
+    // The transport reads the process defaults with the rest of the environment, in one pass.
+    constexpr int kDefault = net::HttpExchange::kProcessDefault;
+    exchange.connectSeconds = m_nConnectSeconds > 0 ? m_nConnectSeconds : kDefault;
+    exchange.stallSeconds = m_nStallSeconds > 0 ? m_nStallSeconds : kDefault;
+    exchange.deadlineSeconds = m_nDeadlineSeconds > 0 ? m_nDeadlineSeconds : kDefault;
     exchange.maxBodyBytes = INT_MAX - m_Response.GetSize();
 
     const auto tooLarge = [&exchange] {

@@ -100,6 +100,12 @@ private:
     bool m_bUrlReadSecure = false;
     std::string m_strUrlRead;
     net::HttpUrl m_UrlRead;
+    // The URL built from it, empty until the next request builds it.
+    std::string m_strUrlBuilt;
+    // The header text the exchange's lines were split from, and the next one's.
+    CString m_strHeaders;
+    CString m_strHeaderScratch;
+    net::HttpExchange m_Exchange;
     net::CHttpTransport m_Transport;
     std::unique_ptr<CCallbackCompress> m_pCallbackCompress;
 };

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
+
+extern char** environ;
 
 namespace net {
 namespace {
@@ -26,15 +29,50 @@ constexpr const char* kUserAgent = "Orvex/1.0";
 // The download deadline a host set; 0: the environment's.
 std::atomic<int> g_nDownloadDeadline{0};
 
-// A whole number above 0 from the environment, else the fallback.
-int PositiveFromEnv(const char* name, int fallback) {
-    const char* text = std::getenv(name);
+// A whole number above 0 from a variable's value (null: unset), else the fallback.
+int PositiveOr(const char* text, int fallback) {
     if (text == nullptr || *text == '\0') return fallback;
     errno = 0;
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     if (errno != 0 || *end != '\0' || value <= 0 || value > INT_MAX) return fallback;
     return static_cast<int>(value);
+}
+
+// A whole number above 0 from the environment, else the fallback.
+int PositiveFromEnv(const char* name, int fallback) { return PositiveOr(std::getenv(name), fallback); }
+
+TlsSettings TlsFrom(const char* insecure, const char* bundle) {
+    TlsSettings tls;
+    tls.insecure = insecure != nullptr && std::strcmp(insecure, "1") == 0;
+    if (!tls.insecure && bundle != nullptr) tls.caBundle = bundle;
+    return tls;
+}
+
+// The value of an environment entry "NAME=value" when it has this name
+// (ASCII case ignored with anyCase), else null.
+const char* ValueOf(const char* entry, std::string_view name, bool anyCase = false) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        // A shorter entry ends in a NUL, which matches no letter of a name.
+        if (anyCase ? ascii::Lower(entry[i]) != name[i] : entry[i] != name[i]) return nullptr;
+    }
+    return entry[name.size()] == '=' ? entry + name.size() + 1 : nullptr;
+}
+
+// libcurl's proxy variables for http(s), any case: "http_proxy", "HTTPS_PROXY"...
+bool NamesProxy(const char* entry) {
+    using namespace std::string_view_literals;
+    switch (ascii::Lower(entry[0])) {
+        case 'h':
+            return ValueOf(entry, "http_proxy"sv, true) != nullptr ||
+                   ValueOf(entry, "https_proxy"sv, true) != nullptr;
+        case 'a':
+            return ValueOf(entry, "all_proxy"sv, true) != nullptr;
+        case 'n':
+            return ValueOf(entry, "no_proxy"sv, true) != nullptr;
+        default:
+            return false;
+    }
 }
 
 void ApplyTls(CURL* easy, const TlsSettings& tls) {
@@ -78,8 +116,6 @@ int DefaultConnectSeconds() { return PositiveFromEnv("ORVEX_CONNECT_TIMEOUT", kD
 
 int DefaultStallSeconds() { return PositiveFromEnv("ORVEX_STALL_TIMEOUT", kDefaultStallSeconds); }
 
-int DefaultDeadlineSeconds() { return PositiveFromEnv("ORVEX_REQUEST_TIMEOUT", kDefaultDeadlineSeconds); }
-
 int DownloadDeadlineSeconds() {
     const int set = g_nDownloadDeadline.load(std::memory_order_relaxed);
     return set > 0 ? set : PositiveFromEnv("ORVEX_DOWNLOAD_DEADLINE", 0);
@@ -90,12 +126,40 @@ void SetDownloadDeadlineSeconds(int seconds) {
 }
 
 TlsSettings ReadTlsSettings() {
-    TlsSettings tls;
-    const char* insecure = std::getenv("ORVEX_INSECURE_TLS");
-    tls.insecure = insecure != nullptr && std::strcmp(insecure, "1") == 0;
-    const char* bundle = std::getenv("ORVEX_CA_BUNDLE");
-    if (!tls.insecure && bundle != nullptr) tls.caBundle = bundle;
-    return tls;
+    return TlsFrom(std::getenv("ORVEX_INSECURE_TLS"), std::getenv("ORVEX_CA_BUNDLE"));
+}
+
+// One pass where a getenv for each name would walk the environment five
+// times: 1,500 instructions of a small request, a third of our own share.
+RequestEnvironment ReadRequestEnvironment() {
+    using namespace std::string_view_literals;
+    // As getenv: the first entry of a name counts.
+    const char* connect = nullptr;
+    const char* stall = nullptr;
+    const char* deadline = nullptr;
+    const char* insecure = nullptr;
+    const char* bundle = nullptr;
+    RequestEnvironment env;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const char* text = *entry;
+        if (text[0] == 'O' && std::strncmp(text, "ORVEX_", 6) == 0) {
+            const auto take = [text](const char*& slot, std::string_view name) {
+                if (slot == nullptr) slot = ValueOf(text, name);
+            };
+            take(connect, "ORVEX_CONNECT_TIMEOUT"sv);
+            take(stall, "ORVEX_STALL_TIMEOUT"sv);
+            take(deadline, "ORVEX_REQUEST_TIMEOUT"sv);
+            take(insecure, "ORVEX_INSECURE_TLS"sv);
+            take(bundle, "ORVEX_CA_BUNDLE"sv);
+        } else if (!env.proxyVariables) {
+            env.proxyVariables = NamesProxy(text);
+        }
+    }
+    env.connectSeconds = PositiveOr(connect, kDefaultConnectSeconds);
+    env.stallSeconds = PositiveOr(stall, kDefaultStallSeconds);
+    env.deadlineSeconds = PositiveOr(deadline, kDefaultDeadlineSeconds);
+    env.tls = TlsFrom(insecure, bundle);
+    return env;
 }
 
 void ApplyCommon(CURL* easy, int connectSeconds, int stallSeconds, long bufferBytes) {

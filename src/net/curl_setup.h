@@ -18,9 +18,6 @@ CURLcode GlobalInit();
 // else 30 and 60.
 int DefaultConnectSeconds();
 int DefaultStallSeconds();
-// The whole-request deadline of HTTP requests (never of downloads):
-// ORVEX_REQUEST_TIMEOUT (seconds), else 100.
-int DefaultDeadlineSeconds();
 // The whole-download deadline, 0 for none: the one the host set, else
 // ORVEX_DOWNLOAD_DEADLINE (seconds), else none. Setting 0 or less returns
 // to the environment's.
@@ -33,6 +30,20 @@ struct TlsSettings {
     std::string caBundle;  // "" for none
 };
 TlsSettings ReadTlsSettings();
+
+// What a request takes from the environment, read in one pass over it: the
+// defaults above and the whole-request deadline (ORVEX_REQUEST_TIMEOUT,
+// seconds, else 100; never for downloads), the certificate checks, and whether any variable names a
+// proxy for http(s) (http_proxy, https_proxy, all_proxy or no_proxy, in any
+// case), which libcurl then reads for itself.
+struct RequestEnvironment {
+    int connectSeconds = 0;
+    int stallSeconds = 0;
+    int deadlineSeconds = 0;
+    TlsSettings tls;
+    bool proxyVariables = false;
+};
+RequestEnvironment ReadRequestEnvironment();
 // No signals, the timeouts (0 or less: the defaults), our agent, the read
 // buffer, and certificate checks as ORVEX_CA_BUNDLE / ORVEX_INSECURE_TLS say
 // (now, or as read into `tls`).

@@ -40,26 +40,48 @@ struct HeaderList {
 
 // One request of a redirect chain.
 struct Hop {
-    std::string url;
+    explicit Hop(const HttpExchange& exchange)
+        : url(&exchange.url), method(exchange.method), sendBody(exchange.sendBody) {}
+    Hop(const Hop&) = delete;
+    Hop& operator=(const Hop&) = delete;
+
+    // The exchange's own URL until a redirect: the first hop copies nothing.
+    const std::string* url;
+    std::string redirected;
     std::string method;
     bool sendBody;
 };
 
-// What one hop's response tells as it arrives.
-struct ResponseContext {
-    explicit ResponseContext(const BodySink* s) : sink(s) {}
-    const BodySink* sink;
+}  // namespace
+
+// What one hop's response tells as it arrives, and libcurl's error text.
+struct CHttpTransport::Response {
+    const BodySink* sink = nullptr;
     long status = 0;
     bool hasLocation = false;
     std::string error;
     bool stopped = false;
+    char errorText[CURL_ERROR_SIZE] = {0};
 
+    // Ready for the next hop, whose body goes to `to`.
+    void Start(const BodySink* to) {
+        sink = to;
+        status = 0;
+        hasLocation = false;
+        error.clear();
+        stopped = false;
+        errorText[0] = '\0';
+    }
     // A redirect's own body is not the answer; libcurl drops it too when it follows.
     bool IsRedirect() const { return hasLocation && status >= 300 && status <= 399; }
 };
 
+namespace {
+
+using Response = CHttpTransport::Response;
+
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto* context = static_cast<ResponseContext*>(user);
+    auto* context = static_cast<Response*>(user);
     const size_t length = size * count;
     // Each status line begins a response of its own (an interim 100, an authentication round).
     if (length > 5 && std::memcmp(data, "HTTP/", 5) == 0) {
@@ -73,7 +95,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 }
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
-    auto* context = static_cast<ResponseContext*>(user);
+    auto* context = static_cast<Response*>(user);
     const size_t length = size * count;
     if (context->IsRedirect()) return length;
     try {
@@ -134,7 +156,8 @@ std::string Origin(const std::string& url) {
 // after 301 and 302, as browsers do. Every other request goes on as it was.
 void Redirect(long status, const std::string& target, Hop& hop) {
     const bool post = hop.method == "POST";
-    hop.url = target;
+    hop.redirected = target;
+    hop.url = &hop.redirected;
     if ((status == 303 && hop.method != "HEAD") || (post && (status == 301 || status == 302))) {
         hop.method = "GET";
         hop.sendBody = false;
@@ -166,57 +189,110 @@ bool CHttpTransport::HopSettings::operator==(const HopSettings& other) const {
     return connectSeconds == other.connectSeconds && stallSeconds == other.stallSeconds &&
            insecureTls == other.insecureTls && caBundle == other.caBundle && httpsOnly == other.httpsOnly &&
            method == other.method && sendBody == other.sendBody && deadline == other.deadline &&
-           bodyLimit == other.bodyLimit;
+           bodyLimit == other.bodyLimit && noProxy == other.noProxy;
+}
+
+void CHttpTransport::SetUrl(const std::string& url, bool first) {
+    CURL* easy = static_cast<CURL*>(m_easy);
+    if (first && (m_parsedUrl == nullptr || url != m_parsedUrlText)) {
+        if (m_parsedUrl == nullptr) m_parsedUrl = curl_url();
+        // libcurl's own reading of a URL set as text, so that the request is the same.
+        m_parsedUrlValid = m_parsedUrl != nullptr &&
+                           curl_url_set(static_cast<CURLU*>(m_parsedUrl), CURLUPART_URL, url.c_str(),
+                                        CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK;
+        m_parsedUrlText = url;
+        // The handle still holds the old contents' reading.
+        if (m_urlOnHandle == UrlOnHandle::kParsed) m_urlOnHandle = UrlOnHandle::kNone;
+    }
+    if (first && m_parsedUrlValid) {
+        if (m_urlOnHandle == UrlOnHandle::kParsed) return;
+        // Clearing the text makes libcurl read the URL from the parsed one on the next transfer.
+        curl_easy_setopt(easy, CURLOPT_URL, nullptr);
+        curl_easy_setopt(easy, CURLOPT_CURLU, m_parsedUrl);
+        m_urlOnHandle = UrlOnHandle::kParsed;
+        return;
+    }
+    if (m_urlOnHandle == UrlOnHandle::kText && url == m_textUrl) return;
+    curl_easy_setopt(easy, CURLOPT_CURLU, nullptr);
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    m_urlOnHandle = UrlOnHandle::kText;
+    m_textUrl = url;
 }
 
 // The hops of one exchange on the handle; `trace` is null unless a trace is written.
 bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
                              net::CExchange* trace) {
     CURL* easy = static_cast<CURL*>(m_easy);
+    // No request sends a body it did not start with, and libcurl asks for
+    // Expect: 100-continue only before a body.
+    const bool expectLine = exchange.sendBody && !NamesHeader(exchange.headers, "Expect");
     // The same lines as the last exchange (a host repeating its request) reuse its list.
-    if (m_headerList == nullptr || exchange.headers != m_headerLines) {
+    if (m_headerList == nullptr || expectLine != m_headerListExpect || exchange.headers != m_headerLines) {
         HeaderList headers;
         for (const std::string& line : exchange.headers) headers.Add(line);
         // An empty value keeps libcurl from adding the header of its own.
-        if (!NamesHeader(exchange.headers, "Expect")) headers.Add("Expect:");
+        if (expectLine) headers.Add("Expect:");
         if (!NamesHeader(exchange.headers, "Accept")) headers.Add("Accept:");
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
         curl_slist_free_all(static_cast<curl_slist*>(m_headerList));
         m_headerList = headers.list;
         headers.list = nullptr;
         m_headerLines = exchange.headers;
+        m_headerListExpect = expectLine;
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList);
     }
 
+    const RequestEnvironment env = ReadRequestEnvironment();
+    const auto resolve = [](int seconds, int fallback) {
+        return seconds == HttpExchange::kProcessDefault ? fallback : seconds;
+    };
+    const int connectSeconds = resolve(exchange.connectSeconds, env.connectSeconds);
+    const int stallSeconds = resolve(exchange.stallSeconds, env.stallSeconds);
+    const int deadlineSeconds = resolve(exchange.deadlineSeconds, env.deadlineSeconds);
     const std::string origin = exchange.user.empty() ? std::string() : Origin(exchange.url);
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(exchange.deadlineSeconds);
-    const net::TlsSettings tls = net::ReadTlsSettings();
-    Hop hop{exchange.url, exchange.method, exchange.sendBody};
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(deadlineSeconds);
+    if (m_response == nullptr) m_response = std::make_unique<Response>();
+    Response& response = *m_response;
+    Hop hop(exchange);
     bool httpsOnly = false;   // the chain has been on https
     long redirectStatus = 0;  // the status that sent the chain to this hop
     for (int redirects = 0;; ++redirects) {
-        const bool credentials = !exchange.user.empty() && (redirects == 0 || Origin(hop.url) == origin);
+        const bool credentials = !exchange.user.empty() && (redirects == 0 || Origin(*hop.url) == origin);
         HopSettings settings;
-        settings.connectSeconds = exchange.connectSeconds;
-        settings.stallSeconds = exchange.stallSeconds;
-        settings.insecureTls = tls.insecure;
-        settings.caBundle = tls.caBundle;
+        settings.connectSeconds = connectSeconds;
+        settings.stallSeconds = stallSeconds;
+        settings.insecureTls = env.tls.insecure;
+        settings.caBundle = env.tls.caBundle;
         settings.httpsOnly = httpsOnly;
         settings.method = hop.method;
         settings.sendBody = hop.sendBody;
-        settings.deadline = exchange.deadlineSeconds > 0;
+        settings.deadline = deadlineSeconds > 0;
         // HEAD answers announce a length they do not send.
         settings.bodyLimit = exchange.maxBodyBytes > 0 && hop.method != "HEAD";
+        settings.noProxy = !env.proxyVariables;
         // Options start afresh when they differ from the last hop's; the
         // connection cache stays either way, so keep-alive works. Resetting
         // costs a request as much as libcurl's own work for a small answer.
         if (!m_settled || !(settings == m_Settled) || credentials || trace != nullptr) {
             curl_easy_reset(easy);
-            net::ApplyCommon(easy, exchange.connectSeconds, exchange.stallSeconds, kReceiveBufferBytes, tls);
+            m_urlOnHandle = UrlOnHandle::kNone;
+            m_bodyLimit = -1;
+            net::ApplyCommon(easy, connectSeconds, stallSeconds, kReceiveBufferBytes, env.tls);
             net::ApplyHopProtocols(easy, httpsOnly);
             ApplyMethod(easy, hop, exchange);
             curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
             curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+            curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response);
+            curl_easy_setopt(easy, CURLOPT_HEADERDATA, &response);
+            curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, response.errorText);
+            curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList);
+            // With no proxy variable set, libcurl would find none: saying so
+            // spares it five getenv calls a request (2,000 instructions).
+            if (settings.noProxy) {
+                curl_easy_setopt(easy, CURLOPT_PROXY, "");
+                curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+            }
             if (trace != nullptr) trace->Attach(easy);
             // As libcurl does when it follows: credentials never go to another server.
             if (credentials) {
@@ -232,24 +308,23 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
             curl_easy_setopt(easy, CURLOPT_POSTFIELDS, exchange.body != nullptr ? exchange.body : "");
             curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(exchange.bodyLength));
         }
-        if (exchange.deadlineSeconds > 0) {
+        if (deadlineSeconds > 0) {
             // What is left of the deadline bounds this hop, so the whole chain keeps to it.
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0) {
-                outcome.error = DeadlineText(exchange.deadlineSeconds, exchange.url);
+                outcome.error = DeadlineText(deadlineSeconds, exchange.url);
                 return false;
             }
             curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count()));
         }
-        char errorText[CURL_ERROR_SIZE] = {0};
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-        curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList);
-        if (m_Settled.bodyLimit)
-            curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(exchange.maxBodyBytes));
-        ResponseContext context(&sink);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &context);
-        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &context);
+        SetUrl(*hop.url, redirects == 0);
+        const long long bodyLimit = m_Settled.bodyLimit ? exchange.maxBodyBytes : -1;
+        if (bodyLimit != m_bodyLimit) {
+            curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                             static_cast<curl_off_t>(bodyLimit < 0 ? 0 : bodyLimit));
+            m_bodyLimit = bodyLimit;
+        }
+        response.Start(&sink);
 
         const CURLcode code = curl_easy_perform(easy);
 
@@ -258,26 +333,22 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
         char* location = nullptr;
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
         const std::string target = location != nullptr ? location : "";
-        // The error buffer must not outlive this call, nor the context the next.
-        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
-        curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
         // A hop that failed leaves the next one a fresh start.
         if (code != CURLE_OK) m_settled = false;
 
         // The connect and stall limits time out alike; it was the deadline when
         // its time is up (give or take libcurl's clock, which is not quite ours).
-        if (code == CURLE_OPERATION_TIMEDOUT && exchange.deadlineSeconds > 0 &&
+        if (code == CURLE_OPERATION_TIMEDOUT && deadlineSeconds > 0 &&
             Clock::now() + kClockSlack >= deadline) {
-            outcome.error = DeadlineText(exchange.deadlineSeconds, exchange.url);
+            outcome.error = DeadlineText(deadlineSeconds, exchange.url);
             return false;
         }
         if (code != CURLE_OK) {
             outcome.bodyTooLarge = code == CURLE_FILESIZE_EXCEEDED;
-            outcome.error =
-                context.stopped
-                    ? context.error
-                    : net::FailureText(code, errorText, redirects > 0 ? redirectStatus : status, hop.url);
+            outcome.error = response.stopped
+                                ? response.error
+                                : net::FailureText(code, response.errorText,
+                                                   redirects > 0 ? redirectStatus : status, *hop.url);
             return false;
         }
         if (location == nullptr) {
@@ -295,27 +366,23 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
             outcome.error = "Maximum (" + std::to_string(net::kMaxRedirects) + ") redirects followed";
             return false;
         }
-        httpsOnly = httpsOnly || ascii::StartsWithNoCase(hop.url, "https:");
+        httpsOnly = httpsOnly || ascii::StartsWithNoCase(*hop.url, "https:");
         Redirect(status, target, hop);
         redirectStatus = status;
         if (trace != nullptr)
             trace->Note("redirect " + std::to_string(redirects + 1) + " (" + std::to_string(status) +
-                        "): " + hop.method + " " + hop.url);
+                        "): " + hop.method + " " + *hop.url);
     }
 }
 
 CHttpTransport::CHttpTransport() = default;
 
 CHttpTransport::~CHttpTransport() {
+    // The handle goes first: it may still point at the parsed URL, the list and the response.
     if (m_easy != nullptr) curl_easy_cleanup(static_cast<CURL*>(m_easy));
     curl_slist_free_all(static_cast<curl_slist*>(m_headerList));
+    curl_url_cleanup(static_cast<CURLU*>(m_parsedUrl));
 }
-
-int CHttpTransport::DefaultConnectSeconds() { return net::DefaultConnectSeconds(); }
-
-int CHttpTransport::DefaultStallSeconds() { return net::DefaultStallSeconds(); }
-
-int CHttpTransport::DefaultDeadlineSeconds() { return net::DefaultDeadlineSeconds(); }
 
 const std::vector<HeaderField>& CHttpTransport::ResponseHeaders() const {
     if (m_headersOnHandle && !m_headersRead) {

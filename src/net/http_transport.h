@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct HttpExchange {
     std::string password;
     // Texts the body carries that the trace must never show (a password in a security header).
     std::vector<std::string> secrets;
+    // kProcessDefault takes ORVEX_CONNECT_TIMEOUT, ORVEX_STALL_TIMEOUT or
+    // ORVEX_REQUEST_TIMEOUT as the exchange starts, else 30, 60 and 100.
+    static constexpr int kProcessDefault = -1;
     int connectSeconds = 30;
     int stallSeconds = 60;
     // The whole exchange, every redirect included (0: no deadline).
@@ -78,11 +82,8 @@ public:
     // most callers never ask; valid until the next Perform.
     const std::vector<HeaderField>& ResponseHeaders() const;
 
-    // Process defaults: ORVEX_CONNECT_TIMEOUT / ORVEX_STALL_TIMEOUT /
-    // ORVEX_REQUEST_TIMEOUT (seconds), else 30, 60 and 100.
-    static int DefaultConnectSeconds();
-    static int DefaultStallSeconds();
-    static int DefaultDeadlineSeconds();
+    // What the handle's callbacks hear of a response, defined beside them.
+    struct Response;
 
 private:
     // What a hop sets on the handle beyond its URL, body, deadline and
@@ -97,8 +98,12 @@ private:
         bool sendBody = false;
         bool deadline = false;
         bool bodyLimit = false;
+        // No proxy variable is set: libcurl is told so instead of looking for them.
+        bool noProxy = false;
         bool operator==(const HopSettings& other) const;
     };
+    // Where the handle takes its URL from.
+    enum class UrlOnHandle { kNone, kParsed, kText };
 
     void* m_easy = nullptr;
     // The settings on the handle; none after a hop with credentials or a
@@ -111,10 +116,26 @@ private:
     mutable std::vector<HeaderField> m_headers;
     // The header list of the last exchange, kept while the lines stay the same.
     std::vector<std::string> m_headerLines;
+    bool m_headerListExpect = false;  // the list stops libcurl's Expect line
     void* m_headerList = nullptr;
+    // The first hop's URL, parsed once and lent to the handle while it
+    // stays the same; any other hop's URL goes as text.
+    void* m_parsedUrl = nullptr;
+    bool m_parsedUrlValid = false;
+    std::string m_parsedUrlText;
+    UrlOnHandle m_urlOnHandle = UrlOnHandle::kNone;
+    std::string m_textUrl;
+    // The response limit on the handle, -1 for none.
+    long long m_bodyLimit = -1;
+    // What the handle's callbacks and error buffer write into; they stay set
+    // between exchanges, and live as long as the handle.
+    std::unique_ptr<Response> m_response;
 
     bool RunHops(const HttpExchange& exchange, const BodySink& sink, HttpOutcome& outcome,
                  net::CExchange* trace);
+    // Points the handle at `url`: the parsed first URL when `first` and
+    // libcurl's reader takes it, else the text.
+    void SetUrl(const std::string& url, bool first);
 };
 
 }  // namespace net

@@ -451,4 +451,26 @@ TEST(HttpProxy, TakenFromTheEnvironment) {
     EXPECT_NE(echoed.find("\r\nHost: proxied.invalid\r\n"), std::string::npos) << echoed;
 }
 
+// Each request reads the environment as it is then, on a handle used before or not.
+TEST(HttpProxy, EachRequestTakesTheEnvironmentAsItIsThen) {
+    auto& server = HttpTestServer::Get();
+    ScopedEnv noProxy("no_proxy", nullptr);
+    ScopedEnv noProxyUpper("NO_PROXY", nullptr);
+    const std::string url = server.Http("/echo");
+    const auto requestLine = [](const HttpHandle& h) {
+        const std::string echoed = Response(h);
+        return echoed.substr(0, echoed.find("\r\n"));
+    };
+    HttpHandle h;
+    ASSERT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(requestLine(h), "GET /echo HTTP/1.1");
+    {
+        ScopedEnv viaProxy("http_proxy", server.Http("").c_str());
+        ASSERT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+        EXPECT_EQ(requestLine(h), "GET " + url + " HTTP/1.1");
+    }
+    ASSERT_EQ(HTTP_Request(h, url.c_str(), nullptr, nullptr), 1) << HTTP_GetLastError(h);
+    EXPECT_EQ(requestLine(h), "GET /echo HTTP/1.1");
+}
+
 }  // namespace

@@ -227,6 +227,30 @@ TEST(HttpWire, RepeatedRequestsOnOneHandleSendEachTheirOwnBody) {
     }
 }
 
+// A URL used again, after a redirect or another URL, still names where the request goes.
+TEST(HttpWire, RepeatedRequestsOnOneHandleGoEachToTheirOwnUrl) {
+    struct Step {
+        const char* path;
+        const char* requestLine;  // as the last hop's server receives it
+    };
+    const Step steps[] = {{"/echo?a", "GET /echo?a HTTP/1.1"},
+                          {"/echo?a", "GET /echo?a HTTP/1.1"},
+                          {"/redirect/302?to=%2Fecho%3Fb", "GET /echo?b HTTP/1.1"},
+                          {"/echo?a", "GET /echo?a HTTP/1.1"},
+                          {"/redirect/302?to=%2Fecho%3Fb", "GET /echo?b HTTP/1.1"},
+                          {"/redirect/302?to=%2Fecho%3Fb", "GET /echo?b HTTP/1.1"},
+                          {"/echo?c", "GET /echo?c HTTP/1.1"}};
+    auto& server = HttpTestServer::Get();
+    HttpHandle h;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.path);
+        ASSERT_EQ(HTTP_Request(h, server.Http(step.path).c_str(), nullptr, nullptr), 1)
+            << HTTP_GetLastError(h);
+        EXPECT_EQ(Response(h), ExpectedHead(step.requestLine, server.HttpPort(),
+                                            "Content-Type:text/html; charset=UTF-8", -1));
+    }
+}
+
 TEST(HttpWire, UnknownVerbNumberCannotOpen) {
     auto& server = HttpTestServer::Get();
     HttpHandle h;
