@@ -192,6 +192,8 @@ bool CHttpTransport::HopSettings::operator==(const HopSettings& other) const {
            bodyLimit == other.bodyLimit && noProxy == other.noProxy;
 }
 
+// A parsed URL libcurl only copies, where it reads a text URL anew on every
+// transfer: 11,000 instructions of a small GET (callgrind, bench_http).
 void CHttpTransport::SetUrl(const std::string& url, bool first) {
     CURL* easy = static_cast<CURL*>(m_easy);
     if (first && (m_parsedUrl == nullptr || url != m_parsedUrlText)) {
@@ -224,7 +226,8 @@ bool CHttpTransport::RunHops(const HttpExchange& exchange, const BodySink& sink,
                              net::CExchange* trace) {
     CURL* easy = static_cast<CURL*>(m_easy);
     // No request sends a body it did not start with, and libcurl asks for
-    // Expect: 100-continue only before a body.
+    // Expect: 100-continue only before a body; a line fewer for libcurl to
+    // check against each header it considers, 400 instructions of a small GET.
     const bool expectLine = exchange.sendBody && !NamesHeader(exchange.headers, "Expect");
     // The same lines as the last exchange (a host repeating its request) reuse its list.
     if (m_headerList == nullptr || expectLine != m_headerListExpect || exchange.headers != m_headerLines) {
