@@ -389,8 +389,8 @@ public:
         const std::string_view tns = declared != nullptr ? std::string_view(declared) : inherited;
         for (const auto& child : schema.children()) {
             const Element& e = *child;
-            if (!Same(e.ns, kSchemaNs) || e.Attribute("name") == nullptr) continue;
-            const std::string_view name = e.Text("name");
+            const char* name = e.Attribute("name");
+            if (name == nullptr || !Same(e.ns, kSchemaNs)) continue;
             if (Same(e.local, "element"))
                 Add(elements, tns, name, e);
             else if (Same(e.local, "complexType"))
