@@ -1,7 +1,7 @@
 // WSDL descriptions of arbitrary bytes: the input is split at each "\n--\n"
 // into documents, the first read as the description and each import, in the
-// order they are named, as the next one. No crash, no unbounded memory, and
-// a text for every failure.
+// order they are named, as the next one. No crash, no unbounded memory, a
+// text for every failure, and every listed operation described.
 #include "wsdl/wsdl.h"
 
 #include "recordset/srs.h"
@@ -30,5 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (wsdl.Error().empty() == (wsdl.Operations() == nullptr)) std::abort();
     if (wsdl.Operations() != nullptr && wsdl.Operations()->ColCount() != 10) std::abort();
     wsdl.Endpoint("Add", nullptr);
+    // Every listed operation described as a call would be: that is done when one is named.
+    if (SRS* operations = wsdl.Operations())
+        for (int row = 0; row < operations->RowCount(); ++row) {
+            CString name, port;
+            operations->GetText(row, 5, name);
+            operations->GetText(row, 1, port);
+            wsdl.Find(name.GetString(), port.GetString());
+        }
     return 0;
 }

@@ -646,8 +646,10 @@ public:
         size_t count = 0;
         for (const auto& part : message->children())
             if (part->Is(kWsdlNs, "part")) single = count++ == 0 ? part : nullptr;
-        if (style == "document" && single != nullptr && single->Attribute("element") != nullptr) {
-            const QName q = single->Resolve(single->Text("element"));
+        const char* wrapper =
+            style == "document" && single != nullptr ? single->Attribute("element") : nullptr;
+        if (wrapper != nullptr) {
+            const QName q = single->Resolve(wrapper);
             const Element* declaration = m_index.Find(m_index.elements, q);
             const Element* complex = declaration != nullptr ? ComplexOf(*declaration) : nullptr;
             if (complex != nullptr && Fields(*complex, m.parts, 0)) {
