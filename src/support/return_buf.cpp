@@ -34,7 +34,7 @@ const char* CReturnBuf::Copy(std::string_view text) {
     if (text.size() >= buffer.size()) {
         buffer.assign(text.data(), text.size());
     } else {
-        std::memmove(buffer.data(), text.data(), text.size());
+        if (!text.empty()) std::memmove(buffer.data(), text.data(), text.size());
         buffer[text.size()] = '\0';
     }
     return buffer.c_str();

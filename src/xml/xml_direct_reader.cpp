@@ -25,10 +25,12 @@ constexpr uint32_t kNoNode = DomDocumentState::kNoNode;
 
 enum : unsigned char { kSpace = 1, kNameStart = 2, kName = 4 };
 
-// What a text holds, gathered byte by byte on the way to the next '<':
-// texts between tags are short, where a table beats strchr and strchr.
+// What a text holds, gathered on the way to the next '<'.
 enum : unsigned char { kEnd = 1, kContent = 2, kReference = 4, kReturn = 8 };
 
+#if !ORVEX_XML_READ_SSE2
+// Byte by byte without SSE2: texts between tags are short, where a table
+// beats strchr and strchr.
 constexpr std::array<unsigned char, 256> kTextClass = [] {
     std::array<unsigned char, 256> table{};
     for (auto& entry : table) entry = kContent;
@@ -39,6 +41,7 @@ constexpr std::array<unsigned char, 256> kTextClass = [] {
     table[0] = kEnd;
     return table;
 }();
+#endif
 
 // What an attribute value holds: the bytes that stop it (the buffer's end,
 // '<', which the load refuses there), references and white space to turn
