@@ -38,6 +38,7 @@ bool SplitQName(const char* text, QName& out) {
 
 // The declarations of the element at m_depth go.
 void CNamespaceScope::Unbind() {
+    m_recent[0] = m_recent[1] = Recent();
     while (!m_undo.empty() && m_undo.back().depth == m_depth) {
         const Undo& undo = m_undo.back();
         if (undo.old.data() == nullptr)
@@ -49,7 +50,15 @@ void CNamespaceScope::Unbind() {
 }
 
 bool CNamespaceScope::Bound(std::string_view prefix) const {
-    return prefix == "xml" || m_bindings.find(prefix) != m_bindings.end();
+    // Documents use a few prefixes over and over: the last two found bound
+    // are remembered (until a binding goes) and compared in line, where
+    // hashing each prefix was a twentieth of reading a large WSDL.
+    for (const Recent& known : m_recent)
+        if (known.Is(prefix)) return true;
+    if (prefix != "xml" && m_bindings.find(prefix) == m_bindings.end()) return false;
+    m_recent[1] = m_recent[0];
+    m_recent[0].Keep(prefix);
+    return true;
 }
 
 std::string_view CNamespaceScope::Uri(std::string_view prefix) const {

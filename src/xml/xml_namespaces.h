@@ -66,6 +66,21 @@ private:
     bool CheckNames(const QName& element, const std::vector<CheckedAttribute>& attributes,
                     std::string& error) const;
     bool Bound(std::string_view prefix) const;
+    // A prefix found bound, copied: the text it was read from may change.
+    struct Recent {
+        char text[15];
+        unsigned char size = 0;  // 0: none; longer prefixes are not kept
+        bool Is(std::string_view prefix) const {
+            if (size == 0 || prefix.size() != size) return false;
+            for (size_t i = 0; i < size; ++i)
+                if (prefix[i] != text[i]) return false;
+            return true;
+        }
+        void Keep(std::string_view prefix) {
+            size = prefix.size() <= sizeof text ? static_cast<unsigned char>(prefix.size()) : 0;
+            for (size_t i = 0; i < size; ++i) text[i] = prefix[i];
+        }
+    };
     std::string_view Uri(std::string_view prefix) const;
     bool Same(const QName& a, const QName& b) const;
     bool NoRepeatSmall(const std::vector<CheckedAttribute>& attributes, std::string& error) const;
@@ -75,6 +90,7 @@ private:
     std::vector<Undo> m_undo;
     std::deque<std::string> m_uris;  // the namespace names bound, kept still while the walk goes on
     size_t m_depth = 0;
+    mutable Recent m_recent[2];  // the prefixes last found bound
 };
 
 }  // namespace xml
