@@ -298,13 +298,23 @@ private:
         const bool inDocument = m_utf8 && frame.pieces == 1;
         if (!m_utf8 && !text.empty()) text = xml::ToCodePage(text, m_scratch);
         // The reader decoded the entities once; a leaf's text is decoded once more.
-        if (text.find('&') != std::string_view::npos) {
+        if (MayHoldEntity(text)) {
             m_normal = CString(text.data(), static_cast<int>(text.size()));
             // A text the second decoding leaves alone ("a & b") stays where it is.
             if (CPubEx::HTML_ToNormal(m_normal) != 0 || !inDocument) return Arena().Copy(m_normal.str());
         }
         if (text.empty()) return "";
         return inDocument ? text.data() : Arena().Copy(text);
+    }
+
+    // Whether the second decoding could change the text: each entity it
+    // knows, "&lt;" to "&nbsp;", has its ';' three to five bytes after the
+    // '&'. A text it leaves alone ("a & b") is then not copied to find out.
+    static bool MayHoldEntity(std::string_view text) {
+        for (size_t at = text.find('&'); at != std::string_view::npos; at = text.find('&', at + 1))
+            for (size_t k = 3; k <= 5 && at + k < text.size(); ++k)
+                if (text[at + k] == ';') return true;
+        return false;
     }
 
     // The node takes what was kept for it, and its children take it as their parent.
