@@ -27,6 +27,9 @@ public:
     bool Create(const char* target, CString& error);
     // Throws CFileException naming the target (a full disk, a file-size limit).
     void Write(const void* bytes, size_t count);
+    // The size the file will have when whole, -1 when not known. Disk space
+    // is then reserved a window ahead of the writes, never past that size.
+    void ExpectSize(long long bytes) { m_nExpected = bytes; }
     // The permission bits and modification time the file gets at Commit,
     // instead of an existing target's bits and the time of writing.
     void SetMode(unsigned mode) { m_nKeepMode = static_cast<int>(mode & 07777); }
@@ -54,6 +57,8 @@ private:
     bool OpenNamed(const CString& dir, const CString& base, CString& error);
     // Links the unnamed file into the directory under a temporary name.
     bool GiveName(CString& error);
+    // Reserves the next window when `count` more bytes would pass the reserved end.
+    void ReserveFor(size_t count);
 
     int m_hFile = -1;
     bool m_bDirect = false;
@@ -68,6 +73,9 @@ private:
     int m_nKeepMode = -1;  // an existing target's permission bits
     struct timespec m_ModificationTime {};
     bool m_bSetTime = false;
+    long long m_nExpected = -1;  // the whole file's size, -1: not known
+    long long m_nWritten = 0;
+    long long m_nReserved = 0;  // bytes from the start that have disk space set aside
 };
 
 #endif

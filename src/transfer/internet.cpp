@@ -216,6 +216,7 @@ int SaveTo(CStdioFile& remote, const char* localFile, Watch& watch, CString& err
     CAtomicFile target;
     if (!target.Create(localFile, error)) return 0;
     watch.SetTotal(remote.GetAnnouncedLength());
+    target.ExpectSize(remote.GetAnnouncedLength());
     if (!ReceiveInto(remote, target, watch)) return 0;
     return target.Commit(error) ? 1 : 0;
 }
