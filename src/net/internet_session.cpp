@@ -22,15 +22,13 @@ std::string Text(const char* text) { return text != nullptr ? text : ""; }
 
 // A path as a URL takes it: '/' kept, unreserved bytes kept, the rest escaped.
 std::string PercentEncodePath(const std::string& path) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : path) {
         if (std::isalnum(c) || std::strchr("/-._~", c) != nullptr) {
             out += static_cast<char>(c);
         } else {
             out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            ascii::AppendHexByte(out, c, true);
         }
     }
     return out;

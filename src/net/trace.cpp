@@ -159,13 +159,11 @@ void RedactHeader(std::string& line, std::vector<std::string>& secrets) {
 
 // Control bytes are shown escaped, so a trace read on a terminal cannot drive it.
 void AppendEscaped(std::string& out, const char* data, size_t size) {
-    static const char kHex[] = "0123456789abcdef";
     for (size_t i = 0; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(data[i]);
         if ((c < 0x20 && c != '\t') || c == 0x7f) {
             out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            ascii::AppendHexByte(out, c);
         } else {
             out += static_cast<char>(c);
         }

@@ -4,6 +4,7 @@
 #ifndef ORVEX_PLATFORM_ASCII_H
 #define ORVEX_PLATFORM_ASCII_H
 
+#include <string>
 #include <string_view>
 
 namespace ascii {
@@ -22,6 +23,13 @@ constexpr int HexValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// The two hexadecimal digits of a byte, in lower case unless `upper`.
+inline void AppendHexByte(std::string& out, unsigned char byte, bool upper = false) {
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    out += digits[byte >> 4];
+    out += digits[byte & 15];
 }
 
 constexpr bool EqualNoCase(std::string_view a, std::string_view b) {

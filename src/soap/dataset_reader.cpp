@@ -149,7 +149,7 @@ void CDataSetReader::Element(std::string_view name, const char* const* attribute
         m_inRow = true;
         m_row = m_set.AddRow();
         m_position = 0;
-        if (TooLarge()) return;
+        TooLarge();  // past the bound, every node after is passed over
         return;
     }
     m_skipBelow = depth;  // below a field: a nested table's rows, not this one's
@@ -231,15 +231,14 @@ void CDataSetReader::Wanted(const Table& table) {
     m_found = true;
     m_wanted = table.raw;
     const std::string name = DecodeName(table.raw);
-    m_set.m_strName = xml::CodePageIsUtf8() ? name.c_str() : xml::ToCodePage(name, m_scratch).data();
+    m_set.m_strName = m_utf8 ? name.c_str() : xml::ToCodePage(name, m_scratch).data();
     for (const Column& column : table.columns) AddColumn(column.raw, column.type);
 }
 
 void CDataSetReader::AddColumn(std::string_view raw, const std::string& type) {
     const std::string name = DecodeName(raw);
     std::string converted;
-    const std::string_view shown =
-        xml::CodePageIsUtf8() ? std::string_view(name) : xml::ToCodePage(name, converted);
+    const std::string_view shown = m_utf8 ? std::string_view(name) : xml::ToCodePage(name, converted);
     m_byName.emplace(std::string(raw), m_set.ColCount());
     m_columns.emplace_back(raw);
     m_set.AddCol(std::string(shown).c_str(), type.c_str());

@@ -521,9 +521,7 @@ IXMLTreeNode* CSoapMessage::GetHeaderTree() {
         CSoapReader reader;
         if (!LoadStored(reader)) return nullptr;
         const CDomNode header = GetSoapHeaderNode(reader.Document());
-        m_strError.Empty();
-        if (header.IsNull()) return nullptr;
-        m_pHeaderTree = CXMLTreeParser::BuildTreeFrom(header, 1);
+        if (!header.IsNull()) m_pHeaderTree = CXMLTreeParser::BuildTreeFrom(header, 1);
     }
     m_strError.Empty();
     return m_pHeaderTree;

@@ -20,16 +20,16 @@ enum class TableRead {
     kFailed,     // the text says why
 };
 
+// The text of a table that passed the cell bound:
+// "Record set too large: ROWS rows x COLS columns pass the limit of CELLS cells".
+std::string TableTooLarge(long long rows, long long cols, long long cellLimit);
+
 // Fills the empty `set` with record set number `index` of the response
 // `text`: 0 the whole return element, n its n-th child node (below 1 the
 // first). A table holds at most `cellLimit` cells (rows x columns). On
 // kFailed `error` gets "Invalid SOAP XML!", a "Not a SOAP response: ..."
 // text or a "Record set too large: ..." one, and `set` holds a part to be
 // thrown away. Memory that runs out raises (CDomError or std::bad_alloc).
-// The text of a table that passed the cell bound:
-// "Record set too large: ROWS rows x COLS columns pass the limit of CELLS cells".
-std::string TableTooLarge(long long rows, long long cols, long long cellLimit);
-
 TableRead ReadTable(const CString& text, int index, xml::XmlRoute route, long long cellLimit, SRS& set,
                     CString& error);
 

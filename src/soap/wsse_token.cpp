@@ -2,6 +2,7 @@
 
 #include <orvex.h>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/crypto.h"
@@ -37,12 +38,8 @@ void Leaf(CStringBuilder& out, const char* name, const std::string& id, const st
 }
 
 std::string Hex(const std::string& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
     std::string text;
-    for (const unsigned char c : bytes) {
-        text += kDigits[c >> 4];
-        text += kDigits[c & 15];
-    }
+    for (const unsigned char c : bytes) ascii::AppendHexByte(text, c);
     return text;
 }
 

@@ -93,6 +93,9 @@ int Count(std::string_view text) {
     return n;
 }
 
+// Whether an element whose maxOccurs is this may repeat.
+bool Repeats(std::string_view maxOccurs) { return maxOccurs == "unbounded" || Count(maxOccurs) > 1; }
+
 struct QName {
     std::string_view ns, local;
 };
@@ -296,7 +299,6 @@ struct Pending {
     std::string inheritedNamespace;
 };
 
-// Everything the documents declare, by qualified name.
 // Elements by namespace and local name, both views of the documents, in one
 // open-addressed array: a name costs no node, and the hash is of the local
 // name alone, which nearly always tells names apart (the standard map's nodes
@@ -561,7 +563,7 @@ public:
         }
         part.name = name;
         Typed(part, declaration != nullptr ? ElementType(*declaration, depth) : std::string("xml"));
-        if (maxOccurs == "unbounded" || Count(maxOccurs) > 1) part.array = true;
+        if (Repeats(maxOccurs)) part.array = true;
         part.optional = minOccurs == "0";
     }
 
@@ -711,8 +713,7 @@ private:
         if (complex == nullptr) return std::string();
         const std::vector<const Element*>& items = FieldElements(*complex);
         if (items.size() != 1) return std::string();
-        const std::string_view maxOccurs = items[0]->Text("maxOccurs");
-        if (maxOccurs != "unbounded" && Count(maxOccurs) <= 1) return std::string();
+        if (!Repeats(items[0]->Text("maxOccurs"))) return std::string();
         return std::string(items[0]->Text("name"));
     }
 

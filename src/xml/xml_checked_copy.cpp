@@ -106,15 +106,15 @@ private:
             ref = Ref(text);
             return true;
         }
-        m_scratch.clear();
-        if (!DecodeReferences(text, m_scratch, error)) return false;
         if (text >= m_begin && text < m_end) {
-            // Decoding only shortens, and the buffer is ours: write it back in place.
-            char* place = m_texts.buffer.get() + (text - m_begin);
-            std::memcpy(place, m_scratch.c_str(), m_scratch.size() + 1);
+            // The buffer is ours: decoded where it lies.
+            if (DecodeReferencesInPlace(m_texts.buffer.get() + (text - m_begin), error) == nullptr)
+                return false;
             ref = static_cast<uint32_t>(text - m_begin);
             return true;
         }
+        m_scratch.clear();
+        if (!DecodeReferences(text, m_scratch, error)) return false;
         ref = DomDocumentState::kSide | static_cast<uint32_t>(m_texts.side.size());
         m_texts.side.append(m_scratch);
         m_texts.side.push_back('\0');

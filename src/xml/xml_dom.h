@@ -96,6 +96,8 @@ struct DomDocumentState {
 };
 
 class CDomNodeList;
+class CDomNamedNodeMap;
+class CXmlSink;
 
 // How an element names another by an id: the attribute that refers, as
 // written ("href", "enc:ref"), whether its value starts with '#', and the
@@ -105,8 +107,6 @@ struct LinkForm {
     bool hash = false;
     std::string id;
 };
-class CDomNamedNodeMap;
-class CXmlSink;
 
 // The two ways a text is read. The direct route: our own reader, one pass
 // over the bytes, taking the forms services and files write and declining
